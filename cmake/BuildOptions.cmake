@@ -1,0 +1,13 @@
+# Warnings and definitions shared by every target of the project.
+add_library(mirova_build_options INTERFACE)
+target_compile_options(mirova_build_options INTERFACE
+    -Wall -Wextra -Werror -Wnon-virtual-dtor -Wold-style-cast -Wshadow)
+target_compile_definitions(mirova_build_options INTERFACE _GLIBCXX_ASSERTIONS _FILE_OFFSET_BITS=64)
+
+if(MIROVA_SANITIZE)
+    target_compile_options(mirova_build_options INTERFACE
+        -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    target_link_options(mirova_build_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+find_package(Threads REQUIRED)

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "engine/FileList.h"
+
+namespace mirova {
+
+// The result of comparing two sorted lists. The lists hold pointers to names inside the two
+// file lists, so they are valid only while both file lists exist.
+struct WorkLists {
+    // Source files to copy (new or changed), in source order.
+    std::vector<const char*> copyList;
+    // Target files to delete: first the target copies of changed files (source order), then
+    // the target files the source lacks (target order).
+    std::vector<const char*> deleteFileList;
+    // Target folders the source lacks, in target order.
+    std::vector<const char*> deleteFolderList;
+    // Source folders the target lacks, in source order.
+    std::vector<const char*> createFolderList;
+    // Sum of the sizes of every file in copyList.
+    std::uint64_t copyTotal = 0;
+    // Some source file is older than its target copy.
+    bool olderFound = false;
+
+    bool empty() const {
+        return copyList.empty() && deleteFileList.empty() && deleteFolderList.empty() &&
+               createFolderList.empty();
+    }
+};
+
+// Classifies every entry of two sorted lists of relative names. onOlderSource is called, in
+// source order, with the name of each source file that is older than its target copy.
+WorkLists ClassifyLists(const FileList& source, const FileList& target,
+                        const std::function<void(const char* name)>& onOlderSource);
+
+}  // namespace mirova

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "engine/Classify.h"
+#include "engine/FileList.h"
+#include "engine/RunState.h"
+#include "engine/RunUi.h"
+
+namespace mirova {
+
+enum class RunKind { Compare, Synchronise };
+
+// What a run takes of the preset it runs; copied at the start, so that a change of the
+// selection during the run cannot change it.
+struct RunPreset {
+    int index = 0;  // 0..29; the log shows index + 1
+    std::string sourceFolder;
+    std::string targetFolder;
+    int mergeMode = 0;
+    int useExclusions = 0;
+};
+
+// How a run ended, for front ends that need to know (the console's exit status).
+enum class RunOutcome {
+    Reported,       // the run reached its report (and, for a synchronisation, carried it out)
+    Identical,      // source and target match completely
+    Declined,       // the user answered No to a question of the run
+    MissingFolder,  // a folder does not exist, or the target could not be created
+    ScanFailed,     // a scan could not complete
+};
+
+// The side of the main dialog that a run reaches into: the preset table and its selection,
+// starting a synchronisation run, and closing the dialog at the end of the command-line list.
+class RunHost {
+public:
+    virtual ~RunHost() = default;
+    virtual RunPreset PresetAt(int index) const = 0;
+    // Makes a preset current and shows it, exactly as when the user picks it.
+    virtual void SelectPreset(int index) = 0;
+    // Starts a synchronisation run of the current preset (the dialog's OK action).
+    virtual void OnOK() = 0;
+    // Closes the main dialog with the given result.
+    virtual void EndDialog(int result) = 0;
+    // Told once at every end of a run.
+    virtual void RunEnded(RunOutcome outcome) = 0;
+};
+
+// Carries out the changes of a confirmed synchronisation run. Returns whether the run went
+// through completely (runCompleted).
+class ChangeExecutor {
+public:
+    virtual ~ChangeExecutor() = default;
+    virtual bool CarryOutChanges(const RunPreset& preset, WorkLists& work,
+                                 const RunState& state) = 0;
+};
+
+// The run logic of the main dialog: start, scans, classification, report, closing steps and
+// the command-line list. Lives on one thread (the run's thread); the scans run on a worker
+// thread each, one after the other, and report back through RunUi::PostToRunThread.
+class RunController {
+public:
+    RunController(RunState& state, RunHost& host, RunUi& ui);
+    ~RunController();
+    RunController(const RunController&) = delete;
+    RunController& operator=(const RunController&) = delete;
+
+    // Needed for synchronisation runs; compare runs never carry anything out.
+    void SetChangeExecutor(ChangeExecutor* executor) { executor_ = executor; }
+    // Room of each file list (tests reach the overflow with small lists).
+    void SetFileListCapacity(int capacity) { capacity_ = capacity; }
+
+    // Starts a run of a preset. The run goes on in OnScanDone when the scans report back.
+    void StartRun(RunKind kind, const RunPreset& preset, const ExclusionTest* exclusions);
+    // A scan has finished; called on the run's thread.
+    void OnScanDone(bool failed, ScanJob* job);
+    // Moves the command-line list on: runs its next preset with both folders set, or closes the
+    // dialog when the list is used up.
+    void ContinueAutoRun();
+
+    bool running() const { return running_; }
+
+private:
+    void StartScan(ScanJob& job);
+    void JoinWorker();
+    void EndWithScanFailure(int site, const std::string& folder);
+    void ClassifyAndReport();
+    void ListCompareResult();
+    void FinishRun(RunOutcome outcome);
+    void EndEarly(RunOutcome outcome);
+    void WriteDumps();
+    // Shows a message box unless noStopOnError is set; true when it was shown.
+    int Show(const std::string& text, int style);
+    bool quiet() const { return state_.noStopOnError.load() != 0; }
+    const char* modeWord() const { return kind_ == RunKind::Compare ? "Compare" : "Mirova"; }
+
+    RunState& state_;
+    RunHost& host_;
+    RunUi& ui_;
+    ChangeExecutor* executor_ = nullptr;
+    int capacity_ = kFileListCapacity;
+
+    bool running_ = false;
+    RunKind kind_ = RunKind::Compare;
+    RunPreset preset_;
+    std::unique_ptr<StatusWindow> statusWindow_;
+    std::thread worker_;
+    WorkLists work_;
+    int runCompleted_ = 0;
+};
+
+}  // namespace mirova

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "engine/ExclusionTest.h"
+#include "engine/FileList.h"
+
+namespace mirova {
+
+// Carries one scan to its worker and back.
+struct ScanJob {
+    std::string folder;  // the root folder to scan
+    FileListPtr list;    // the worker's result; empty until it has finished
+};
+
+inline constexpr int kAutoRunCapacity = 30;
+
+// The settings of the run in progress and the command-line list. The run's thread writes it;
+// the scan worker only reads noStopOnError, useExclusions and exclusions.
+struct RunState {
+    // 1: errors are only logged; the boxes and the questions with an automatic answer are not
+    // shown. The user may toggle it while a scan runs, so the worker reads it at each use.
+    std::atomic<int> noStopOnError{0};
+    int suppressDeletion = 0;  // 1: nothing is deleted in the target
+    int autoRunCount = 0;      // members of the command-line list
+    std::int8_t autoRunPresets[kAutoRunCapacity] = {};  // 1-based preset numbers
+    int autoRunNext = 0;       // index of the next list member to run
+    const ExclusionTest* exclusions = nullptr;
+    int useExclusions = 0;
+    int sourceDone = 0;
+    int targetDone = 0;
+    ScanJob sourceJob;
+    ScanJob targetJob;
+};
+
+}  // namespace mirova

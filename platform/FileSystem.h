@@ -1,0 +1,148 @@
+#pragma once
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/FileTime.h"
+#include "platform/SysStatus.h"
+#include "platform/UniqueFd.h"
+
+namespace mirova::platform {
+
+// What a directory item is. Symbolic links are reported as themselves and never followed;
+// FIFOs, sockets and devices are "system" items, which the scan skips.
+enum class ItemKind : std::uint8_t { File, Folder, Symlink, System };
+
+// The attributes of one item as the listing reports them.
+struct ItemInfo {
+    ItemKind kind = ItemKind::File;
+    FileTime lastWrite;
+    FileTime lastAccess;
+    std::uint64_t size = 0;  // full 64-bit size; 0 for folders, as the Windows listing has it
+    mode_t permissions = 0;  // permission bits only (07777)
+    uid_t owner = 0;
+    gid_t group = 0;
+
+    bool isFolder() const { return kind == ItemKind::Folder; }
+    // No write bit for the owner: the counterpart of the read-only attribute.
+    bool readOnly() const { return (permissions & S_IWUSR) == 0; }
+};
+
+ItemInfo ItemInfoFromStat(const struct stat& st);
+
+// A name that begins with "." counts as hidden; it is listed like any other.
+bool IsHiddenName(std::string_view name);
+
+// Whether links at the path itself are followed. Below a root folder nothing is ever followed;
+// the root folders are taken as the user typed them, so a root that is a link is followed.
+enum class FollowLinks { No, Yes };
+
+// The folder that holds the last component of a path, opened so that calls relative to it
+// reach paths of any length without changing the current folder. For paths the plain calls
+// accept, `dir` is AT_FDCWD and `leaf` is the whole path; for longer ones the folders are
+// walked one by one with openat and `leaf` is the last component.
+struct PathAnchor {
+    UniqueFd owned;        // set when the walk opened a folder
+    int dir = AT_FDCWD;    // the folder to pass to the *at calls
+    std::string leaf;      // the name relative to dir
+};
+
+// True when the plain calls refuse the path for its length (PATH_MAX bytes and more).
+bool NeedsWalk(std::string_view path);
+
+// Resolves a path as described at PathAnchor. Fails when a folder of a long path cannot be
+// entered; relative long paths are walked from the current folder.
+SysStatus AnchorPath(const std::string& path, PathAnchor& out);
+
+// Opens the folder at path itself (any length) for listing or for calls relative to it.
+SysStatus OpenFolder(const std::string& path, UniqueFd& out, FollowLinks follow);
+
+// Reads the attributes of the item at path. With FollowLinks::No a link reports itself.
+SysStatus GetItemInfo(const std::string& path, ItemInfo& out, FollowLinks follow = FollowLinks::No);
+// Existence test that a file, a folder, a link or a system item satisfies.
+bool Exists(const std::string& path, FollowLinks follow = FollowLinks::No);
+
+// Creates one folder (its parent must exist). mode is filtered by the umask.
+SysStatus CreateFolder(const std::string& path, mode_t mode = 0777);
+// Removes one empty folder.
+SysStatus RemoveFolder(const std::string& path);
+// Deletes a file or a link (never what the link points to).
+SysStatus DeleteFile(const std::string& path);
+// Sets the permission bits. A link has none of its own on Linux; the call then succeeds and
+// changes nothing.
+SysStatus SetPermissions(const std::string& path, mode_t permissions);
+// Sets last-access and last-write times of the item itself (a link's own times).
+SysStatus SetTimes(const std::string& path, FileTime lastAccess, FileTime lastWrite);
+// Sets owner and group of the item itself; needs privileges to give a file away.
+SysStatus SetOwner(const std::string& path, uid_t owner, gid_t group);
+// Renames within one file system, replacing an existing file at `to`.
+SysStatus RenameItem(const std::string& from, const std::string& to);
+
+// Exclusive binary open of an existing regular file for reading. The open fails while another
+// process holds an exclusive lock on the file (the counterpart of a sharing violation), and on
+// a link.
+SysStatus OpenFileForReading(const std::string& path, UniqueFd& out);
+// How a file is created for writing.
+enum class CreateMode {
+    NewOnly,  // fails when an item of that name exists (temporary files)
+    Replace,  // truncates an existing file
+};
+// Binary create for writing, with an exclusive lock held for as long as the file is open.
+// Never follows a link at the path.
+SysStatus CreateFileForWriting(const std::string& path, CreateMode mode, mode_t permissions,
+                               UniqueFd& out);
+
+// Reads up to `size` bytes, retrying on interruption and short reads; `got` tells how many
+// arrived (fewer only at the end of the file).
+SysStatus ReadFull(int fd, void* buffer, std::size_t size, std::size_t& got);
+// Writes all bytes, retrying on interruption and partial writes.
+SysStatus WriteAll(int fd, const void* buffer, std::size_t size);
+
+// One listed item of a folder.
+struct FolderItem {
+    const char* name = nullptr;  // valid until the next call of FolderReader::Next
+    std::size_t nameLength = 0;
+    ItemInfo info;
+};
+
+// Lists one folder. Items come in the order the file system returns them, without "." and
+// "..", each with its own attributes (links are not followed). An item that vanishes between
+// the listing and the attribute read is passed over.
+class FolderReader {
+public:
+    FolderReader() = default;
+    FolderReader(const FolderReader&) = delete;
+    FolderReader& operator=(const FolderReader&) = delete;
+    ~FolderReader() { Close(); }
+
+    // Opens a root folder by path (any length); a root that is a link to a folder is followed.
+    SysStatus Open(const std::string& path);
+    // Opens a subfolder of an open folder by its name; a link is never followed.
+    SysStatus OpenChild(const FolderReader& parent, const char* name);
+
+    enum class Step { Item, End, Error };
+    // Next item. On Step::Error `error` holds the reason (the folder can no longer be read,
+    // or an item's attributes cannot be read).
+    Step Next(FolderItem& item, SysStatus& error);
+
+    void Close();
+    bool isOpen() const { return stream_ != nullptr; }
+    int fd() const;
+
+private:
+    SysStatus Adopt(UniqueFd fd);
+
+    DIR* stream_ = nullptr;
+};
+
+// Raises the soft limit of open descriptors to the hard limit: a deep tree keeps one open
+// folder per level while it is listed.
+void RaiseOpenFileLimit();
+
+}  // namespace mirova::platform

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace mirova::test {
+
+// A fresh folder below $TMPDIR (or /tmp), removed with everything in it when the object dies.
+// While it lives, MIROVA_LOG_DIR points at its "log" subfolder, so that the run log and the side
+// lists of a test never reach the user's own.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    // path() + "/" + relative
+    std::string operator/(std::string_view relative) const;
+    std::string logDir() const { return path_ + "/log"; }
+
+    // Creates a file (and its missing parent folders) with the given content; when mtimeSeconds
+    // is not negative the last-write time is set to it (seconds since 1970, plus nanoseconds).
+    void createFile(std::string_view relative, std::string_view content = {},
+                    std::int64_t mtimeSeconds = -1, long mtimeNanoseconds = 0) const;
+    void createFolder(std::string_view relative) const;
+    // Reads a file below the folder, or "" when it is missing.
+    std::string read(std::string_view relative) const;
+    // Reads the run log of this test.
+    std::string readLog() const;
+
+private:
+    std::string path_;
+    std::string previousLogDir_;
+    bool hadLogDir_ = false;
+};
+
+// Reads a whole file; "" when it cannot be read.
+std::string ReadFileText(const std::string& path);
+// Sets the last-write time of a path, seconds since 1970 plus nanoseconds, without following a
+// link.
+void SetModificationTime(const std::string& path, std::int64_t seconds, long nanoseconds = 0);
+
+}  // namespace mirova::test
