@@ -91,7 +91,7 @@ private:
     void FinishRun(RunOutcome outcome);
     void EndEarly(RunOutcome outcome);
     void WriteDumps();
-    // Shows a message box unless noStopOnError is set; true when it was shown.
+    // Shows a message box unless noStopOnError is set; returns the button, 0 when not shown.
     int Show(const std::string& text, int style);
     bool quiet() const { return state_.noStopOnError.load() != 0; }
     const char* modeWord() const { return kind_ == RunKind::Compare ? "Compare" : "Mirova"; }

@@ -93,9 +93,13 @@ void TempDir::createFolder(std::string_view relative) const {
     MakeParents(full + "/");
 }
 
-std::string TempDir::read(std::string_view relative) const { return ReadFileText(*this / relative); }
+std::string TempDir::read(std::string_view relative) const {
+    return ReadFileText(*this / relative);
+}
 
-std::string TempDir::readLog() const { return ReadFileText(logDir() + "/Mirova.log"); }
+std::string TempDir::readLog() const {
+    return ReadFileText(logDir() + "/Mirova.log");
+}
 
 std::string ReadFileText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

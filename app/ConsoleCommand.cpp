@@ -1,0 +1,193 @@
+#include "app/ConsoleCommand.h"
+
+#include <unistd.h>
+
+#include <istream>
+#include <ostream>
+
+#include "app/ConsoleEventLoop.h"
+#include "app/ConsoleUi.h"
+#include "engine/Run.h"
+#include "fileops/RunLog.h"
+#include "platform/FileSystem.h"
+#include "settings/ExclusionList.h"
+
+namespace mirova {
+namespace {
+
+// The folders of the command line are none of the 30 stored presets; the log names them
+// "Preset 0".
+constexpr int kConsolePresetIndex = -1;
+
+class ConsoleHost final : public RunHost {
+public:
+    ConsoleHost(RunPreset preset, ConsoleEventLoop& loop)
+        : preset_(std::move(preset)), loop_(loop) {}
+
+    RunPreset PresetAt(int) const override { return preset_; }
+    void SelectPreset(int) override {}
+    void OnOK() override {}
+    void EndDialog(int) override { loop_.Quit(); }
+    void RunEnded(RunOutcome outcome) override {
+        outcome_ = outcome;
+        loop_.Quit();
+    }
+    RunOutcome outcome() const { return outcome_; }
+
+private:
+    RunPreset preset_;
+    ConsoleEventLoop& loop_;
+    RunOutcome outcome_ = RunOutcome::ScanFailed;
+};
+
+int ExitStatusOf(RunOutcome outcome) {
+    switch (outcome) {
+        case RunOutcome::Reported:
+        case RunOutcome::Identical:
+            return kExitDone;
+        default:
+            return kExitEndedEarly;
+    }
+}
+
+}  // namespace
+
+std::string UsageText() {
+    return "Usage:\n"
+           "  mirova --compare SOURCE TARGET [--exclude FRAGMENT]... [--exclude-ext EXT]...\n"
+           "                   [--no-stop-on-error] [--yes]\n"
+           "  mirova --help\n"
+           "\n"
+           "--compare           compare TARGET with SOURCE and write the differences to the run\n"
+           "                    log; nothing is changed\n"
+           "--exclude FRAGMENT  leave out every item whose full path contains FRAGMENT\n"
+           "--exclude-ext EXT   leave out every item whose extension is EXT (without the dot,\n"
+           "                    Latin letters in any case)\n"
+           "--no-stop-on-error  do not stop on errors: failures only go to the run log\n"
+           "--yes               answer Yes to every Yes/No question\n"
+           "\n"
+           "Questions are asked on the terminal; without one a Yes/No question counts as No\n"
+           "(unless --yes) and Abort/Retry/Ignore as Ignore.\n"
+           "\n"
+           "Exit status: 0 the run reached its report or the folders are equal; 1 the run ended\n"
+           "early (missing folder, failed scan, declined question); 2 wrong command line.\n"
+           "\n"
+           "The run log is Mirova.log in $MIROVA_LOG_DIR, else $XDG_STATE_HOME/Mirova, else\n"
+           "~/.local/state/Mirova.\n";
+}
+
+ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
+    ParsedCommand parsed;
+    auto fail = [&parsed](std::string error) {
+        parsed.kind = ParsedCommand::Kind::Error;
+        parsed.error = std::move(error);
+        return parsed;
+    };
+    if (arguments.empty()) {
+        return fail("no command given");
+    }
+    if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h")) {
+        parsed.kind = ParsedCommand::Kind::Help;
+        return parsed;
+    }
+    CompareCommand& command = parsed.compare;
+    std::vector<std::string> folders;
+    bool compare = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        const bool hasValue = i + 1 < arguments.size();
+        if (argument == "--compare") {
+            compare = true;
+        } else if (argument == "--exclude" || argument == "--exclude-ext") {
+            if (!hasValue) {
+                return fail(argument + " needs a value");
+            }
+            auto& list = argument == "--exclude" ? command.excludeNames : command.excludeExtensions;
+            list.push_back(arguments[++i]);
+        } else if (argument == "--no-stop-on-error") {
+            command.noStopOnError = true;
+        } else if (argument == "--yes") {
+            command.assumeYes = true;
+        } else if (argument == "--help" || argument == "-h") {
+            parsed.kind = ParsedCommand::Kind::Help;
+            return parsed;
+        } else if (argument.size() > 1 && argument[0] == '-' && argument != "--") {
+            return fail("unknown option " + argument);
+        } else if (argument == "--") {
+            folders.insert(folders.end(), arguments.begin() + static_cast<long>(i) + 1,
+                           arguments.end());
+            break;
+        } else {
+            folders.push_back(argument);
+        }
+    }
+    if (!compare) {
+        return fail("no command given");
+    }
+    if (folders.size() != 2) {
+        return fail("--compare takes exactly two folders, SOURCE and TARGET");
+    }
+    for (const std::string& folder : folders) {
+        if (folder.empty()) {
+            return fail("a folder must not be empty");
+        }
+    }
+    if (command.excludeNames.size() > ExclusionList::kCapacity ||
+        command.excludeExtensions.size() > ExclusionList::kCapacity) {
+        return fail("at most 100 --exclude and 100 --exclude-ext values");
+    }
+    command.source = folders[0];
+    command.target = folders[1];
+    parsed.kind = ParsedCommand::Kind::Compare;
+    return parsed;
+}
+
+int RunCompare(const CompareCommand& command, std::istream& in, std::ostream& err, bool interactive,
+               bool showStatus) {
+    ExclusionList exclusions;
+    for (const std::string& name : command.excludeNames) {
+        exclusions.AddName(name);
+    }
+    for (const std::string& extension : command.excludeExtensions) {
+        exclusions.AddExtension(extension);
+    }
+
+    RunPreset preset;
+    preset.index = kConsolePresetIndex;
+    preset.sourceFolder = command.source;
+    preset.targetFolder = command.target;
+    preset.useExclusions =
+        command.excludeNames.empty() && command.excludeExtensions.empty() ? 0 : 1;
+
+    ConsoleEventLoop loop;
+    ConsoleUi ui(loop, in, err, ConsoleAnswers{interactive, command.assumeYes, showStatus});
+    ConsoleHost host(preset, loop);
+    RunState state;
+    state.noStopOnError = command.noStopOnError ? 1 : 0;
+    RunController run(state, host, ui);
+    loop.Post([&] { run.StartRun(RunKind::Compare, preset, &exclusions); });
+    loop.Run();
+
+    err << "Run log: " << LogFilePath(kRunLogName) << "\n";
+    return ExitStatusOf(host.outcome());
+}
+
+int RunConsole(const std::vector<std::string>& arguments, std::istream& in, std::ostream& out,
+               std::ostream& err) {
+    const ParsedCommand parsed = ParseCommandLine(arguments);
+    switch (parsed.kind) {
+        case ParsedCommand::Kind::Help:
+            out << UsageText();
+            return kExitDone;
+        case ParsedCommand::Kind::Error:
+            err << "mirova: " << parsed.error << "\n\n" << UsageText();
+            return kExitUsage;
+        case ParsedCommand::Kind::Compare:
+            break;
+    }
+    platform::RaiseOpenFileLimit();
+    return RunCompare(parsed.compare, in, err, ::isatty(STDIN_FILENO) == 1,
+                      ::isatty(STDERR_FILENO) == 1);
+}
+
+}  // namespace mirova

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <iosfwd>
+#include <mutex>
+
+#include "app/ConsoleEventLoop.h"
+#include "engine/RunUi.h"
+
+namespace mirova {
+
+// How the console answers the questions of a run.
+struct ConsoleAnswers {
+    bool interactive = false;  // standard input is a terminal: ask there
+    bool assumeYes = false;    // --yes: every Yes/No question is answered Yes
+    bool showStatus = false;   // standard error is a terminal: show the run's status lines
+};
+
+// Message boxes, status and shell for a run started from the command line. Box texts go to
+// standard error; questions are asked on the terminal when there is one. Without a terminal a
+// Yes/No question counts as No (unless --yes), Abort/Retry/Ignore as Ignore and Retry/Cancel
+// as Cancel, and the automatic answer is printed with the question.
+class ConsoleUi final : public RunUi {
+public:
+    ConsoleUi(ConsoleEventLoop& loop, std::istream& in, std::ostream& err, ConsoleAnswers answers)
+        : loop_(loop), in_(in), err_(err), answers_(answers) {}
+
+    int DoMessageBox(const std::string& text, int style) override;
+    std::unique_ptr<StatusWindow> ShowStatusWindow() override;
+    void OpenWithShell(const std::string& path) override;
+    void PostToRunThread(std::function<void()> call) override { loop_.Post(std::move(call)); }
+
+private:
+    int Ask(int style);
+
+    ConsoleEventLoop& loop_;
+    std::istream& in_;
+    std::ostream& err_;
+    ConsoleAnswers answers_;
+    std::mutex mutex_;  // boxes come from the run's thread and the scan worker
+};
+
+}  // namespace mirova

@@ -1,0 +1,154 @@
+#include "app/ConsoleCommand.h"
+
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include "TempDir.h"
+
+extern char** environ;
+
+namespace mirova {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+TEST(ConsoleCommandTest, ParsesTheCompareCommandAndItsOptions) {
+    const ParsedCommand parsed =
+        ParseCommandLine({"--compare", "/src", "/dst", "--exclude", "obj", "--exclude-ext", "tmp",
+                          "--exclude", "/cache/", "--no-stop-on-error", "--yes"});
+    ASSERT_EQ(parsed.kind, ParsedCommand::Kind::Compare) << parsed.error;
+    EXPECT_EQ(parsed.compare.source, "/src");
+    EXPECT_EQ(parsed.compare.target, "/dst");
+    EXPECT_THAT(parsed.compare.excludeNames, ::testing::ElementsAre("obj", "/cache/"));
+    EXPECT_THAT(parsed.compare.excludeExtensions, ::testing::ElementsAre("tmp"));
+    EXPECT_TRUE(parsed.compare.noStopOnError);
+    EXPECT_TRUE(parsed.compare.assumeYes);
+
+    // Folders that look like options are reachable after "--".
+    const ParsedCommand dashed = ParseCommandLine({"--compare", "--", "-src", "/dst"});
+    ASSERT_EQ(dashed.kind, ParsedCommand::Kind::Compare) << dashed.error;
+    EXPECT_EQ(dashed.compare.source, "-src");
+}
+
+TEST(ConsoleCommandTest, RejectsWrongCommandLines) {
+    const std::vector<std::vector<std::string>> wrong = {
+        {},
+        {"/src", "/dst"},
+        {"--compare", "/src"},
+        {"--compare", "/a", "/b", "/c"},
+        {"--compare", "/src", "/dst", "--exclude"},
+        {"--compare", "/src", "/dst", "--frobnicate"},
+        {"--compare", "", "/dst"},
+    };
+    for (const auto& arguments : wrong) {
+        const ParsedCommand parsed = ParseCommandLine(arguments);
+        EXPECT_EQ(parsed.kind, ParsedCommand::Kind::Error) << ::testing::PrintToString(arguments);
+        EXPECT_FALSE(parsed.error.empty());
+    }
+    EXPECT_EQ(ParseCommandLine({"--help"}).kind, ParsedCommand::Kind::Help);
+}
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Starts the real executable with standard input from /dev/null (no terminal).
+Outcome RunMirova(const test::TempDir& dir, const std::vector<std::string>& arguments) {
+    const std::string outPath = dir / "stdout.txt";
+    const std::string errPath = dir / "stderr.txt";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    std::vector<std::string> all = {MIROVA_EXE};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& argument : all) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    Outcome outcome;
+    if (posix_spawn(&pid, MIROVA_EXE, &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    outcome.out = test::ReadFileText(outPath);
+    outcome.err = test::ReadFileText(errPath);
+    return outcome;
+}
+
+TEST(ConsoleEndToEndTest, ComparesTwoRealTreesAndReportsTheExitStatus) {
+    test::TempDir dir;
+    dir.createFile("src/docs/a.txt", "same", 1700000000);
+    dir.createFile("dst/docs/a.txt", "same", 1700000000);
+    dir.createFile("src/docs/new.txt", "new", 1700000000);
+    dir.createFile("dst/docs/old.txt", "old", 1700000000);
+    dir.createFile("src/build/x.o", "object", 1700000000);
+
+    const Outcome differs = RunMirova(dir, {"--compare", dir / "src", dir / "dst"});
+    EXPECT_EQ(differs.status, 0) << differs.err;
+    EXPECT_THAT(differs.err, HasSubstr("ﾀｰｹﾞｯﾄに 3 個の更新ﾌｧｲﾙ/ﾌｫﾙﾀﾞ、1 個の余剰ﾌｧｲﾙ、0 個"));
+    const std::string log = dir.readLog();
+    EXPECT_THAT(log, HasSubstr("  Compare Preset 0 Start.\n"));
+    EXPECT_THAT(log, HasSubstr(": 余剰ファイル 1\n"));
+    EXPECT_THAT(log, HasSubstr(": " + (dir / "dst") + "/docs/old.txt\n"));
+    EXPECT_THAT(log, HasSubstr(": " + (dir / "dst") + "/build/x.o\n"));
+    EXPECT_THAT(log, HasSubstr("  Compare Preset 0 Done.\n"));
+    struct stat logFolder {};
+    ASSERT_EQ(::stat(dir.logDir().c_str(), &logFolder), 0);
+    EXPECT_EQ(logFolder.st_mode & 0777, 0700u);
+
+    // Excluding what differs leaves equal trees.
+    const Outcome equal = RunMirova(dir, {"--compare", dir / "src", dir / "dst", "--exclude",
+                                          "/build", "--exclude-ext", "TXT"});
+    EXPECT_EQ(equal.status, 0) << equal.err;
+    EXPECT_THAT(equal.err, HasSubstr("ｿｰｽとﾀｰｹﾞｯﾄは完全に一致します。"));
+
+    const Outcome missing = RunMirova(dir, {"--compare", dir / "nothing", dir / "dst"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_THAT(missing.err, HasSubstr("ｿｰｽﾌｫﾙﾀﾞ " + (dir / "nothing") + " が存在しません。"));
+}
+
+TEST(ConsoleEndToEndTest, QuestionsWithoutATerminalCountAsNoUnlessYesIsGiven) {
+    test::TempDir dir;
+    dir.createFile("src/a.txt", "older", 1700000000);
+    dir.createFile("dst/a.txt", "newer", 1700000100);
+
+    const Outcome declined = RunMirova(dir, {"--compare", dir / "src", dir / "dst"});
+    EXPECT_EQ(declined.status, 1);
+    EXPECT_THAT(declined.err, HasSubstr("本当に同期させてよろしいですか？\n-> No"));
+    EXPECT_THAT(declined.err, HasSubstr(dir.logDir() + "/ReverseList.txt\n"));
+    EXPECT_THAT(dir.readLog(), HasSubstr(": Aborted !\n"));
+
+    const Outcome accepted = RunMirova(dir, {"--compare", "--yes", dir / "src", dir / "dst"});
+    EXPECT_EQ(accepted.status, 0) << accepted.err;
+    EXPECT_THAT(dir.readLog(), HasSubstr("本当に同期させてよろしいですか？YES\n"));
+}
+
+TEST(ConsoleEndToEndTest, UsageErrorsAndHelp) {
+    test::TempDir dir;
+    const Outcome wrong = RunMirova(dir, {"--compare", dir / "src"});
+    EXPECT_EQ(wrong.status, 2);
+    EXPECT_THAT(wrong.err, HasSubstr("Usage:"));
+    EXPECT_THAT(dir.readLog(), Not(HasSubstr("Start.")));
+
+    const Outcome help = RunMirova(dir, {"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_THAT(help.out, HasSubstr("mirova --compare SOURCE TARGET"));
+}
+
+}  // namespace
+}  // namespace mirova
