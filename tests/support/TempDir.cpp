@@ -1,7 +1,7 @@
 #include "TempDir.h"
 
+#include <dirent.h>
 #include <fcntl.h>
-#include <ftw.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,11 +13,35 @@
 namespace mirova::test {
 namespace {
 
-int RemoveOne(const char* path, const struct stat*, int, struct FTW*) {
-    // Tests make folders unreadable; give the owner access back so that the walk can finish.
-    ::chmod(path, 0700);
-    ::remove(path);
-    return 0;
+// Removes everything below an open folder, relative to it, so that trees deeper than PATH_MAX
+// go too. Tests make folders unreadable; the owner's access is given back first.
+void RemoveContents(int folder) {
+    DIR* listing = ::fdopendir(::dup(folder));
+    if (listing == nullptr) {
+        return;
+    }
+    while (dirent* item = ::readdir(listing)) {
+        const std::string name = item->d_name;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        struct stat st {};
+        if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            continue;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            ::fchmodat(folder, name.c_str(), 0700, 0);
+            const int child = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+            if (child >= 0) {
+                RemoveContents(child);
+                ::close(child);
+            }
+            ::unlinkat(folder, name.c_str(), AT_REMOVEDIR);
+        } else {
+            ::unlinkat(folder, name.c_str(), 0);
+        }
+    }
+    ::closedir(listing);
 }
 
 void MakeParents(const std::string& path) {
@@ -26,20 +50,6 @@ void MakeParents(const std::string& path) {
             ::mkdir(path.substr(0, i).c_str(), 0777);
         }
     }
-}
-
-void RestoreAccess(const std::string& root) {
-    // nftw cannot enter folders without permissions; open them up first, top down.
-    nftw(
-        root.c_str(),
-        [](const char* p, const struct stat* st, int type, struct FTW*) {
-            if (type == FTW_D || type == FTW_DNR) {
-                ::chmod(p, 0700);
-            }
-            (void)st;
-            return 0;
-        },
-        64, FTW_PHYS);
 }
 
 }  // namespace
@@ -65,8 +75,13 @@ TempDir::~TempDir() {
     } else {
         ::unsetenv("MIROVA_LOG_DIR");
     }
-    RestoreAccess(path_);
-    nftw(path_.c_str(), RemoveOne, 64, FTW_DEPTH | FTW_PHYS);
+    ::chmod(path_.c_str(), 0700);
+    const int folder = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY);
+    if (folder >= 0) {
+        RemoveContents(folder);
+        ::close(folder);
+    }
+    ::rmdir(path_.c_str());
 }
 
 std::string TempDir::operator/(std::string_view relative) const {

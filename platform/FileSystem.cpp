@@ -1,0 +1,485 @@
+#include "platform/FileSystem.h"
+
+#include <sys/file.h>
+#include <sys/resource.h>
+
+#include <climits>
+#include <cstring>
+
+namespace mirova::platform {
+namespace {
+
+// Flags for the folders passed through on the way to a long path's last component: O_PATH
+// needs only search permission, as the kernel's own path walk does.
+constexpr int kWalkFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+
+// A path made ready for the *at calls. Short paths are passed on as they are, without a
+// copy; long ones are anchored at the folder that holds their last component.
+class AtPath {
+public:
+    explicit AtPath(const std::string& path) {
+        if (!NeedsWalk(path)) {
+            leaf_ = path.c_str();
+            return;
+        }
+        status_ = AnchorPath(path, anchor_);
+        leaf_ = anchor_.leaf.c_str();
+    }
+    // leaf_ may point into anchor_, which a copy or a move would leave behind.
+    AtPath(const AtPath&) = delete;
+    AtPath& operator=(const AtPath&) = delete;
+
+    const SysStatus& status() const { return status_; }
+    int dir() const { return anchor_.dir; }
+    const char* leaf() const { return leaf_; }
+
+private:
+    PathAnchor anchor_;
+    SysStatus status_;
+    const char* leaf_ = nullptr;
+};
+
+SysStatus Check(int result) {
+    return result == 0 ? SysStatus::Ok() : SysStatus::FromErrno();
+}
+
+int OpenRetrying(int dir, const char* name, int flags, mode_t mode = 0) {
+    int fd;
+    do {
+        fd = ::openat(dir, name, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Takes the exclusive lock that keeps two holders off one file. Only a lock held elsewhere
+// refuses the file: where the file system cannot lock at all (an NFS mount refuses an
+// exclusive lock on a file open for reading), the file is used unlocked rather than never.
+SysStatus LockExclusive(int fd) {
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            return SysStatus::Ok();
+        }
+        const int error = errno;
+        if (error == EINTR) {
+            continue;
+        }
+        if (error == EWOULDBLOCK || error == EAGAIN) {
+            return SysStatus{error};
+        }
+        return SysStatus::Ok();
+    }
+}
+
+// Opening was done with O_NONBLOCK so that a FIFO at the path cannot hang the call; only a
+// regular file is accepted, and it gets normal blocking reads and writes back.
+SysStatus RequireRegularFile(int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        return SysStatus::FromErrno();
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return SysStatus{S_ISDIR(st.st_mode) ? EISDIR : EINVAL};
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        return SysStatus::FromErrno();
+    }
+    return SysStatus::Ok();
+}
+
+}  // namespace
+
+ItemInfo ItemInfoFromStat(const struct stat& st) {
+    ItemInfo info;
+    switch (st.st_mode & S_IFMT) {
+        case S_IFREG:
+            info.kind = ItemKind::File;
+            break;
+        case S_IFDIR:
+            info.kind = ItemKind::Folder;
+            break;
+        case S_IFLNK:
+            info.kind = ItemKind::Symlink;
+            break;
+        default:
+            info.kind = ItemKind::System;
+            break;
+    }
+    info.size = info.kind == ItemKind::Folder ? 0 : static_cast<std::uint64_t>(st.st_size);
+    info.lastWrite = FileTimeFromTimespec(st.st_mtim);
+    info.lastAccess = FileTimeFromTimespec(st.st_atim);
+    info.permissions = st.st_mode & 07777;
+    info.owner = st.st_uid;
+    info.group = st.st_gid;
+    return info;
+}
+
+bool IsHiddenName(std::string_view name) {
+    return !name.empty() && name.front() == '.';
+}
+
+bool NeedsWalk(std::string_view path) {
+    return path.size() >= PATH_MAX;
+}
+
+SysStatus AnchorPath(const std::string& path, PathAnchor& out) {
+    out.owned.reset();
+    out.dir = AT_FDCWD;
+    if (!NeedsWalk(path)) {
+        out.leaf = path;
+        return SysStatus::Ok();
+    }
+
+    // Trailing separators name the same item as the path without them.
+    std::size_t end = path.size();
+    while (end > 0 && path[end - 1] == '/') {
+        --end;
+    }
+    if (end == 0) {
+        out.leaf = "/";
+        return SysStatus::Ok();
+    }
+    const std::size_t leafStart = path.rfind('/', end - 1) + 1;  // 0 when there is no '/'
+
+    if (path.front() == '/') {
+        out.owned.reset(OpenRetrying(AT_FDCWD, "/", kWalkFlags));
+        if (!out.owned.valid()) {
+            return SysStatus::FromErrno();
+        }
+        out.dir = out.owned.get();
+    }
+
+    char component[NAME_MAX + 1];
+    std::size_t pos = 0;
+    while (pos < leafStart) {
+        if (path[pos] == '/') {
+            ++pos;
+            continue;
+        }
+        const std::size_t stop = path.find('/', pos);  // below leafStart, which follows a '/'
+        const std::size_t length = stop - pos;
+        if (length > NAME_MAX) {
+            out.owned.reset();
+            out.dir = AT_FDCWD;
+            return SysStatus{ENAMETOOLONG};
+        }
+        std::memcpy(component, path.data() + pos, length);
+        component[length] = '\0';
+        UniqueFd next(OpenRetrying(out.dir, component, kWalkFlags));
+        if (!next.valid()) {
+            const SysStatus failed = SysStatus::FromErrno();
+            out.owned.reset();
+            out.dir = AT_FDCWD;
+            return failed;
+        }
+        out.owned = std::move(next);
+        out.dir = out.owned.get();
+        pos = stop + 1;
+    }
+    out.leaf.assign(path, leafStart, end - leafStart);
+    return SysStatus::Ok();
+}
+
+SysStatus OpenFolder(const std::string& path, UniqueFd& out, FollowLinks follow) {
+    const AtPath at(path);
+    if (!at.status().ok()) {
+        return at.status();
+    }
+    int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    if (follow == FollowLinks::No) {
+        flags |= O_NOFOLLOW;
+    }
+    UniqueFd fd(OpenRetrying(at.dir(), at.leaf(), flags));
+    if (!fd.valid()) {
+        return SysStatus::FromErrno();
+    }
+    out = std::move(fd);
+    return SysStatus::Ok();
+}
+
+SysStatus GetItemInfo(const std::string& path, ItemInfo& out, FollowLinks follow) {
+    const AtPath at(path);
+    if (!at.status().ok()) {
+        return at.status();
+    }
+    struct stat st;
+    const int flags = follow == FollowLinks::No ? AT_SYMLINK_NOFOLLOW : 0;
+    if (::fstatat(at.dir(), at.leaf(), &st, flags) != 0) {
+        return SysStatus::FromErrno();
+    }
+    out = ItemInfoFromStat(st);
+    return SysStatus::Ok();
+}
+
+bool Exists(const std::string& path, FollowLinks follow) {
+    const AtPath at(path);
+    if (!at.status().ok()) {
+        return false;
+    }
+    struct stat st;
+    const int flags = follow == FollowLinks::No ? AT_SYMLINK_NOFOLLOW : 0;
+    return ::fstatat(at.dir(), at.leaf(), &st, flags) == 0;
+}
+
+SysStatus CreateFolder(const std::string& path, mode_t mode) {
+    const AtPath at(path);
+    if (!at.status().ok()) {
+        return at.status();
+    }
+    return Check(::mkdirat(at.dir(), at.leaf(), mode));
+}
+
+SysStatus RemoveFolder(const std::string& path) {
+    const AtPath at(path);
+    if (!at.status().ok()) {
+        return at.status();
+    }
+    return Check(::unlinkat(at.dir(), at.leaf(), AT_REMOVEDIR));
+}
+
+SysStatus DeleteFile(const std::string& path) {
+    const AtPath at(path);
+    if (!at.status().ok()) {
+        return at.status();
+    }
+    return Check(::unlinkat(at.dir(), at.leaf(), 0));
+}
+
+SysStatus SetPermissions(const std::string& path, mode_t permissions) {
+    const AtPath at(path);
+    if (!at.status().ok()) {
+        return at.status();
+    }
+    permissions &= 07777;
+    // Without following, so that a link swapped in at the path never passes the change on to
+    // what it points at.
+    if (::fchmodat(at.dir(), at.leaf(), permissions, AT_SYMLINK_NOFOLLOW) == 0) {
+        return SysStatus::Ok();
+    }
+    if (errno != EOPNOTSUPP) {
+        return SysStatus::FromErrno();
+    }
+    // Refused for a link (it has no permissions of its own), or the system cannot change
+    // permissions without following at all.
+    struct stat st;
+    if (::fstatat(at.dir(), at.leaf(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        return SysStatus::FromErrno();
+    }
+    if (S_ISLNK(st.st_mode)) {
+        return SysStatus::Ok();
+    }
+    return Check(::fchmodat(at.dir(), at.leaf(), permissions, 0));
+}
+
+SysStatus SetTimes(const std::string& path, FileTime lastAccess, FileTime lastWrite) {
+    const AtPath at(path);
+    if (!at.status().ok()) {
+        return at.status();
+    }
+    const timespec times[2] = {TimespecFromFileTime(lastAccess), TimespecFromFileTime(lastWrite)};
+    return Check(::utimensat(at.dir(), at.leaf(), times, AT_SYMLINK_NOFOLLOW));
+}
+
+SysStatus SetOwner(const std::string& path, uid_t owner, gid_t group) {
+    const AtPath at(path);
+    if (!at.status().ok()) {
+        return at.status();
+    }
+    return Check(::fchownat(at.dir(), at.leaf(), owner, group, AT_SYMLINK_NOFOLLOW));
+}
+
+SysStatus RenameItem(const std::string& from, const std::string& to) {
+    const AtPath source(from);
+    if (!source.status().ok()) {
+        return source.status();
+    }
+    const AtPath destination(to);
+    if (!destination.status().ok()) {
+        return destination.status();
+    }
+    return Check(::renameat(source.dir(), source.leaf(), destination.dir(), destination.leaf()));
+}
+
+SysStatus OpenFileForReading(const std::string& path, UniqueFd& out) {
+    const AtPath at(path);
+    if (!at.status().ok()) {
+        return at.status();
+    }
+    UniqueFd fd(OpenRetrying(at.dir(), at.leaf(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.valid()) {
+        return SysStatus::FromErrno();
+    }
+    SysStatus status = RequireRegularFile(fd.get());
+    if (status.ok()) {
+        status = LockExclusive(fd.get());
+    }
+    if (status.ok()) {
+        out = std::move(fd);
+    }
+    return status;
+}
+
+SysStatus CreateFileForWriting(const std::string& path, CreateMode mode, mode_t permissions,
+                               UniqueFd& out) {
+    const AtPath at(path);
+    if (!at.status().ok()) {
+        return at.status();
+    }
+    // Replace truncates only once the lock is held, so that a file another holder has open
+    // keeps its content when the open is refused.
+    int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+    if (mode == CreateMode::NewOnly) {
+        flags |= O_EXCL;
+    }
+    UniqueFd fd(OpenRetrying(at.dir(), at.leaf(), flags, permissions));
+    if (!fd.valid()) {
+        return SysStatus::FromErrno();
+    }
+    SysStatus status = RequireRegularFile(fd.get());
+    if (status.ok()) {
+        status = LockExclusive(fd.get());
+    }
+    if (status.ok() && mode == CreateMode::Replace) {
+        status = Check(::ftruncate(fd.get(), 0));
+    }
+    if (status.ok()) {
+        out = std::move(fd);
+    }
+    return status;
+}
+
+SysStatus ReadFull(int fd, void* buffer, std::size_t size, std::size_t& got) {
+    got = 0;
+    auto* bytes = static_cast<char*>(buffer);
+    while (got < size) {
+        const ssize_t n = ::read(fd, bytes + got, size - got);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return SysStatus::FromErrno();
+        }
+        if (n == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return SysStatus::Ok();
+}
+
+SysStatus WriteAll(int fd, const void* buffer, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(buffer);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, bytes + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return SysStatus::FromErrno();
+        }
+        if (n == 0) {
+            // No progress and no reason given: a full device is the only plausible cause.
+            return SysStatus{ENOSPC};
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return SysStatus::Ok();
+}
+
+SysStatus FolderReader::Open(const std::string& path) {
+    Close();
+    UniqueFd fd;
+    const SysStatus status = OpenFolder(path, fd, FollowLinks::Yes);
+    if (!status.ok()) {
+        return status;
+    }
+    return Adopt(std::move(fd));
+}
+
+SysStatus FolderReader::OpenChild(const FolderReader& parent, const char* name) {
+    Close();
+    if (!parent.isOpen()) {
+        return SysStatus{EBADF};
+    }
+    UniqueFd fd(OpenRetrying(parent.fd(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.valid()) {
+        return SysStatus::FromErrno();
+    }
+    return Adopt(std::move(fd));
+}
+
+SysStatus FolderReader::Adopt(UniqueFd fd) {
+    stream_ = ::fdopendir(fd.get());
+    if (stream_ == nullptr) {
+        return SysStatus::FromErrno();  // fd still owns the descriptor and closes it
+    }
+    fd.release();
+    return SysStatus::Ok();
+}
+
+FolderReader::Step FolderReader::Next(FolderItem& item, SysStatus& error) {
+    if (stream_ == nullptr) {
+        error = SysStatus{EBADF};
+        return Step::Error;
+    }
+    const int dir = ::dirfd(stream_);
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(stream_);
+        if (entry == nullptr) {
+            if (errno != 0) {
+                error = SysStatus{errno};
+                return Step::Error;
+            }
+            return Step::End;
+        }
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
+            continue;
+        }
+        struct stat st;
+        if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT) {
+                continue;  // removed since the listing was read
+            }
+            error = SysStatus::FromErrno();
+            return Step::Error;
+        }
+        item.name = name;
+        item.nameLength = std::strlen(name);
+        item.info = ItemInfoFromStat(st);
+        return Step::Item;
+    }
+}
+
+void FolderReader::Close() {
+    if (stream_ != nullptr) {
+        ::closedir(stream_);
+        stream_ = nullptr;
+    }
+}
+
+int FolderReader::fd() const {
+    return stream_ != nullptr ? ::dirfd(stream_) : -1;
+}
+
+void RaiseOpenFileLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) {
+        return;
+    }
+    limit.rlim_cur = limit.rlim_max;
+    if (::setrlimit(RLIMIT_NOFILE, &limit) == 0) {
+        return;
+    }
+    // An unlimited hard limit cannot be taken as the soft one; the kernel's usual ceiling
+    // for descriptors still lifts the default far enough.
+    constexpr rlim_t kUsualCeiling = 1 << 20;
+    if (kUsualCeiling < limit.rlim_max) {
+        limit.rlim_cur = kUsualCeiling;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+}  // namespace mirova::platform
