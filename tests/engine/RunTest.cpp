@@ -11,6 +11,7 @@
 #include "ScriptedMessages.h"
 #include "TempDir.h"
 #include "platform/Clock.h"
+#include "platform/FileSystem.h"
 #include "settings/ExclusionList.h"
 
 namespace mirova {
@@ -26,7 +27,7 @@ constexpr const char* kStamp = "261206-090503: ";
 // and a queue that the test drains on its own thread in place of an event loop.
 class TestUi final : public RunUi {
 public:
-    ScriptedMessages boxes;
+    test::ScriptedMessages boxes;
     std::vector<std::string> statusTexts;
     std::vector<std::string> opened;
     int statusWindowsOpen = 0;

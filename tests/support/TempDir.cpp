@@ -44,6 +44,28 @@ void RemoveContents(int folder) {
     ::closedir(listing);
 }
 
+constexpr uid_t kNobody = 65534;
+
+void HandOver(int folder) {
+    DIR* listing = ::fdopendir(::dup(folder));
+    if (listing == nullptr) {
+        return;
+    }
+    while (dirent* item = ::readdir(listing)) {
+        const std::string name = item->d_name;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        ::fchownat(folder, name.c_str(), kNobody, kNobody, AT_SYMLINK_NOFOLLOW);
+        const int child = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+        if (child >= 0) {
+            HandOver(child);
+            ::close(child);
+        }
+    }
+    ::closedir(listing);
+}
+
 void MakeParents(const std::string& path) {
     for (std::size_t i = 1; i < path.size(); ++i) {
         if (path[i] == '/') {
@@ -114,6 +136,30 @@ std::string TempDir::read(std::string_view relative) const {
 
 std::string TempDir::readLog() const {
     return ReadFileText(logDir() + "/Mirova.log");
+}
+
+ScopedUnprivileged::ScopedUnprivileged(const TempDir& dir) {
+    if (::geteuid() != 0) {
+        return;
+    }
+    ::chown(dir.path().c_str(), kNobody, kNobody);
+    const int folder = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+    if (folder >= 0) {
+        HandOver(folder);
+        ::close(folder);
+    }
+    // Group first: once the user is dropped, the group can no longer be changed.
+    if (::setegid(kNobody) != 0 || ::seteuid(kNobody) != 0) {
+        ADD_FAILURE() << "cannot act as an unprivileged user";
+        return;
+    }
+    dropped_ = true;
+}
+
+ScopedUnprivileged::~ScopedUnprivileged() {
+    if (dropped_ && (::seteuid(0) != 0 || ::setegid(0) != 0)) {
+        ADD_FAILURE() << "cannot return to root";
+    }
 }
 
 std::string ReadFileText(const std::string& path) {

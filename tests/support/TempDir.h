@@ -39,6 +39,21 @@ private:
     bool hadLogDir_ = false;
 };
 
+// Root passes every permission check, and tests of unreadable folders and read-only files run
+// as root in CI. While this object lives, a process started as root acts as the unprivileged
+// user "nobody" (effective ids only, so root is restored afterwards), and the temporary folder
+// is handed to that user first. Without root it does nothing.
+class ScopedUnprivileged {
+public:
+    explicit ScopedUnprivileged(const TempDir& dir);
+    ~ScopedUnprivileged();
+    ScopedUnprivileged(const ScopedUnprivileged&) = delete;
+    ScopedUnprivileged& operator=(const ScopedUnprivileged&) = delete;
+
+private:
+    bool dropped_ = false;
+};
+
 // Reads a whole file; "" when it cannot be read.
 std::string ReadFileText(const std::string& path);
 // Sets the last-write time of a path, seconds since 1970 plus nanoseconds, without following a

@@ -1,0 +1,85 @@
+#include "engine/Classify.h"
+
+#include <cstddef>
+
+namespace mirova {
+namespace {
+
+struct KindCounts {
+    std::size_t files = 0;
+    std::size_t folders = 0;
+};
+
+KindCounts CountKinds(const FileList& list) {
+    KindCounts counts;
+    for (int i = 0; i < list.count; ++i) {
+        if (list.entries[i].isFolder) {
+            ++counts.folders;
+        } else {
+            ++counts.files;
+        }
+    }
+    return counts;
+}
+
+}  // namespace
+
+WorkLists ClassifyLists(const FileList& source, const FileList& target,
+                        const std::function<void(const char* name)>& onOlderSource) {
+    WorkLists work;
+    // Room for the worst case of each list, so that no list is copied while it grows. The
+    // blocks are only reserved; pages that are never written cost nothing.
+    const KindCounts sourceKinds = CountKinds(source);
+    const KindCounts targetKinds = CountKinds(target);
+    work.copyList.reserve(sourceKinds.files);
+    work.createFolderList.reserve(sourceKinds.folders);
+    // Each target entry lands there at most once: as the old copy of a changed file or as an
+    // extraneous file, never both.
+    work.deleteFileList.reserve(static_cast<std::size_t>(target.count));
+    work.deleteFolderList.reserve(targetKinds.folders);
+
+    for (int i = 0; i < source.count; ++i) {
+        const FileEntry& s = source.entries[i];
+        // The kind of the entry found does not matter: a name is either present or not.
+        const FileEntry* t = FindEntry(target, s.name);
+        if (s.isFolder) {
+            if (t == nullptr) {
+                work.createFolderList.push_back(s.name);
+            }
+            continue;
+        }
+        if (t == nullptr) {
+            work.copyList.push_back(s.name);
+            work.copyTotal += s.size;
+            continue;
+        }
+        const int order = CompareFileTimes(s, *t);
+        if (order == 0 && s.size == t->size) {
+            continue;
+        }
+        work.copyList.push_back(s.name);
+        work.copyTotal += s.size;
+        work.deleteFileList.push_back(t->name);
+        if (order < 0) {
+            if (onOlderSource) {
+                onOlderSource(s.name);
+            }
+            work.olderFound = true;
+        }
+    }
+
+    for (int i = 0; i < target.count; ++i) {
+        const FileEntry& t = target.entries[i];
+        if (FindEntry(source, t.name) != nullptr) {
+            continue;
+        }
+        if (t.isFolder) {
+            work.deleteFolderList.push_back(t.name);
+        } else {
+            work.deleteFileList.push_back(t.name);
+        }
+    }
+    return work;
+}
+
+}  // namespace mirova

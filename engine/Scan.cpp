@@ -1,0 +1,224 @@
+#include "engine/Scan.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "fileops/PathText.h"
+#include "fileops/RunLog.h"
+#include "platform/FileSystem.h"
+
+namespace mirova {
+namespace {
+
+using platform::FolderItem;
+using platform::FolderReader;
+using platform::ItemKind;
+using platform::SysStatus;
+
+constexpr char kOverflowText[] = "ﾌｧｲﾙﾘｽﾄがｵｰﾊﾞｰﾌﾛｰしました";
+constexpr char kCannotOpenFormat[] = "%s:%d - ﾌｫﾙﾀﾞ「%s」が開けません";
+constexpr char kCannotOpenModule[] = ".\\MirovaDlg";
+constexpr int kCannotOpenSite = 522;
+constexpr char kNoMemoryText[] = "ﾌｧｲﾙﾘｽﾄのﾒﾓﾘが確保できません";
+// A file of this name is a folder's own bookkeeping, not data: it is never listed, so it is
+// never copied or deleted. A folder of that name is ordinary data.
+constexpr std::string_view kFolderInfName = ".FolderInf";
+
+bool QuietErrors(const ScanContext& context) {
+    // Read at every use: the user may toggle the switch while the scan runs.
+    return context.state.noStopOnError.load() != 0;
+}
+
+// Lists one tree into a list. The full path of the item in hand is kept in one buffer that
+// grows and shrinks with the walk, so listing an item allocates nothing but its name.
+class TreeScanner {
+public:
+    TreeScanner(FileList& list, const ScanContext& context, std::string root)
+        : list_(list), context_(context), path_(std::move(root)) {
+        path_.reserve(4096);
+        rootLength_ = path_.size() + 1;  // the root and the separator after it
+    }
+
+    // Scans the root folder, opened by path (a root that is a link to a folder is followed).
+    int ScanRoot(const std::string& openPath) {
+        const auto open = [&](FolderReader& reader) { return reader.Open(openPath); };
+        // A root that cannot be read (Abort, Ignore, or not there at all) is a failed scan, not
+        // an empty tree: an empty source list would make the synchronisation delete everything
+        // in the target.
+        return ScanOneFolder(open, openPath) == Result::Complete ? 1 : 0;
+    }
+
+private:
+    enum class Result {
+        Complete,  // everything below the folder is listed
+        Passed,    // the folder could not be read and was passed over (Abort or Ignore)
+        Stopped,   // the list overflowed: the whole scan stops
+    };
+    enum class Listing { Complete, ReadError, Stopped };
+
+    // Opens a folder (again after each Retry) and lists it. path_ holds the folder's full path
+    // whenever this level runs (each item restores it), so shownPath may refer to path_ itself.
+    template <typename Open>
+    Result ScanOneFolder(const Open& open, const std::string& shownPath) {
+        const int countOnEntry = list_.count;
+        for (;;) {
+            FolderReader reader;
+            SysStatus status = open(reader);
+            if (status.ok()) {
+                const Listing listing = ListItems(reader, status);
+                if (listing == Listing::Complete) {
+                    return Result::Complete;
+                }
+                if (listing == Listing::Stopped) {
+                    return Result::Stopped;
+                }
+                // The folder broke off in the middle: what it gave so far is dropped, so that
+                // a Retry lists it whole once and an Ignore leaves nothing of it.
+                RollBack(countOnEntry);
+            }
+            if (ReportUnreadable(shownPath, status) != kIdRetry) {
+                return Result::Passed;
+            }
+        }
+    }
+
+    Listing ListItems(FolderReader& reader, SysStatus& error) {
+        FolderItem item;
+        for (;;) {
+            switch (reader.Next(item, error)) {
+                case FolderReader::Step::End:
+                    return Listing::Complete;
+                case FolderReader::Step::Error:
+                    return Listing::ReadError;
+                case FolderReader::Step::Item:
+                    break;
+            }
+            if (item.info.kind == ItemKind::System) {
+                continue;
+            }
+            const bool isFolder = item.info.kind == ItemKind::Folder;
+            const std::string_view name(item.name, item.nameLength);
+            if (!isFolder && name == kFolderInfName) {
+                continue;
+            }
+            const std::size_t parentLength = path_.size();
+            path_.push_back('/');
+            path_.append(name);
+            Result result = Result::Complete;
+            if (AddFileEntry(list_, path_, rootLength_, isFolder ? 1 : 0, item.info.lastWrite.low,
+                             item.info.lastWrite.high, item.info.size, context_) == 0) {
+                result = Result::Stopped;
+            } else if (isFolder) {
+                // The item's name stays valid until the parent reader moves on, which it does
+                // only after the subfolder is done; path_ itself may move as it grows.
+                const char* childName = item.name;
+                const auto open = [&](FolderReader& child) {
+                    return child.OpenChild(reader, childName);
+                };
+                result = ScanOneFolder(open, path_);
+            }
+            path_.resize(parentLength);
+            if (result == Result::Stopped) {
+                return Listing::Stopped;
+            }
+        }
+    }
+
+    void RollBack(int count) {
+        std::memset(static_cast<void*>(list_.entries + count), 0,
+                    sizeof(FileEntry) * static_cast<std::size_t>(list_.count - count));
+        list_.count = count;
+    }
+
+    // Tells about a folder that cannot be read and returns the answer: Retry, or anything else
+    // for passing it over.
+    int ReportUnreadable(const std::string& shownPath, SysStatus status) {
+        const int needed = std::snprintf(nullptr, 0, kCannotOpenFormat, kCannotOpenModule,
+                                         kCannotOpenSite, shownPath.c_str());
+        std::string text(static_cast<std::size_t>(needed), '\0');
+        std::snprintf(text.data(), text.size() + 1, kCannotOpenFormat, kCannotOpenModule,
+                      kCannotOpenSite, shownPath.c_str());
+        // A folder that is not there (it vanished during the scan) is nothing to ask about.
+        int answer = kIdIgnore;
+        if (!status.notFound() && !QuietErrors(context_)) {
+            answer = context_.messages.DoMessageBox(text, kMbAbortRetryIgnore);
+        }
+        WriteLog(text, 1);
+        return answer;
+    }
+
+    FileList& list_;
+    const ScanContext& context_;
+    std::string path_;
+    std::size_t rootLength_;
+};
+
+}  // namespace
+
+int AddFileEntry(FileList& list, std::string_view fullPath, std::size_t rootLength, int isFolder,
+                 std::uint32_t lastWriteLow, std::uint32_t lastWriteHigh, std::uint64_t size,
+                 const ScanContext& context) {
+    // Excluded items report success, so the scan still descends into an excluded folder and
+    // offers each of its items to the test on its own.
+    if (context.state.useExclusions == 1 && context.state.exclusions != nullptr &&
+        context.state.exclusions->IsExcluded(fullPath)) {
+        return 1;
+    }
+    if (list.count >= list.capacity) {
+        if (!QuietErrors(context)) {
+            context.messages.DoMessageBox(kOverflowText, kMbOk);
+        }
+        WriteLog(kOverflowText, 1);
+        return 0;
+    }
+    FileEntry& entry = list.entries[list.count];
+    entry.name = list.names.Add(fullPath.substr(std::min(rootLength, fullPath.size())));
+    entry.lastWriteLow = lastWriteLow;
+    entry.lastWriteHigh = lastWriteHigh;
+    entry.size = size;
+    entry.isFolder = isFolder;
+    entry.matched = 0;
+    ++list.count;
+    return 1;
+}
+
+int ScanFolder(const std::string& folder, FileList& list, const ScanContext& context) {
+    // "/data/" and "/data" give the same names. The root "/" strips to "", and "" + "/" + name
+    // is still the right full path; it is opened as typed.
+    list.root = StripTrailingBackslash(folder);
+    const std::string openPath = list.root.empty() ? folder : list.root;
+    // A deep tree keeps one open folder per level.
+    platform::RaiseOpenFileLimit();
+    TreeScanner scanner(list, context, list.root);
+    return scanner.ScanRoot(openPath);
+}
+
+BuiltList BuildFileList(const std::string& folder, const ScanContext& context, int capacity) {
+    BuiltList built;
+    built.list = NewFileList(capacity);
+    if (built.list->capacity < capacity) {
+        WriteLog(kNoMemoryText, 1);
+        return built;
+    }
+    try {
+        built.completed = ScanFolder(folder, *built.list, context);
+    } catch (const std::bad_alloc&) {
+        // The names of a huge tree did not fit in memory; the run reports the failed scan.
+        WriteLog(kNoMemoryText, 1);
+        built.completed = 0;
+    }
+    return built;
+}
+
+int ScanWorker(ScanJob& job, const ScanContext& context, int capacity,
+               const std::function<void(bool failed)>& done) {
+    const std::string folder = job.folder;
+    BuiltList built = BuildFileList(folder, context, capacity);
+    job.list = std::move(built.list);
+    done(built.completed == 0);
+    return 0;
+}
+
+}  // namespace mirova
