@@ -1,10 +1,10 @@
 #include "engine/Scan.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <new>
 
+#include "fileops/Format.h"
 #include "fileops/PathText.h"
 #include "fileops/RunLog.h"
 #include "platform/FileSystem.h"
@@ -135,11 +135,8 @@ private:
     // Tells about a folder that cannot be read and returns the answer: Retry, or anything else
     // for passing it over.
     int ReportUnreadable(const std::string& shownPath, SysStatus status) {
-        const int needed = std::snprintf(nullptr, 0, kCannotOpenFormat, kCannotOpenModule,
-                                         kCannotOpenSite, shownPath.c_str());
-        std::string text(static_cast<std::size_t>(needed), '\0');
-        std::snprintf(text.data(), text.size() + 1, kCannotOpenFormat, kCannotOpenModule,
-                      kCannotOpenSite, shownPath.c_str());
+        const std::string text =
+            Format(kCannotOpenFormat, kCannotOpenModule, kCannotOpenSite, shownPath.c_str());
         // A folder that is not there (it vanished during the scan) is nothing to ask about.
         int answer = kIdIgnore;
         if (!status.notFound() && !QuietErrors(context_)) {
