@@ -103,21 +103,20 @@ void RunController::StartRun(RunKind kind, const RunPreset& preset,
     WriteLog(DatedLine(modeWord(), number, "Start."), 0);
     WriteLog(OptionLine(state_), 1);
 
-    if (!platform::Exists(preset_.sourceFolder, platform::FollowLinks::Yes)) {
-        const std::string text =
-            Format("ｿｰｽﾌｫﾙﾀﾞ %s が存在しません。", preset_.sourceFolder.c_str());
+    // A missing folder is told whatever noStopOnError says: the run cannot start at all.
+    const auto endMissing = [this](const char* format, const std::string& folder) {
+        const std::string text = Format(format, folder.c_str());
         ui_.DoMessageBox(text, kMbOk);
         WriteLog(text, 1);
         EndEarly(RunOutcome::MissingFolder);
+    };
+    if (!platform::Exists(preset_.sourceFolder, platform::FollowLinks::Yes)) {
+        endMissing("ｿｰｽﾌｫﾙﾀﾞ %s が存在しません。", preset_.sourceFolder);
         return;
     }
     if (!platform::Exists(preset_.targetFolder, platform::FollowLinks::Yes)) {
         if (kind_ == RunKind::Compare) {
-            const std::string text =
-                Format("ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ %s が存在しません。", preset_.targetFolder.c_str());
-            ui_.DoMessageBox(text, kMbOk);
-            WriteLog(text, 1);
-            EndEarly(RunOutcome::MissingFolder);
+            endMissing("ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ %s が存在しません。", preset_.targetFolder);
             return;
         }
         const std::string question =

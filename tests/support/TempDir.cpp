@@ -13,57 +13,58 @@
 namespace mirova::test {
 namespace {
 
-// Removes everything below an open folder, relative to it, so that trees deeper than PATH_MAX
-// go too. Tests make folders unreadable; the owner's access is given back first.
-void RemoveContents(int folder) {
+// Calls visit(name) for every item of an open folder but "." and "..".
+template <typename Visit>
+void ForEachItem(int folder, const Visit& visit) {
     DIR* listing = ::fdopendir(::dup(folder));
     if (listing == nullptr) {
         return;
     }
-    while (dirent* item = ::readdir(listing)) {
+    while (const dirent* item = ::readdir(listing)) {
         const std::string name = item->d_name;
-        if (name == "." || name == "..") {
-            continue;
-        }
-        struct stat st {};
-        if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            continue;
-        }
-        if (S_ISDIR(st.st_mode)) {
-            ::fchmodat(folder, name.c_str(), 0700, 0);
-            const int child = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-            if (child >= 0) {
-                RemoveContents(child);
-                ::close(child);
-            }
-            ::unlinkat(folder, name.c_str(), AT_REMOVEDIR);
-        } else {
-            ::unlinkat(folder, name.c_str(), 0);
+        if (name != "." && name != "..") {
+            visit(name.c_str());
         }
     }
     ::closedir(listing);
 }
 
+// Calls work(child) with the subfolder name of an open folder opened, when it is a folder.
+template <typename Work>
+void InSubfolder(int folder, const char* name, const Work& work) {
+    const int child = ::openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    if (child >= 0) {
+        work(child);
+        ::close(child);
+    }
+}
+
+// Removes everything below an open folder, relative to it, so that trees deeper than PATH_MAX
+// go too. Tests make folders unreadable; the owner's access is given back first.
+void RemoveContents(int folder) {
+    ForEachItem(folder, [folder](const char* name) {
+        struct stat st {};
+        if (::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            return;
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            ::unlinkat(folder, name, 0);
+            return;
+        }
+        ::fchmodat(folder, name, 0700, 0);
+        InSubfolder(folder, name, RemoveContents);
+        ::unlinkat(folder, name, AT_REMOVEDIR);
+    });
+}
+
 constexpr uid_t kNobody = 65534;
 
+// Gives everything below an open folder to the unprivileged user.
 void HandOver(int folder) {
-    DIR* listing = ::fdopendir(::dup(folder));
-    if (listing == nullptr) {
-        return;
-    }
-    while (dirent* item = ::readdir(listing)) {
-        const std::string name = item->d_name;
-        if (name == "." || name == "..") {
-            continue;
-        }
-        ::fchownat(folder, name.c_str(), kNobody, kNobody, AT_SYMLINK_NOFOLLOW);
-        const int child = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-        if (child >= 0) {
-            HandOver(child);
-            ::close(child);
-        }
-    }
-    ::closedir(listing);
+    ForEachItem(folder, [folder](const char* name) {
+        ::fchownat(folder, name, kNobody, kNobody, AT_SYMLINK_NOFOLLOW);
+        InSubfolder(folder, name, HandOver);
+    });
 }
 
 void MakeParents(const std::string& path) {
