@@ -23,10 +23,10 @@ struct RunState {
     // 1: errors are only logged; the boxes and the questions with an automatic answer are not
     // shown. The user may toggle it while a scan runs, so the worker reads it at each use.
     std::atomic<int> noStopOnError{0};
-    int suppressDeletion = 0;  // 1: nothing is deleted in the target
-    int autoRunCount = 0;      // members of the command-line list
+    int suppressDeletion = 0;                           // 1: nothing is deleted in the target
+    int autoRunCount = 0;                               // members of the command-line list
     std::int8_t autoRunPresets[kAutoRunCapacity] = {};  // 1-based preset numbers
-    int autoRunNext = 0;       // index of the next list member to run
+    int autoRunNext = 0;                                // index of the next list member to run
     const ExclusionTest* exclusions = nullptr;
     int useExclusions = 0;
     int sourceDone = 0;

@@ -23,7 +23,9 @@ inline constexpr const char* kTargetDumpName = "TarList.txt";
 // lines of the UI thread and the scan worker stay whole and every finished line is on disk. A
 // log that cannot be written drops the line silently.
 void WriteLog(const char* text, int stamped);
-inline void WriteLog(const std::string& text, int stamped) { WriteLog(text.c_str(), stamped); }
+inline void WriteLog(const std::string& text, int stamped) {
+    WriteLog(text.c_str(), stamped);
+}
 
 // Appends a relative file name as one line to ReverseList.txt.
 void AppendReverseList(const char* name);

@@ -19,7 +19,9 @@ LocalTime SystemClock::Now() const {
                      parts.tm_hour,        parts.tm_min,     parts.tm_sec};
 }
 
-const Clock& CurrentClock() { return *currentClock.load(std::memory_order_acquire); }
+const Clock& CurrentClock() {
+    return *currentClock.load(std::memory_order_acquire);
+}
 
 void SetClock(const Clock* clock) {
     currentClock.store(clock ? clock : &kSystemClock, std::memory_order_release);

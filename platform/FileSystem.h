@@ -48,9 +48,9 @@ enum class FollowLinks { No, Yes };
 // accept, `dir` is AT_FDCWD and `leaf` is the whole path; for longer ones the folders are
 // walked one by one with openat and `leaf` is the last component.
 struct PathAnchor {
-    UniqueFd owned;        // set when the walk opened a folder
-    int dir = AT_FDCWD;    // the folder to pass to the *at calls
-    std::string leaf;      // the name relative to dir
+    UniqueFd owned;      // set when the walk opened a folder
+    int dir = AT_FDCWD;  // the folder to pass to the *at calls
+    std::string leaf;    // the name relative to dir
 };
 
 // True when the plain calls refuse the path for its length (PATH_MAX bytes and more).

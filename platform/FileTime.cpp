@@ -3,7 +3,8 @@
 namespace mirova::platform {
 
 FileTime FileTimeFromTimespec(const timespec& time) {
-    constexpr std::int64_t kEpochSeconds = static_cast<std::int64_t>(kUnixEpochTicks / kTicksPerSecond);
+    constexpr std::int64_t kEpochSeconds =
+        static_cast<std::int64_t>(kUnixEpochTicks / kTicksPerSecond);
     const std::int64_t seconds = static_cast<std::int64_t>(time.tv_sec) + kEpochSeconds;
     if (seconds < 0) {
         return FileTime{};

@@ -7,7 +7,10 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <sstream>
+
 #include "TempDir.h"
+#include "app/ConsoleUi.h"
 
 extern char** environ;
 
@@ -51,6 +54,36 @@ TEST(ConsoleCommandTest, RejectsWrongCommandLines) {
         EXPECT_FALSE(parsed.error.empty());
     }
     EXPECT_EQ(ParseCommandLine({"--help"}).kind, ParsedCommand::Kind::Help);
+}
+
+TEST(ConsoleUiTest, AnswersWithoutATerminalAndAsksOnOne) {
+    ConsoleEventLoop loop;
+    struct Row {
+        int style;
+        bool interactive;
+        bool yes;
+        std::string typed;
+        int expected;
+    };
+    const Row rows[] = {
+        {kMbOk, false, false, "", kIdOk},
+        {kMbYesNo, false, false, "", kIdNo},
+        {kMbYesNo, false, true, "", kIdYes},
+        {kMbAbortRetryIgnore, false, false, "", kIdIgnore},
+        {kMbRetryCancel, false, false, "", kIdCancel},
+        {kMbYesNo, true, false, "what\nY\n", kIdYes},
+        {kMbAbortRetryIgnore, true, false, " r\n", kIdRetry},
+        {kMbAbortRetryIgnore, true, false, "a\n", kIdAbort},
+        {kMbRetryCancel, true, false, "", kIdCancel},  // the terminal closed
+    };
+    for (const Row& row : rows) {
+        std::istringstream in(row.typed);
+        std::ostringstream err;
+        ConsoleUi ui(loop, in, err, ConsoleAnswers{row.interactive, row.yes, false});
+        EXPECT_EQ(ui.DoMessageBox("text of the box", row.style), row.expected)
+            << row.style << " " << row.interactive << " " << row.typed;
+        EXPECT_THAT(err.str(), ::testing::StartsWith("text of the box\n"));
+    }
 }
 
 struct Outcome {
