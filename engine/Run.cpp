@@ -90,6 +90,10 @@ void RunController::StartRun(RunKind kind, const RunPreset& preset,
         std::fputs("mirova: a synchronisation run needs a change executor\n", stderr);
         std::abort();
     }
+    // One run at a time: the two scan jobs and the run's lists exist once.
+    if (running_) {
+        return;
+    }
     running_ = true;
     kind_ = kind;
     preset_ = preset;

@@ -72,7 +72,9 @@ public:
     // Room of each file list (tests reach the overflow with small lists).
     void SetFileListCapacity(int capacity) { capacity_ = capacity; }
 
-    // Starts a run of a preset. The run goes on in OnScanDone when the scans report back.
+    // Starts a run of a preset; ignored while a run is in progress. The run goes on in
+    // OnScanDone when the scans report back. noStopOnError and suppressDeletion of the state are
+    // the front end's to set before.
     void StartRun(RunKind kind, const RunPreset& preset, const ExclusionTest* exclusions);
     // A scan has finished; called on the run's thread.
     void OnScanDone(bool failed, ScanJob* job);

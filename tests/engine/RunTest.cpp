@@ -161,6 +161,18 @@ TEST_F(RunTest, IdenticalTreesEndWithTheMatchMessageAndNoReport) {
                          "2026年12月6日 9:5:3  Compare Preset 1 Done.\n");
 }
 
+TEST_F(RunTest, SecondStartDuringARunIsIgnored) {
+    dir_.createFile("src/a.txt", "a", 1700000000);
+    dir_.createFile("dst/a.txt", "a", 1700000000);
+    const RunPreset other = Preset(dir_ / "dst", dir_ / "src", 7);
+    run_.StartRun(RunKind::Compare, Preset(dir_ / "src", dir_ / "dst"), nullptr);
+    run_.StartRun(RunKind::Compare, other, nullptr);
+    ui_.PumpUntil([&] { return !host_.outcomes.empty(); });
+
+    EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Identical));
+    EXPECT_THAT(Log(), Not(HasSubstr("Preset 8")));
+}
+
 TEST_F(RunTest, CompareRunReportsListsAndDumpsTheDifferences) {
     dir_.createFile("src/same.txt", "x", 1700000000);
     dir_.createFile("dst/same.txt", "x", 1700000000);
