@@ -1,33 +1,29 @@
 #include "engine/Scan.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "ScriptedMessages.h"
 #include "TempDir.h"
-#include "platform/FileTime.h"
+#include "platform/FileSystem.h"
 
 namespace mirova {
 namespace {
 
 using test::ScopedUnprivileged;
-using test::ScriptedMessages;
 using test::TempDir;
+using Names = std::vector<std::string>;
 
 // A scripted message box that runs a step of the test (restoring permissions, toggling a
 // switch) just before it answers.
-class HookedMessages : public ScriptedMessages {
+class HookedMessages : public test::ScriptedMessages {
 public:
     std::function<void()> beforeAnswer;
     int DoMessageBox(const std::string& text, int style) override {
@@ -45,7 +41,7 @@ public:
     mutable std::vector<std::string> seen;
     bool IsExcluded(std::string_view fullPath) const override {
         seen.emplace_back(fullPath);
-        return rule ? rule(fullPath) : false;
+        return rule && rule(fullPath);
     }
 };
 
@@ -56,8 +52,7 @@ constexpr char kOverflowText[] = "ﾌｧｲﾙﾘｽﾄがｵｰﾊﾞｰﾌﾛ�
 
 std::size_t CountOf(const std::string& text, const std::string& part) {
     std::size_t count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos;
-         at = text.find(part, at + part.size())) {
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
         ++count;
     }
     return count;
@@ -71,282 +66,162 @@ protected:
     FakeExclusions exclusions;
     ScanContext context{state, messages};
 
+    // Creates empty files, or folders for paths that end in "/".
+    void Make(std::initializer_list<std::string_view> paths) {
+        for (std::string_view path : paths) {
+            path.ends_with('/') ? dir.createFolder(path) : dir.createFile(path);
+        }
+    }
     void UseHook(std::function<bool(std::string_view)> rule) {
         state.useExclusions = 1;
         state.exclusions = &exclusions;
         exclusions.rule = std::move(rule);
     }
-
     BuiltList Scan(const std::string& folder, int capacity = 1000) {
         return BuildFileList(folder, context, capacity);
     }
-
-    // Names in scan order.
-    static std::vector<std::string> Names(const FileList& list) {
-        std::vector<std::string> names;
+    static Names InScanOrder(const FileList& list) {
+        Names names;
         for (int i = 0; i < list.count; ++i) {
             names.emplace_back(list.entries[i].name);
         }
         return names;
     }
-    static std::vector<std::string> SortedNames(FileList& list) {
+    static platform::FileTime WrittenAt(const FileEntry& entry) {
+        return {entry.lastWriteLow, entry.lastWriteHigh};
+    }
+    static Names Sorted(FileList& list) {
         SortFileList(list);
-        return Names(list);
-    }
-    static const FileEntry* Entry(const FileList& list, const std::string& name) {
-        for (int i = 0; i < list.count; ++i) {
-            if (name == list.entries[i].name) {
-                return &list.entries[i];
-            }
-        }
-        return nullptr;
-    }
-    std::vector<std::string> BoxTexts() const {
-        std::vector<std::string> texts;
-        for (const auto& request : messages.requests()) {
-            texts.push_back(request.text);
-        }
-        return texts;
+        return InScanOrder(list);
     }
 };
 
-TEST_F(ScanTest, ListsEveryItemDepthFirstWithRelativeNamesAndAttributes) {
+TEST_F(ScanTest, ListsEveryItemDepthFirstByteOrderedWithAttributes) {
+    Make({"tree/a/b/c/z", "tree/a/.FolderInf", "tree/.FolderInf", "tree/.FolderInf.bak",
+          "tree/.folderinf", "tree/kept/.FolderInf/inside", "tree/B", "tree/\xC3\xA9",
+          "tree/empty/"});
     dir.createFile("tree/a/x.txt", "hello", 1'600'000'000, 123'400);
-    dir.createFile("tree/a/b/y", "");
-    dir.createFile("tree/a/b/c/z", "z");
-    dir.createFile("tree/.hidden", "h");
-    dir.createFile("tree/top", "0123456789");
-    dir.createFolder("tree/empty");
+    dir.createFile("tree/b", "0123456789");
+    ASSERT_EQ(::mkfifo((dir / "tree/pipe").c_str(), 0600), 0);
+    // Links are listed as files with their own attributes and never followed.
+    ASSERT_EQ(::symlink("a", (dir / "tree/to-a").c_str()), 0);
+    ASSERT_EQ(::symlink("a/x.txt", (dir / "tree/to-x").c_str()), 0);
+    ASSERT_EQ(::symlink("nowhere", (dir / "tree/dangling").c_str()), 0);
+    test::SetModificationTime(dir / "tree/to-x", 1'500'000'000);
     const std::string root = dir / "tree";
     BuiltList built = Scan(root);
     ASSERT_EQ(built.completed, 1);
     FileList& list = *built.list;
     EXPECT_EQ(list.root, root);
 
-    // Pre-order: every folder's entry comes right before one contiguous run of its contents.
-    const std::vector<std::string> order = Names(list);
+    // A folder comes right before its contents: each item's parent is the item just before it
+    // or one of that item's ancestors.
+    const Names order = InScanOrder(list);
     for (std::size_t i = 0; i < order.size(); ++i) {
-        if (!list.entries[i].isFolder) {
-            continue;
-        }
-        const std::string prefix = order[i] + "/";
-        std::size_t j = i + 1;
-        while (j < order.size() && order[j].starts_with(prefix)) {
-            ++j;
-        }
-        for (std::size_t k = j; k < order.size(); ++k) {
-            EXPECT_FALSE(order[k].starts_with(prefix)) << order[k] << " is apart from " << order[i];
-        }
-        for (std::size_t k = 0; k < i; ++k) {
-            EXPECT_FALSE(order[k].starts_with(prefix)) << order[k] << " precedes " << order[i];
+        const std::size_t slash = order[i].rfind('/');
+        if (slash != std::string::npos) {
+            EXPECT_TRUE(i > 0 && (order[i - 1] + "/").starts_with(order[i].substr(0, slash + 1)))
+                << order[i];
         }
     }
-
-    EXPECT_EQ(SortedNames(list),
-              (std::vector<std::string>{".hidden", "a", "a/b", "a/b/c", "a/b/c/z", "a/b/y",
-                                        "a/x.txt", "empty", "top"}));
+    EXPECT_EQ(Sorted(list),
+              (Names{".FolderInf.bak", ".folderinf", "B", "a", "a/b", "a/b/c", "a/b/c/z", "a/x.txt",
+                     "b", "dangling", "empty", "kept", "kept/.FolderInf", "kept/.FolderInf/inside",
+                     "to-a", "to-x", "\xC3\xA9"}));
     const FileEntry* file = FindEntry(list, "a/x.txt");
     ASSERT_NE(file, nullptr);
-    const platform::FileTime expected = platform::FileTimeFromTimespec({1'600'000'000, 123'400});
-    EXPECT_EQ(file->lastWriteLow, expected.low);
-    EXPECT_EQ(file->lastWriteHigh, expected.high);
+    EXPECT_EQ(WrittenAt(*file), platform::FileTimeFromTimespec({1'600'000'000, 123'400}));
     EXPECT_EQ(file->size, 5u);
     EXPECT_EQ(file->isFolder, 0);
-    EXPECT_EQ(file->matched, 0);
-    EXPECT_EQ(FindEntry(list, "top")->size, 10u);
+    EXPECT_EQ(FindEntry(list, "b")->size, 10u);
     EXPECT_EQ(FindEntry(list, "a/b")->isFolder, 1);
     EXPECT_EQ(FindEntry(list, "a/b")->size, 0u);
+    const FileEntry* link = FindEntry(list, "to-x");
+    EXPECT_EQ(link->size, 7u);  // the length of the text it holds
+    EXPECT_EQ(WrittenAt(*link), platform::FileTimeFromTimespec({1'500'000'000, 0}));
+    EXPECT_EQ(FindEntry(list, "to-a")->isFolder, 0);
+
+    // A trailing "/" changes nothing; a root that is a link is followed.
+    BuiltList slashed = Scan(root + "/");
+    EXPECT_EQ(slashed.list->root, root);
+    EXPECT_EQ(Sorted(*slashed.list), InScanOrder(list));
+    BuiltList viaLink = Scan(dir / "tree/to-a");
+    EXPECT_EQ(viaLink.completed, 1);
+    EXPECT_EQ(Sorted(*viaLink.list), (Names{"b", "b/c", "b/c/z", "x.txt"}));
     EXPECT_TRUE(messages.requests().empty());
     EXPECT_EQ(dir.readLog(), "");
-}
 
-TEST_F(ScanTest, RootWithOrWithoutTrailingSlashGivesTheSameNames) {
-    dir.createFile("tree/sub/a.txt");
-    dir.createFile("tree/b");
-    BuiltList plain = Scan(dir / "tree");
-    BuiltList slashed = Scan(dir / "tree/");
-    ASSERT_EQ(plain.completed, 1);
-    ASSERT_EQ(slashed.completed, 1);
-    EXPECT_EQ(slashed.list->root, dir / "tree");
-    EXPECT_EQ(SortedNames(*plain.list), SortedNames(*slashed.list));
-    EXPECT_EQ(SortedNames(*slashed.list), (std::vector<std::string>{"b", "sub", "sub/a.txt"}));
-}
-
-TEST_F(ScanTest, SystemRootStripsToEmptyAndBuildsSingleSlashPaths) {
-    // "/" strips to "", the full paths are "" + "/" + name and the names carry no leading
-    // separator. A one-slot list stops the walk after the first item or two, so the real
-    // file system is only touched, not scanned.
+    // The system root strips to "" and still gives single-slash paths. A one-slot list stops
+    // the walk at once: the real file system is only touched.
     UseHook([](std::string_view) { return false; });
     state.noStopOnError = 1;
-    BuiltList built = Scan("/", 1);
-    EXPECT_EQ(built.list->root, "");
-    ASSERT_EQ(built.list->count, 1);
-    const std::string name = built.list->entries[0].name;
-    ASSERT_FALSE(name.empty());
-    EXPECT_NE(name[0], '/');
-    struct stat st;
-    EXPECT_EQ(::lstat(("/" + name).c_str(), &st), 0) << name;
+    BuiltList system = Scan("/", 1);
+    EXPECT_EQ(system.list->root, "");
+    ASSERT_EQ(system.list->count, 1);
+    const std::string name = system.list->entries[0].name;
+    ASSERT_FALSE(name.empty() || name[0] == '/') << name;
+    EXPECT_TRUE(platform::Exists("/" + name)) << name;
     ASSERT_FALSE(exclusions.seen.empty());
     EXPECT_EQ(exclusions.seen[0], "/" + name);
-    EXPECT_TRUE(messages.requests().empty());
 }
 
-TEST_F(ScanTest, SkipsFolderInfFilesAndSystemItems) {
-    dir.createFile("tree/.FolderInf", "settings");
-    dir.createFile("tree/sub/.FolderInf", "settings");
-    dir.createFile("tree/.folderinf", "other case");
-    dir.createFile("tree/.FolderInf.bak");
-    dir.createFile("tree/kept/.FolderInf/inside");  // a folder of that name is data
-    ASSERT_EQ(::mkfifo((dir / "tree/pipe").c_str(), 0600), 0);
-    BuiltList built = Scan(dir / "tree");
-    ASSERT_EQ(built.completed, 1);
-    EXPECT_EQ(SortedNames(*built.list),
-              (std::vector<std::string>{".FolderInf.bak", ".folderinf", "kept", "kept/.FolderInf",
-                                        "kept/.FolderInf/inside", "sub"}));
-}
-
-TEST_F(ScanTest, LinksAreListedAsFilesAndNeverFollowed) {
-    dir.createFile("tree/real/inner.txt", "x");
-    dir.createFile("outside/secret.txt", "s");
-    ASSERT_EQ(::symlink("real", (dir / "tree/to-folder").c_str()), 0);
-    ASSERT_EQ(::symlink((dir / "outside").c_str(), (dir / "tree/to-outside").c_str()), 0);
-    ASSERT_EQ(::symlink("real/inner.txt", (dir / "tree/to-file").c_str()), 0);
-    ASSERT_EQ(::symlink("nowhere", (dir / "tree/dangling").c_str()), 0);
-    test::SetModificationTime(dir / "tree/to-file", 1'500'000'000);
-    BuiltList built = Scan(dir / "tree");
-    ASSERT_EQ(built.completed, 1);
-    FileList& list = *built.list;
-    EXPECT_EQ(SortedNames(list), (std::vector<std::string>{"dangling", "real", "real/inner.txt",
-                                                           "to-file", "to-folder", "to-outside"}));
-    const FileEntry* link = FindEntry(list, "to-file");
-    EXPECT_EQ(link->isFolder, 0);
-    EXPECT_EQ(link->size, std::string("real/inner.txt").size());  // the link's own size
-    const platform::FileTime linkTime = platform::FileTimeFromTimespec({1'500'000'000, 0});
-    EXPECT_EQ(link->lastWriteLow, linkTime.low);
-    EXPECT_EQ(link->lastWriteHigh, linkTime.high);
-    EXPECT_EQ(FindEntry(list, "to-folder")->isFolder, 0);
-}
-
-TEST_F(ScanTest, RootThatIsALinkToAFolderIsFollowed) {
-    dir.createFile("real/a");
-    ASSERT_EQ(::symlink((dir / "real").c_str(), (dir / "link").c_str()), 0);
-    BuiltList built = Scan(dir / "link");
-    ASSERT_EQ(built.completed, 1);
-    EXPECT_EQ(built.list->root, dir / "link");
-    EXPECT_EQ(SortedNames(*built.list), (std::vector<std::string>{"a"}));
-}
-
-TEST_F(ScanTest, MissingRootFailsTheScanWithoutAsking) {
-    // An unreadable root would otherwise give an empty, complete list, and a synchronisation
-    // from it would delete the whole target.
-    for (const std::string& root : {dir / "missing", dir / "missing/", std::string()}) {
-        BuiltList built = Scan(root);
-        EXPECT_EQ(built.completed, 0) << root;
-        ASSERT_NE(built.list, nullptr);
-        EXPECT_EQ(built.list->count, 0);
-    }
-    dir.createFile("plain-file");
-    EXPECT_EQ(Scan(dir / "plain-file").completed, 0);
-    EXPECT_TRUE(messages.requests().empty());
-    const std::string log = dir.readLog();
-    EXPECT_EQ(CountOf(log, CannotOpenText(dir / "missing") + "\n"), 2u);
-    EXPECT_EQ(CountOf(log, CannotOpenText(dir / "plain-file")), 1u);
-}
-
-TEST_F(ScanTest, UnreadableRootFailsUnlessRetrySucceeds) {
+TEST_F(ScanTest, UnreadableFolderIsAskedAboutOnceOrLoggedOnce) {
     const ScopedUnprivileged unprivileged(dir);
-    dir.createFile("tree/a");
+    Make({"tree/locked/hidden.txt", "tree/open/visible.txt"});
     const std::string root = dir / "tree";
-    ASSERT_EQ(::chmod(root.c_str(), 0), 0);
-    messages.Answer(kIdIgnore);
-    EXPECT_EQ(Scan(root).completed, 0);
-    messages.Answer(kIdAbort);
-    EXPECT_EQ(Scan(root).completed, 0);
-
-    messages.beforeAnswer = [&] { ::chmod(root.c_str(), 0755); };
-    messages.Answer(kIdRetry);
-    BuiltList built = Scan(root);
-    EXPECT_EQ(built.completed, 1);
-    EXPECT_EQ(Names(*built.list), (std::vector<std::string>{"a"}));
-    ASSERT_EQ(messages.requests().size(), 3u);
-    EXPECT_EQ(messages.requests()[0].text, CannotOpenText(root));
-    EXPECT_EQ(messages.requests()[0].style, kMbAbortRetryIgnore);
-    EXPECT_EQ(CountOf(dir.readLog(), CannotOpenText(root)), 3u);
-}
-
-class UnreadableSubfolderTest : public ScanTest {
-protected:
-    void SetUp() override {
-        unprivileged.emplace(dir);
-        dir.createFile("tree/locked/hidden.txt");
-        dir.createFile("tree/open/visible.txt");
-        dir.createFile("tree/z");
-        locked = dir / "tree/locked";
-        ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+    const std::string locked = dir / "tree/locked";
+    const Names all{"locked", "locked/hidden.txt", "open", "open/visible.txt"};
+    // A root that cannot be read fails the scan: an empty, complete list would make the
+    // synchronisation delete the whole target. The box makes the folder readable, so that only
+    // a Retry may read it again; 0 stands for a quiet run, which asks nothing.
+    for (const std::string& folder : {locked, root}) {
+        for (int answer : {kIdIgnore, kIdAbort, 0, kIdRetry}) {
+            SCOPED_TRACE(folder + " " + std::to_string(answer));
+            ASSERT_EQ(::chmod(folder.c_str(), 0), 0);
+            messages.beforeAnswer = [&] { ::chmod(folder.c_str(), 0755); };
+            state.noStopOnError = answer == 0 ? 1 : 0;
+            if (answer != 0) {
+                messages.Answer(answer);
+            }
+            const std::string text = CannotOpenText(folder);
+            const std::size_t boxesBefore = messages.requests().size();
+            const std::size_t linesBefore = CountOf(dir.readLog(), ": " + text + "\n");
+            BuiltList built = Scan(root);
+            // Passed over, a folder is listed without its contents; an unread root lists nothing.
+            Names expected = all;
+            if (answer != kIdRetry) {
+                expected = folder == root ? Names{} : Names{"locked", "open", "open/visible.txt"};
+            }
+            EXPECT_EQ(built.completed, expected.empty() ? 0 : 1);
+            EXPECT_EQ(Sorted(*built.list), expected);
+            EXPECT_EQ(CountOf(dir.readLog(), ": " + text + "\n") - linesBefore, 1u);
+            ASSERT_EQ(messages.requests().size() - boxesBefore, answer == 0 ? 0u : 1u);
+            if (answer != 0) {
+                EXPECT_EQ(messages.requests().back().text, text);
+                EXPECT_EQ(messages.requests().back().style, kMbAbortRetryIgnore);
+            }
+            ::chmod(folder.c_str(), 0755);
+        }
     }
-    void TearDown() override { unprivileged.reset(); }
-    std::optional<ScopedUnprivileged> unprivileged;
-    std::string locked;
-};
-
-TEST_F(UnreadableSubfolderTest, AsksAbortRetryIgnoreAndPassesTheFolderOver) {
-    for (int answer : {kIdIgnore, kIdAbort}) {
-        messages.Answer(answer);
-        BuiltList built = Scan(dir / "tree");
-        EXPECT_EQ(built.completed, 1) << answer;
-        // The folder itself is listed; nothing of its contents is.
-        EXPECT_EQ(SortedNames(*built.list),
-                  (std::vector<std::string>{"locked", "open", "open/visible.txt", "z"}));
-    }
-    ASSERT_EQ(messages.requests().size(), 2u);
-    EXPECT_EQ(messages.requests()[0].text, CannotOpenText(locked));
-    EXPECT_EQ(messages.requests()[0].style, kMbAbortRetryIgnore);
     EXPECT_EQ(messages.unscripted(), 0u);
-    const std::string log = dir.readLog();
-    EXPECT_EQ(CountOf(log, CannotOpenText(locked)), 2u);
-    EXPECT_NE(log.find(": " + CannotOpenText(locked) + "\n"), std::string::npos) << log;
-}
 
-TEST_F(UnreadableSubfolderTest, QuietRunLogsOnceAndCompletes) {
-    state.noStopOnError = 1;
-    BuiltList built = Scan(dir / "tree");
-    EXPECT_EQ(built.completed, 1);
-    EXPECT_EQ(built.list->count, 4);
-    EXPECT_TRUE(messages.requests().empty());
-    EXPECT_EQ(CountOf(dir.readLog(), CannotOpenText(locked)), 1u);
-}
-
-TEST_F(UnreadableSubfolderTest, RetryThatSucceedsListsTheFolderOnce) {
-    messages.beforeAnswer = [&] { ::chmod(locked.c_str(), 0755); };
-    messages.Answer(kIdRetry);
-    BuiltList built = Scan(dir / "tree");
-    EXPECT_EQ(built.completed, 1);
-    EXPECT_EQ(
-        SortedNames(*built.list),
-        (std::vector<std::string>{"locked", "locked/hidden.txt", "open", "open/visible.txt", "z"}));
-    EXPECT_EQ(messages.requests().size(), 1u);
-    EXPECT_EQ(CountOf(dir.readLog(), CannotOpenText(locked)), 1u);
-}
-
-TEST_F(UnreadableSubfolderTest, SwitchToQuietDuringTheScanTakesEffectAtTheNextError) {
+    // Switching to quiet while a box is up takes effect at the next unreadable folder.
     dir.createFile("tree/locked2/f");
+    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
     ASSERT_EQ(::chmod((dir / "tree/locked2").c_str(), 0), 0);
     messages.beforeAnswer = [&] { state.noStopOnError = 1; };
     messages.Answer(kIdIgnore);
-    BuiltList built = Scan(dir / "tree");
-    EXPECT_EQ(built.completed, 1);
-    EXPECT_EQ(messages.requests().size(), 1u);
-    const std::string log = dir.readLog();
-    EXPECT_EQ(CountOf(log, CannotOpenText(locked)), 1u);
-    EXPECT_EQ(CountOf(log, CannotOpenText(dir / "tree/locked2")), 1u);
+    const std::size_t boxesBefore = messages.requests().size();
+    EXPECT_EQ(Scan(root).completed, 1);
+    EXPECT_EQ(messages.requests().size() - boxesBefore, 1u);
+    EXPECT_EQ(CountOf(dir.readLog(), CannotOpenText(dir / "tree/locked2")), 1u);
 }
 
-TEST_F(ScanTest, ReadErrorMidListingIsRolledBackBeforeRetry) {
+TEST_F(ScanTest, ReadErrorMidListingIsRolledBack) {
     const ScopedUnprivileged unprivileged(dir);
     // Two subfolders, so that whichever comes first is followed by another item of x: taking
     // the search right from x while the first one is listed makes the next item of x unreadable.
-    dir.createFile("tree/x/s1/f");
-    dir.createFile("tree/x/s2/f");
+    Make({"tree/x/s1/f", "tree/x/s2/f", "tree/y"});
     const std::string x = dir / "tree/x";
     bool broken = false;
     UseHook([&](std::string_view path) {
@@ -357,38 +232,23 @@ TEST_F(ScanTest, ReadErrorMidListingIsRolledBackBeforeRetry) {
         return false;
     });
     messages.beforeAnswer = [&] { ::chmod(x.c_str(), 0755); };
-    messages.Answer(kIdRetry);
-    BuiltList built = Scan(dir / "tree");
-    EXPECT_EQ(built.completed, 1);
-    EXPECT_EQ(SortedNames(*built.list),
-              (std::vector<std::string>{"x", "x/s1", "x/s1/f", "x/s2", "x/s2/f"}));
-    ASSERT_EQ(messages.requests().size(), 1u);
+    // Retry lists the folder whole once; Ignore leaves nothing of it.
+    for (int answer : {kIdRetry, kIdIgnore}) {
+        broken = false;
+        messages.Answer(answer);
+        BuiltList built = Scan(dir / "tree");
+        EXPECT_EQ(built.completed, 1);
+        EXPECT_EQ(built.list->entries[built.list->count].name, nullptr);  // given back empty
+        EXPECT_EQ(Sorted(*built.list),
+                  (answer == kIdRetry ? Names{"x", "x/s1", "x/s1/f", "x/s2", "x/s2/f", "y"}
+                                      : Names{"x", "y"}));
+    }
+    ASSERT_EQ(messages.requests().size(), 2u);
     EXPECT_EQ(messages.requests()[0].text, CannotOpenText(x));
-    // Slots given back by the roll-back are empty again.
-    EXPECT_EQ(built.list->entries[built.list->count].name, nullptr);
 }
 
-TEST_F(ScanTest, ReadErrorWithIgnoreDropsWhatTheFolderGaveSoFar) {
-    const ScopedUnprivileged unprivileged(dir);
-    dir.createFile("tree/x/s1/f");
-    dir.createFile("tree/x/s2/f");
-    dir.createFile("tree/y");
-    const std::string x = dir / "tree/x";
-    UseHook([&](std::string_view path) {
-        if (path.ends_with("/f")) {
-            ::chmod(x.c_str(), 0400);
-        }
-        return false;
-    });
-    messages.Answer(kIdIgnore);
-    BuiltList built = Scan(dir / "tree");
-    EXPECT_EQ(built.completed, 1);
-    EXPECT_EQ(SortedNames(*built.list), (std::vector<std::string>{"x", "y"}));
-}
-
-TEST_F(ScanTest, FolderThatVanishesIsLoggedWithoutAsking) {
-    dir.createFolder("tree/gone");
-    dir.createFile("tree/stays");
+TEST_F(ScanTest, FolderThatIsNotThereIsLoggedWithoutAsking) {
+    Make({"plain-file", "tree/gone/", "tree/stays"});
     const std::string gone = dir / "tree/gone";
     UseHook([&](std::string_view path) {
         if (path == gone) {
@@ -396,28 +256,35 @@ TEST_F(ScanTest, FolderThatVanishesIsLoggedWithoutAsking) {
         }
         return false;
     });
-    BuiltList built = Scan(dir / "tree");
-    EXPECT_EQ(built.completed, 1);
-    EXPECT_EQ(SortedNames(*built.list), (std::vector<std::string>{"gone", "stays"}));
-    EXPECT_TRUE(messages.requests().empty());
+    // A missing root fails the scan; a subfolder that vanishes during the scan is passed over.
+    std::vector<bool> failures;
+    for (const std::string& root :
+         {dir / "missing", dir / "missing/", dir / "plain-file", std::string(), dir / "tree"}) {
+        ScanJob job{root, nullptr};
+        EXPECT_EQ(ScanWorker(job, context, 10, [&](bool failed) { failures.push_back(failed); }),
+                  0);
+        ASSERT_NE(job.list, nullptr);
+        EXPECT_EQ(job.list->capacity, 10);
+        EXPECT_EQ(Sorted(*job.list), (root == dir / "tree" ? Names{"gone", "stays"} : Names{}));
+    }
+    EXPECT_EQ(failures, (std::vector<bool>{true, true, true, true, false}));
+    EXPECT_EQ(CountOf(dir.readLog(), CannotOpenText(dir / "missing") + "\n"), 2u);
+    EXPECT_EQ(CountOf(dir.readLog(), CannotOpenText(dir / "plain-file")), 1u);
     EXPECT_EQ(CountOf(dir.readLog(), CannotOpenText(gone)), 1u);
+    EXPECT_TRUE(messages.requests().empty());
 }
 
 TEST_F(ScanTest, ExclusionsSeeFullPathsAndExcludedFoldersAreStillSearched) {
-    dir.createFile("tree/old.bak/keep.txt");
-    dir.createFile("tree/old.bak/drop.bak");
-    dir.createFile("tree/note.bak");
-    dir.createFile("tree/note.txt");
+    Make({"tree/old.bak/keep.txt", "tree/old.bak/drop.bak", "tree/note.bak", "tree/note.txt"});
     const std::string root = dir / "tree/";
     UseHook([](std::string_view path) { return path.ends_with(".bak"); });
     BuiltList built = Scan(root);
     ASSERT_EQ(built.completed, 1);
-    EXPECT_EQ(SortedNames(*built.list), (std::vector<std::string>{"note.txt", "old.bak/keep.txt"}));
+    EXPECT_EQ(Sorted(*built.list), (Names{"note.txt", "old.bak/keep.txt"}));
     std::sort(exclusions.seen.begin(), exclusions.seen.end());
     EXPECT_EQ(exclusions.seen,
-              (std::vector<std::string>{dir / "tree/note.bak", dir / "tree/note.txt",
-                                        dir / "tree/old.bak", dir / "tree/old.bak/drop.bak",
-                                        dir / "tree/old.bak/keep.txt"}));
+              (Names{dir / "tree/note.bak", dir / "tree/note.txt", dir / "tree/old.bak",
+                     dir / "tree/old.bak/drop.bak", dir / "tree/old.bak/keep.txt"}));
 
     // With the switch off, the lists are not consulted.
     exclusions.seen.clear();
@@ -426,144 +293,57 @@ TEST_F(ScanTest, ExclusionsSeeFullPathsAndExcludedFoldersAreStillSearched) {
     EXPECT_TRUE(exclusions.seen.empty());
 }
 
-class OverflowTest : public ScanTest {
-protected:
-    void SetUp() override {
-        dir.createFile("tree/a/1");
-        dir.createFile("tree/a/2");
-        dir.createFile("tree/b");
-        dir.createFolder("tree/c");  // five items
-    }
-};
-
-TEST_F(OverflowTest, ExactlyCapacityItemsComplete) {
-    BuiltList built = Scan(dir / "tree", 5);
-    EXPECT_EQ(built.completed, 1);
-    EXPECT_EQ(built.list->count, 5);
+TEST_F(ScanTest, ListOverflowFailsTheScanAtASmallAndTheFullCapacity) {
+    Make({"tree/a/1", "tree/a/2", "tree/b", "tree/c/"});
+    BuiltList exact = Scan(dir / "tree", 5);
+    EXPECT_EQ(exact.completed, 1);
+    EXPECT_EQ(exact.list->count, 5);
     EXPECT_TRUE(messages.requests().empty());
-}
-
-TEST_F(OverflowTest, OneItemMoreFailsWithTheOverflowText) {
     dir.createFile("tree/a/3");
-    BuiltList built = Scan(dir / "tree", 5);
-    EXPECT_EQ(built.completed, 0);
-    EXPECT_EQ(built.list->count, 5);
-    ASSERT_EQ(messages.requests().size(), 1u);
-    EXPECT_EQ(messages.requests()[0].text, kOverflowText);
-    EXPECT_EQ(messages.requests()[0].style, kMbOk);
-    EXPECT_EQ(CountOf(dir.readLog(), kOverflowText), 1u);
-
-    state.noStopOnError = 1;
-    EXPECT_EQ(Scan(dir / "tree", 5).completed, 0);
-    EXPECT_EQ(messages.requests().size(), 1u);
+    for (int quiet : {1, 0}) {
+        state.noStopOnError = quiet;
+        BuiltList built = Scan(dir / "tree", 5);
+        EXPECT_EQ(built.completed, 0);
+        EXPECT_EQ(built.list->count, 5);
+    }
     EXPECT_EQ(CountOf(dir.readLog(), kOverflowText), 2u);
-}
 
-TEST_F(ScanTest, FullSizeListHoldsExactlyOneMillionItems) {
-    FileListPtr full = NewFileList();
-    FileList& list = *full;
-    ASSERT_EQ(list.capacity, kFileListCapacity);
-    const std::string root = dir.path();
-    std::string path = root + "/";
+    FileListPtr list = NewFileList();
+    ASSERT_EQ(list->capacity, kFileListCapacity);
+    const std::size_t rootLength = dir.path().size() + 1;
+    std::string path = dir.path() + "/";
     for (int i = 0; i < kFileListCapacity; ++i) {
-        path.resize(root.size() + 1);
+        path.resize(rootLength);
         path += std::to_string(i);
-        ASSERT_EQ(AddFileEntry(list, path, root.size() + 1, 0, 1, 2, 3, context), 1) << i;
+        ASSERT_EQ(AddFileEntry(*list, path, rootLength, 0, 1, 2, 3, context), 1) << i;
     }
-    EXPECT_EQ(AddFileEntry(list, root + "/one-more", root.size() + 1, 0, 1, 2, 3, context), 0);
-    EXPECT_EQ(list.count, kFileListCapacity);
-    EXPECT_STREQ(list.entries[kFileListCapacity - 1].name, "999999");
-    EXPECT_EQ(list.entries[kFileListCapacity - 1].size, 3u);
-    ASSERT_EQ(messages.requests().size(), 1u);
-    EXPECT_EQ(messages.requests()[0].text, kOverflowText);
+    EXPECT_EQ(AddFileEntry(*list, dir / "one-more", rootLength, 0, 1, 2, 3, context), 0);
+    EXPECT_EQ(list->count, kFileListCapacity);
+    EXPECT_STREQ(list->entries[kFileListCapacity - 1].name, "999999");
+    EXPECT_EQ(list->entries[kFileListCapacity - 1].size, 3u);
+    ASSERT_EQ(messages.requests().size(), 2u);
+    for (const auto& request : messages.requests()) {
+        EXPECT_EQ(request.text, kOverflowText);
+        EXPECT_EQ(request.style, kMbOk);
+    }
 }
-
-// Builds a chain of folders whose full path is longer than the plain calls accept, working
-// relative to each folder in turn; removes it the same way.
-class DeepTree {
-public:
-    DeepTree(const std::string& base, int levels, const std::string& component) : base_(base) {
-        int fd = ::open(base.c_str(), O_RDONLY | O_DIRECTORY);
-        for (int level = 0; level < levels && fd >= 0; ++level) {
-            const std::string name = component + std::to_string(level);
-            ::mkdirat(fd, name.c_str(), 0755);
-            if (level % 5 == 4) {
-                ::close(::openat(fd, ("file" + std::to_string(level)).c_str(), O_CREAT | O_WRONLY,
-                                 0644));
-            }
-            const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
-            ::close(fd);
-            fd = next;
-        }
-        if (fd >= 0) {
-            ::close(::openat(fd, "leaf.txt", O_CREAT | O_WRONLY, 0644));
-            ::close(fd);
-        }
-    }
-    ~DeepTree() {
-        const int fd = ::open(base_.c_str(), O_RDONLY | O_DIRECTORY);
-        RemoveContents(fd);
-        ::close(fd);
-    }
-
-private:
-    static void RemoveContents(int fd) {
-        DIR* stream = ::fdopendir(::dup(fd));
-        std::vector<std::pair<std::string, bool>> items;
-        while (const dirent* entry = ::readdir(stream)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                items.emplace_back(name, entry->d_type == DT_DIR);
-            }
-        }
-        ::closedir(stream);
-        for (const auto& [name, isFolder] : items) {
-            if (isFolder) {
-                const int child = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
-                RemoveContents(child);
-                ::close(child);
-            }
-            ::unlinkat(fd, name.c_str(), isFolder ? AT_REMOVEDIR : 0);
-        }
-    }
-    std::string base_;
-};
 
 TEST_F(ScanTest, PathsLongerThanPathMaxAreScannedCompletely) {
-    constexpr int kLevels = 24;
-    const std::string component(200, 'd');
-    dir.createFolder("tree");
-    DeepTree deep(dir / "tree", kLevels, component);
-    BuiltList built = Scan(dir / "tree");
+    // 24 levels of 200-byte names; the temporary folder's clean-up reaches them.
+    const std::string root = dir / "tree";
+    Names expected{""};
+    ASSERT_TRUE(platform::CreateFolder(root).ok());
+    for (int level = 0; level < 24; ++level) {
+        expected.push_back(expected.back() + (level ? "/" : "") + std::string(200, 'd') +
+                           std::to_string(level));
+        ASSERT_TRUE(platform::CreateFolder(root + "/" + expected.back()).ok());
+    }
+    ASSERT_GT(root.size() + expected.back().size(), static_cast<std::size_t>(PATH_MAX));
+    expected.erase(expected.begin());
+    BuiltList built = Scan(root);
     ASSERT_EQ(built.completed, 1);
     EXPECT_TRUE(messages.requests().empty());
-    // Every level's folder, a file every fifth level, and the leaf.
-    EXPECT_EQ(built.list->count, kLevels + kLevels / 5 + 1);
-    std::string deepest;
-    for (int level = 0; level < kLevels; ++level) {
-        deepest += (level ? "/" : "") + component + std::to_string(level);
-    }
-    deepest += "/leaf.txt";
-    ASSERT_GT(dir.path().size() + deepest.size(), static_cast<std::size_t>(PATH_MAX));
-    SortFileList(*built.list);
-    EXPECT_NE(FindEntry(*built.list, deepest.c_str()), nullptr);
-}
-
-TEST_F(ScanTest, WorkerHandsOverTheListAndReportsTheOutcome) {
-    dir.createFile("tree/a");
-    ScanJob job;
-    job.folder = dir / "tree";
-    std::vector<bool> reports;
-    EXPECT_EQ(ScanWorker(job, context, 10, [&](bool failed) { reports.push_back(failed); }), 0);
-    ASSERT_NE(job.list, nullptr);
-    EXPECT_EQ(job.list->count, 1);
-    EXPECT_EQ(job.list->capacity, 10);
-
-    ScanJob missing;
-    missing.folder = dir / "nothing-here";
-    ScanWorker(missing, context, 10, [&](bool failed) { reports.push_back(failed); });
-    ASSERT_NE(missing.list, nullptr);
-    EXPECT_EQ(reports, (std::vector<bool>{false, true}));
+    EXPECT_EQ(Sorted(*built.list), expected);
 }
 
 }  // namespace

@@ -5,9 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <climits>
+#include <filesystem>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,10 +19,7 @@ using test::ScopedUnprivileged;
 using test::TempDir;
 
 FileTime TimeOf(std::int64_t seconds, long nanoseconds = 0) {
-    timespec time{};
-    time.tv_sec = static_cast<time_t>(seconds);
-    time.tv_nsec = nanoseconds;
-    return FileTimeFromTimespec(time);
+    return FileTimeFromTimespec({static_cast<time_t>(seconds), nanoseconds});
 }
 
 // Every item of an open folder by name; a failing step fails the test.
@@ -31,314 +27,179 @@ std::map<std::string, ItemInfo> ListAll(FolderReader& reader) {
     std::map<std::string, ItemInfo> items;
     FolderItem item;
     SysStatus error;
-    for (;;) {
-        const FolderReader::Step step = reader.Next(item, error);
-        if (step == FolderReader::Step::End) {
-            break;
-        }
-        if (step == FolderReader::Step::Error) {
-            ADD_FAILURE() << "listing failed: " << error.describe();
-            break;
-        }
+    FolderReader::Step step;
+    while ((step = reader.Next(item, error)) == FolderReader::Step::Item) {
         items.emplace(std::string(item.name, item.nameLength), item.info);
     }
+    EXPECT_EQ(step, FolderReader::Step::End) << error.describe();
     return items;
 }
 
-std::string ReadAll(const std::string& path) {
-    UniqueFd fd;
-    if (!OpenFileForReading(path, fd).ok()) {
-        ADD_FAILURE() << "cannot open " << path.size() << "-byte path";
-        return {};
-    }
-    char buffer[256];
-    std::size_t got = 0;
-    EXPECT_TRUE(ReadFull(fd.get(), buffer, sizeof buffer, got).ok());
-    return std::string(buffer, got);
+ItemInfo InfoOf(const std::string& path, FollowLinks follow = FollowLinks::No) {
+    ItemInfo info;
+    EXPECT_TRUE(GetItemInfo(path, info, follow).ok()) << path.size() << "-byte path";
+    return info;
 }
 
-void WriteNew(const std::string& path, std::string_view content) {
-    UniqueFd fd;
-    ASSERT_TRUE(CreateFileForWriting(path, CreateMode::NewOnly, 0644, fd).ok());
-    ASSERT_TRUE(WriteAll(fd.get(), content.data(), content.size()).ok());
-}
-
-// A folder holding one item of each kind the listing tells apart.
-class FolderContentTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        tmp_.createFile("list/file.txt", "hello", 1500000000, 123456789);
-        tmp_.createFile("list/sub/inner", "x");
-        tmp_.createFile("list/.hidden", "");
-        ASSERT_EQ(::symlink("file.txt", (tmp_ / "list/link").c_str()), 0);
-        ASSERT_EQ(::symlink("sub", (tmp_ / "list/folderlink").c_str()), 0);
-        ASSERT_EQ(::mkfifo((tmp_ / "list/fifo").c_str(), 0600), 0);
-        test::SetModificationTime(tmp_ / "list/link", 1000000000, 500);
-    }
-
-    std::string at(std::string_view name) const { return tmp_ / ("list/" + std::string(name)); }
-
-    TempDir tmp_;
-};
-
-TEST_F(FolderContentTest, ListingReportsEachItemAsItself) {
+TEST(FolderContentTest, ListingsInfoReadsAndOpensTakeEachItemAsItself) {
+    // One item of each kind the listing tells apart.
+    TempDir tmp;
+    const auto at = [&](std::string_view name) { return tmp / ("list/" + std::string(name)); };
+    tmp.createFile("list/file.txt", "hello", 1500000000, 123456789);
+    tmp.createFile("list/sub/inner", "x");
+    tmp.createFile("list/.hidden", "");
+    ASSERT_EQ(::symlink("file.txt", at("link").c_str()), 0);
+    ASSERT_EQ(::symlink("sub", at("folderlink").c_str()), 0);
+    ASSERT_EQ(::symlink("nowhere", at("dangling").c_str()), 0);
+    ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0600), 0);
+    test::SetModificationTime(at("link"), 1000000000, 500);
+    constexpr std::uint64_t kBig = (5ULL << 30) + 3;
+    tmp.createFile("list/big");
+    ASSERT_EQ(::truncate(at("big").c_str(), static_cast<off_t>(kBig)), 0);  // sparse
     FolderReader reader;
-    ASSERT_TRUE(reader.Open(tmp_ / "list").ok());
+    ASSERT_TRUE(reader.Open(tmp / "list").ok());
     const auto items = ListAll(reader);
 
-    ASSERT_EQ(items.size(), 6u);  // no "." or "..", nothing from below "sub"
-    const ItemInfo& file = items.at("file.txt");
-    EXPECT_EQ(file.kind, ItemKind::File);
-    EXPECT_EQ(file.size, 5u);
-    EXPECT_EQ(file.lastWrite, TimeOf(1500000000, 123456700));
-
-    EXPECT_EQ(items.at("sub").kind, ItemKind::Folder);
-    EXPECT_TRUE(items.at("sub").isFolder());
-    EXPECT_EQ(items.at("sub").size, 0u);
-
-    // Links keep their own times and size (the length of the text they hold).
-    const ItemInfo& link = items.at("link");
-    EXPECT_EQ(link.kind, ItemKind::Symlink);
-    EXPECT_EQ(link.size, 8u);
-    EXPECT_EQ(link.lastWrite, TimeOf(1000000000, 500));
-    EXPECT_EQ(items.at("folderlink").kind, ItemKind::Symlink);
-
-    EXPECT_EQ(items.at("fifo").kind, ItemKind::System);
-    EXPECT_EQ(items.at(".hidden").kind, ItemKind::File);
-}
-
-TEST_F(FolderContentTest, HiddenNamesBeginWithADot) {
+    // No "." or "..", nothing from below "sub"; links keep their own size (the length of the
+    // text they hold) and times.
+    std::map<std::string, std::pair<ItemKind, std::uint64_t>> kinds;
+    for (const auto& [name, info] : items) {
+        kinds[name] = {info.kind, info.size};
+    }
+    EXPECT_EQ(kinds, (decltype(kinds){{"file.txt", {ItemKind::File, 5}},
+                                      {"big", {ItemKind::File, kBig}},
+                                      {"sub", {ItemKind::Folder, 0}},
+                                      {"link", {ItemKind::Symlink, 8}},
+                                      {"folderlink", {ItemKind::Symlink, 3}},
+                                      {"dangling", {ItemKind::Symlink, 7}},
+                                      {"fifo", {ItemKind::System, 0}},
+                                      {".hidden", {ItemKind::File, 0}}}));
+    EXPECT_EQ(items.at("file.txt").lastWrite, TimeOf(1500000000, 123456700));
+    EXPECT_EQ(items.at("link").lastWrite, TimeOf(1000000000, 500));
     EXPECT_TRUE(IsHiddenName(".hidden"));
-    EXPECT_TRUE(IsHiddenName("."));
     EXPECT_FALSE(IsHiddenName("file.txt"));
-    EXPECT_FALSE(IsHiddenName(""));
-}
 
-TEST_F(FolderContentTest, ItemInfoFollowsLinksOnlyWhenAsked) {
+    // Reads by path follow a link only when asked.
+    EXPECT_EQ(InfoOf(at("big")).size, kBig);
+    EXPECT_EQ(InfoOf(at("link")).kind, ItemKind::Symlink);
+    EXPECT_EQ(InfoOf(at("link"), FollowLinks::Yes).size, 5u);
+    EXPECT_EQ(InfoOf(at("folderlink"), FollowLinks::Yes).kind, ItemKind::Folder);
     ItemInfo info;
-    ASSERT_TRUE(GetItemInfo(at("link"), info).ok());
-    EXPECT_EQ(info.kind, ItemKind::Symlink);
-    ASSERT_TRUE(GetItemInfo(at("link"), info, FollowLinks::Yes).ok());
-    EXPECT_EQ(info.kind, ItemKind::File);
-    EXPECT_EQ(info.size, 5u);
-    ASSERT_TRUE(GetItemInfo(at("folderlink"), info, FollowLinks::Yes).ok());
-    EXPECT_EQ(info.kind, ItemKind::Folder);
+    EXPECT_TRUE(GetItemInfo(at("dangling"), info, FollowLinks::Yes).notFound());
     EXPECT_TRUE(GetItemInfo(at("missing"), info).notFound());
-}
+    EXPECT_TRUE(Exists(at("dangling")));
+    EXPECT_FALSE(Exists(at("dangling"), FollowLinks::Yes));
+    EXPECT_TRUE(Exists(at("fifo")));
+    EXPECT_FALSE(Exists(at("missing")));
+    EXPECT_FALSE(Exists(at("file.txt/below")));
 
-TEST_F(FolderContentTest, ARootLinkIsFollowedButAChildLinkNever) {
-    FolderReader root;
-    ASSERT_TRUE(root.Open(at("folderlink")).ok());
-    EXPECT_EQ(ListAll(root).count("inner"), 1u);
-
+    // Only a root link is followed; files are opened only when regular.
+    EXPECT_TRUE(reader.Open(at("missing")).notFound());
+    ASSERT_TRUE(reader.Open(at("folderlink")).ok());
+    EXPECT_EQ(ListAll(reader).count("inner"), 1u);
     FolderReader parent;
-    ASSERT_TRUE(parent.Open(tmp_ / "list").ok());
     FolderReader child;
+    ASSERT_TRUE(parent.Open(tmp / "list").ok());
     const SysStatus refused = child.OpenChild(parent, "folderlink");
     EXPECT_TRUE(refused.error == ELOOP || refused.error == ENOTDIR) << refused.describe();
     EXPECT_FALSE(child.isOpen());
     EXPECT_EQ(child.OpenChild(parent, "file.txt").error, ENOTDIR);
     ASSERT_TRUE(child.OpenChild(parent, "sub").ok());
     EXPECT_EQ(ListAll(child).count("inner"), 1u);
+    UniqueFd folder;
+    EXPECT_FALSE(OpenFolder(at("folderlink"), folder, FollowLinks::No).ok());
+    EXPECT_TRUE(OpenFolder(at("folderlink"), folder, FollowLinks::Yes).ok());
 
-    UniqueFd fd;
-    EXPECT_FALSE(OpenFolder(at("folderlink"), fd, FollowLinks::No).ok());
-    EXPECT_TRUE(OpenFolder(at("folderlink"), fd, FollowLinks::Yes).ok());
-    EXPECT_TRUE(root.Open(at("missing")).notFound());
-}
-
-TEST_F(FolderContentTest, OpenForReadingRefusesAnythingButARegularFile) {
     UniqueFd fd;
     EXPECT_EQ(OpenFileForReading(at("link"), fd).error, ELOOP);
     EXPECT_EQ(OpenFileForReading(at("sub"), fd).error, EISDIR);
     EXPECT_FALSE(OpenFileForReading(at("fifo"), fd).ok());  // and does not wait for a writer
     EXPECT_TRUE(OpenFileForReading(at("missing"), fd).notFound());
-    EXPECT_FALSE(fd.valid());
-    EXPECT_EQ(ReadAll(at("file.txt")), "hello");
-}
-
-TEST_F(FolderContentTest, CreatingNeverGoesThroughALinkOrIntoAFifo) {
-    UniqueFd fd;
     EXPECT_EQ(CreateFileForWriting(at("link"), CreateMode::NewOnly, 0644, fd).error, EEXIST);
     EXPECT_EQ(CreateFileForWriting(at("link"), CreateMode::Replace, 0644, fd).error, ELOOP);
     EXPECT_FALSE(CreateFileForWriting(at("fifo"), CreateMode::Replace, 0644, fd).ok());
-    EXPECT_EQ(tmp_.read("list/file.txt"), "hello");
+    EXPECT_FALSE(fd.valid());
 }
 
-TEST_F(FolderContentTest, ExistenceOfADanglingLinkDependsOnFollowing) {
-    ASSERT_EQ(::symlink("nowhere", at("dangling").c_str()), 0);
-    EXPECT_TRUE(Exists(at("dangling")));
-    EXPECT_FALSE(Exists(at("dangling"), FollowLinks::Yes));
-    EXPECT_TRUE(Exists(at("fifo")));
-    EXPECT_TRUE(Exists(at("sub"), FollowLinks::Yes));
-    EXPECT_FALSE(Exists(at("missing")));
-    EXPECT_FALSE(Exists(at("file.txt/below")));
-}
-
-TEST(FileSizeTest, SizesAbove4GiBAreKept) {
-    TempDir tmp;
-    const std::string path = tmp / "big";
-    constexpr std::uint64_t kSize = (5ULL << 30) + 3;
-    {
-        UniqueFd fd;
-        ASSERT_TRUE(CreateFileForWriting(path, CreateMode::NewOnly, 0644, fd).ok());
-        ASSERT_EQ(::ftruncate(fd.get(), static_cast<off_t>(kSize)), 0);  // sparse
-    }
-    ItemInfo info;
-    ASSERT_TRUE(GetItemInfo(path, info).ok());
-    EXPECT_EQ(info.size, kSize);
-    FolderReader reader;
-    ASSERT_TRUE(reader.Open(tmp.path()).ok());
-    EXPECT_EQ(ListAll(reader).at("big").size, kSize);
-}
-
-TEST(ItemOperationTest, FoldersAndFilesAreCreatedAndRemoved) {
+TEST(ItemOperationTest, FoldersFilesAndLinksAreCreatedRenamedAndRemoved) {
     TempDir tmp;
     EXPECT_TRUE(CreateFolder(tmp / "a").ok());
     EXPECT_EQ(CreateFolder(tmp / "a").error, EEXIST);
     EXPECT_TRUE(CreateFolder(tmp / "x/y").notFound());
     ASSERT_TRUE(CreateFolder(tmp / "a/b").ok());
-    tmp.createFile("a/b/f", "data");
-
+    tmp.createFile("a/b/f", "new");
+    tmp.createFile("a/b/g", "old");
     const SysStatus notEmpty = RemoveFolder(tmp / "a/b");
     EXPECT_TRUE(notEmpty.error == ENOTEMPTY || notEmpty.error == EEXIST);
     EXPECT_EQ(DeleteFile(tmp / "a/b").error, EISDIR);
-    EXPECT_TRUE(DeleteFile(tmp / "a/b/f").ok());
-    EXPECT_TRUE(DeleteFile(tmp / "a/b/f").notFound());
+
+    EXPECT_TRUE(RenameItem(tmp / "a/b/f", tmp / "a/b/g").ok());
+    EXPECT_EQ(tmp.read("a/b/g"), "new");
+    EXPECT_TRUE(RenameItem(tmp / "a/b/f", tmp / "a/b/g").notFound());
+    ASSERT_EQ(::symlink("g", (tmp / "a/b/link").c_str()), 0);
+    EXPECT_TRUE(DeleteFile(tmp / "a/b/link").ok());
+    EXPECT_EQ(tmp.read("a/b/g"), "new");  // the link goes, not its target
+    EXPECT_TRUE(DeleteFile(tmp / "a/b/g").ok());
+    EXPECT_TRUE(DeleteFile(tmp / "a/b/g").notFound());
     EXPECT_TRUE(RemoveFolder(tmp / "a/b").ok());
-    EXPECT_FALSE(Exists(tmp / "a/b"));
 }
 
-TEST(ItemOperationTest, DeletingALinkKeepsItsTarget) {
-    TempDir tmp;
-    tmp.createFile("target", "kept");
-    ASSERT_EQ(::symlink("target", (tmp / "link").c_str()), 0);
-    EXPECT_TRUE(DeleteFile(tmp / "link").ok());
-    EXPECT_FALSE(Exists(tmp / "link"));
-    EXPECT_EQ(tmp.read("target"), "kept");
-}
-
-TEST(ItemOperationTest, RenameReplacesAnExistingFile) {
-    TempDir tmp;
-    tmp.createFile("from", "new");
-    tmp.createFile("to", "old");
-    EXPECT_TRUE(RenameItem(tmp / "from", tmp / "to").ok());
-    EXPECT_EQ(tmp.read("to"), "new");
-    EXPECT_FALSE(Exists(tmp / "from"));
-    EXPECT_TRUE(RenameItem(tmp / "from", tmp / "to").notFound());
-}
-
-TEST(ItemOperationTest, PermissionsAreSetOnTheItemAndNotThroughALink) {
-    TempDir tmp;
-    tmp.createFile("file", "x");
-    ASSERT_EQ(::symlink("file", (tmp / "link").c_str()), 0);
-    ItemInfo info;
-
-    ASSERT_TRUE(SetPermissions(tmp / "file", 0640).ok());
-    ASSERT_TRUE(GetItemInfo(tmp / "file", info).ok());
-    EXPECT_EQ(info.permissions, 0640u);
-    EXPECT_FALSE(info.readOnly());
-
-    ASSERT_TRUE(SetPermissions(tmp / "file", 0444).ok());
-    ASSERT_TRUE(GetItemInfo(tmp / "file", info).ok());
-    EXPECT_EQ(info.permissions, 0444u);
-    EXPECT_TRUE(info.readOnly());
-
-    EXPECT_TRUE(SetPermissions(tmp / "link", 0777).ok());
-    ASSERT_TRUE(GetItemInfo(tmp / "file", info).ok());
-    EXPECT_EQ(info.permissions, 0444u);
-    EXPECT_TRUE(SetPermissions(tmp / "missing", 0600).notFound());
-}
-
-TEST(ItemOperationTest, TimesAreSetTo100nsOnTheItemItself) {
+TEST(ItemOperationTest, AttributesAreSetOnTheItemItselfNeverThroughALink) {
     TempDir tmp;
     tmp.createFile("file", "x", 1000, 0);
-    ASSERT_EQ(::symlink("file", (tmp / "link").c_str()), 0);
+    const std::string file = tmp / "file";
+    const std::string link = tmp / "link";
+    ASSERT_EQ(::symlink("file", link.c_str()), 0);
+
+    ASSERT_TRUE(SetPermissions(file, 0640).ok());
+    EXPECT_EQ(InfoOf(file).permissions, 0640u);
+    EXPECT_FALSE(InfoOf(file).readOnly());
+    ASSERT_TRUE(SetPermissions(file, 0444).ok());
+    EXPECT_TRUE(SetPermissions(link, 0777).ok());  // a link has no bits of its own
+    EXPECT_EQ(InfoOf(file).permissions, 0444u);
+    EXPECT_TRUE(InfoOf(file).readOnly());
+    EXPECT_TRUE(SetPermissions(tmp / "missing", 0600).notFound());
+
     const FileTime access = TimeOf(1600000000, 111111100);
     const FileTime write = TimeOf(1650000000, 987654300);
-    ItemInfo info;
-
-    ASSERT_TRUE(SetTimes(tmp / "file", access, write).ok());
-    ASSERT_TRUE(GetItemInfo(tmp / "file", info).ok());
-    EXPECT_EQ(info.lastAccess, access);
-    EXPECT_EQ(info.lastWrite, write);
-
     const FileTime linkTime = TimeOf(1200000000, 100);
-    ASSERT_TRUE(SetTimes(tmp / "link", linkTime, linkTime).ok());
-    ASSERT_TRUE(GetItemInfo(tmp / "link", info).ok());
-    EXPECT_EQ(info.lastWrite, linkTime);
-    ASSERT_TRUE(GetItemInfo(tmp / "file", info).ok());
-    EXPECT_EQ(info.lastWrite, write);
-}
+    ASSERT_TRUE(SetTimes(file, access, write).ok());
+    ASSERT_TRUE(SetTimes(link, linkTime, linkTime).ok());
+    EXPECT_EQ(InfoOf(file).lastAccess, access);
+    EXPECT_EQ(InfoOf(file).lastWrite, write);
+    EXPECT_EQ(InfoOf(link).lastWrite, linkTime);
 
-TEST(ItemOperationTest, OwnerIsSetOnTheItemItself) {
-    TempDir tmp;
-    tmp.createFile("file", "x");
-    ASSERT_EQ(::symlink("file", (tmp / "link").c_str()), 0);
     // Without privileges only one's own ids can be given.
     const bool root = ::geteuid() == 0;
     const uid_t owner = root ? 12345 : ::getuid();
     const gid_t group = root ? 23456 : ::getgid();
-    ItemInfo info;
-
-    ASSERT_TRUE(SetOwner(tmp / "file", owner, group).ok());
-    ASSERT_TRUE(GetItemInfo(tmp / "file", info).ok());
-    EXPECT_EQ(info.owner, owner);
-    EXPECT_EQ(info.group, group);
+    ASSERT_TRUE(SetOwner(file, owner, group).ok());
     if (root) {
-        ASSERT_TRUE(SetOwner(tmp / "link", 4321, 4321).ok());
-        ASSERT_TRUE(GetItemInfo(tmp / "link", info).ok());
-        EXPECT_EQ(info.owner, 4321u);
-        ASSERT_TRUE(GetItemInfo(tmp / "file", info).ok());
-        EXPECT_EQ(info.owner, owner);
+        ASSERT_TRUE(SetOwner(link, 4321, 4321).ok());
+        EXPECT_EQ(InfoOf(link).owner, 4321u);
     }
+    EXPECT_EQ(InfoOf(file).owner, owner);
+    EXPECT_EQ(InfoOf(file).group, group);
 }
 
-TEST(FileAccessTest, AnotherHoldersLockRefusesTheOpen) {
-    TempDir tmp;
-    tmp.createFile("file", "content");
-    UniqueFd other(::open((tmp / "file").c_str(), O_RDONLY | O_CLOEXEC));
-    ASSERT_TRUE(other.valid());
-    ASSERT_EQ(::flock(other.get(), LOCK_EX), 0);
-
-    UniqueFd fd;
-    const SysStatus refused = OpenFileForReading(tmp / "file", fd);
-    EXPECT_TRUE(refused.error == EWOULDBLOCK || refused.error == EAGAIN) << refused.describe();
-    EXPECT_FALSE(fd.valid());
-    // Replacing is refused too, and the held file keeps its content.
-    EXPECT_FALSE(CreateFileForWriting(tmp / "file", CreateMode::Replace, 0644, fd).ok());
-    EXPECT_EQ(tmp.read("file"), "content");
-
-    other.reset();
-    ASSERT_TRUE(OpenFileForReading(tmp / "file", fd).ok());
-    // The program's own open holds the lock in turn.
-    UniqueFd second;
-    EXPECT_FALSE(OpenFileForReading(tmp / "file", second).ok());
-}
-
-TEST(FileAccessTest, CreateModesDecideAboutAnExistingFile) {
-    TempDir tmp;
-    tmp.createFile("file", "old content");
-    UniqueFd fd;
-    EXPECT_EQ(CreateFileForWriting(tmp / "file", CreateMode::NewOnly, 0644, fd).error, EEXIST);
-    EXPECT_EQ(tmp.read("file"), "old content");
-
-    ASSERT_TRUE(CreateFileForWriting(tmp / "file", CreateMode::Replace, 0644, fd).ok());
-    ASSERT_TRUE(WriteAll(fd.get(), "ab", 2).ok());
-    fd.reset();
-    EXPECT_EQ(tmp.read("file"), "ab");
-
-    ASSERT_TRUE(CreateFileForWriting(tmp / "new", CreateMode::NewOnly, 0600, fd).ok());
-    ItemInfo info;
-    ASSERT_TRUE(GetItemInfo(tmp / "new", info).ok());
-    EXPECT_EQ(info.permissions, 0600u);
-}
-
-TEST(FileAccessTest, ReadFullStopsShortOnlyAtTheEnd) {
+TEST(FileAccessTest, OpensAreExclusiveAndCreateModesDecideAboutAnExistingFile) {
     TempDir tmp;
     tmp.createFile("file", "0123456789");
+    const std::string file = tmp / "file";
     UniqueFd fd;
-    ASSERT_TRUE(OpenFileForReading(tmp / "file", fd).ok());
+    {
+        UniqueFd other(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+        ASSERT_EQ(::flock(other.get(), LOCK_EX), 0);
+        const SysStatus refused = OpenFileForReading(file, fd);
+        EXPECT_TRUE(refused.error == EWOULDBLOCK || refused.error == EAGAIN) << refused.describe();
+        EXPECT_FALSE(CreateFileForWriting(file, CreateMode::Replace, 0644, fd).ok());
+        EXPECT_FALSE(fd.valid());
+        EXPECT_EQ(tmp.read("file"), "0123456789");
+    }
+    // The program's own open holds the lock in turn; reads stop short only at the end.
+    ASSERT_TRUE(OpenFileForReading(file, fd).ok());
+    UniqueFd second;
+    EXPECT_FALSE(OpenFileForReading(file, second).ok());
     char buffer[64];
     std::size_t got = 0;
     ASSERT_TRUE(ReadFull(fd.get(), buffer, 4, got).ok());
@@ -347,192 +208,123 @@ TEST(FileAccessTest, ReadFullStopsShortOnlyAtTheEnd) {
     EXPECT_EQ(std::string(buffer, got), "456789");
     ASSERT_TRUE(ReadFull(fd.get(), buffer, sizeof buffer, got).ok());
     EXPECT_EQ(got, 0u);
+    fd.reset();
+
+    EXPECT_EQ(CreateFileForWriting(file, CreateMode::NewOnly, 0644, fd).error, EEXIST);
+    EXPECT_EQ(tmp.read("file"), "0123456789");
+    ASSERT_TRUE(CreateFileForWriting(file, CreateMode::Replace, 0644, fd).ok());
+    ASSERT_TRUE(WriteAll(fd.get(), "ab", 2).ok());
+    fd.reset();
+    EXPECT_EQ(tmp.read("file"), "ab");
+    ASSERT_TRUE(CreateFileForWriting(tmp / "new", CreateMode::NewOnly, 0600, fd).ok());
+    EXPECT_EQ(InfoOf(tmp / "new").permissions, 0600u);
 }
 
-TEST(FolderReaderErrorTest, AnItemThatVanishedIsPassedOver) {
+TEST(FolderReaderTest, VanishedItemsArePassedOverAndUnreadableOnesAreErrors) {
     TempDir tmp;
-    for (const char* name : {"a", "b", "c", "d"}) {
-        tmp.createFile(std::string("v/") + name);
+    const ScopedUnprivileged unprivileged(tmp);
+    for (const char* name : {"v/a", "v/b", "v/c", "v/d", "locked/item"}) {
+        tmp.createFile(name);
     }
     FolderReader reader;
-    ASSERT_TRUE(reader.Open(tmp / "v").ok());
     FolderItem item;
     SysStatus error;
+    ASSERT_TRUE(reader.Open(tmp / "v").ok());
     ASSERT_EQ(reader.Next(item, error), FolderReader::Step::Item);
     // The names of a small folder arrive in one batch; the rest are gone before they are read.
     const std::string first(item.name, item.nameLength);
-    for (const char* name : {"a", "b", "c", "d"}) {
+    for (const std::string name : {"a", "b", "c", "d"}) {
         if (first != name) {
-            ASSERT_TRUE(DeleteFile(tmp / (std::string("v/") + name)).ok());
+            ASSERT_TRUE(DeleteFile(tmp / ("v/" + name)).ok());
         }
     }
     EXPECT_EQ(reader.Next(item, error), FolderReader::Step::End);
     EXPECT_TRUE(error.ok());
-}
 
-TEST(FolderReaderErrorTest, UnreadableAttributesAreAnError) {
-    TempDir tmp;
-    const ScopedUnprivileged unprivileged(tmp);
-    tmp.createFile("locked/item", "x");
     ASSERT_EQ(::chmod((tmp / "locked").c_str(), 0600), 0);  // names readable, items not
-    FolderReader reader;
     ASSERT_TRUE(reader.Open(tmp / "locked").ok());
-    FolderItem item;
-    SysStatus error;
     EXPECT_EQ(reader.Next(item, error), FolderReader::Step::Error);
     EXPECT_EQ(error.error, EACCES);
-}
 
-TEST(FolderReaderErrorTest, AClosedReaderReportsAnError) {
-    FolderReader reader;
-    FolderReader child;
-    EXPECT_EQ(child.OpenChild(reader, "x").error, EBADF);
-    FolderItem item;
-    SysStatus error;
+    // A reader whose open failed is closed.
+    EXPECT_TRUE(reader.Open(tmp / "missing").notFound());
     EXPECT_EQ(reader.Next(item, error), FolderReader::Step::Error);
     EXPECT_EQ(reader.fd(), -1);
+    FolderReader child;
+    EXPECT_EQ(child.OpenChild(reader, "x").error, EBADF);
 }
 
-std::string CurrentFolder() {
-    char buffer[PATH_MAX];
-    return ::getcwd(buffer, sizeof buffer) ? buffer : "";
-}
-
-// 25 nested folders of 200-byte names: far beyond what the plain calls accept.
-class LongPathTest : public ::testing::Test {
-protected:
-    static constexpr int kDepth = 25;
-
-    void SetUp() override {
-        startFolder_ = CurrentFolder();
-        std::string path = tmp_.path();
-        for (int level = 0; level < kDepth; ++level) {
-            names_.push_back(std::string(198, static_cast<char>('a' + level % 26)) +
-                             std::to_string(10 + level));
-            path += "/" + names_.back();
-            folders_.push_back(path);
-        }
+TEST(LongPathTest, EveryCallReachesAPathDeeperThanPathMax) {
+    TempDir tmp;
+    const std::string startFolder = std::filesystem::current_path();
+    // 25 nested folders of 200-byte names: far beyond what the plain calls accept.
+    const auto name = [](int level) { return std::string(200, static_cast<char>('a' + level)); };
+    std::vector<std::string> folders{tmp.path()};
+    for (int level = 0; level < 25; ++level) {
+        folders.push_back(folders.back() + "/" + name(level));
+        ASSERT_TRUE(CreateFolder(folders.back()).ok()) << level;
     }
-
-    void TearDown() override {
-        // The temporary folder's own clean-up cannot reach this deep.
-        for (const char* name : {"/file.bin", "/renamed.bin"}) {
-            DeleteFile(deepest() + name);
-        }
-        for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) {
-            RemoveFolder(*it);
-        }
-        EXPECT_EQ(CurrentFolder(), startFolder_);
-    }
-
-    const std::string& deepest() const { return folders_.back(); }
-
-    TempDir tmp_;
-    std::string startFolder_;
-    std::vector<std::string> names_;
-    std::vector<std::string> folders_;
-};
-
-TEST_F(LongPathTest, EveryCallReachesADeepPath) {
-    for (const std::string& folder : folders_) {
-        ASSERT_TRUE(CreateFolder(folder).ok()) << folder.size();
-    }
-    ASSERT_TRUE(NeedsWalk(deepest()));
-    const std::string file = deepest() + "/file.bin";
-
-    PathAnchor anchor;
-    ASSERT_TRUE(AnchorPath(file, anchor).ok());
-    EXPECT_NE(anchor.dir, AT_FDCWD);
-    EXPECT_EQ(anchor.leaf, "file.bin");
-    ASSERT_TRUE(AnchorPath(tmp_ / "short", anchor).ok());
-    EXPECT_EQ(anchor.dir, AT_FDCWD);
-    EXPECT_EQ(anchor.leaf, tmp_ / "short");
-
-    WriteNew(file, "payload");
-    EXPECT_EQ(ReadAll(file), "payload");
-    ItemInfo info;
-    ASSERT_TRUE(GetItemInfo(file, info).ok());
-    EXPECT_EQ(info.kind, ItemKind::File);
-    EXPECT_EQ(info.size, 7u);
-
+    const std::string deepest = folders.back();
+    const std::string file = deepest + "/file.bin";
+    ASSERT_TRUE(NeedsWalk(file));
+    UniqueFd fd;
+    ASSERT_TRUE(CreateFileForWriting(file, CreateMode::NewOnly, 0644, fd).ok());
+    ASSERT_TRUE(WriteAll(fd.get(), "payload", 7).ok());
+    fd.reset();  // gives up the lock
+    char buffer[16];
+    std::size_t got = 0;
+    ASSERT_TRUE(OpenFileForReading(file, fd).ok());
+    ASSERT_TRUE(ReadFull(fd.get(), buffer, sizeof buffer, got).ok());
+    EXPECT_EQ(std::string(buffer, got), "payload");
+    fd.reset();
     const FileTime access = TimeOf(1400000000, 100);
     const FileTime write = TimeOf(1500000000, 9999900);
     ASSERT_TRUE(SetTimes(file, access, write).ok());
     ASSERT_TRUE(SetPermissions(file, 0604).ok());
-    ASSERT_TRUE(GetItemInfo(file, info).ok());
+    const ItemInfo info = InfoOf(file);
+    EXPECT_EQ(info.kind, ItemKind::File);
+    EXPECT_EQ(info.size, 7u);
     EXPECT_EQ(info.lastAccess, access);
     EXPECT_EQ(info.lastWrite, write);
     EXPECT_EQ(info.permissions, 0604u);
 
-    ASSERT_TRUE(RenameItem(file, deepest() + "/renamed.bin").ok());
-    EXPECT_FALSE(Exists(file));
-    ASSERT_TRUE(DeleteFile(deepest() + "/renamed.bin").ok());
-    EXPECT_FALSE(Exists(deepest() + "/renamed.bin"));
-
-    for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) {
-        ASSERT_TRUE(RemoveFolder(*it).ok());
-    }
-    EXPECT_FALSE(Exists(folders_.front()));
-}
-
-TEST_F(LongPathTest, ADeepFolderIsListedByChainAndByPath) {
-    for (const std::string& folder : folders_) {
-        ASSERT_TRUE(CreateFolder(folder).ok());
-    }
-    WriteNew(deepest() + "/file.bin", "x");
-
+    // Listed by path, and through one open folder per level as a scan holds them.
     FolderReader byPath;
-    ASSERT_TRUE(byPath.Open(deepest()).ok());
-    auto items = ListAll(byPath);
-    ASSERT_EQ(items.size(), 1u);
-    EXPECT_EQ(items.begin()->first, "file.bin");
-
-    // One open folder per level, as a scan holds them.
-    std::vector<std::unique_ptr<FolderReader>> chain;
-    chain.push_back(std::make_unique<FolderReader>());
-    ASSERT_TRUE(chain.back()->Open(tmp_.path()).ok());
-    for (const std::string& name : names_) {
-        auto child = std::make_unique<FolderReader>();
-        ASSERT_TRUE(child->OpenChild(*chain.back(), name.c_str()).ok());
-        chain.push_back(std::move(child));
+    ASSERT_TRUE(byPath.Open(deepest).ok());
+    EXPECT_EQ(ListAll(byPath).size(), 1u);
+    std::vector<FolderReader> chain(folders.size());
+    ASSERT_TRUE(chain[0].Open(tmp.path()).ok());
+    for (int level = 0; level < 25; ++level) {
+        ASSERT_TRUE(chain[level + 1].OpenChild(chain[level], name(level).c_str()).ok());
     }
-    items = ListAll(*chain.back());
-    ASSERT_EQ(items.size(), 1u);
-    EXPECT_EQ(items.at("file.bin").size, 1u);
-}
+    EXPECT_EQ(ListAll(chain.back()).at("file.bin").size, 7u);
 
-TEST_F(LongPathTest, WalkToleratesRepeatedSeparatorsAndRelativePaths) {
-    for (const std::string& folder : folders_) {
-        ASSERT_TRUE(CreateFolder(folder).ok());
-    }
-    WriteNew(deepest() + "/file.bin", "x");
-
+    // Runs of separators, and relative paths: up to the root, then down the absolute path.
     std::string doubled;
-    for (const char c : deepest() + "/file.bin") {
+    std::string relative;
+    for (const char c : file) {
         doubled += c == '/' ? "//" : std::string(1, c);
     }
-    EXPECT_TRUE(Exists(doubled));
-    EXPECT_TRUE(Exists(deepest() + "///"));
-
-    // Relative to the current folder: up to the root, then down the absolute path.
-    std::string relative;
-    for (const char c : startFolder_) {
-        if (c == '/') {
-            relative += "../";
-        }
+    for (const char c : startFolder) {
+        relative += c == '/' ? "../" : "";
     }
-    relative += deepest().substr(1) + "/file.bin";
+    relative += file.substr(1);
+    EXPECT_TRUE(Exists(doubled));
+    EXPECT_TRUE(Exists(deepest + "///"));
     ASSERT_TRUE(NeedsWalk(relative));
-    ItemInfo info;
-    ASSERT_TRUE(GetItemInfo(relative, info).ok());
-    EXPECT_EQ(info.size, 1u);
-
-    EXPECT_TRUE(GetItemInfo(folders_[20] + "/missing/" + names_[21] + "/" + names_[22] + "/" +
-                                names_[23] + "/x",
-                            info)
-                    .notFound());
-    EXPECT_EQ(GetItemInfo(deepest() + "/" + std::string(300, 'n') + "/x", info).error,
+    EXPECT_EQ(InfoOf(relative).size, 7u);
+    ItemInfo missing;
+    EXPECT_TRUE(GetItemInfo(folders[20] + "/missing/" + name(21) + "/x", missing).notFound());
+    EXPECT_EQ(GetItemInfo(deepest + "/" + std::string(300, 'n') + "/x", missing).error,
               ENAMETOOLONG);
+
+    // Removing the folders succeeds only when rename and delete left them empty.
+    ASSERT_TRUE(RenameItem(file, deepest + "/renamed.bin").ok());
+    ASSERT_TRUE(DeleteFile(deepest + "/renamed.bin").ok());
+    for (std::size_t level = folders.size() - 1; level > 0; --level) {
+        ASSERT_TRUE(RemoveFolder(folders[level]).ok()) << level;
+    }
+    EXPECT_EQ(std::filesystem::current_path(), startFolder);
 }
 
 }  // namespace
