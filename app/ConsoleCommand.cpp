@@ -40,13 +40,20 @@ private:
     RunOutcome outcome_ = RunOutcome::ScanFailed;
 };
 
-int ExitStatusOf(RunOutcome outcome) {
-    switch (outcome) {
-        case RunOutcome::Reported:
-        case RunOutcome::Identical:
-            return kExitDone;
+int ExitStatusOf(RunOutcome outcome, int failures) {
+    const bool completed = outcome == RunOutcome::Reported || outcome == RunOutcome::Identical;
+    // A failure passed over with --no-stop-on-error is in the log; the status says so too.
+    return completed && failures == 0 ? kExitDone : kExitEndedEarly;
+}
+
+const char* ModeOption(RunMode mode) {
+    switch (mode) {
+        case RunMode::Sync:
+            return "--sync";
+        case RunMode::Merge:
+            return "--merge";
         default:
-            return kExitEndedEarly;
+            return "--compare";
     }
 }
 
@@ -54,23 +61,33 @@ int ExitStatusOf(RunOutcome outcome) {
 
 std::string UsageText() {
     return "Usage:\n"
-           "  mirova --compare SOURCE TARGET [--exclude FRAGMENT]... [--exclude-ext EXT]...\n"
-           "                   [--no-stop-on-error] [--yes]\n"
+           "  mirova --compare SOURCE TARGET [OPTIONS]\n"
+           "  mirova --sync    SOURCE TARGET [OPTIONS]\n"
+           "  mirova --merge   SOURCE TARGET [OPTIONS]\n"
            "  mirova --help\n"
            "\n"
-           "--compare           compare TARGET with SOURCE and write the differences to the run\n"
-           "                    log; nothing is changed\n"
-           "--exclude FRAGMENT  leave out every item whose full path contains FRAGMENT\n"
-           "--exclude-ext EXT   leave out every item whose extension is EXT (without the dot,\n"
-           "                    Latin letters in any case)\n"
-           "--no-stop-on-error  do not stop on errors: failures only go to the run log\n"
-           "--yes               answer Yes to every Yes/No question\n"
+           "--compare  compare TARGET with SOURCE and write the differences to the run log;\n"
+           "           nothing is changed\n"
+           "--sync     make TARGET a copy of SOURCE: delete what SOURCE lacks, copy new and\n"
+           "           changed files with their times and permissions, create missing folders\n"
+           "--merge    copy newer and missing files and folders both ways; nothing is deleted\n"
+           "\n"
+           "Options:\n"
+           "--exclude FRAGMENT   leave out every item whose full path contains FRAGMENT\n"
+           "--exclude-ext EXT    leave out every item whose extension is EXT (without the\n"
+           "                     dot, Latin letters in any case)\n"
+           "--no-stop-on-error   do not stop on errors: failures only go to the run log, and\n"
+           "                     questions that have an automatic answer are not asked\n"
+           "--suppress-deletion  delete nothing in TARGET\n"
+           "--yes                answer Yes to every Yes/No question\n"
            "\n"
            "Questions are asked on the terminal; without one a Yes/No question counts as No\n"
-           "(unless --yes) and Abort/Retry/Ignore as Ignore.\n"
+           "(unless --yes) and Abort/Retry/Ignore as Ignore. Ctrl-C stops a copy or delete\n"
+           "list between two files (after a question); a second Ctrl-C ends at once.\n"
            "\n"
-           "Exit status: 0 the run reached its report or the folders are equal; 1 the run ended\n"
-           "early (missing folder, failed scan, declined question); 2 wrong command line.\n"
+           "Exit status: 0 the run completed or there was nothing to do; 1 the run ended\n"
+           "early (missing folder, failed scan, declined question) or something failed;\n"
+           "2 wrong command line.\n"
            "\n"
            "The run log is Mirova.log in $MIROVA_LOG_DIR, else $XDG_STATE_HOME/Mirova, else\n"
            "~/.local/state/Mirova.\n";
@@ -90,14 +107,17 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
         parsed.kind = ParsedCommand::Kind::Help;
         return parsed;
     }
-    CompareCommand& command = parsed.compare;
+    RunCommand& command = parsed.run;
     std::vector<std::string> folders;
-    bool compare = false;
+    int modes = 0;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         const bool hasValue = i + 1 < arguments.size();
-        if (argument == "--compare") {
-            compare = true;
+        if (argument == "--compare" || argument == "--sync" || argument == "--merge") {
+            command.mode = argument == "--compare" ? RunMode::Compare
+                           : argument == "--sync"  ? RunMode::Sync
+                                                   : RunMode::Merge;
+            ++modes;
         } else if (argument == "--exclude" || argument == "--exclude-ext") {
             if (!hasValue) {
                 return fail(argument + " needs a value");
@@ -106,6 +126,8 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
             list.push_back(arguments[++i]);
         } else if (argument == "--no-stop-on-error") {
             command.noStopOnError = true;
+        } else if (argument == "--suppress-deletion") {
+            command.suppressDeletion = true;
         } else if (argument == "--yes") {
             command.assumeYes = true;
         } else if (argument == "--help" || argument == "-h") {
@@ -121,11 +143,15 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
             folders.push_back(argument);
         }
     }
-    if (!compare) {
+    if (modes == 0) {
         return fail("no command given");
     }
+    if (modes > 1) {
+        return fail("give only one of --compare, --sync and --merge");
+    }
     if (folders.size() != 2) {
-        return fail("--compare takes exactly two folders, SOURCE and TARGET");
+        return fail(std::string(ModeOption(command.mode)) +
+                    " takes exactly two folders, SOURCE and TARGET");
     }
     for (const std::string& folder : folders) {
         if (folder.empty()) {
@@ -138,11 +164,11 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     command.source = folders[0];
     command.target = folders[1];
-    parsed.kind = ParsedCommand::Kind::Compare;
+    parsed.kind = ParsedCommand::Kind::Run;
     return parsed;
 }
 
-int RunCompare(const CompareCommand& command, std::istream& in, std::ostream& err, bool interactive,
+int RunFolders(const RunCommand& command, std::istream& in, std::ostream& err, bool interactive,
                bool showStatus) {
     ExclusionList exclusions;
     for (const std::string& name : command.excludeNames) {
@@ -158,18 +184,24 @@ int RunCompare(const CompareCommand& command, std::istream& in, std::ostream& er
     preset.targetFolder = command.target;
     preset.useExclusions =
         command.excludeNames.empty() && command.excludeExtensions.empty() ? 0 : 1;
+    preset.mergeMode = command.mode == RunMode::Merge ? 1 : 0;
+    // A merge is a synchronisation run of a preset whose merge switch is on.
+    const RunKind kind = command.mode == RunMode::Compare ? RunKind::Compare : RunKind::Synchronise;
 
     ConsoleEventLoop loop;
     ConsoleUi ui(loop, in, err, ConsoleAnswers{interactive, command.assumeYes, showStatus});
     ConsoleHost host(preset, loop);
     RunState state;
     state.noStopOnError = command.noStopOnError ? 1 : 0;
+    state.suppressDeletion = command.suppressDeletion ? 1 : 0;
     RunController run(state, host, ui);
-    loop.Post([&] { run.StartRun(RunKind::Compare, preset, &exclusions); });
+    loop.Post([&] { run.StartRun(kind, preset, &exclusions); });
+    ConsoleUi::InstallInterruptHandler();
     loop.Run();
+    ConsoleUi::RemoveInterruptHandler();
 
     err << "Run log: " << LogFilePath(kRunLogName) << "\n";
-    return ExitStatusOf(host.outcome());
+    return ExitStatusOf(host.outcome(), ui.failures());
 }
 
 int RunConsole(const std::vector<std::string>& arguments, std::istream& in, std::ostream& out,
@@ -182,11 +214,11 @@ int RunConsole(const std::vector<std::string>& arguments, std::istream& in, std:
         case ParsedCommand::Kind::Error:
             err << "mirova: " << parsed.error << "\n\n" << UsageText();
             return kExitUsage;
-        case ParsedCommand::Kind::Compare:
+        case ParsedCommand::Kind::Run:
             break;
     }
     platform::RaiseOpenFileLimit();
-    return RunCompare(parsed.compare, in, err, ::isatty(STDIN_FILENO) == 1,
+    return RunFolders(parsed.run, in, err, ::isatty(STDIN_FILENO) == 1,
                       ::isatty(STDERR_FILENO) == 1);
 }
 

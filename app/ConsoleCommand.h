@@ -1,30 +1,36 @@
 #pragma once
 
 #include <iosfwd>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace mirova {
 
 // Exit statuses of the command line.
-inline constexpr int kExitDone = 0;        // the run reached its report, or the trees are equal
-inline constexpr int kExitEndedEarly = 1;  // missing folder, failed scan, declined question
-inline constexpr int kExitUsage = 2;       // the command line is wrong
+// 0: the run completed (a compare reached its report, a synchronisation or merge carried
+// everything out) or there was nothing to do.
+inline constexpr int kExitDone = 0;
+// 1: the run ended early (missing folder, failed scan, declined question) or something failed.
+inline constexpr int kExitEndedEarly = 1;
+inline constexpr int kExitUsage = 2;  // the command line is wrong
 
-// A compare run of two folders, as given on the command line.
-struct CompareCommand {
+enum class RunMode { Compare, Sync, Merge };
+
+// A run of two folders, as given on the command line.
+struct RunCommand {
+    RunMode mode = RunMode::Compare;
     std::string source;
     std::string target;
     std::vector<std::string> excludeNames;
     std::vector<std::string> excludeExtensions;
     bool noStopOnError = false;
     bool assumeYes = false;
+    bool suppressDeletion = false;
 };
 
 struct ParsedCommand {
-    enum class Kind { Help, Compare, Error } kind = Kind::Error;
-    CompareCommand compare;
+    enum class Kind { Help, Run, Error } kind = Kind::Error;
+    RunCommand run;
     std::string error;  // what is wrong, for Kind::Error
 };
 
@@ -33,8 +39,8 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments);
 // The usage text of `mirova --help`.
 std::string UsageText();
 
-// Runs a compare run to its end on this thread; returns the exit status.
-int RunCompare(const CompareCommand& command, std::istream& in, std::ostream& err, bool interactive,
+// Runs a run to its end on this thread; returns the exit status.
+int RunFolders(const RunCommand& command, std::istream& in, std::ostream& err, bool interactive,
                bool showStatus);
 
 // The whole command line: parses, runs, and returns the exit status.

@@ -1,13 +1,29 @@
 #include "app/ConsoleUi.h"
 
 #include <cctype>
+#include <csignal>
 #include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "app/ConsoleProgress.h"
+#include "fileops/FileOperations.h"
+
 namespace mirova {
 namespace {
+
+volatile std::sig_atomic_t interruptPending = 0;
+
+extern "C" void OnInterrupt(int signal) {
+    if (interruptPending != 0) {
+        // Nobody took the first request: the user wants out now.
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    interruptPending = 1;
+}
 
 struct Choice {
     char key;
@@ -15,11 +31,14 @@ struct Choice {
     const char* label;
 };
 
-// The buttons of each style, in the order the box shows them. The first entry is the answer
-// without a terminal, except for Yes/No, which then counts as No.
-std::vector<Choice> ChoicesOf(int style) {
+// The buttons of each style. The first entry is the answer without a terminal.
+std::vector<Choice> ChoicesOf(const std::string& text, int style) {
     switch (style) {
         case kMbYesNo:
+            // After Ctrl-C the user has already said "stop"; without a terminal that stands.
+            if (text == kReallyStopQuestion) {
+                return {{'y', kIdYes, "Yes"}, {'n', kIdNo, "No"}};
+            }
             return {{'n', kIdNo, "No"}, {'y', kIdYes, "Yes"}};
         case kMbAbortRetryIgnore:
             return {{'i', kIdIgnore, "Ignore"}, {'a', kIdAbort, "Abort"}, {'r', kIdRetry, "Retry"}};
@@ -49,13 +68,12 @@ private:
 int ConsoleUi::DoMessageBox(const std::string& text, int style) {
     std::lock_guard lock(mutex_);
     err_ << text << "\n";
-    const int answer = Ask(style);
+    const int answer = Ask(text, style);
     err_ << std::flush;
     return answer;
 }
 
-int ConsoleUi::Ask(int style) {
-    const std::vector<Choice> choices = ChoicesOf(style);
+int ConsoleUi::Ask(const std::string& text, int style) {
     if (style == kMbOk) {
         return kIdOk;
     }
@@ -63,6 +81,7 @@ int ConsoleUi::Ask(int style) {
         err_ << "-> Yes (--yes)\n";
         return kIdYes;
     }
+    const std::vector<Choice> choices = ChoicesOf(text, style);
     if (!answers_.interactive) {
         err_ << "-> " << choices.front().label << " (no terminal to ask)\n";
         return choices.front().button;
@@ -92,6 +111,10 @@ int ConsoleUi::Ask(int style) {
     }
 }
 
+std::unique_ptr<ProgressWindow> ConsoleUi::ShowProgressWindow() {
+    return std::make_unique<ConsoleProgress>(err_, answers_.showStatus);
+}
+
 std::unique_ptr<StatusWindow> ConsoleUi::ShowStatusWindow() {
     return std::make_unique<ConsoleStatus>(err_, answers_.showStatus);
 }
@@ -99,6 +122,25 @@ std::unique_ptr<StatusWindow> ConsoleUi::ShowStatusWindow() {
 void ConsoleUi::OpenWithShell(const std::string& path) {
     std::lock_guard lock(mutex_);
     err_ << path << "\n" << std::flush;
+}
+
+void ConsoleUi::InstallInterruptHandler() {
+    interruptPending = 0;
+    std::signal(SIGINT, OnInterrupt);
+}
+
+void ConsoleUi::RemoveInterruptHandler() {
+    std::signal(SIGINT, SIG_DFL);
+}
+
+bool ConsoleUi::TakeInterrupt() {
+    const bool pending = interruptPending != 0;
+    interruptPending = 0;
+    return pending;
+}
+
+void ConsoleUi::RequestInterrupt() {
+    interruptPending = 1;
 }
 
 }  // namespace mirova

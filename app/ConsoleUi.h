@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <iosfwd>
 #include <mutex>
 
@@ -12,30 +13,44 @@ namespace mirova {
 struct ConsoleAnswers {
     bool interactive = false;  // standard input is a terminal: ask there
     bool assumeYes = false;    // --yes: every Yes/No question is answered Yes
-    bool showStatus = false;   // standard error is a terminal: show the run's status lines
+    bool showStatus = false;   // standard error is a terminal: show status and progress lines
 };
 
-// Message boxes, status and shell for a run started from the command line. Box texts go to
-// standard error; questions are asked on the terminal when there is one. Without a terminal a
-// Yes/No question counts as No (unless --yes), Abort/Retry/Ignore as Ignore and Retry/Cancel
-// as Cancel, and the automatic answer is printed with the question.
+// Message boxes, status, progress and shell for a run started from the command line. Box texts
+// go to standard error; questions are asked on the terminal when there is one. Without a
+// terminal a Yes/No question counts as No (unless --yes; the "really stop?" question after
+// Ctrl-C counts as Yes), Abort/Retry/Ignore as Ignore and Retry/Cancel as Cancel, and the
+// automatic answer is printed with the question.
 class ConsoleUi final : public RunUi {
 public:
     ConsoleUi(ConsoleEventLoop& loop, std::istream& in, std::ostream& err, ConsoleAnswers answers)
         : loop_(loop), in_(in), err_(err), answers_(answers) {}
 
     int DoMessageBox(const std::string& text, int style) override;
+    std::unique_ptr<ProgressWindow> ShowProgressWindow() override;
+    void NoteFailure() override { ++failures_; }
     std::unique_ptr<StatusWindow> ShowStatusWindow() override;
     void OpenWithShell(const std::string& path) override;
     void PostToRunThread(std::function<void()> call) override { loop_.Post(std::move(call)); }
 
+    int failures() const { return failures_.load(); }
+
+    // Ctrl-C asks the running list operation to stop, as the progress window's Cancel button
+    // does; a second Ctrl-C before the first was taken ends the program.
+    static void InstallInterruptHandler();
+    static void RemoveInterruptHandler();
+    // The pending stop request, taken (and cleared) by the progress window.
+    static bool TakeInterrupt();
+    static void RequestInterrupt();
+
 private:
-    int Ask(int style);
+    int Ask(const std::string& text, int style);
 
     ConsoleEventLoop& loop_;
     std::istream& in_;
     std::ostream& err_;
     ConsoleAnswers answers_;
+    std::atomic<int> failures_{0};
     std::mutex mutex_;  // boxes come from the run's thread and the scan worker
 };
 

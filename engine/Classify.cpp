@@ -60,6 +60,7 @@ WorkLists ClassifyLists(const FileList& source, const FileList& target,
         work.copyList.push_back(s.name);
         work.copyTotal += s.size;
         work.deleteFileList.push_back(t->name);
+        ++work.changedCount;
         if (order < 0) {
             if (onOlderSource) {
                 onOlderSource(s.name);

@@ -16,6 +16,8 @@ struct WorkLists {
     // Target files to delete: first the target copies of changed files (source order), then
     // the target files the source lacks (target order).
     std::vector<const char*> deleteFileList;
+    // How many of deleteFileList's first names are target copies of changed files.
+    std::size_t changedCount = 0;
     // Target folders the source lacks, in target order.
     std::vector<const char*> deleteFolderList;
     // Source folders the target lacks, in source order.

@@ -1,10 +1,9 @@
 #include "engine/Run.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <utility>
 
+#include "engine/Execute.h"
 #include "engine/Scan.h"
 #include "fileops/Format.h"
 #include "fileops/PathText.h"
@@ -71,7 +70,11 @@ void WriteDump(const FileList& list, const char* fileName) {
 }  // namespace
 
 RunController::RunController(RunState& state, RunHost& host, RunUi& ui)
-    : state_(state), host_(host), ui_(ui) {}
+    : state_(state),
+      host_(host),
+      ui_(ui),
+      syncExecutor_(std::make_unique<SyncExecutor>(ui)),
+      executor_(syncExecutor_.get()) {}
 
 RunController::~RunController() {
     JoinWorker();
@@ -86,10 +89,6 @@ int RunController::Show(const std::string& text, int style) {
 
 void RunController::StartRun(RunKind kind, const RunPreset& preset,
                              const ExclusionTest* exclusions) {
-    if (kind == RunKind::Synchronise && executor_ == nullptr) {
-        std::fputs("mirova: a synchronisation run needs a change executor\n", stderr);
-        std::abort();
-    }
     // One run at a time: the two scan jobs and the run's lists exist once.
     if (running_) {
         return;
@@ -209,6 +208,11 @@ void RunController::OnScanDone(bool failed, ScanJob* job) {
     // The scan keeps names relative to the scanned root already, so only the sort is left.
     SortFileList(*state_.sourceJob.list);
     SortFileList(*state_.targetJob.list);
+    if (preset_.mergeMode == 1) {
+        // A merge preset is merged whatever kind of run was asked for.
+        RunMerge();
+        return;
+    }
     if (kind_ == RunKind::Compare) {
         WriteDumps();
     }
@@ -289,7 +293,7 @@ void RunController::ClassifyAndReport() {
     if (!executor_->CarryOutChanges(preset_, work_, state_)) {
         runCompleted_ = 0;
     }
-    FinishRun(RunOutcome::Reported);
+    FinishRun(runCompleted_ == 1 ? RunOutcome::Reported : RunOutcome::Incomplete);
 }
 
 void RunController::ListCompareResult() {
@@ -335,6 +339,12 @@ void RunController::ContinueAutoRun() {
     if (state_.autoRunCount == 0) {
         return;
     }
+    if (!StartNextListedPreset(false)) {
+        host_.EndDialog(1);
+    }
+}
+
+bool RunController::StartNextListedPreset(bool logPassedOver) {
     const int count = std::min(state_.autoRunCount, kAutoRunCapacity);
     while (state_.autoRunNext < count) {
         const int number = state_.autoRunPresets[state_.autoRunNext];
@@ -350,10 +360,13 @@ void RunController::ContinueAutoRun() {
         const RunPreset preset = host_.PresetAt(index);
         if (!preset.sourceFolder.empty() && !preset.targetFolder.empty()) {
             host_.OnOK();
-            return;
+            return true;
+        }
+        if (logPassedOver) {
+            WriteLog(Format("Preset %d 終了", number), 1);
         }
     }
-    host_.EndDialog(1);
+    return false;
 }
 
 }  // namespace mirova

@@ -25,8 +25,10 @@ struct RunPreset {
 
 // How a run ended, for front ends that need to know (the console's exit status).
 enum class RunOutcome {
-    Reported,       // the run reached its report (and, for a synchronisation, carried it out)
-    Identical,      // source and target match completely
+    Reported,       // the run reached its report (and, for a synchronisation or merge, carried it
+                    // out completely)
+    Incomplete,     // a synchronisation or merge was carried out, but a step failed or stopped
+    Identical,      // source and target match completely; nothing to do
     Declined,       // the user answered No to a question of the run
     MissingFolder,  // a folder does not exist, or the target could not be created
     ScanFailed,     // a scan could not complete
@@ -67,8 +69,11 @@ public:
     RunController(const RunController&) = delete;
     RunController& operator=(const RunController&) = delete;
 
-    // Needed for synchronisation runs; compare runs never carry anything out.
-    void SetChangeExecutor(ChangeExecutor* executor) { executor_ = executor; }
+    // Replaces the file operations that carry out a synchronisation (tests); nullptr restores
+    // them.
+    void SetChangeExecutor(ChangeExecutor* executor) {
+        executor_ = executor != nullptr ? executor : syncExecutor_.get();
+    }
     // Room of each file list (tests reach the overflow with small lists).
     void SetFileListCapacity(int capacity) { capacity_ = capacity; }
 
@@ -90,6 +95,11 @@ private:
     void EndWithScanFailure(int site, const std::string& folder);
     void ClassifyAndReport();
     void ListCompareResult();
+    // Classifies, reports and carries out a merge, then closes the run (in RunMerge.cpp).
+    void RunMerge();
+    // Selects the listed presets in turn and starts a synchronisation run for the first with
+    // both folders set; true when it started one. A merge logs each preset it passes over.
+    bool StartNextListedPreset(bool logPassedOver);
     void FinishRun(RunOutcome outcome);
     void EndEarly(RunOutcome outcome);
     void WriteDumps();
@@ -101,6 +111,7 @@ private:
     RunState& state_;
     RunHost& host_;
     RunUi& ui_;
+    std::unique_ptr<ChangeExecutor> syncExecutor_;
     ChangeExecutor* executor_ = nullptr;
     int capacity_ = kFileListCapacity;
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "fileops/MessageBox.h"
+#include "fileops/Progress.h"
 
 namespace mirova {
 
@@ -16,8 +16,9 @@ public:
 };
 
 // What a run needs from the front end that owns it: message boxes (also from the scan worker),
-// a status window, the shell's "open" and a way to hand work back to the run's own thread.
-class RunUi : public MessageBoxHandler {
+// progress windows for the file operations, a status window, the shell's "open" and a way to
+// hand work back to the run's own thread.
+class RunUi : public FileOpsUi {
 public:
     virtual std::unique_ptr<StatusWindow> ShowStatusWindow() = 0;
     // Shows a file to the user (the GUI opens it, the console names it).

@@ -125,6 +125,8 @@ bool NeedsWalk(std::string_view path) {
 SysStatus AnchorPath(const std::string& path, PathAnchor& out) {
     out.owned.reset();
     out.dir = AT_FDCWD;
+    out.failedComponent.clear();
+    out.reachedLength = 0;
     if (!NeedsWalk(path)) {
         out.leaf = path;
         return SysStatus::Ok();
@@ -161,6 +163,8 @@ SysStatus AnchorPath(const std::string& path, PathAnchor& out) {
         if (length > NAME_MAX) {
             out.owned.reset();
             out.dir = AT_FDCWD;
+            out.failedComponent.assign(path, pos, length);
+            out.reachedLength = pos;
             return SysStatus{ENAMETOOLONG};
         }
         std::memcpy(component, path.data() + pos, length);
@@ -170,6 +174,8 @@ SysStatus AnchorPath(const std::string& path, PathAnchor& out) {
             const SysStatus failed = SysStatus::FromErrno();
             out.owned.reset();
             out.dir = AT_FDCWD;
+            out.failedComponent.assign(component, length);
+            out.reachedLength = pos;
             return failed;
         }
         out.owned = std::move(next);

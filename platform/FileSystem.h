@@ -51,6 +51,10 @@ struct PathAnchor {
     UniqueFd owned;      // set when the walk opened a folder
     int dir = AT_FDCWD;  // the folder to pass to the *at calls
     std::string leaf;    // the name relative to dir
+    // When the walk fails: the component that could not be entered, and the length of the
+    // path's leading part that was reached (the folder the walk stood in).
+    std::string failedComponent;
+    std::size_t reachedLength = 0;
 };
 
 // True when the plain calls refuse the path for its length (PATH_MAX bytes and more).

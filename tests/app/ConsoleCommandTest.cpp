@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "TempDir.h"
+#include "TreeSnapshot.h"
 #include "app/ConsoleUi.h"
 
 extern char** environ;
@@ -24,18 +25,18 @@ TEST(ConsoleCommandTest, ParsesTheCompareCommandAndItsOptions) {
     const ParsedCommand parsed =
         ParseCommandLine({"--compare", "/src", "/dst", "--exclude", "obj", "--exclude-ext", "tmp",
                           "--exclude", "/cache/", "--no-stop-on-error", "--yes"});
-    ASSERT_EQ(parsed.kind, ParsedCommand::Kind::Compare) << parsed.error;
-    EXPECT_EQ(parsed.compare.source, "/src");
-    EXPECT_EQ(parsed.compare.target, "/dst");
-    EXPECT_THAT(parsed.compare.excludeNames, ::testing::ElementsAre("obj", "/cache/"));
-    EXPECT_THAT(parsed.compare.excludeExtensions, ::testing::ElementsAre("tmp"));
-    EXPECT_TRUE(parsed.compare.noStopOnError);
-    EXPECT_TRUE(parsed.compare.assumeYes);
+    ASSERT_EQ(parsed.kind, ParsedCommand::Kind::Run) << parsed.error;
+    EXPECT_EQ(parsed.run.source, "/src");
+    EXPECT_EQ(parsed.run.target, "/dst");
+    EXPECT_THAT(parsed.run.excludeNames, ::testing::ElementsAre("obj", "/cache/"));
+    EXPECT_THAT(parsed.run.excludeExtensions, ::testing::ElementsAre("tmp"));
+    EXPECT_TRUE(parsed.run.noStopOnError);
+    EXPECT_TRUE(parsed.run.assumeYes);
 
     // Folders that look like options are reachable after "--".
     const ParsedCommand dashed = ParseCommandLine({"--compare", "--", "-src", "/dst"});
-    ASSERT_EQ(dashed.kind, ParsedCommand::Kind::Compare) << dashed.error;
-    EXPECT_EQ(dashed.compare.source, "-src");
+    ASSERT_EQ(dashed.kind, ParsedCommand::Kind::Run) << dashed.error;
+    EXPECT_EQ(dashed.run.source, "-src");
 }
 
 TEST(ConsoleCommandTest, RejectsWrongCommandLines) {
@@ -47,6 +48,7 @@ TEST(ConsoleCommandTest, RejectsWrongCommandLines) {
         {"--compare", "/src", "/dst", "--exclude"},
         {"--compare", "/src", "/dst", "--frobnicate"},
         {"--compare", "", "/dst"},
+        {"--sync", "--merge", "/src", "/dst"},
     };
     for (const auto& arguments : wrong) {
         const ParsedCommand parsed = ParseCommandLine(arguments);
@@ -54,6 +56,12 @@ TEST(ConsoleCommandTest, RejectsWrongCommandLines) {
         EXPECT_FALSE(parsed.error.empty());
     }
     EXPECT_EQ(ParseCommandLine({"--help"}).kind, ParsedCommand::Kind::Help);
+
+    const ParsedCommand sync = ParseCommandLine({"--sync", "/s", "/d", "--suppress-deletion"});
+    ASSERT_EQ(sync.kind, ParsedCommand::Kind::Run) << sync.error;
+    EXPECT_EQ(sync.run.mode, RunMode::Sync);
+    EXPECT_TRUE(sync.run.suppressDeletion);
+    EXPECT_EQ(ParseCommandLine({"--merge", "/s", "/d"}).run.mode, RunMode::Merge);
 }
 
 TEST(ConsoleUiTest, AnswersWithoutATerminalAndAsksOnOne) {
@@ -181,6 +189,42 @@ TEST(ConsoleEndToEndTest, UsageErrorsAndHelp) {
     const Outcome help = RunMirova(dir, {"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_THAT(help.out, HasSubstr("mirova --compare SOURCE TARGET"));
+}
+
+TEST(ConsoleEndToEndTest, SyncMirrorsOnlyWhenConfirmedAndMergeGoesBothWays) {
+    test::TempDir dir;
+    dir.createFile("src/keep/a.txt", "a", 1700000000);
+    dir.createFile("src/new.txt", "new", 1700000000);
+    dir.createFolder("src/empty");
+    dir.createFile("dst/extra/deep/x.txt", "x");
+    dir.createFile("dst/keep/a.txt", "stale", 1600000000);
+
+    // Without a terminal the confirmation counts as No: nothing changes.
+    const Outcome declined = RunMirova(dir, {"--sync", dir / "src", dir / "dst"});
+    EXPECT_EQ(declined.status, 1);
+    EXPECT_EQ(dir.read("dst/keep/a.txt"), "stale");
+
+    const Outcome suppressed =
+        RunMirova(dir, {"--sync", "--yes", "--suppress-deletion", dir / "src", dir / "dst"});
+    EXPECT_EQ(suppressed.status, 0) << suppressed.err;
+    EXPECT_EQ(dir.read("dst/extra/deep/x.txt"), "x");
+    EXPECT_EQ(dir.read("dst/keep/a.txt"), "a");
+
+    const Outcome synced = RunMirova(dir, {"--sync", "--yes", dir / "src", dir / "dst"});
+    EXPECT_EQ(synced.status, 0) << synced.err;
+    EXPECT_THAT(synced.err, HasSubstr("ｱｯﾌﾟﾃﾞｰﾄ完了"));
+    EXPECT_EQ(
+        test::DescribeDifferences(test::SnapshotTree(dir / "src"), test::SnapshotTree(dir / "dst")),
+        "");
+
+    dir.createFile("dst/only-in-target.txt", "t", 1700000000);
+    dir.createFile("src/new.txt", "newer", 1700000100);
+    const Outcome merged =
+        RunMirova(dir, {"--merge", "--no-stop-on-error", dir / "src", dir / "dst"});
+    EXPECT_EQ(merged.status, 0) << merged.err;
+    EXPECT_EQ(dir.read("src/only-in-target.txt"), "t");
+    EXPECT_EQ(dir.read("dst/new.txt"), "newer");
+    EXPECT_THAT(dir.readLog(), HasSubstr(": ﾏｰｼﾞ処理終了\n"));
 }
 
 }  // namespace

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <span>
+#include <string>
+
+#include "fileops/Progress.h"
+
+namespace mirova {
+
+// The relative names a list operation works through; they belong to the run's file lists.
+using NameList = std::span<const char* const>;
+
+// The question after the user pressed Cancel in a progress window.
+inline constexpr const char* kReallyStopQuestion =
+    "　　　　本当に中止しますか？　　　　";
+// The question after a copy failed.
+inline constexpr const char* kContinueQuestion = "　　　　続行しますか？　　　　";
+
+// The folder part of a path, with its trailing separator ("/a/b/c.txt" gives "/a/b/"); "" when
+// the path has no separator.
+std::string FolderPartOf(const std::string& path);
+
+// Deletes files (and links) below base. A read-only file is made writable first. A file that
+// cannot be deleted stays; it gets a stamped log line with the reason, and the list goes on.
+// Returns 1 when the whole list was worked through, 0 when the user stopped it.
+int DeleteFileList(const std::string& base, NameList names, FileOpsUi& ui);
+
+// Removes folders below base in the order given (the caller puts subfolders first). A folder
+// that cannot be removed (not empty, in use) stays, with a stamped log line. Returns 1 when the
+// whole list was worked through, 0 when the user stopped it.
+int DeleteFolderList(const std::string& base, NameList names, FileOpsUi& ui);
+
+// Creates folders (with their missing parents) below base. Returns 1 when every folder exists,
+// 0 at the first that cannot be created (shown unless noStopOnError, logged in every case).
+int CreateFolderList(const std::string& base, NameList names, int noStopOnError, FileOpsUi& ui);
+
+// Copies one file (or link) with its times and permission bits (owner and group as well when
+// running as root). The new content is written to a temporary file beside the destination and
+// renamed over it only when complete, so a failed copy leaves the old destination as it was.
+// A read-only destination is refused. Returns 1 when copied, 0 when it failed.
+int CopyOneFile(const std::string& from, const std::string& to, int noStopOnError, FileOpsUi& ui);
+
+// CopyOneFile for paths of any length: a folder of a long path that cannot be entered is told
+// to the user, and the copy then fails.
+int CopyFileAnyLength(const std::string& from, const std::string& to, int noStopOnError,
+                      FileOpsUi& ui);
+
+// Copies files from one base folder to another, creating missing destination folders. Returns
+// the result of the last file attempted; 0 also when the user stopped the list or a
+// destination folder could not be created.
+int CopyFileList(const std::string& fromBase, const std::string& toBase, NameList names,
+                 int noStopOnError, FileOpsUi& ui);
+
+// Temporary files of unfinished copies start with this prefix.
+inline constexpr const char* kPartialCopyPrefix = ".mirova-partial-";
+
+}  // namespace mirova

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "fileops/MessageBox.h"
+
+namespace mirova {
+
+// The progress window of one list operation. While it exists the main window is disabled;
+// destroying the object closes it and enables the main window again.
+class ProgressWindow {
+public:
+    virtual ~ProgressWindow() = default;
+    virtual void SetStatusText(const std::string& text) = 0;
+    virtual void SetRange(int low, int high) = 0;
+    virtual void SetStep(int step) = 0;
+    // Advances the bar by one step (and lets the front end process its waiting events).
+    virtual void StepBar() = 0;
+    // Whether the user asked to stop since the last call; the request is cleared. Lets the
+    // front end process its waiting events first.
+    virtual bool TakeCancelRequest() = 0;
+};
+
+// What the file operations need from the front end: message boxes, a progress window for each
+// list operation, and a tally of failures (each failure of a file or folder is noted once,
+// whether it was shown or only logged).
+class FileOpsUi : public MessageBoxHandler {
+public:
+    virtual std::unique_ptr<ProgressWindow> ShowProgressWindow() = 0;
+    virtual void NoteFailure() {}
+};
+
+}  // namespace mirova
