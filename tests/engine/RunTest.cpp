@@ -207,7 +207,7 @@ TEST_F(RunTest, DeclinedOrFailedSynchronisationHasNoCompletionText) {
     EXPECT_THAT(Log(), HasSubstr("OptionD=ON OptionA=0 \n"));
     EXPECT_THAT(Log(), Not(HasSubstr("ｱｯﾌﾟﾃﾞｰﾄ完了")));
     EXPECT_EQ(BoxTexts().size(), 1u);
-    EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Declined, RunOutcome::Reported));
+    EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Declined, RunOutcome::Incomplete));
 }
 
 TEST_F(RunTest, CompletionTextIsLoggedButNotShownWithoutStops) {

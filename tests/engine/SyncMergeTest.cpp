@@ -4,6 +4,7 @@
 #include "RunFixture.h"
 #include "TreeSnapshot.h"
 #include "engine/Merge.h"
+#include "platform/FileSystem.h"
 
 namespace mirova {
 namespace {
@@ -143,13 +144,17 @@ TEST(MergeClassifyTest, NewerLargerAndMissingItemsTravelBothWays) {
 
     const MergeLists merge = ClassifyForMerge(*source, *target);
 
-    EXPECT_THAT(merge.copyToTarget,
-                ElementsAre(std::string("larger-in-source"), "newer-in-source", "only-source"));
-    EXPECT_THAT(merge.copyToSource,
-                ElementsAre(std::string("larger-in-target"), "newer-in-target", "only-target"));
-    EXPECT_THAT(merge.createInTarget, ElementsAre(std::string("only-source-folder")));
-    EXPECT_THAT(merge.createInSource, ElementsAre(std::string("only-target-folder")));
-    EXPECT_THAT(merge.kindClashes, ElementsAre(std::string("clash")));
+    using Names = std::vector<std::string>;
+    const auto names = [](const std::vector<const char*>& list) {
+        return Names(list.begin(), list.end());
+    };
+    EXPECT_EQ(names(merge.copyToTarget),
+              (Names{"larger-in-source", "newer-in-source", "only-source"}));
+    EXPECT_EQ(names(merge.copyToSource),
+              (Names{"larger-in-target", "newer-in-target", "only-target"}));
+    EXPECT_EQ(names(merge.createInTarget), Names{"only-source-folder"});
+    EXPECT_EQ(names(merge.createInSource), Names{"only-target-folder"});
+    EXPECT_EQ(names(merge.kindClashes), Names{"clash"});
 }
 
 TEST_F(SyncMergeTest, MergeLeavesBothTreesWithTheNewerVersionsAndDeletesNothing) {
