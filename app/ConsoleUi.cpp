@@ -67,6 +67,10 @@ private:
 
 int ConsoleUi::DoMessageBox(const std::string& text, int style) {
     std::lock_guard lock(mutex_);
+    if (answers_.showStatus) {
+        // A box starts on a line of its own, not after a progress line.
+        err_ << "\r\033[K";
+    }
     err_ << text << "\n";
     const int answer = Ask(text, style);
     err_ << std::flush;

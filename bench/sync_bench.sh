@@ -278,7 +278,9 @@ print_table() {
     printf '\nMirova synchronisation benchmark: median of %d, wall seconds, warm page cache\n' "$reps"
     printf '%-10s %-20s %10s %10s %10s %10s %13s' case "N / size" mirova "cp -a" rsync \
         mirova/cp mirova/rsync
-    [ -n "$gnu_time" ] && printf ' %14s' "mirova peak"
+    if [ -n "$gnu_time" ]; then
+        printf ' %14s' "mirova peak"
+    fi
     printf '\n'
     while read -r name size; do
         m="$(median <<<"${seconds[$name:mirova]:-}")"
@@ -299,6 +301,16 @@ compare ${nochange_count}_tiny_files
 EOF
     printf '\nnochange: mirova --sync vs rsync -a --delete, nothing to do.\n'
     printf 'compare:  mirova --compare vs rsync -an --delete (dry run), same trees.\n'
+    printf 'Scratch folder on %s (%s).\n' "$(df --output=fstype "$scratch" | tail -n 1)" \
+        "${TMPDIR:-/tmp}"
+    printf '\nEvery repetition, seconds:\n'
+    for name in small large nochange compare; do
+        for tool in mirova cp rsync; do
+            if [ -n "${seconds[$name:$tool]:-}" ]; then
+                printf '  %-17s %s\n' "$name $tool" "${seconds[$name:$tool]}"
+            fi
+        done
+    done
 }
 
 note "scratch folder $scratch; mirova $mirova; $(rsync --version | head -n 1)"
