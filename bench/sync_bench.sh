@@ -7,14 +7,14 @@
 # from a fixed seed with whole-second times, so runs are comparable and rsync's and Mirova's
 # time comparisons see exactly the same values.
 #
-#   bench/sync_bench.sh --mirova PATH [--small N] [--nochange N] [--large-mb MB] [--reps R]
-#                       [--quick] [--keep]
+#   bench/sync_bench.sh [--mirova PATH] [--small N] [--nochange N] [--large-mb MB] [--reps R]
+#                         [--quick] [--keep]
 set -euo pipefail
 export LC_NUMERIC=C # "." in $EPOCHREALTIME and printf
 
 usage() {
     cat <<'EOF'
-Usage: sync_bench.sh --mirova PATH [OPTIONS]
+Usage: sync_bench.sh [--mirova PATH] [OPTIONS]
 
   --mirova PATH   the mirova program to time (default: build/app/mirova of this checkout)
   --small N       number of 4 KiB files of the small-file case (default 20000)
@@ -37,6 +37,10 @@ reps=3
 keep=0
 
 while (($# > 0)); do
+    if [[ "$1" =~ ^--(mirova|small|nochange|large-mb|reps)$ ]] && (($# < 2)); then
+        echo "sync_bench: $1 needs a value" >&2
+        exit 2
+    fi
     case "$1" in
         --mirova) mirova="$2"; shift 2 ;;
         --small) small_count="$2"; shift 2 ;;

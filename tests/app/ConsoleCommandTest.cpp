@@ -12,6 +12,7 @@
 #include "TempDir.h"
 #include "TreeSnapshot.h"
 #include "app/ConsoleUi.h"
+#include "fileops/FileOperations.h"
 
 extern char** environ;
 
@@ -72,6 +73,7 @@ TEST(ConsoleUiTest, AnswersWithoutATerminalAndAsksOnOne) {
         bool yes;
         std::string typed;
         int expected;
+        std::string text = "text of the box";
     };
     const Row rows[] = {
         {kMbOk, false, false, "", kIdOk},
@@ -79,6 +81,8 @@ TEST(ConsoleUiTest, AnswersWithoutATerminalAndAsksOnOne) {
         {kMbYesNo, false, true, "", kIdYes},
         {kMbAbortRetryIgnore, false, false, "", kIdIgnore},
         {kMbRetryCancel, false, false, "", kIdCancel},
+        // After Ctrl-C, "really stop?" without a terminal stands as Yes.
+        {kMbYesNo, false, false, "", kIdYes, kReallyStopQuestion},
         {kMbYesNo, true, false, "what\nY\n", kIdYes},
         {kMbAbortRetryIgnore, true, false, " r\n", kIdRetry},
         {kMbAbortRetryIgnore, true, false, "a\n", kIdAbort},
@@ -88,9 +92,9 @@ TEST(ConsoleUiTest, AnswersWithoutATerminalAndAsksOnOne) {
         std::istringstream in(row.typed);
         std::ostringstream err;
         ConsoleUi ui(loop, in, err, ConsoleAnswers{row.interactive, row.yes, false});
-        EXPECT_EQ(ui.DoMessageBox("text of the box", row.style), row.expected)
+        EXPECT_EQ(ui.DoMessageBox(row.text, row.style), row.expected)
             << row.style << " " << row.interactive << " " << row.typed;
-        EXPECT_THAT(err.str(), ::testing::StartsWith("text of the box\n"));
+        EXPECT_THAT(err.str(), ::testing::StartsWith(row.text + "\n"));
     }
 }
 
