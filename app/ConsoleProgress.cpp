@@ -47,13 +47,15 @@ void ConsoleProgress::SetRange(int low, int high) {
     Draw(true);
 }
 
-void ConsoleProgress::StepBar() {
+int ConsoleProgress::StepBar() {
+    const int before = position_;
     position_ += step_;
     // The bar wraps like the window's bar does when it is stepped past its end.
     if (position_ > high_) {
         position_ = low_ + (position_ - high_);
     }
     Draw(false);
+    return before;
 }
 
 bool ConsoleProgress::TakeCancelRequest() {

@@ -18,7 +18,7 @@ public:
     void SetStatusText(const std::string& text) override;
     void SetRange(int low, int high) override;
     void SetStep(int step) override { step_ = step; }
-    void StepBar() override;
+    int StepBar() override;
     bool TakeCancelRequest() override;
 
     int percent() const;

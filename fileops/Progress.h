@@ -15,8 +15,9 @@ public:
     virtual void SetStatusText(const std::string& text) = 0;
     virtual void SetRange(int low, int high) = 0;
     virtual void SetStep(int step) = 0;
-    // Advances the bar by one step (and lets the front end process its waiting events).
-    virtual void StepBar() = 0;
+    // Advances the bar by one step (and lets the front end process its waiting events);
+    // returns the bar position before the step.
+    virtual int StepBar() = 0;
     // Whether the user asked to stop since the last call; the request is cleared. Lets the
     // front end process its waiting events first.
     virtual bool TakeCancelRequest() = 0;

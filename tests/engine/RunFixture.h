@@ -68,7 +68,7 @@ private:
         void SetStatusText(const std::string&) override {}
         void SetRange(int, int) override {}
         void SetStep(int) override {}
-        void StepBar() override {}
+        int StepBar() override { return 0; }
         bool TakeCancelRequest() override { return ++ui_.itemsOffered == ui_.cancelBeforeItem; }
         TestUi& ui_;
     };

@@ -24,8 +24,10 @@ public:
     void SetStep(int step) override {
         Record([=](Window& window) { window.step = step; });
     }
-    void StepBar() override {
-        Record([](Window& window) { ++window.stepBarCalls; });
+    int StepBar() override {
+        int before = 0;
+        Record([&before](Window& window) { before = window.stepBarCalls++; });
+        return before;
     }
     bool TakeCancelRequest() override {
         std::lock_guard lock(owner_.mutex_);
