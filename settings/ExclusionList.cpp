@@ -1,6 +1,9 @@
 #include "settings/ExclusionList.h"
 
 #include <algorithm>
+#include <string>
+
+#include "settings/SettingsStore.h"
 
 namespace mirova {
 namespace {
@@ -26,6 +29,25 @@ bool ContainsAtBoundary(std::string_view text, std::string_view fragment,
         }
         // The next match can start no earlier than the character after the candidate.
         from = boundary;
+    }
+}
+
+// One list in its section: the count, then the entries "<prefix>-0", "<prefix>-1", ...
+void LoadList(SettingsStore& store, const std::string& section, std::vector<std::string>& entries) {
+    entries.clear();
+    const int count = store.ReadInt(section, section + "_CNT", 0);
+    // A count of zero or less is an empty list; one above the capacity keeps the first entries.
+    for (int i = 0; i < count && i < ExclusionList::kCapacity; ++i) {
+        entries.push_back(store.ReadText(section, section + "-" + std::to_string(i), ""));
+    }
+}
+
+// Entries of higher indices from an earlier, longer list are not deleted: the count hides them.
+void SaveList(SettingsStore& store, const std::string& section,
+              const std::vector<std::string>& entries) {
+    store.WriteInt(section, section + "_CNT", static_cast<int>(entries.size()));
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        store.WriteText(section, section + "-" + std::to_string(i), entries[i]);
     }
 }
 
@@ -77,6 +99,16 @@ bool ExclusionList::AddExtension(std::string_view extension) {
 void ExclusionList::Clear() {
     names_.clear();
     extensions_.clear();
+}
+
+void ExclusionList::Load(SettingsStore& store) {
+    LoadList(store, "JLIST", names_);
+    LoadList(store, "ELIST", extensions_);
+}
+
+void ExclusionList::Save(SettingsStore& store) const {
+    SaveList(store, "JLIST", names_);
+    SaveList(store, "ELIST", extensions_);
 }
 
 bool ExclusionList::IsExcluded(std::string_view fullPath) const {

@@ -9,6 +9,8 @@
 
 namespace mirova {
 
+class SettingsStore;
+
 // The two exclusion lists shared by all presets: name fragments searched for anywhere in an
 // item's full path, and extensions (without their dot) compared case-insensitively for Latin
 // letters.
@@ -23,6 +25,13 @@ public:
     bool AddName(std::string_view fragment);
     bool AddExtension(std::string_view extension);
     void Clear();
+
+    // Reads both lists from the sections "JLIST" and "ELIST"; entries beyond kCapacity are
+    // dropped.
+    void Load(SettingsStore& store);
+    // Writes both lists. Values of higher indices left from earlier saves stay in the store;
+    // the counts tell Load to pass over them.
+    void Save(SettingsStore& store) const;
 
     const std::vector<std::string>& names() const { return names_; }
     const std::vector<std::string>& extensions() const { return extensions_; }

@@ -1,0 +1,54 @@
+#include "settings/Preset.h"
+
+#include <string>
+
+#include "settings/SettingsStore.h"
+
+namespace mirova {
+namespace {
+
+const std::string kSection = "Settings";
+
+// The value name of a preset's field: its number 1..30 (not the slot index) between "P" and the
+// field's name.
+std::string PresetValueName(int slot, const char* field) {
+    return "P" + std::to_string(slot + 1) + field;
+}
+
+}  // namespace
+
+void LoadSettings(PresetTable& table, SettingsStore& store) {
+    table.windowLeft = store.ReadInt(kSection, "POSX", 0);
+    table.windowTop = store.ReadInt(kSection, "POSY", 0);
+    table.currentPreset = store.ReadInt(kSection, "PRESETNO", 0);
+    // The program never stores another number, but a hand-edited store may hold one; it must
+    // still select one of the slots.
+    if (table.currentPreset < 0 || table.currentPreset >= kPresetCount) {
+        table.currentPreset = 0;
+    }
+    for (int slot = 0; slot < kPresetCount; ++slot) {
+        Preset& preset = table.presets[slot];
+        preset.sourceFolder = store.ReadText(kSection, PresetValueName(slot, "SRCFOLDER"), "");
+        preset.targetFolder = store.ReadText(kSection, PresetValueName(slot, "TARFOLDER"), "");
+        preset.caption = store.ReadText(kSection, PresetValueName(slot, "CAPTION"), "");
+        // "MARGE" is the stored spelling; existing stores depend on it.
+        preset.mergeMode = store.ReadInt(kSection, PresetValueName(slot, "MARGESW"), 0);
+        preset.useExclusions = store.ReadInt(kSection, PresetValueName(slot, "EXCLUSIONSW"), 0);
+    }
+}
+
+void SaveSettings(const PresetTable& table, SettingsStore& store) {
+    store.WriteInt(kSection, "POSX", table.windowLeft);
+    store.WriteInt(kSection, "POSY", table.windowTop);
+    store.WriteInt(kSection, "PRESETNO", table.currentPreset);
+    for (int slot = 0; slot < kPresetCount; ++slot) {
+        const Preset& preset = table.presets[slot];
+        store.WriteText(kSection, PresetValueName(slot, "SRCFOLDER"), preset.sourceFolder);
+        store.WriteText(kSection, PresetValueName(slot, "TARFOLDER"), preset.targetFolder);
+        store.WriteText(kSection, PresetValueName(slot, "CAPTION"), preset.caption);
+        store.WriteInt(kSection, PresetValueName(slot, "MARGESW"), preset.mergeMode);
+        store.WriteInt(kSection, PresetValueName(slot, "EXCLUSIONSW"), preset.useExclusions);
+    }
+}
+
+}  // namespace mirova

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace mirova {
+
+class SettingsStore;
+
+// One stored synchronisation job.
+struct Preset {
+    std::string sourceFolder;
+    std::string targetFolder;
+    std::string caption;  // may hold line breaks
+    int mergeMode = 0;      // 1: merged both ways, nothing deleted
+    int useExclusions = 0;  // 1: the exclusion lists apply
+
+    // A preset without both folders is passed over by the command-line list.
+    bool emptyForRunning() const { return sourceFolder.empty() || targetFolder.empty(); }
+    friend bool operator==(const Preset&, const Preset&) = default;
+};
+
+inline constexpr int kPresetCount = 30;
+using PresetArray = std::array<Preset, kPresetCount>;
+
+// The 30 presets, the current one and the main window's position, as the store keeps them.
+struct PresetTable {
+    PresetArray presets;
+    int currentPreset = 0;  // 0..29
+    int windowLeft = 0;
+    int windowTop = 0;
+};
+
+// Reads the table from the section "Settings". A stored current preset outside 0..29 is
+// replaced by 0.
+void LoadSettings(PresetTable& table, SettingsStore& store);
+// Writes the table, all 30 presets every time.
+void SaveSettings(const PresetTable& table, SettingsStore& store);
+
+}  // namespace mirova
