@@ -1,0 +1,35 @@
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <QWidget>
+
+#include "ui/CStatusDlg.h"
+
+namespace mirova::ui {
+namespace {
+
+TEST(StatusDlgTest, StartsEmptyAndShowsTheTextItIsGiven) {
+    QWidget owner;
+    owner.show();
+    CStatusDlg dialog;
+    EXPECT_EQ(dialog.ShowModeless(&owner), 1);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.text(), QString());
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("ｽﾃｰﾀｽ"));
+    dialog.SetStatusText("ﾌｧｲﾙﾘｽﾄを作成中");
+    EXPECT_EQ(dialog.text(), QStringLiteral("ﾌｧｲﾙﾘｽﾄを作成中"));
+    // It only informs: the owner stays usable.
+    EXPECT_TRUE(owner.isEnabled());
+}
+
+TEST(StatusDlgTest, NoKeyAndNotTheCloseBoxCloseIt) {
+    CStatusDlg dialog;
+    dialog.ShowModeless(nullptr);
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QTest::keyClick(&dialog, Qt::Key_Return);
+    EXPECT_FALSE(dialog.close());
+    EXPECT_TRUE(dialog.isVisible());
+}
+
+}  // namespace
+}  // namespace mirova::ui

@@ -1,0 +1,62 @@
+#include "UiTesting.h"
+
+#include <QDialog>
+#include <QPixmap>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <cstdlib>
+
+namespace mirova::test {
+
+QImage Grab(QWidget* widget) {
+    return widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+bool HasPixelNear(const QImage& image, const QRect& area, const QColor& colour, int tolerance) {
+    const QRect inside = area.intersected(image.rect());
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        for (int x = inside.left(); x <= inside.right(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (std::abs(pixel.red() - colour.red()) <= tolerance &&
+                std::abs(pixel.green() - colour.green()) <= tolerance &&
+                std::abs(pixel.blue() - colour.blue()) <= tolerance) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+int ExecWith(QDialog& dialog, const std::function<void()>& script) {
+    QPointer<QDialog> guarded(&dialog);
+    QTimer::singleShot(0, &dialog, script);
+    QTimer::singleShot(20000, &dialog, [guarded] {
+        if (guarded != nullptr && guarded->isVisible()) {
+            guarded->done(-1);
+        }
+    });
+    return dialog.exec();
+}
+
+}  // namespace mirova::test
+
+void PrintTo(const QColor& colour, std::ostream* out) {
+    *out << "RGB(" << colour.red() << ", " << colour.green() << ", " << colour.blue() << ")";
+}
+
+void PrintTo(const QImage& image, std::ostream* out) {
+    *out << "image " << image.width() << "x" << image.height();
+}
+
+void PrintTo(const QRect& rect, std::ostream* out) {
+    *out << rect.x() << "," << rect.y() << " " << rect.width() << "x" << rect.height();
+}
+
+void PrintTo(const QSize& size, std::ostream* out) {
+    *out << size.width() << "x" << size.height();
+}
+
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}

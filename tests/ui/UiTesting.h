@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <functional>
+#include <ostream>
+
+class QDialog;
+class QWidget;
+
+namespace mirova::test {
+
+// What a widget shows, rendered as it would be on the screen.
+QImage Grab(QWidget* widget);
+
+// Whether any pixel inside the area has the colour (within a tolerance per channel).
+bool HasPixelNear(const QImage& image, const QRect& area, const QColor& colour, int tolerance = 0);
+
+// Runs a modal dialog; the script runs inside its event loop. A dialog that is still open long
+// after the script ended is closed with -1, so that a fault fails the test instead of hanging it.
+int ExecWith(QDialog& dialog, const std::function<void()>& script);
+
+}  // namespace mirova::test
+
+// Readable failure messages for the Qt values the tests compare (found by argument lookup).
+void PrintTo(const QColor& colour, std::ostream* out);
+void PrintTo(const QImage& image, std::ostream* out);
+void PrintTo(const QRect& rect, std::ostream* out);
+void PrintTo(const QSize& size, std::ostream* out);
+void PrintTo(const QString& text, std::ostream* out);

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QPoint>
+#include <QRect>
+#include <QString>
+
+class QDialog;
+class QLabel;
+class QPixmap;
+class QWidget;
+
+namespace mirova::ui {
+
+// The pieces every small window of the program is built from: a fixed-size window with the
+// look, static texts and icons placed at fixed positions, and its placement over its owner.
+
+// Gives a dialog the look, its caption and the fixed client size of its template (dialog units).
+void SetUpDialogWindow(QDialog* dialog, const QString& caption, int widthUnits, int heightUnits);
+
+// A static text as the dialog manager draws one: left-aligned from the top, broken at word
+// boundaries, no markup.
+QLabel* AddStaticText(QWidget* window, const QRect& geometry, const QString& text);
+
+// A static icon; it takes the size of its picture.
+QLabel* AddStaticIcon(QWidget* window, QPoint topLeft, const QPixmap& icon);
+
+// The window that a new window of the program belongs to when its caller names none: the active
+// window, else the first visible top-level window other than the new one.
+QWidget* DefaultOwner(const QWidget* newWindow);
+
+// Keeps a top-level window above its owner's window and centres it over that window, or on the
+// owner's screen when asked (or without an owner), inside the screen's available area. The owner
+// is not made the window's parent: a disabled parent would disable the window with it.
+enum class Placement { OverOwner, ScreenCentre };
+void PlaceOver(QWidget* window, QWidget* owner, Placement placement = Placement::OverOwner);
+
+}  // namespace mirova::ui

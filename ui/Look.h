@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QRect>
+#include <QSize>
+
+class QWidget;
+
+namespace mirova::ui {
+
+// The one background colour of the program's own windows, and the colour of label texts.
+inline const QColor kLookBackground{210, 210, 255};
+inline const QColor kLookText{0, 0, 0};
+
+// Gives a window of the program the look: the background colour behind every label, check box
+// and group box, black label text, white edit fields and list views, and the dialog font.
+void ApplyLook(QWidget* window);
+
+// The dialog font: 9 points of a Japanese proportional font (the templates name
+// "ＭＳ Ｐゴシック"; Noto Sans CJK JP stands in for it where that is missing).
+QFont DialogFont();
+
+// Converts template coordinates given in dialog units into pixels for a font, the way dialog
+// units are defined: horizontally a quarter of the font's average character width, vertically
+// an eighth of its height. Every window built from a template uses one of these, so that it
+// keeps the proportions of its template.
+class DialogUnits {
+public:
+    explicit DialogUnits(const QFont& font);
+    int x(int units) const;
+    int y(int units) const;
+    QRect rect(int left, int top, int width, int height) const;
+    QSize size(int width, int height) const;
+
+    int baseWidth() const { return baseWidth_; }
+    int baseHeight() const { return baseHeight_; }
+
+private:
+    int baseWidth_;
+    int baseHeight_;
+};
+
+}  // namespace mirova::ui
