@@ -2,11 +2,15 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <istream>
 #include <ostream>
 
 #include "app/ConsoleEventLoop.h"
+#include "app/ConsolePresetFile.h"
 #include "app/ConsoleUi.h"
+#include "app/QtSettingsStore.h"
+#include "engine/AutoRunList.h"
 #include "engine/Run.h"
 #include "fileops/RunLog.h"
 #include "platform/FileSystem.h"
@@ -64,6 +68,9 @@ std::string UsageText() {
            "  mirova --compare SOURCE TARGET [OPTIONS]\n"
            "  mirova --sync    SOURCE TARGET [OPTIONS]\n"
            "  mirova --merge   SOURCE TARGET [OPTIONS]\n"
+           "  mirova /A LIST [/D]\n"
+           "  mirova --export-presets FILE\n"
+           "  mirova --import-presets FILE [--yes]\n"
            "  mirova --help\n"
            "\n"
            "--compare  compare TARGET with SOURCE and write the differences to the run log;\n"
@@ -71,6 +78,16 @@ std::string UsageText() {
            "--sync     make TARGET a copy of SOURCE: delete what SOURCE lacks, copy new and\n"
            "           changed files with their times and permissions, create missing folders\n"
            "--merge    copy newer and missing files and folders both ways; nothing is deleted\n"
+           "/A LIST    run the stored presets of LIST (preset numbers 1 to 30 separated by\n"
+           "           commas, as in 1,3,12) one after another, each as a synchronisation (a\n"
+           "           merge preset merges), not stopping on errors; a preset without both\n"
+           "           folders is passed over. With /D nothing is deleted. The last preset\n"
+           "           run becomes the current one\n"
+           "--export-presets FILE\n"
+           "           write the 30 stored presets and the exclusion lists to FILE\n"
+           "--import-presets FILE\n"
+           "           replace the stored presets and exclusion lists with those of FILE\n"
+           "           (asks first; --yes answers Yes)\n"
            "\n"
            "Options:\n"
            "--exclude FRAGMENT   leave out every item whose full path contains FRAGMENT\n"
@@ -90,7 +107,8 @@ std::string UsageText() {
            "2 wrong command line.\n"
            "\n"
            "The run log is Mirova.log in $MIROVA_LOG_DIR, else $XDG_STATE_HOME/Mirova, else\n"
-           "~/.local/state/Mirova.\n";
+           "~/.local/state/Mirova. The presets are stored in TK-ORVELAN/Mirova.conf in\n"
+           "$XDG_CONFIG_HOME, else ~/.config.\n";
 }
 
 ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -107,9 +125,34 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
         parsed.kind = ParsedCommand::Kind::Help;
         return parsed;
     }
+    // The desktop program's own form, as a scheduled task starts it. Its options do not mix
+    // with those of the console form; any other argument is ignored, as there.
+    const bool noDashOption = std::none_of(arguments.begin(), arguments.end(),
+                                           [](const std::string& a) { return a.starts_with('-'); });
+    if (noDashOption) {
+        RunState state;
+        if (ParseAutoRunArguments(arguments, state)) {
+            if (state.autoRunCount == 0) {
+                // Without a list the desktop program would open and wait for the user.
+                return fail(
+                    "/A needs a list of preset numbers, as in /A 1,3,12 (the desktop "
+                    "program, which starts without a list, comes later)");
+            }
+            parsed.kind = ParsedCommand::Kind::PresetList;
+            parsed.presetList.suppressDeletion = state.suppressDeletion;
+            parsed.presetList.noStopOnError = state.noStopOnError;
+            parsed.presetList.presets.assign(state.autoRunPresets,
+                                             state.autoRunPresets + state.autoRunCount);
+            return parsed;
+        }
+    }
     RunCommand& command = parsed.run;
     std::vector<std::string> folders;
     int modes = 0;
+    int fileCommands = 0;
+    bool runOptions = false;
+    auto fileKind = ParsedCommand::Kind::Error;
+    std::string fileOption;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         const bool hasValue = i + 1 < arguments.size();
@@ -124,10 +167,22 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
             }
             auto& list = argument == "--exclude" ? command.excludeNames : command.excludeExtensions;
             list.push_back(arguments[++i]);
+            runOptions = true;
+        } else if (argument == "--export-presets" || argument == "--import-presets") {
+            if (!hasValue) {
+                return fail(argument + " needs a FILE");
+            }
+            fileKind = argument == "--export-presets" ? ParsedCommand::Kind::ExportPresets
+                                                      : ParsedCommand::Kind::ImportPresets;
+            fileOption = argument;
+            parsed.presetFile = arguments[++i];
+            ++fileCommands;
         } else if (argument == "--no-stop-on-error") {
             command.noStopOnError = true;
+            runOptions = true;
         } else if (argument == "--suppress-deletion") {
             command.suppressDeletion = true;
+            runOptions = true;
         } else if (argument == "--yes") {
             command.assumeYes = true;
         } else if (argument == "--help" || argument == "-h") {
@@ -142,6 +197,22 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
         } else {
             folders.push_back(argument);
         }
+    }
+    if (fileCommands > 0) {
+        if (fileCommands > 1 || modes > 0) {
+            return fail("give only one command");
+        }
+        if (!folders.empty() || runOptions ||
+            (command.assumeYes && fileKind == ParsedCommand::Kind::ExportPresets)) {
+            return fail(fileOption + " takes only FILE" +
+                        (fileKind == ParsedCommand::Kind::ImportPresets ? " and --yes" : ""));
+        }
+        if (parsed.presetFile.empty()) {
+            return fail("FILE must not be empty");
+        }
+        parsed.kind = fileKind;
+        parsed.assumeYes = command.assumeYes;
+        return parsed;
     }
     if (modes == 0) {
         return fail("no command given");
@@ -215,11 +286,36 @@ int RunConsole(const std::vector<std::string>& arguments, std::istream& in, std:
             err << "mirova: " << parsed.error << "\n\n" << UsageText();
             return kExitUsage;
         case ParsedCommand::Kind::Run:
+            platform::RaiseOpenFileLimit();
+            return RunFolders(parsed.run, in, err, ::isatty(STDIN_FILENO) == 1,
+                              ::isatty(STDERR_FILENO) == 1);
+        default:
             break;
     }
+
+    QtSettingsStore store;
+    if (!store.Flush()) {
+        // Writing the presets back over a file that could not be read would lose them.
+        err << "mirova: the settings file " << store.FilePath() << " cannot be read\n";
+        return kExitEndedEarly;
+    }
+    const auto commit = [&store]() -> std::string {
+        return store.Flush() ? std::string()
+                             : "mirova: the settings file " + store.FilePath() +
+                                   " cannot be written; it keeps its former content";
+    };
+    const bool interactive = ::isatty(STDIN_FILENO) == 1;
+    if (parsed.kind == ParsedCommand::Kind::ExportPresets) {
+        return ExportPresetData(parsed.presetFile, store, out, err);
+    }
+    if (parsed.kind == ParsedCommand::Kind::ImportPresets) {
+        ConsoleEventLoop loop;
+        ConsoleUi ui(loop, in, err, ConsoleAnswers{interactive, parsed.assumeYes, false});
+        return ImportPresetData(parsed.presetFile, store, ui, commit, out, err);
+    }
     platform::RaiseOpenFileLimit();
-    return RunFolders(parsed.run, in, err, ::isatty(STDIN_FILENO) == 1,
-                      ::isatty(STDERR_FILENO) == 1);
+    return RunPresetList(parsed.presetList, store, commit, in, err,
+                         ConsoleAnswers{interactive, false, ::isatty(STDERR_FILENO) == 1});
 }
 
 }  // namespace mirova

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "app/ConsolePresetList.h"
+
 namespace mirova {
 
 // Exit statuses of the command line.
@@ -29,9 +31,19 @@ struct RunCommand {
 };
 
 struct ParsedCommand {
-    enum class Kind { Help, Run, Error } kind = Kind::Error;
+    enum class Kind {
+        Help,
+        Run,            // --compare, --sync, --merge
+        PresetList,     // /A LIST [/D]: the listed stored presets, one after another
+        ExportPresets,  // --export-presets FILE
+        ImportPresets,  // --import-presets FILE [--yes]
+        Error,
+    } kind = Kind::Error;
     RunCommand run;
-    std::string error;  // what is wrong, for Kind::Error
+    AutoRunCommand presetList;
+    std::string presetFile;  // for ExportPresets and ImportPresets
+    bool assumeYes = false;  // --yes with ImportPresets
+    std::string error;       // what is wrong, for Kind::Error
 };
 
 ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments);

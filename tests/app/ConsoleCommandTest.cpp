@@ -1,20 +1,16 @@
 #include "app/ConsoleCommand.h"
 
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <sstream>
 
+#include "AppTesting.h"
 #include "TempDir.h"
 #include "TreeSnapshot.h"
 #include "app/ConsoleUi.h"
 #include "fileops/FileOperations.h"
-
-extern char** environ;
 
 namespace mirova {
 namespace {
@@ -65,6 +61,48 @@ TEST(ConsoleCommandTest, RejectsWrongCommandLines) {
     EXPECT_EQ(ParseCommandLine({"--merge", "/s", "/d"}).run.mode, RunMode::Merge);
 }
 
+TEST(ConsoleCommandTest, ParsesThePresetListAndThePresetFileCommands) {
+    const ParsedCommand list = ParseCommandLine({"/A", "1,3,12"});
+    ASSERT_EQ(list.kind, ParsedCommand::Kind::PresetList) << list.error;
+    EXPECT_THAT(list.presetList.presets, ::testing::ElementsAre(1, 3, 12));
+    EXPECT_EQ(list.presetList.noStopOnError, 1);
+    EXPECT_EQ(list.presetList.suppressDeletion, 0);
+
+    // Any order; other arguments are ignored, as the desktop program does.
+    const ParsedCommand both = ParseCommandLine({"/D", "/A", "300", "ignored"});
+    ASSERT_EQ(both.kind, ParsedCommand::Kind::PresetList) << both.error;
+    EXPECT_THAT(both.presetList.presets, ::testing::ElementsAre(44));
+    EXPECT_EQ(both.presetList.suppressDeletion, 1);
+
+    const ParsedCommand exported = ParseCommandLine({"--export-presets", "p.dat"});
+    ASSERT_EQ(exported.kind, ParsedCommand::Kind::ExportPresets) << exported.error;
+    EXPECT_EQ(exported.presetFile, "p.dat");
+    const ParsedCommand imported = ParseCommandLine({"--yes", "--import-presets", "p.dat"});
+    ASSERT_EQ(imported.kind, ParsedCommand::Kind::ImportPresets) << imported.error;
+    EXPECT_EQ(imported.presetFile, "p.dat");
+    EXPECT_TRUE(imported.assumeYes);
+    EXPECT_FALSE(ParseCommandLine({"--import-presets", "p.dat"}).assumeYes);
+
+    const std::vector<std::vector<std::string>> wrong = {
+        {"/D"},  // the desktop program
+        {"/A"},
+        {"/A", ""},
+        {"/A", "1", "--yes"},  // the two forms do not mix
+        {"--export-presets"},
+        {"--export-presets", ""},
+        {"--export-presets", "p.dat", "--yes"},
+        {"--import-presets", "p.dat", "extra"},
+        {"--import-presets", "p.dat", "--exclude", "x"},
+        {"--import-presets", "p.dat", "--sync", "/s", "/d"},
+        {"--export-presets", "a.dat", "--import-presets", "b.dat"},
+    };
+    for (const auto& arguments : wrong) {
+        const ParsedCommand parsed = ParseCommandLine(arguments);
+        EXPECT_EQ(parsed.kind, ParsedCommand::Kind::Error) << ::testing::PrintToString(arguments);
+        EXPECT_FALSE(parsed.error.empty());
+    }
+}
+
 TEST(ConsoleUiTest, AnswersWithoutATerminalAndAsksOnOne) {
     ConsoleEventLoop loop;
     struct Row {
@@ -98,42 +136,8 @@ TEST(ConsoleUiTest, AnswersWithoutATerminalAndAsksOnOne) {
     }
 }
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Starts the real executable with standard input from /dev/null (no terminal).
-Outcome RunMirova(const test::TempDir& dir, const std::vector<std::string>& arguments) {
-    const std::string outPath = dir / "stdout.txt";
-    const std::string errPath = dir / "stderr.txt";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    std::vector<std::string> all = {MIROVA_EXE};
-    all.insert(all.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& argument : all) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    Outcome outcome;
-    if (posix_spawn(&pid, MIROVA_EXE, &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    outcome.out = test::ReadFileText(outPath);
-    outcome.err = test::ReadFileText(errPath);
-    return outcome;
-}
+using Outcome = test::ProcessOutcome;
+using test::RunMirova;
 
 TEST(ConsoleEndToEndTest, ComparesTwoRealTreesAndReportsTheExitStatus) {
     test::TempDir dir;
