@@ -133,10 +133,10 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
         RunState state;
         if (ParseAutoRunArguments(arguments, state)) {
             if (state.autoRunCount == 0) {
-                // Without a list the desktop program would open and wait for the user.
+                // Without a list there is nothing to run from the console.
                 return fail(
-                    "/A needs a list of preset numbers, as in /A 1,3,12 (the desktop "
-                    "program, which starts without a list, comes later)");
+                    "/A needs a list of preset numbers, as in /A 1,3,12 (without one, start "
+                    "the desktop program)");
             }
             parsed.kind = ParsedCommand::Kind::PresetList;
             parsed.presetList.suppressDeletion = state.suppressDeletion;

@@ -199,11 +199,6 @@ TEST(ConsolePresetListEndToEndTest, RunsAStoredPresetFromTheCommandLine) {
     EXPECT_THAT(settings, HasSubstr("P5CAPTION=line 1\\nline 2\n"));
     EXPECT_THAT(settings, HasSubstr("P30MARGESW=0\n"));
     EXPECT_THAT(settings, HasSubstr("[JLIST]\nJLIST_CNT=0\n"));
-
-    // "/D" alone would open the desktop program.
-    const test::ProcessOutcome alone = test::RunMirova(dir, {"/D"});
-    EXPECT_EQ(alone.status, 2);
-    EXPECT_THAT(alone.err, HasSubstr("Usage:"));
 }
 
 }  // namespace
