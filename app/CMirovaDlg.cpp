@@ -20,6 +20,7 @@
 #include "app/GuiRunUi.h"
 #include "app/ScheduleDlg.h"
 #include "ui/BitmapButton.h"
+#include "ui/CJlistDlg.h"
 #include "ui/CMessageBox.h"
 #include "ui/Look.h"
 
@@ -103,6 +104,9 @@ CMirovaDlg::CMirovaDlg(CMirovaApp& app, SettingsStore& store, QWidget* parent)
 
     runUi_ = std::make_unique<GuiRunUi>(app_, this);
     run_ = std::make_unique<RunController>(app_.runState(), *this, *runUi_);
+    exclusionEditor_ = new ui::CJlistDlg(
+        exclusions_,
+        [this](const QString& text, int type) { return app_.DoMessageBox(text, type); }, this);
 
     // What the window shows when it opens: the current preset and the options of the command
     // line.
@@ -129,31 +133,26 @@ void CMirovaDlg::BuildMenus() {
     menuBar_->setPalette(StandardPalette());
     menuBar_->setFont(QApplication::font());
 
-    // The preset editor, the exclusion list editor and the preset data file have no handler yet:
-    // their items are shown but stay disabled. Items with a handler are disabled only while a
-    // run is in progress.
+    // The commands that edit the presets or the exclusion lists, or replace them from a file,
+    // are disabled while a run is in progress: the run reads them.
     const auto addEditing = [this](QMenu* menu, const QString& text,
                                    void (CMirovaDlg::*handler)()) {
         QAction* action = menu->addAction(text);
-        if (handler == nullptr) {
-            action->setEnabled(false);
-            return;
-        }
         connect(action, &QAction::triggered, this, handler);
         editingActions_.push_back(action);
     };
 
     QMenu* file = menuBar_->addMenu(QStringLiteral("ファイル(&F)"));
-    addEditing(file, QStringLiteral("プリセットデータ保存(&S)"), nullptr);
-    addEditing(file, QStringLiteral("プリセットデータ読込み(&R)"), nullptr);
+    addEditing(file, QStringLiteral("プリセットデータ保存(&S)"), &CMirovaDlg::SavePresetData);
+    addEditing(file, QStringLiteral("プリセットデータ読込み(&R)"), &CMirovaDlg::LoadPresetData);
     file->addSeparator();
-    addEditing(file, QStringLiteral("除外リストの編集"), nullptr);
+    addEditing(file, QStringLiteral("除外リストの編集"), &CMirovaDlg::EditExclusions);
     file->addSeparator();
     QAction* exit = file->addAction(QStringLiteral("アプリケーションの終了"));
     connect(exit, &QAction::triggered, this, &QDialog::reject);
 
     QMenu* edit = menuBar_->addMenu(QStringLiteral("編集(&E)"));
-    addEditing(edit, QStringLiteral("編集モード(&E)"), nullptr);
+    addEditing(edit, QStringLiteral("編集モード(&E)"), &CMirovaDlg::EditPresets);
     edit->addSeparator();
     QAction* schedule = edit->addAction(QStringLiteral("スケジュール(&S)"));
     connect(schedule, &QAction::triggered, this, &CMirovaDlg::OpenScheduler);

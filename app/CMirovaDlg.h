@@ -25,6 +25,7 @@ class SettingsStore;
 
 namespace ui {
 class BitmapButton;
+class CJlistDlg;
 }
 
 // The main window: shows the current preset of the 30, starts compare and synchronisation runs
@@ -47,6 +48,11 @@ public:
     void OnCompare();
     void OnNoStopOnError();
     void OpenScheduler();
+    // The editing commands of the menus.
+    void EditPresets();     // "編集モード(&E)": the preset editor
+    void EditExclusions();  // "除外リストの編集": the exclusion list editor
+    void SavePresetData();  // "プリセットデータ保存(&S)"
+    void LoadPresetData();  // "プリセットデータ読込み(&R)"
     void ShowAbout();
 
     PresetTable& table() { return table_; }
@@ -102,6 +108,8 @@ private:
     ui::BitmapButton* closeButton_ = nullptr;
     ui::BitmapButton* compareButton_ = nullptr;
     std::vector<QAction*> editingActions_;  // disabled while a run is in progress
+    // Edits exclusions_ in place; one editor from start to exit, a child of this window.
+    ui::CJlistDlg* exclusionEditor_ = nullptr;
 };
 
 }  // namespace mirova

@@ -324,7 +324,7 @@ TEST_F(MainDialogTest, CommandLineListOfEmptyPresetsClosesWithoutARun) {
     EXPECT_EQ(store_.ReadInt("Settings", "PRESETNO", -1), 3);
 }
 
-TEST_F(MainDialogTest, MenusOfferTheCommandsWithTheEditorsDisabled) {
+TEST_F(MainDialogTest, MenusOfferEveryCommand) {
     const auto dialog = OpenWithTable();
     std::vector<std::string> items;
     for (QAction* menu : dialog->menuBar()->actions()) {
@@ -339,14 +339,14 @@ TEST_F(MainDialogTest, MenusOfferTheCommandsWithTheEditorsDisabled) {
         }
     }
     const std::vector<std::string> expected = {"ファイル(&F)",
-                                               "  (off) プリセットデータ保存(&S)",
-                                               "  (off) プリセットデータ読込み(&R)",
+                                               "  プリセットデータ保存(&S)",
+                                               "  プリセットデータ読込み(&R)",
                                                "-",
-                                               "  (off) 除外リストの編集",
+                                               "  除外リストの編集",
                                                "-",
                                                "  アプリケーションの終了",
                                                "編集(&E)",
-                                               "  (off) 編集モード(&E)",
+                                               "  編集モード(&E)",
                                                "-",
                                                "  スケジュール(&S)",
                                                "ヘルプ(&H)",

@@ -10,10 +10,14 @@
 #include <QPixmap>
 #include <QRadioButton>
 #include <QStringList>
+#include <QTreeWidget>
 #include <cstdio>
 #include <memory>
 
+#include "settings/ExclusionList.h"
 #include "ui/BitmapButton.h"
+#include "ui/CEditPresetDlg.h"
+#include "ui/CJlistDlg.h"
 #include "ui/CMessageBox.h"
 #include "ui/CProgressDlg.h"
 #include "ui/CStatusDlg.h"
@@ -137,6 +141,29 @@ int main(int argc, char** argv) {
     {
         CAboutDlg about;
         ok = Save(&about, folder, QStringLiteral("about.png")) && ok;
+    }
+    {
+        // The preset editor showing a merge preset with a caption of two lines.
+        mirova::PresetArray presets;
+        presets[2] = {"/home/user/書類", "/mnt/desktop/home/user/書類",
+                      "ノート PC とデスクトップの書類を相互にマージ\n毎週金曜日に実行", 1, 1};
+        CEditPresetDlg editor([](const QString&, int) { return 7; });
+        editor.SetPresets(2, presets);
+        ok = Save(&editor, folder, QStringLiteral("edit-presets.png")) && ok;
+    }
+    {
+        // The exclusion list editor with a few rows in both lists, one of them selected.
+        mirova::ExclusionList lists;
+        for (const char* name : {"~$", "Thumbs.db", "/.git/", "/node_modules/", "desktop.ini"}) {
+            lists.AddName(name);
+        }
+        for (const char* extension : {"tmp", "bak", "obj", "log"}) {
+            lists.AddExtension(extension);
+        }
+        CJlistDlg editor(lists, [](const QString&, int) { return 7; });
+        editor.show();  // each opening fills the lists; the selection comes after
+        editor.extensionView()->topLevelItem(1)->setSelected(true);
+        ok = Save(&editor, folder, QStringLiteral("exclusions.png")) && ok;
     }
     ok = Save(ButtonStrip().get(), folder, QStringLiteral("buttons.png")) && ok;
     ok = Save(LookSample().get(), folder, QStringLiteral("look.png")) && ok;
