@@ -78,4 +78,52 @@ void PlaceOver(QWidget* window, QWidget* owner, Placement placement) {
     window->move(topLeft);
 }
 
+// "１" to "９" in full-width digits, then "10" to "30", as the template labels the buttons.
+QString PresetButtonText(int index) {
+    if (index < 9) {
+        return QString(QChar(static_cast<char16_t>(u'１' + index)));
+    }
+    return QString::number(index + 1);
+}
+
+// Captions from a preset data file of the Windows program break lines with CR LF; the caption
+// field shows line breaks, not stray carriage returns.
+QString CaptionText(const std::string& caption) {
+    QString text = QString::fromStdString(caption);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
+}
+
+// The application's palette with every colour set on its own, so that it wins over the look
+// that the dialog passes down to its children.
+QPalette StandardPalette() {
+    const QPalette standard = QApplication::palette();
+    QPalette palette = standard;
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        for (int role = 0; role < QPalette::NColorRoles; ++role) {
+            const auto colorRole = static_cast<QPalette::ColorRole>(role);
+            if (colorRole == QPalette::NoRole) {
+                continue;
+            }
+            palette.setBrush(group, colorRole, standard.brush(group, colorRole));
+        }
+    }
+    return palette;
+}
+
+// Widens a control to its preferred width; when that would pass rightLimit, it keeps its
+// right edge there and moves left instead.
+void FitToText(QWidget* widget, int rightLimit) {
+    const int wanted = widget->sizeHint().width();
+    if (wanted <= widget->width()) {
+        return;
+    }
+    QRect geometry = widget->geometry();
+    geometry.setWidth(wanted);
+    if (geometry.right() >= rightLimit) {
+        geometry.moveRight(rightLimit - 1);
+    }
+    widget->setGeometry(geometry);
+}
+
 }  // namespace mirova::ui

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QPalette>
 #include <QPoint>
 #include <QRect>
 #include <QString>
+#include <string>
 
 class QDialog;
 class QLabel;
@@ -33,5 +35,20 @@ QWidget* DefaultOwner(const QWidget* newWindow);
 // is not made the window's parent: a disabled parent would disable the window with it.
 enum class Placement { OverOwner, ScreenCentre };
 void PlaceOver(QWidget* window, QWidget* owner, Placement placement = Placement::OverOwner);
+
+// The text of preset button `index` (0..29): full-width "１" to "９", then "10" to "30".
+QString PresetButtonText(int index);
+
+// A caption as a text field shows it: CR LF line breaks (captions from a preset data file of
+// the Windows program) become plain line breaks.
+QString CaptionText(const std::string& caption);
+
+// The application's palette with every colour set on its own, so that it wins over the look
+// that a dialog passes down to its children (the menu bar keeps the standard colours).
+QPalette StandardPalette();
+
+// Widens a control to its preferred width; when that would pass rightLimit, it keeps its right
+// edge there and moves left instead.
+void FitToText(QWidget* widget, int rightLimit);
 
 }  // namespace mirova::ui
