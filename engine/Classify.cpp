@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "engine/SortedMatch.h"
+
 namespace mirova {
 namespace {
 
@@ -38,10 +40,12 @@ WorkLists ClassifyLists(const FileList& source, const FileList& target,
     work.deleteFileList.reserve(static_cast<std::size_t>(target.count));
     work.deleteFolderList.reserve(targetKinds.folders);
 
+    const bool bothSorted = IsSortedList(source) && IsSortedList(target);
+    SortedMatcher inTarget(target, bothSorted);
     for (int i = 0; i < source.count; ++i) {
         const FileEntry& s = source.entries[i];
         // The kind of the entry found does not matter: a name is either present or not.
-        const FileEntry* t = FindEntry(target, s.name);
+        const FileEntry* t = inTarget.Find(s.name);
         if (s.isFolder) {
             if (t == nullptr) {
                 work.createFolderList.push_back(s.name);
@@ -69,9 +73,10 @@ WorkLists ClassifyLists(const FileList& source, const FileList& target,
         }
     }
 
+    SortedMatcher inSource(source, bothSorted);
     for (int i = 0; i < target.count; ++i) {
         const FileEntry& t = target.entries[i];
-        if (FindEntry(source, t.name) != nullptr) {
+        if (inSource.Find(t.name) != nullptr) {
             continue;
         }
         if (t.isFolder) {

@@ -1,5 +1,7 @@
 #include "engine/Merge.h"
 
+#include "engine/SortedMatch.h"
+
 namespace mirova {
 
 MergeLists ClassifyForMerge(const FileList& source, FileList& target) {
@@ -7,9 +9,10 @@ MergeLists ClassifyForMerge(const FileList& source, FileList& target) {
     for (int i = 0; i < target.count; ++i) {
         target.entries[i].matched = 0;
     }
+    SortedMatcher inTarget(target, IsSortedList(source) && IsSortedList(target));
     for (int i = 0; i < source.count; ++i) {
         const FileEntry& s = source.entries[i];
-        const FileEntry* found = FindEntry(target, s.name);
+        const FileEntry* found = inTarget.Find(s.name);
         if (found == nullptr) {
             (s.isFolder ? merge.createInTarget : merge.copyToTarget).push_back(s.name);
             continue;

@@ -47,31 +47,34 @@ struct Source {
     bool isLink() const { return S_ISLNK(st.st_mode); }
 };
 
-// A link is read as a link; anything else must be a regular file that no one holds locked.
+// A link is read as a link; anything else must be a regular file that no one holds locked. The
+// open comes first: it refuses a link (O_NOFOLLOW), and only then is the item looked at as a
+// link, so a regular file costs one open and one fstat.
 SysStatus OpenSource(const std::string& from, Source& source) {
+    SysStatus status = platform::OpenFileForReading(from, source.fd, source.st);
+    if (status.error != ELOOP) {
+        return status;
+    }
+    source.fd.reset();
     platform::PathAnchor anchor;
-    SysStatus status = platform::AnchorPath(from, anchor);
+    status = platform::AnchorPath(from, anchor);
     if (!status.ok()) {
         return status;
     }
     if (::fstatat(anchor.dir, anchor.leaf.c_str(), &source.st, AT_SYMLINK_NOFOLLOW) != 0) {
         return SysStatus::FromErrno();
     }
-    if (source.isLink()) {
-        source.linkTarget.resize(PATH_MAX);
-        const ssize_t length = ::readlinkat(anchor.dir, anchor.leaf.c_str(),
-                                            source.linkTarget.data(), source.linkTarget.size());
-        if (length < 0) {
-            return SysStatus::FromErrno();
-        }
-        source.linkTarget.resize(static_cast<std::size_t>(length));
-        return SysStatus::Ok();
+    if (!source.isLink()) {
+        return SysStatus{ELOOP};  // a loop of links along the path, not a link itself
     }
-    status = platform::OpenFileForReading(from, source.fd);
-    if (status.ok() && ::fstat(source.fd.get(), &source.st) != 0) {
-        status = SysStatus::FromErrno();
+    source.linkTarget.resize(PATH_MAX);
+    const ssize_t length = ::readlinkat(anchor.dir, anchor.leaf.c_str(), source.linkTarget.data(),
+                                        source.linkTarget.size());
+    if (length < 0) {
+        return SysStatus::FromErrno();
     }
-    return status;
+    source.linkTarget.resize(static_cast<std::size_t>(length));
+    return SysStatus::Ok();
 }
 
 // The temporary item beside the destination that becomes the destination once complete. It is

@@ -71,17 +71,17 @@ SysStatus LockExclusive(int fd) {
 }
 
 // Opening was done with O_NONBLOCK so that a FIFO at the path cannot hang the call; only a
-// regular file is accepted, and it gets normal blocking reads and writes back.
-SysStatus RequireRegularFile(int fd) {
-    struct stat st;
+// regular file is accepted, and it gets normal blocking reads and writes back. openFlags are
+// the flags of the open: F_SETFL changes only the status flags among them, so they need not be
+// read back first.
+SysStatus RequireRegularFile(int fd, int openFlags, struct stat& st) {
     if (::fstat(fd, &st) != 0) {
         return SysStatus::FromErrno();
     }
     if (!S_ISREG(st.st_mode)) {
         return SysStatus{S_ISDIR(st.st_mode) ? EISDIR : EINVAL};
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    if (::fcntl(fd, F_SETFL, openFlags & ~O_NONBLOCK) != 0) {
         return SysStatus::FromErrno();
     }
     return SysStatus::Ok();
@@ -307,15 +307,21 @@ SysStatus RenameItem(const std::string& from, const std::string& to) {
 }
 
 SysStatus OpenFileForReading(const std::string& path, UniqueFd& out) {
+    struct stat st;
+    return OpenFileForReading(path, out, st);
+}
+
+SysStatus OpenFileForReading(const std::string& path, UniqueFd& out, struct stat& info) {
     const AtPath at(path);
     if (!at.status().ok()) {
         return at.status();
     }
-    UniqueFd fd(OpenRetrying(at.dir(), at.leaf(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+    UniqueFd fd(OpenRetrying(at.dir(), at.leaf(), kFlags));
     if (!fd.valid()) {
         return SysStatus::FromErrno();
     }
-    SysStatus status = RequireRegularFile(fd.get());
+    SysStatus status = RequireRegularFile(fd.get(), kFlags, info);
     if (status.ok()) {
         status = LockExclusive(fd.get());
     }
@@ -341,7 +347,8 @@ SysStatus CreateFileForWriting(const std::string& path, CreateMode mode, mode_t 
     if (!fd.valid()) {
         return SysStatus::FromErrno();
     }
-    SysStatus status = RequireRegularFile(fd.get());
+    struct stat st;
+    SysStatus status = RequireRegularFile(fd.get(), flags, st);
     if (status.ok()) {
         status = LockExclusive(fd.get());
     }

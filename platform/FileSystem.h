@@ -92,6 +92,9 @@ SysStatus RenameItem(const std::string& from, const std::string& to);
 // process holds an exclusive lock on the file (the counterpart of a sharing violation), and on
 // a link.
 SysStatus OpenFileForReading(const std::string& path, UniqueFd& out);
+// The same, also giving the attributes of the file opened (one fstat for the check and the
+// caller).
+SysStatus OpenFileForReading(const std::string& path, UniqueFd& out, struct stat& info);
 // How a file is created for writing.
 enum class CreateMode {
     NewOnly,  // fails when an item of that name exists (temporary files)

@@ -97,12 +97,14 @@ TEST_F(CopyOneFileTest, LinkIsCopiedAsALinkWithItsOwnTimes) {
     tmp_.createFile("src/target.txt", "pointed at");
     ASSERT_EQ(::symlink("../elsewhere/missing", src("dangling").c_str()), 0);
     ASSERT_EQ(::symlink("target.txt", src("link").c_str()), 0);
+    // A link to itself: opening it gives the same error as a loop, yet it is a link to copy.
+    ASSERT_EQ(::symlink("self", src("self").c_str()), 0);
     tmp_.createFile("dst/dangling", "a file the link replaces");
     ASSERT_EQ(::symlink("old-target", dst("link").c_str()), 0);
     const struct {
         const char* name;
         const char* target;
-    } rows[] = {{"dangling", "../elsewhere/missing"}, {"link", "target.txt"}};
+    } rows[] = {{"dangling", "../elsewhere/missing"}, {"link", "target.txt"}, {"self", "self"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         if (IsRoot()) {

@@ -1,0 +1,177 @@
+// The classifications walk two sorted lists together instead of searching one for each entry of
+// the other; these tests hold the walk to the answers of the binary search it replaces.
+#include "engine/SortedMatch.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/Classify.h"
+#include "engine/Merge.h"
+
+namespace mirova {
+namespace {
+
+// Random relative names over an alphabet that holds the bytes that sort around "/" and a byte
+// above 0x7f, so that "a.b", "a/b" and "a\xff" meet; the two lists share about half the names.
+struct ListPair {
+    FileListPtr a;
+    FileListPtr b;
+};
+
+std::string RandomName(std::mt19937& rng) {
+    static const std::string kAlphabet = std::string("ab.-/A") + '\xff';
+    std::uniform_int_distribution<int> length(1, 6);
+    std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
+    std::string name;
+    for (int i = length(rng); i > 0; --i) {
+        name += kAlphabet[pick(rng)];
+    }
+    return name;
+}
+
+void AddEntry(FileList& list, const std::string& name, std::mt19937& rng) {
+    FileEntry& entry = list.entries[list.count++];
+    entry.name = list.names.Add(name);
+    entry.isFolder = static_cast<int>(rng() % 4 == 0);
+    entry.size = entry.isFolder ? 0 : rng() % 3;
+    entry.lastWriteLow = 2'000'000'000u + static_cast<std::uint32_t>(rng() % 3) * 30'000'000u;
+    entry.lastWriteHigh = 30'000'000u;
+}
+
+ListPair RandomPair(unsigned seed, int size, bool sorted) {
+    std::mt19937 rng(seed);
+    ListPair pair{NewFileList(size), NewFileList(size)};
+    for (int i = 0; i < size; ++i) {
+        const std::string name = RandomName(rng);
+        const int where = static_cast<int>(rng() % 3);  // a only, b only, both
+        if (where != 1 && pair.a->count < size) {
+            AddEntry(*pair.a, name, rng);
+        }
+        if (where != 0 && pair.b->count < size) {
+            AddEntry(*pair.b, name, rng);
+        }
+    }
+    if (sorted) {
+        SortFileList(*pair.a);
+        SortFileList(*pair.b);
+    }
+    return pair;
+}
+
+std::vector<std::string> Strings(const std::vector<const char*>& names) {
+    return {names.begin(), names.end()};
+}
+
+TEST(SortedMatchTest, WalkFindsWhatTheBinarySearchFinds) {
+    for (unsigned seed = 1; seed <= 200; ++seed) {
+        // Duplicate names in either list (the random names repeat) must give the first one.
+        const ListPair pair = RandomPair(seed, 60, true);
+        ASSERT_TRUE(IsSortedList(*pair.a));
+        SortedMatcher matcher(*pair.b, true);
+        for (int i = 0; i < pair.a->count; ++i) {
+            const char* name = pair.a->entries[i].name;
+            ASSERT_EQ(matcher.Find(name), FindEntry(*pair.b, name)) << "seed " << seed;
+        }
+    }
+}
+
+TEST(SortedMatchTest, UnsortedListsAreDetectedAndSearched) {
+    FileListPtr list = NewFileList(3);
+    std::mt19937 rng(7);
+    for (const char* name : {"b", "a", "c"}) {
+        AddEntry(*list, name, rng);
+    }
+    EXPECT_FALSE(IsSortedList(*list));
+    SortedMatcher matcher(*list, false);
+    // Asked out of order, as only the search can answer.
+    EXPECT_EQ(matcher.Find("c"), FindEntry(*list, "c"));
+    EXPECT_EQ(matcher.Find("a"), FindEntry(*list, "a"));
+    SortFileList(*list);
+    EXPECT_TRUE(IsSortedList(*list));
+    EXPECT_TRUE(IsSortedList(*NewFileList(1)));
+}
+
+// The classification as it was written with a binary search per entry: the reference.
+WorkLists ReferenceClassify(const FileList& source, const FileList& target,
+                            std::vector<std::string>& older) {
+    WorkLists work;
+    for (int i = 0; i < source.count; ++i) {
+        const FileEntry& s = source.entries[i];
+        const FileEntry* t = FindEntry(target, s.name);
+        if (s.isFolder) {
+            if (t == nullptr) {
+                work.createFolderList.push_back(s.name);
+            }
+            continue;
+        }
+        if (t == nullptr) {
+            work.copyList.push_back(s.name);
+            work.copyTotal += s.size;
+            continue;
+        }
+        const int order = CompareFileTimes(s, *t);
+        if (order == 0 && s.size == t->size) {
+            continue;
+        }
+        work.copyList.push_back(s.name);
+        work.copyTotal += s.size;
+        work.deleteFileList.push_back(t->name);
+        ++work.changedCount;
+        if (order < 0) {
+            older.emplace_back(s.name);
+            work.olderFound = true;
+        }
+    }
+    for (int i = 0; i < target.count; ++i) {
+        const FileEntry& t = target.entries[i];
+        if (FindEntry(source, t.name) == nullptr) {
+            (t.isFolder ? work.deleteFolderList : work.deleteFileList).push_back(t.name);
+        }
+    }
+    return work;
+}
+
+TEST(SortedMatchTest, ClassificationEqualsThePerEntrySearch) {
+    for (const bool sorted : {true, false}) {
+        for (unsigned seed = 1; seed <= 100; ++seed) {
+            const ListPair pair = RandomPair(seed, 80, sorted);
+            std::vector<std::string> older;
+            std::vector<std::string> expectedOlder;
+            const WorkLists work = ClassifyLists(
+                *pair.a, *pair.b, [&](const char* name) { older.emplace_back(name); });
+            const WorkLists expected = ReferenceClassify(*pair.a, *pair.b, expectedOlder);
+            SCOPED_TRACE(testing::Message() << "seed " << seed << " sorted " << sorted);
+            EXPECT_EQ(Strings(work.copyList), Strings(expected.copyList));
+            EXPECT_EQ(Strings(work.deleteFileList), Strings(expected.deleteFileList));
+            EXPECT_EQ(Strings(work.deleteFolderList), Strings(expected.deleteFolderList));
+            EXPECT_EQ(Strings(work.createFolderList), Strings(expected.createFolderList));
+            EXPECT_EQ(work.changedCount, expected.changedCount);
+            EXPECT_EQ(work.copyTotal, expected.copyTotal);
+            EXPECT_EQ(work.olderFound, expected.olderFound);
+            EXPECT_EQ(older, expectedOlder);
+        }
+    }
+}
+
+TEST(SortedMatchTest, MergeMarksTheSameTargetsAsThePerEntrySearch) {
+    for (unsigned seed = 1; seed <= 100; ++seed) {
+        const ListPair pair = RandomPair(seed, 80, true);
+        std::vector<const FileEntry*> expected;
+        for (int i = 0; i < pair.a->count; ++i) {
+            expected.push_back(FindEntry(*pair.b, pair.a->entries[i].name));
+        }
+        ClassifyForMerge(*pair.a, *pair.b);
+        for (int i = 0; i < pair.b->count; ++i) {
+            const bool found =
+                std::find(expected.begin(), expected.end(), pair.b->entries + i) != expected.end();
+            ASSERT_EQ(pair.b->entries[i].matched, found ? 1 : 0) << "seed " << seed;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace mirova
