@@ -65,6 +65,7 @@ const char* ModeOption(RunMode mode) {
 
 std::string UsageText() {
     return "Usage:\n"
+           "  mirova [/D]\n"
            "  mirova --compare SOURCE TARGET [OPTIONS]\n"
            "  mirova --sync    SOURCE TARGET [OPTIONS]\n"
            "  mirova --merge   SOURCE TARGET [OPTIONS]\n"
@@ -73,6 +74,8 @@ std::string UsageText() {
            "  mirova --import-presets FILE [--yes]\n"
            "  mirova --help\n"
            "\n"
+           "(none)     start the desktop program (it needs a display); /D starts it with\n"
+           "           deletion suppressed\n"
            "--compare  compare TARGET with SOURCE and write the differences to the run log;\n"
            "           nothing is changed\n"
            "--sync     make TARGET a copy of SOURCE: delete what SOURCE lacks, copy new and\n"
@@ -82,7 +85,9 @@ std::string UsageText() {
            "           commas, as in 1,3,12) one after another, each as a synchronisation (a\n"
            "           merge preset merges), not stopping on errors; a preset without both\n"
            "           folders is passed over. With /D nothing is deleted. The last preset\n"
-           "           run becomes the current one\n"
+           "           run becomes the current one. With a display the desktop program\n"
+           "           runs the list and closes; without one (cron, a systemd timer) the\n"
+           "           list runs here\n"
            "--export-presets FILE\n"
            "           write the 30 stored presets and the exclusion lists to FILE\n"
            "--import-presets FILE\n"
@@ -104,11 +109,14 @@ std::string UsageText() {
            "\n"
            "Exit status: 0 the run completed or there was nothing to do; 1 the run ended\n"
            "early (missing folder, failed scan, declined question) or something failed;\n"
-           "2 wrong command line.\n"
+           "2 wrong command line, or no display for the desktop program.\n"
            "\n"
            "The run log is Mirova.log in $MIROVA_LOG_DIR, else $XDG_STATE_HOME/Mirova, else\n"
-           "~/.local/state/Mirova. The presets are stored in TK-ORVELAN/Mirova.conf in\n"
-           "$XDG_CONFIG_HOME, else ~/.config.\n";
+           "~/.local/state/Mirova, beside ReverseList.txt, SrcList.txt and TarList.txt of\n"
+           "the latest run. The presets are stored in TK-ORVELAN/Mirova.conf in\n"
+           "$XDG_CONFIG_HOME, else ~/.config. The desktop program's lock files are\n"
+           "$XDG_RUNTIME_DIR/Mirova.user.lock and /tmp/Mirova.lock, both in\n"
+           "$MIROVA_LOCK_DIR when it is set. See mirova(1).\n";
 }
 
 ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
