@@ -32,7 +32,6 @@ namespace {
 using ui::CaptionText;
 using ui::FitToText;
 using ui::PresetButtonText;
-using ui::StandardPalette;
 
 // The template's client area in dialog units; the menu bar sits above it.
 constexpr int kTemplateWidth = 295;
@@ -83,13 +82,7 @@ CMirovaDlg::CMirovaDlg(CMirovaApp& app, SettingsStore& store, QWidget* parent)
 CMirovaDlg::~CMirovaDlg() = default;
 
 void CMirovaDlg::BuildMenus() {
-    menuBar_ = new QMenuBar(this);
-    menuBar_->setNativeMenuBar(false);
-    // The menu bar is the window system's, not part of the template: it keeps the standard
-    // colours and font rather than the dialog's look.
-    menuBar_->setAutoFillBackground(true);
-    menuBar_->setPalette(StandardPalette());
-    menuBar_->setFont(QApplication::font());
+    menuBar_ = ui::AddStandardMenuBar(this);
 
     // The commands that edit the presets or the exclusion lists, or replace them from a file,
     // are disabled while a run is in progress: the run reads them.
@@ -208,14 +201,7 @@ void CMirovaDlg::BuildControls() {
 }
 
 RunPreset CMirovaDlg::PresetAt(int index) const {
-    const Preset& preset = table_.presets.at(static_cast<std::size_t>(index));
-    RunPreset run;
-    run.index = index;
-    run.sourceFolder = preset.sourceFolder;
-    run.targetFolder = preset.targetFolder;
-    run.mergeMode = preset.mergeMode;
-    run.useExclusions = preset.useExclusions;
-    return run;
+    return RunPresetOf(table_, index);
 }
 
 void CMirovaDlg::SelectPreset(int index) {

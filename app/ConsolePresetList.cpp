@@ -22,16 +22,7 @@ public:
 
     void Attach(RunController& run) { run_ = &run; }
 
-    RunPreset PresetAt(int index) const override {
-        const Preset& preset = table_.presets.at(static_cast<std::size_t>(index));
-        RunPreset run;
-        run.index = index;
-        run.sourceFolder = preset.sourceFolder;
-        run.targetFolder = preset.targetFolder;
-        run.mergeMode = preset.mergeMode;
-        run.useExclusions = preset.useExclusions;
-        return run;
-    }
+    RunPreset PresetAt(int index) const override { return RunPresetOf(table_, index); }
     void SelectPreset(int index) override { table_.currentPreset = index; }
     void OnOK() override {
         run_->StartRun(RunKind::Synchronise, PresetAt(table_.currentPreset), &exclusions_);

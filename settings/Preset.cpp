@@ -51,4 +51,15 @@ void SaveSettings(const PresetTable& table, SettingsStore& store) {
     }
 }
 
+RunPreset RunPresetOf(const PresetTable& table, int index) {
+    const Preset& preset = table.presets.at(static_cast<std::size_t>(index));
+    RunPreset run;
+    run.index = index;
+    run.sourceFolder = preset.sourceFolder;
+    run.targetFolder = preset.targetFolder;
+    run.mergeMode = preset.mergeMode;
+    run.useExclusions = preset.useExclusions;
+    return run;
+}
+
 }  // namespace mirova

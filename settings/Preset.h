@@ -3,6 +3,8 @@
 #include <array>
 #include <string>
 
+#include "engine/Run.h"
+
 namespace mirova {
 
 class SettingsStore;
@@ -11,7 +13,7 @@ class SettingsStore;
 struct Preset {
     std::string sourceFolder;
     std::string targetFolder;
-    std::string caption;  // may hold line breaks
+    std::string caption;    // may hold line breaks
     int mergeMode = 0;      // 1: merged both ways, nothing deleted
     int useExclusions = 0;  // 1: the exclusion lists apply
 
@@ -30,6 +32,9 @@ struct PresetTable {
     int windowLeft = 0;
     int windowTop = 0;
 };
+
+// What a run takes of preset `index` (0..29) of the table.
+RunPreset RunPresetOf(const PresetTable& table, int index);
 
 // Reads the table from the section "Settings". A stored current preset outside 0..29 is
 // replaced by 0.

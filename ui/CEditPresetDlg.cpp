@@ -199,13 +199,7 @@ CEditPresetDlg::CEditPresetDlg(AskUser askUser, QWidget* parent)
 CEditPresetDlg::~CEditPresetDlg() = default;
 
 void CEditPresetDlg::BuildMenus() {
-    menuBar_ = new QMenuBar(this);
-    menuBar_->setNativeMenuBar(false);
-    // The menu bar is the window system's, not part of the template: it keeps the standard
-    // colours and font rather than the dialog's look.
-    menuBar_->setAutoFillBackground(true);
-    menuBar_->setPalette(StandardPalette());
-    menuBar_->setFont(QApplication::font());
+    menuBar_ = AddStandardMenuBar(this);
 
     QMenu* file = menuBar_->addMenu(QStringLiteral("ファイル(&F)"));
     clearAction_ = file->addAction(QStringLiteral("プリセットデータクリア(&C)"));

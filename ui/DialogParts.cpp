@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPixmap>
 #include <QScreen>
 #include <QWidget>
@@ -124,6 +125,15 @@ void FitToText(QWidget* widget, int rightLimit) {
         geometry.moveRight(rightLimit - 1);
     }
     widget->setGeometry(geometry);
+}
+
+QMenuBar* AddStandardMenuBar(QWidget* window) {
+    auto* menuBar = new QMenuBar(window);
+    menuBar->setNativeMenuBar(false);
+    menuBar->setAutoFillBackground(true);
+    menuBar->setPalette(StandardPalette());
+    menuBar->setFont(QApplication::font());
+    return menuBar;
 }
 
 }  // namespace mirova::ui

@@ -8,6 +8,7 @@
 
 class QDialog;
 class QLabel;
+class QMenuBar;
 class QPixmap;
 class QWidget;
 
@@ -46,6 +47,10 @@ QString CaptionText(const std::string& caption);
 // The application's palette with every colour set on its own, so that it wins over the look
 // that a dialog passes down to its children (the menu bar keeps the standard colours).
 QPalette StandardPalette();
+
+// A menu bar at the top of a dialog. The menu bar is the window system's, not part of the
+// template: it keeps the standard colours and font rather than the dialog's look.
+QMenuBar* AddStandardMenuBar(QWidget* window);
 
 // Widens a control to its preferred width; when that would pass rightLimit, it keeps its right
 // edge there and moves left instead.
