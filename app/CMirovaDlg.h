@@ -26,7 +26,7 @@ class SettingsStore;
 namespace ui {
 class BitmapButton;
 class CJlistDlg;
-}
+}  // namespace ui
 
 // The main window: shows the current preset of the 30, starts compare and synchronisation runs
 // for it, carries the two run options, and runs the command-line list by itself. The presets,

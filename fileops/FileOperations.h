@@ -11,8 +11,7 @@ namespace mirova {
 using NameList = std::span<const char* const>;
 
 // The question after the user pressed Cancel in a progress window.
-inline constexpr const char* kReallyStopQuestion =
-    "　　　　本当に中止しますか？　　　　";
+inline constexpr const char* kReallyStopQuestion = "　　　　本当に中止しますか？　　　　";
 // The question after a copy failed.
 inline constexpr const char* kContinueQuestion = "　　　　続行しますか？　　　　";
 
