@@ -112,3 +112,44 @@ TEST(QtSettingsStoreTest, AFileThatCannotBeReadIsReported) {
 
 }  // namespace
 }  // namespace mirova
+
+namespace mirova {
+namespace {
+
+// A settings file is user input: edited by hand, copied from elsewhere, or damaged.
+TEST(QtSettingsStoreTest, HostileValuesLoadWithDefaultsAndBoundedLists) {
+    test::TempDir dir;
+    test::ScopedConfigHome config(dir);
+    dir.createFile("config/TK-ORVELAN/Mirova.conf",
+                   "[Settings]\n"
+                   "PRESETNO=2147483647\n"
+                   "POSX=99999999999999999999\n"
+                   "POSY=-12abc\n"
+                   "P1MARGESW=yes\n"
+                   "P1EXCLUSIONSW=-2147483648\n"
+                   "P2SRCFOLDER=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\xffjunk)\n"
+                   "[JLIST]\n"
+                   "JLIST_CNT=2147483647\n"
+                   "JLIST-0=first\n"
+                   "[ELIST]\n"
+                   "ELIST_CNT=-5\n"
+                   "ELIST-0=never read\n");
+    QtSettingsStore store;
+    PresetTable table;
+    LoadSettings(table, store);
+    EXPECT_EQ(table.currentPreset, 0);
+    EXPECT_EQ(table.windowLeft, 0);
+    EXPECT_EQ(table.windowTop, 0);
+    EXPECT_EQ(table.presets[0].mergeMode, 0);
+    EXPECT_EQ(table.presets[0].useExclusions, -2147483647 - 1);  // taken as it is
+
+    ExclusionList lists;
+    lists.Load(store);
+    ASSERT_EQ(lists.names().size(), static_cast<std::size_t>(ExclusionList::kCapacity));
+    EXPECT_EQ(lists.names()[0], "first");
+    EXPECT_EQ(lists.names()[1], "");
+    EXPECT_TRUE(lists.extensions().empty());
+}
+
+}  // namespace
+}  // namespace mirova
