@@ -1,9 +1,13 @@
 #include "engine/Scan.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
+#include "fileops/FileOperations.h"
 #include "fileops/Format.h"
 #include "fileops/PathText.h"
 #include "fileops/RunLog.h"
@@ -25,6 +29,8 @@ constexpr char kNoMemoryText[] = "ﾌｧｲﾙﾘｽﾄのﾒﾓﾘが確保で�
 // A file of this name is a folder's own bookkeeping, not data: it is never listed, so it is
 // never copied or deleted. A folder of that name is ordinary data.
 constexpr std::string_view kFolderInfName = ".FolderInf";
+constexpr char kRemovedPartialFormat[] = "%s を削除しました（中断されたｺﾋﾟｰの残り）";
+constexpr char kCannotRemovePartialFormat[] = "%s が削除できません。(%s)";
 
 bool QuietErrors(const ScanContext& context) {
     // Read at every use: the user may toggle the switch while the scan runs.
@@ -103,6 +109,12 @@ private:
             if (!isFolder && name == kFolderInfName) {
                 continue;
             }
+            // The unfinished copy of a run that was killed mid-copy is not user data: listed,
+            // it would be deleted as an extra or, in a merge, copied into the other tree.
+            if (!isFolder && IsPartialCopyName(name)) {
+                RemoveStalePartialCopy(reader, item.name);
+                continue;
+            }
             const std::size_t parentLength = path_.size();
             path_.push_back('/');
             path_.append(name);
@@ -123,6 +135,22 @@ private:
             if (result == Result::Stopped) {
                 return Listing::Stopped;
             }
+        }
+    }
+
+    // Nothing will ever finish a partial copy whose process is gone, so it is removed. One of a
+    // running process is left alone: that copy may still be at work. unlinkat() removes a link
+    // itself, never what it points to. A failure costs only the space and is just logged.
+    void RemoveStalePartialCopy(const FolderReader& reader, const char* name) {
+        if (!IsStalePartialCopy(name)) {
+            return;
+        }
+        const std::string fullPath = path_ + '/' + name;
+        if (::unlinkat(reader.fd(), name, 0) == 0) {
+            WriteLog(Format(kRemovedPartialFormat, fullPath.c_str()), 1);
+        } else if (errno != ENOENT) {  // another run removed it first
+            const std::string reason = SysStatus::FromErrno().describe();
+            WriteLog(Format(kCannotRemovePartialFormat, fullPath.c_str(), reason.c_str()), 1);
         }
     }
 

@@ -2,6 +2,7 @@
 
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "fileops/Progress.h"
 
@@ -52,5 +53,13 @@ int CopyFileList(const std::string& fromBase, const std::string& toBase, NameLis
 
 // Temporary files of unfinished copies start with this prefix.
 inline constexpr const char* kPartialCopyPrefix = ".mirova-partial-";
+
+// Whether a name is that of such a temporary file: the prefix, the id of the copying process,
+// "-" and a serial number. A user's own file that merely begins with the prefix is not one.
+bool IsPartialCopyName(std::string_view name);
+
+// Whether a temporary file (by a name that IsPartialCopyName accepts) belongs to a process that
+// no longer runs, so that no copy can still be writing it. This process counts as running.
+bool IsStalePartialCopy(std::string_view name);
 
 }  // namespace mirova

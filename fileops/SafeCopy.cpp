@@ -2,11 +2,13 @@
 // complete.
 #include "fileops/SafeCopy.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <memory>
@@ -210,6 +212,42 @@ CopyFault CopyContent(int in, int out, std::uint64_t size) {
 
 void SetCopyStartHookForTesting(CopyStartHook hook) {
     StartHook() = std::move(hook);
+}
+
+bool IsPartialCopyName(std::string_view name) {
+    const std::string_view prefix(kPartialCopyPrefix);
+    if (!name.starts_with(prefix)) {
+        return false;
+    }
+    name.remove_prefix(prefix.size());
+    const std::size_t dash = name.find('-');
+    const auto allDigits = [](std::string_view text) {
+        return !text.empty() &&
+               std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    return dash != std::string_view::npos && allDigits(name.substr(0, dash)) &&
+           allDigits(name.substr(dash + 1));
+}
+
+bool IsStalePartialCopy(std::string_view name) {
+    name.remove_prefix(std::string_view(kPartialCopyPrefix).size());
+    // An id out of range belongs to no process. It must never reach kill(): 0 and -1 would
+    // address whole groups of processes.
+    long long pid = 0;
+    for (const char c : name.substr(0, name.find('-'))) {
+        pid = pid * 10 + (c - '0');
+        if (pid > INT_MAX) {
+            return true;
+        }
+    }
+    if (pid <= 0) {
+        return true;
+    }
+    if (pid == ::getpid()) {
+        return false;
+    }
+    // A process of another user answers EPERM: it runs, so its copy may still be working.
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
 int CopyOneFile(const std::string& from, const std::string& to, int noStopOnError, FileOpsUi& ui) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -344,6 +345,80 @@ TEST_F(ScanTest, PathsLongerThanPathMaxAreScannedCompletely) {
     ASSERT_EQ(built.completed, 1);
     EXPECT_TRUE(messages.requests().empty());
     EXPECT_EQ(Sorted(*built.list), expected);
+}
+
+// A number that no process id reaches: ids stay below pid_max.
+std::string UnusedPid() {
+    int pidMax = 0;
+    std::ifstream("/proc/sys/kernel/pid_max") >> pidMax;
+    return std::to_string(pidMax > 0 ? pidMax : INT_MAX);
+}
+
+std::string RemovedLine(const std::string& path) {
+    return path + " を削除しました（中断されたｺﾋﾟｰの残り）\n";
+}
+
+TEST_F(ScanTest, PartialCopiesAreNeverListedAndThoseOfEndedProcessesAreRemoved) {
+    const std::string dead = ".mirova-partial-" + UnusedPid();
+    const std::string own = ".mirova-partial-" + std::to_string(::getpid()) + "-3";
+    // Names that only resemble a partial copy are user data.
+    const Names lookAlikes{".mirova-partial-",      ".mirova-partial-12",   ".mirova-partial-12-",
+                           ".mirova-partial-12-3x", ".mirova-partial--3",   ".mirova-partial-a-1",
+                           ".mirova-partial-1-2-3", "x.mirova-partial-12-3"};
+    for (const std::string& name : lookAlikes) {
+        dir.createFile("tree/" + name, "user");
+    }
+    dir.createFile("tree/" + dead + "-1", "half");
+    dir.createFile("tree/" + own, "in progress");
+    // Process 1 always runs; without root, asking about it answers EPERM.
+    dir.createFile("tree/.mirova-partial-1-4", "in progress");
+    // Ids that no process can have: 0 and -1 must never reach kill(), which would read them as
+    // process groups and find them alive.
+    dir.createFile("tree/.mirova-partial-0-5", "half");
+    dir.createFile("tree/.mirova-partial-99999999999999999999-6", "half");
+    // An unfinished link is removed as a link; what it points to stays.
+    dir.createFile("outside.txt", "target");
+    dir.createFolder("tree/sub");
+    ASSERT_EQ(::symlink((dir / "outside.txt").c_str(), (dir / ("tree/sub/" + dead + "-2")).c_str()),
+              0);
+    // A folder of that name is the user's: the copy never makes folders.
+    dir.createFile("tree/" + dead + "-7/inside", "user");
+
+    BuiltList built = Scan(dir / "tree");
+    ASSERT_EQ(built.completed, 1);
+    Names expected = lookAlikes;
+    expected.insert(expected.end(), {dead + "-7", dead + "-7/inside", "sub"});
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Sorted(*built.list), expected);
+    EXPECT_TRUE(messages.requests().empty());
+
+    const std::string log = dir.readLog();
+    for (const std::string& name :
+         {dead + "-1", "sub/" + dead + "-2", std::string(".mirova-partial-0-5"),
+          std::string(".mirova-partial-99999999999999999999-6")}) {
+        EXPECT_EQ(::access((dir / ("tree/" + name)).c_str(), F_OK), -1) << name;
+        EXPECT_EQ(CountOf(log, ": " + RemovedLine(dir / ("tree/" + name))), 1u) << log;
+    }
+    EXPECT_EQ(dir.read("outside.txt"), "target");
+    EXPECT_EQ(dir.read("tree/" + own), "in progress");
+    EXPECT_EQ(dir.read("tree/.mirova-partial-1-4"), "in progress");
+    EXPECT_EQ(CountOf(log, "を削除しました"), 4u) << log;
+}
+
+TEST_F(ScanTest, APartialCopyThatCannotBeRemovedIsLoggedAndTheScanGoesOn) {
+    const ScopedUnprivileged unprivileged(dir);
+    const std::string partial = ".mirova-partial-" + UnusedPid() + "-1";
+    Make({"tree/locked/" + partial, "tree/locked/data.txt"});
+    const std::string locked = dir / "tree/locked";
+    ASSERT_EQ(::chmod(locked.c_str(), 0555), 0);
+    BuiltList built = Scan(dir / "tree");
+    ::chmod(locked.c_str(), 0755);
+    ASSERT_EQ(built.completed, 1);
+    EXPECT_EQ(Sorted(*built.list), (Names{"locked", "locked/data.txt"}));
+    EXPECT_TRUE(messages.requests().empty());
+    EXPECT_EQ(::access((locked + "/" + partial).c_str(), F_OK), 0);
+    EXPECT_EQ(CountOf(dir.readLog(), ": " + locked + "/" + partial + " が削除できません。("), 1u)
+        << dir.readLog();
 }
 
 }  // namespace
