@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <system_error>
 
+#include "engine/ScanPrefetch.h"
 #include "fileops/FileOperations.h"
 #include "fileops/Format.h"
 #include "fileops/PathText.h"
@@ -50,10 +52,20 @@ public:
     // Scans the root folder, opened by path (a root that is a link to a folder is followed).
     int ScanRoot(const std::string& openPath) {
         const auto open = [&](FolderReader& reader) { return reader.Open(openPath); };
+        if (ScanThreads() > 1) {
+            try {
+                prefetch_ = std::make_unique<FolderPrefetcher>(openPath);
+            } catch (const std::system_error&) {
+                // No thread to be had: the scan reads alone.
+            }
+        }
         // A root that cannot be read (Abort, Ignore, or not there at all) is a failed scan, not
         // an empty tree: an empty source list would make the synchronisation delete everything
         // in the target.
-        return ScanOneFolder(open, openPath) == Result::Complete ? 1 : 0;
+        const Result result =
+            prefetch_ ? ScanSlot(prefetch_->root(), open, openPath) : ScanOneFolder(open, openPath);
+        prefetch_.reset();  // joins the worker
+        return result == Result::Complete ? 1 : 0;
     }
 
 private:
@@ -90,6 +102,103 @@ private:
         }
     }
 
+    // Lists a folder from its read-ahead listing; a folder whose read-ahead failed (or stopped)
+    // is read here exactly as a single-threaded scan reads it, with its messages and Retry.
+    template <typename Open>
+    Result ScanSlot(PrefetchSlot& slot, const Open& open, const std::string& shownPath) {
+        const std::unique_ptr<FolderListing> listing = prefetch_->Take(slot);
+        if (listing == nullptr) {
+            return ScanOneFolder(open, shownPath);
+        }
+        const int countOnEntry = list_.count;
+        SysStatus error;
+        const Listing result = ListPrefetched(*listing, error);
+        if (result != Listing::ReadError) {
+            return result == Listing::Complete ? Result::Complete : Result::Stopped;
+        }
+        // The same as a folder of ScanOneFolder that broke off in the middle.
+        RollBack(countOnEntry);
+        if (ReportUnreadable(shownPath, error) != kIdRetry) {
+            return Result::Passed;
+        }
+        return ScanOneFolder(open, shownPath);
+    }
+
+    // The same steps as ListItems, on items that were read ahead.
+    Listing ListPrefetched(const FolderListing& listing, SysStatus& error) {
+        // A listing is let go only when the worker can no longer be reading one of its
+        // subfolders (they are opened relative to its descriptor and owned by it): each was
+        // taken, or the read-ahead is stopped (overflow, or an exception on the way out).
+        bool finished = false;
+        struct StopUnlessFinished {
+            FolderPrefetcher& prefetch;
+            const bool& finished;
+            ~StopUnlessFinished() {
+                if (!finished) {
+                    prefetch.Stop();
+                }
+            }
+        } guard{*prefetch_, finished};
+        std::size_t nextChild = 0;
+        for (const FolderListing::Item& item : listing.items) {
+            if (item.info.kind == ItemKind::System && !restat_) {
+                continue;
+            }
+            const char* itemName = listing.name(item);
+            PrefetchSlot* child =
+                item.info.kind == ItemKind::Folder ? listing.children[nextChild++].get() : nullptr;
+            platform::ItemInfo info = item.info;
+            if (restat_) {
+                // A box was up since the listing was read: what the user changed meanwhile is
+                // seen, as the single-threaded scan reads each item's attributes when it gets
+                // there.
+                struct stat st;
+                if (::fstatat(listing.fd.get(), itemName, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                    if (errno == ENOENT) {
+                        continue;  // removed since the listing was read
+                    }
+                    error = SysStatus::FromErrno();
+                    return Listing::ReadError;
+                }
+                info = platform::ItemInfoFromStat(st);
+                child = nullptr;  // the read-ahead has stopped
+                if (info.kind == ItemKind::System) {
+                    continue;
+                }
+            }
+            const bool isFolder = info.kind == ItemKind::Folder;
+            const std::string_view name(itemName, item.nameLength);
+            if (!isFolder && name == kFolderInfName) {
+                continue;
+            }
+            if (!isFolder && IsPartialCopyName(name)) {
+                RemoveStalePartialCopy(listing.fd.get(), itemName);
+                continue;
+            }
+            const std::size_t parentLength = path_.size();
+            path_.push_back('/');
+            path_.append(name);
+            Result result = Result::Complete;
+            if (AddFileEntry(list_, path_, rootLength_, isFolder ? 1 : 0, info.lastWrite.low,
+                             info.lastWrite.high, info.size, context_) == 0) {
+                result = Result::Stopped;
+            } else if (isFolder) {
+                const int parentFd = listing.fd.get();
+                const auto open = [&](FolderReader& reader) {
+                    return reader.OpenChildAt(parentFd, itemName);
+                };
+                result =
+                    child != nullptr ? ScanSlot(*child, open, path_) : ScanOneFolder(open, path_);
+            }
+            path_.resize(parentLength);
+            if (result == Result::Stopped) {
+                return Listing::Stopped;
+            }
+        }
+        finished = true;
+        return Listing::Complete;
+    }
+
     Listing ListItems(FolderReader& reader, SysStatus& error) {
         FolderItem item;
         for (;;) {
@@ -112,7 +221,7 @@ private:
             // The unfinished copy of a run that was killed mid-copy is not user data: listed,
             // it would be deleted as an extra or, in a merge, copied into the other tree.
             if (!isFolder && IsPartialCopyName(name)) {
-                RemoveStalePartialCopy(reader, item.name);
+                RemoveStalePartialCopy(reader.fd(), item.name);
                 continue;
             }
             const std::size_t parentLength = path_.size();
@@ -141,12 +250,12 @@ private:
     // Nothing will ever finish a partial copy whose process is gone, so it is removed. One of a
     // running process is left alone: that copy may still be at work. unlinkat() removes a link
     // itself, never what it points to. A failure costs only the space and is just logged.
-    void RemoveStalePartialCopy(const FolderReader& reader, const char* name) {
+    void RemoveStalePartialCopy(int folderFd, const char* name) {
         if (!IsStalePartialCopy(name)) {
             return;
         }
         const std::string fullPath = path_ + '/' + name;
-        if (::unlinkat(reader.fd(), name, 0) == 0) {
+        if (::unlinkat(folderFd, name, 0) == 0) {
             WriteLog(Format(kRemovedPartialFormat, fullPath.c_str()), 1);
         } else if (errno != ENOENT) {  // another run removed it first
             const std::string reason = SysStatus::FromErrno().describe();
@@ -168,6 +277,13 @@ private:
         // A folder that is not there (it vanished during the scan) is nothing to ask about.
         int answer = kIdIgnore;
         if (!status.notFound() && !QuietErrors(context_)) {
+            // What the user does while the box is up must be seen as a single-threaded scan
+            // sees it: no listing read before the answer is used after it, and the items
+            // still to come of the folders being walked are read again.
+            if (prefetch_) {
+                prefetch_->Stop();
+                restat_ = true;
+            }
             answer = context_.messages.DoMessageBox(text, kMbAbortRetryIgnore);
         }
         WriteLog(text, 1);
@@ -178,6 +294,8 @@ private:
     const ScanContext& context_;
     std::string path_;
     std::size_t rootLength_;
+    std::unique_ptr<FolderPrefetcher> prefetch_;  // none in a single-threaded scan
+    bool restat_ = false;                         // set once a box stopped the read-ahead
 };
 
 }  // namespace

@@ -415,7 +415,15 @@ SysStatus FolderReader::OpenChild(const FolderReader& parent, const char* name) 
     if (!parent.isOpen()) {
         return SysStatus{EBADF};
     }
-    UniqueFd fd(OpenRetrying(parent.fd(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return OpenChildAt(parent.fd(), name);
+}
+
+SysStatus FolderReader::OpenChildAt(int parentFd, const char* name) {
+    Close();
+    if (parentFd < 0) {
+        return SysStatus{EBADF};
+    }
+    UniqueFd fd(OpenRetrying(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd.valid()) {
         return SysStatus::FromErrno();
     }

@@ -132,6 +132,8 @@ public:
     SysStatus Open(const std::string& path);
     // Opens a subfolder of an open folder by its name; a link is never followed.
     SysStatus OpenChild(const FolderReader& parent, const char* name);
+    // The same relative to an open folder descriptor (one kept after its listing was read).
+    SysStatus OpenChildAt(int parentFd, const char* name);
 
     enum class Step { Item, End, Error };
     // Next item. On Step::Error `error` holds the reason (the folder can no longer be read,
