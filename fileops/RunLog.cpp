@@ -144,9 +144,12 @@ void AppendReverseList(const char* name) {
 }
 
 int MakeFolderPath(const char* path) {
-    if (path == nullptr || path[0] != '/') {
+    if (path == nullptr || path[0] == '\0') {
         return -1;
     }
+    // A relative path (a folder given relative to where the program was started) is created
+    // relative to the current folder, as every other call takes it.
+    const bool absolute = path[0] == '/';
     const std::string full(path);
     // Callers mostly pass folders that exist already (the parent of every copied file).
     if (IsFolder(full)) {
@@ -164,7 +167,9 @@ int MakeFolderPath(const char* path) {
             break;
         }
         const std::size_t end = std::min(full.find('/', pos), full.size());
-        prefix.push_back('/');
+        if (absolute || !prefix.empty()) {
+            prefix.push_back('/');
+        }
         prefix.append(full, pos, end - pos);
         pos = end;
 

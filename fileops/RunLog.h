@@ -30,9 +30,10 @@ inline void WriteLog(const std::string& text, int stamped) {
 // Appends a relative file name as one line to ReverseList.txt.
 void AppendReverseList(const char* name);
 
-// Creates every missing folder along an absolute path ("/a/b/c"). Runs of separators and a
-// trailing separator are allowed. Returns 0 when the whole path exists as a folder afterwards,
-// -1 when a folder cannot be created, the path is relative, or a component is not a folder.
+// Creates every missing folder along a path ("/a/b/c"; a relative path is taken from the
+// current folder). Runs of separators and a trailing separator are allowed. Returns 0 when the
+// whole path exists as a folder afterwards, -1 when a folder cannot be created, the path is
+// empty, or a component is not a folder.
 int MakeFolderPath(const char* path);
 
 // snprintf into a caller's buffer of 256 characters; the text is cut rather than overrun.
