@@ -31,7 +31,6 @@ namespace {
 
 using ui::CaptionText;
 using ui::FitToText;
-using ui::PresetButtonText;
 
 // The template's client area in dialog units; the menu bar sits above it.
 constexpr int kTemplateWidth = 295;
@@ -120,8 +119,11 @@ void CMirovaDlg::BuildControls() {
     menuBar_->setGeometry(0, 0, width(), menuHeight);
 
     // Template coordinates, moved below the menu bar.
+    const auto area = [&](int left, int top, int w, int h) {
+        return units.rect(left, top, w, h).translated(0, menuHeight);
+    };
     const auto place = [&](QWidget* widget, int left, int top, int w, int h) {
-        widget->setGeometry(units.rect(left, top, w, h).translated(0, menuHeight));
+        widget->setGeometry(area(left, top, w, h));
     };
     // Bitmap buttons take the size of their pictures; only their corner comes from the template.
     const auto placeButton = [&](QWidget* widget, int left, int top) {
@@ -148,16 +150,8 @@ void CMirovaDlg::BuildControls() {
     connect(closeButton_, &QAbstractButton::clicked, this, &QDialog::reject);
 
     presetGroup_ = new QButtonGroup(this);
-    presetGroup_->setExclusive(true);
-    for (int index = 0; index < kPresetCount; ++index) {
-        auto* button = new QPushButton(PresetButtonText(index), this);
-        button->setCheckable(true);
-        // Return runs the current preset wherever the focus is; it never presses a preset.
-        button->setAutoDefault(false);
-        place(button, 23 + 25 * (index % 10), 221 + 24 * (index / 10), 24, 22);
-        presetGroup_->addButton(button, index);
-        presetButtons_[static_cast<std::size_t>(index)] = button;
-    }
+    // Return runs the current preset wherever the focus is.
+    presetButtons_ = ui::AddPresetButtons(this, presetGroup_, area);
     connect(presetGroup_, &QButtonGroup::idClicked, this, &CMirovaDlg::SelectPreset);
 
     noStopOnError_ = new QCheckBox(QStringLiteral("エラーで停止しない"), this);

@@ -285,16 +285,8 @@ void CEditPresetDlg::BuildControls() {
     connect(browseTarget_, &QAbstractButton::clicked, this, &CEditPresetDlg::BrowseTarget);
 
     presetGroup_ = new QButtonGroup(this);
-    presetGroup_->setExclusive(true);
-    for (int index = 0; index < kPresetCount; ++index) {
-        auto* button = new QPushButton(PresetButtonText(index), this);
-        button->setCheckable(true);
-        // Return is OK wherever the focus is; it never presses a preset.
-        button->setAutoDefault(false);
-        button->setGeometry(area(23 + 25 * (index % 10), 221 + 24 * (index / 10), 24, 22));
-        presetGroup_->addButton(button, index);
-        presetButtons_[static_cast<std::size_t>(index)] = button;
-    }
+    // Return is OK wherever the focus is.
+    presetButtons_ = AddPresetButtons(this, presetGroup_, area);
     connect(presetGroup_, &QButtonGroup::idClicked, this, &CEditPresetDlg::ChoosePreset);
 
     clear_ = new BitmapButton(QStringLiteral("ｸﾘｱ"), this);

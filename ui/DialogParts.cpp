@@ -1,10 +1,12 @@
 #include "ui/DialogParts.h"
 
 #include <QApplication>
+#include <QButtonGroup>
 #include <QDialog>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
@@ -134,6 +136,22 @@ QMenuBar* AddStandardMenuBar(QWidget* window) {
     menuBar->setPalette(StandardPalette());
     menuBar->setFont(QApplication::font());
     return menuBar;
+}
+
+std::array<QAbstractButton*, 30> AddPresetButtons(
+    QWidget* window, QButtonGroup* group,
+    const std::function<QRect(int left, int top, int width, int height)>& templateRect) {
+    std::array<QAbstractButton*, 30> buttons{};
+    group->setExclusive(true);
+    for (int index = 0; index < static_cast<int>(buttons.size()); ++index) {
+        auto* button = new QPushButton(PresetButtonText(index), window);
+        button->setCheckable(true);
+        button->setAutoDefault(false);
+        button->setGeometry(templateRect(23 + 25 * (index % 10), 221 + 24 * (index / 10), 24, 22));
+        group->addButton(button, index);
+        buttons[static_cast<std::size_t>(index)] = button;
+    }
+    return buttons;
 }
 
 }  // namespace mirova::ui

@@ -4,9 +4,13 @@
 #include <QPoint>
 #include <QRect>
 #include <QString>
+#include <array>
+#include <functional>
 #include <string>
 
 class QDialog;
+class QAbstractButton;
+class QButtonGroup;
 class QLabel;
 class QMenuBar;
 class QPixmap;
@@ -39,6 +43,13 @@ void PlaceOver(QWidget* window, QWidget* owner, Placement placement = Placement:
 
 // The text of preset button `index` (0..29): full-width "１" to "９", then "10" to "30".
 QString PresetButtonText(int index);
+
+// The 30 push-like preset buttons of the main dialog and the preset editor, one exclusive
+// group, in three rows of ten at their template places. templateRect converts a template
+// rectangle (dialog units) to the window's pixels. Return never presses a preset button.
+std::array<QAbstractButton*, 30> AddPresetButtons(
+    QWidget* window, QButtonGroup* group,
+    const std::function<QRect(int left, int top, int width, int height)>& templateRect);
 
 // A caption as a text field shows it: CR LF line breaks (captions from a preset data file of
 // the Windows program) become plain line breaks.

@@ -26,6 +26,14 @@ ScopedConfigHome::~ScopedConfigHome() {
     }
 }
 
+ScopedLockDir::ScopedLockDir(const TempDir& dir) {
+    ::setenv("MIROVA_LOCK_DIR", (dir / "lock").c_str(), 1);
+}
+
+ScopedLockDir::~ScopedLockDir() {
+    ::unsetenv("MIROVA_LOCK_DIR");
+}
+
 ProcessOutcome RunMirova(const TempDir& dir, const std::vector<std::string>& arguments) {
     const std::string outPath = dir / "stdout.txt";
     const std::string errPath = dir / "stderr.txt";

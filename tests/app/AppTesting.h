@@ -26,6 +26,16 @@ private:
     bool hadPrevious_ = false;
 };
 
+// While it lives, the lock files of the program (and of programs a test starts) lie in the
+// test's own folder.
+class ScopedLockDir {
+public:
+    explicit ScopedLockDir(const TempDir& dir);
+    ~ScopedLockDir();
+    ScopedLockDir(const ScopedLockDir&) = delete;
+    ScopedLockDir& operator=(const ScopedLockDir&) = delete;
+};
+
 struct ProcessOutcome {
     int status = -1;
     std::string out;

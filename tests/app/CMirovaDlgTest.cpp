@@ -40,18 +40,6 @@ using ::testing::Not;
 
 constexpr int kRunTimeoutMs = 20000;
 
-// While it lives, the lock files of the program lie in the test's own folder.
-class ScopedLockDir {
-public:
-    explicit ScopedLockDir(const test::TempDir& dir) {
-        const std::string path = dir / "lock";
-        ::setenv("MIROVA_LOCK_DIR", path.c_str(), 1);
-    }
-    ~ScopedLockDir() { ::unsetenv("MIROVA_LOCK_DIR"); }
-    ScopedLockDir(const ScopedLockDir&) = delete;
-    ScopedLockDir& operator=(const ScopedLockDir&) = delete;
-};
-
 struct Box {
     std::string text;
     int type = 0;
@@ -118,7 +106,7 @@ protected:
 
     test::TempDir dir_;
     test::ScopedConfigHome config_{dir_};
-    ScopedLockDir lock_{dir_};
+    test::ScopedLockDir lock_{dir_};
     CMirovaApp app_;
     PresetTable table_;
     MemorySettingsStore store_;

@@ -31,17 +31,6 @@ namespace {
 using ::testing::HasSubstr;
 using Snapshot = std::map<std::string, test::ItemSnapshot>;
 
-// While it lives, the lock files of the program lie in the test's own folder.
-class ScopedLockDir {
-public:
-    explicit ScopedLockDir(const test::TempDir& dir) {
-        ::setenv("MIROVA_LOCK_DIR", (dir / "lock").c_str(), 1);
-    }
-    ~ScopedLockDir() { ::unsetenv("MIROVA_LOCK_DIR"); }
-    ScopedLockDir(const ScopedLockDir&) = delete;
-    ScopedLockDir& operator=(const ScopedLockDir&) = delete;
-};
-
 // Large enough that copying takes a noticeable time, small enough for a quick test.
 constexpr int kLargeFiles = 6;
 constexpr std::size_t kLargeFileSize = std::size_t{64} << 20;
@@ -125,7 +114,7 @@ class CrashSafetyTest : public ::testing::Test {
 protected:
     test::TempDir dir;
     test::ScopedConfigHome config{dir};
-    ScopedLockDir lockDir{dir};
+    test::ScopedLockDir lockDir{dir};
     std::string source = dir / "src";
     std::string target = dir / "dst";
 };

@@ -45,17 +45,6 @@ constexpr int kRunTimeoutMs = 20000;
 const std::string kQuestion =
     "ﾌﾟﾘｾｯﾄﾃﾞｰﾀを読込むと、現在のﾌﾟﾘｾｯﾄﾃﾞｰﾀ全てが上書きされます。\nﾌﾟﾘｾｯﾄﾃﾞｰﾀを読込みますか？";
 
-// While it lives, the lock files of the program lie in the test's own folder.
-class ScopedLockDir {
-public:
-    explicit ScopedLockDir(const test::TempDir& dir) {
-        ::setenv("MIROVA_LOCK_DIR", (dir / "lock").c_str(), 1);
-    }
-    ~ScopedLockDir() { ::unsetenv("MIROVA_LOCK_DIR"); }
-    ScopedLockDir(const ScopedLockDir&) = delete;
-    ScopedLockDir& operator=(const ScopedLockDir&) = delete;
-};
-
 struct Box {
     std::string text;
     int type = 0;
@@ -143,7 +132,7 @@ protected:
 
     test::TempDir dir_;
     test::ScopedConfigHome config_{dir_};
-    ScopedLockDir lock_{dir_};
+    test::ScopedLockDir lock_{dir_};
     CMirovaApp app_;
     MemorySettingsStore store_;
     PresetTable table_;
