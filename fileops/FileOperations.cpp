@@ -9,6 +9,8 @@
 #include "fileops/PathText.h"
 #include "fileops/ProgressFrame.h"
 #include "fileops/RunLog.h"
+#include "fileops/SafeCopy.h"
+#include "platform/ConfinedTree.h"
 #include "platform/FileSystem.h"
 
 namespace mirova {
@@ -27,6 +29,33 @@ void BuildPath(std::string& out, const std::string& base, const char* name) {
     out.append(name);
 }
 
+// Tells the user about a folder on the way to a long path that cannot be entered; the caller
+// then fails the item. Paths the plain calls accept fail with their normal message alone, as
+// they always have. failedOffset is where the folder's name begins in `path`.
+void TellUnenterableFolder(const std::string& path, std::size_t failedOffset,
+                           std::size_t failedLength, MessageBoxHandler& ui) {
+    if (!platform::NeedsWalk(path)) {
+        return;
+    }
+    std::string_view reached(path.data(), failedOffset);
+    while (!reached.empty() && reached.back() == kPathSeparator) {
+        reached.remove_suffix(1);
+    }
+    const std::string folder(reached.empty() ? (path.front() == '/' ? "/" : ".") : reached);
+    const std::string component = path.substr(failedOffset, failedLength);
+    ui.DoMessageBox(Format("%s\n%s に移動できません。\n現在はのカレントは%sです。", path.c_str(),
+                           component.c_str(), folder.c_str()),
+                    kMbOk);
+}
+
+// The same for the items of a tree: a failure of the base itself is no folder on the way.
+void TellUnenterableFolder(const std::string& path, const std::string& root,
+                           const platform::ConfinedTree& tree, MessageBoxHandler& ui) {
+    if (tree.failedLength() > 0) {
+        TellUnenterableFolder(path, root.size() + 1 + tree.failedOffset(), tree.failedLength(), ui);
+    }
+}
+
 // Walks the folders of a path that the plain calls refuse. A folder that cannot be entered is
 // told to the user whatever noStopOnError says, and the caller then fails the item: working on
 // from the folder the walk reached could hit another file of the same name.
@@ -37,61 +66,79 @@ SysStatus WalkLongPath(const std::string& path, MessageBoxHandler& ui) {
     platform::PathAnchor anchor;
     const SysStatus status = platform::AnchorPath(path, anchor);
     if (!status.ok()) {
-        std::string_view reached(path.data(), anchor.reachedLength);
-        while (!reached.empty() && reached.back() == kPathSeparator) {
-            reached.remove_suffix(1);
-        }
-        const std::string folder(reached.empty() ? (path.front() == '/' ? "/" : ".") : reached);
-        ui.DoMessageBox(Format("%s\n%s に移動できません。\n現在はのカレントは%sです。",
-                               path.c_str(), anchor.failedComponent.c_str(), folder.c_str()),
-                        kMbOk);
+        TellUnenterableFolder(path, anchor.reachedLength, anchor.failedComponent.size(), ui);
     }
     return status;
 }
 
 enum class ItemType { File, Folder };
 
-// Deletes one item. An item that cannot be deleted stays, with a log line that names the
-// reason; one that is gone already is no failure.
-void DeleteItem(const std::string& path, ItemType type, FileOpsUi& ui) {
-    SysStatus status = WalkLongPath(path, ui);
+// Deletes one item of the tree. An item that cannot be deleted stays, with a log line that
+// names the reason; one that is gone already (or whose folder is) is no failure. Unlike on
+// Windows, a read-only file needs no change of its permissions to be deleted: changing them
+// would reach every other hard link of the file.
+void DeleteItem(platform::ConfinedTree& tree, const std::string& root, const char* name,
+                ItemType type, std::string& path, FileOpsUi& ui) {
+    platform::ItemPlace place;
+    SysStatus status = tree.Locate(name, place);
     if (status.ok()) {
-        if (type == ItemType::Folder) {
-            status = platform::RemoveFolder(path);
-        } else {
-            // The read-only attribute is cleared first, as a Windows delete needs it. A link
-            // has no permission bits of its own.
-            platform::ItemInfo info;
-            if (platform::GetItemInfo(path, info).ok() &&
-                info.kind != platform::ItemKind::Symlink && info.readOnly()) {
-                (void)platform::SetPermissions(path, info.permissions | S_IWUSR);
-            }
-            status = platform::DeleteFile(path);
-        }
-        if (status.error == ENOENT) {
-            return;
-        }
+        status =
+            type == ItemType::Folder ? platform::RemoveFolder(place) : platform::DeleteFile(place);
+    } else if (status.error != ENOENT) {
+        BuildPath(path, root, name);
+        TellUnenterableFolder(path, root, tree, ui);
     }
-    if (!status.ok()) {
-        ReportFailure(ui,
-                      Format("%s が削除できません。(%s)", path.c_str(), status.describe().c_str()),
-                      FailureNotice::LogOnly);
+    if (status.ok() || status.error == ENOENT) {
+        return;
     }
+    BuildPath(path, root, name);
+    ReportFailure(ui, Format("%s が削除できません。(%s)", path.c_str(), status.describe().c_str()),
+                  FailureNotice::LogOnly);
 }
 
 int DeleteList(const std::string& base, NameList names, ItemType type, FileOpsUi& ui) {
     ProgressFrame frame(ui, names.size());
     const std::string root = StripTrailingBackslash(base);
+    platform::ConfinedTree tree(root);
     std::string path;
     for (const char* name : names) {
         if (!frame.BeginItem(name, kDeleting)) {
             return 0;
         }
-        BuildPath(path, root, name);
-        DeleteItem(path, type, ui);
+        DeleteItem(tree, root, name, type, path, ui);
         frame.EndItem();
     }
     return 1;
+}
+
+// A folder that exists is fine; anything else in its place (a file, or a link even to a
+// folder) is not.
+bool IsRealFolder(const platform::ItemPlace& place) {
+    platform::ItemInfo info;
+    return platform::GetItemInfo(place, info).ok() && info.isFolder();
+}
+
+// Copies the item `name` of a source tree to an existing destination place. A source that
+// cannot be reached or opened (gone since the scan, locked, a folder on its way swapped for a
+// link) is asked about, or logged, like any unopenable source.
+int CopyFromTree(platform::ConfinedTree& fromTree, const std::string& fromRoot, const char* name,
+                 const std::string& from, const platform::ItemPlace& to, const std::string& toText,
+                 int noStopOnError, FileOpsUi& ui) {
+    CopySource source;
+    for (;;) {
+        platform::ItemPlace place;
+        const SysStatus located = fromTree.Locate(name, place);
+        if (located.ok() && OpenCopySource(place, source).ok()) {
+            break;
+        }
+        if (!located.ok()) {
+            TellUnenterableFolder(from, fromRoot, fromTree, ui);
+        }
+        if (!RetrySourceOpen(from, noStopOnError, ui)) {
+            return 0;
+        }
+    }
+    return CopyOpenedSource(source, to, from, toText, noStopOnError, ui);
 }
 
 }  // namespace
@@ -111,10 +158,22 @@ int DeleteFolderList(const std::string& base, NameList names, FileOpsUi& ui) {
 
 int CreateFolderList(const std::string& base, NameList names, int noStopOnError, FileOpsUi& ui) {
     const std::string root = StripTrailingBackslash(base);
+    // The base is the user's own folder, created with its parents if need be; everything
+    // below it is created inside the tree only.
+    const bool baseReady = MakeFolderPath(root.c_str()) == 0;
+    platform::ConfinedTree tree(root);
     std::string path;
     for (const char* name : names) {
-        BuildPath(path, root, name);
-        if (MakeFolderPath(path.c_str()) == -1) {
+        platform::ItemPlace place;
+        bool made =
+            baseReady && tree.Locate(name, place, platform::ConfinedTree::Missing::Create).ok();
+        if (made) {
+            const SysStatus status = platform::CreateFolder(place);
+            made = status.ok() || (status.error == EEXIST && IsRealFolder(place));
+        }
+        if (!made) {
+            BuildPath(path, root, name);
+            TellUnenterableFolder(path, root, tree, ui);
             ReportFailure(ui, CannotCreateText(kSiteListedFolder, path),
                           FailureNotice::ShowUnlessQuiet, noStopOnError);
             return 0;
@@ -143,6 +202,11 @@ int CopyFileList(const std::string& fromBase, const std::string& toBase, NameLis
     ProgressFrame frame(ui, names.size());
     const std::string fromRoot = StripTrailingBackslash(fromBase);
     const std::string toRoot = StripTrailingBackslash(toBase);
+    // Both trees are walked from their bases, so that neither a source nor a destination
+    // folder swapped for a link leads outside them.
+    platform::ConfinedTree fromTree(fromRoot);
+    platform::ConfinedTree toTree(toRoot);
+    const bool toBaseReady = MakeFolderPath(toRoot.c_str()) == 0;
     std::string from;
     std::string to;
     int result = 1;  // callers never pass an empty list; an empty one has nothing to fail
@@ -152,13 +216,15 @@ int CopyFileList(const std::string& fromBase, const std::string& toBase, NameLis
         }
         BuildPath(from, fromRoot, name);
         BuildPath(to, toRoot, name);
-        const std::string folder = FolderPartOf(to);
-        if (!platform::Exists(folder) && MakeFolderPath(folder.c_str()) == -1) {
-            ReportFailure(ui, CannotCreateText(kSiteCopyFolder, folder),
+        platform::ItemPlace toPlace;
+        if (!toBaseReady ||
+            !toTree.Locate(name, toPlace, platform::ConfinedTree::Missing::Create).ok()) {
+            TellUnenterableFolder(to, toRoot, toTree, ui);
+            ReportFailure(ui, CannotCreateText(kSiteCopyFolder, FolderPartOf(to)),
                           FailureNotice::ShowUnlessQuiet, noStopOnError);
             return 0;
         }
-        result = CopyFileAnyLength(from, to, noStopOnError, ui);
+        result = CopyFromTree(fromTree, fromRoot, name, from, toPlace, to, noStopOnError, ui);
         if (result == 0 && noStopOnError == 0 &&
             ui.DoMessageBox(kContinueQuestion, kMbYesNo) == kIdNo) {
             return 0;

@@ -1,8 +1,33 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <functional>
+#include <string>
+
+#include "fileops/Progress.h"
+#include "platform/FileSystem.h"
+#include "platform/UniqueFd.h"
 
 namespace mirova {
+
+// The source of one copy, opened: a regular file that no one holds locked, or a link read as
+// a link.
+struct CopySource {
+    struct stat st {};
+    platform::UniqueFd fd;   // a regular file
+    std::string linkTarget;  // a link
+
+    bool isLink() const { return S_ISLNK(st.st_mode); }
+};
+platform::SysStatus OpenCopySource(const platform::ItemPlace& from, CopySource& source);
+
+// Copies an opened source to the place `to` through a temporary file beside it (see
+// CopyOneFile). fromText and toText name the two items in messages. Returns 1 when copied, 0
+// when it failed.
+int CopyOpenedSource(const CopySource& source, const platform::ItemPlace& to,
+                     const std::string& fromText, const std::string& toText, int noStopOnError,
+                     FileOpsUi& ui);
 
 // Test seam of the copy. When set, it is called once for every copy of a regular file after
 // the source's size has been read and the temporary file created, before any byte is copied,

@@ -1,5 +1,7 @@
 #include "platform/FileSystem.h"
 
+#include "platform/FaultInjection.h"
+
 #include <sys/file.h>
 #include <sys/resource.h>
 
@@ -32,6 +34,7 @@ public:
     const SysStatus& status() const { return status_; }
     int dir() const { return anchor_.dir; }
     const char* leaf() const { return leaf_; }
+    ItemPlace place() const { return ItemPlace{anchor_.dir, leaf_}; }
 
 private:
     PathAnchor anchor_;
@@ -203,52 +206,155 @@ SysStatus OpenFolder(const std::string& path, UniqueFd& out, FollowLinks follow)
     return SysStatus::Ok();
 }
 
-SysStatus GetItemInfo(const std::string& path, ItemInfo& out, FollowLinks follow) {
-    const AtPath at(path);
-    if (!at.status().ok()) {
-        return at.status();
-    }
+SysStatus GetItemInfo(const ItemPlace& place, ItemInfo& out, FollowLinks follow) {
     struct stat st;
     const int flags = follow == FollowLinks::No ? AT_SYMLINK_NOFOLLOW : 0;
-    if (::fstatat(at.dir(), at.leaf(), &st, flags) != 0) {
+    if (::fstatat(place.dir, place.leaf, &st, flags) != 0) {
         return SysStatus::FromErrno();
     }
     out = ItemInfoFromStat(st);
     return SysStatus::Ok();
 }
 
-bool Exists(const std::string& path, FollowLinks follow) {
-    const AtPath at(path);
-    if (!at.status().ok()) {
-        return false;
+SysStatus CreateFolder(const ItemPlace& place, mode_t mode) {
+    if (const int fault = InjectedFault(FaultCall::CreateFolder, place.leaf)) {
+        return SysStatus{fault};
+    }
+    return Check(::mkdirat(place.dir, place.leaf, mode));
+}
+
+SysStatus RemoveFolder(const ItemPlace& place) {
+    if (const int fault = InjectedFault(FaultCall::RemoveFolder, place.leaf)) {
+        return SysStatus{fault};
+    }
+    return Check(::unlinkat(place.dir, place.leaf, AT_REMOVEDIR));
+}
+
+SysStatus DeleteFile(const ItemPlace& place) {
+    if (const int fault = InjectedFault(FaultCall::Delete, place.leaf)) {
+        return SysStatus{fault};
+    }
+    return Check(::unlinkat(place.dir, place.leaf, 0));
+}
+
+SysStatus SetTimes(const ItemPlace& place, const timespec (&times)[2]) {
+    if (const int fault = InjectedFault(FaultCall::SetTimes, place.leaf)) {
+        return SysStatus{fault};
+    }
+    return Check(::utimensat(place.dir, place.leaf, times, AT_SYMLINK_NOFOLLOW));
+}
+
+SysStatus SetOwner(const ItemPlace& place, uid_t owner, gid_t group) {
+    return Check(::fchownat(place.dir, place.leaf, owner, group, AT_SYMLINK_NOFOLLOW));
+}
+
+SysStatus RenameItem(const ItemPlace& from, const ItemPlace& to) {
+    if (const int fault = InjectedFault(FaultCall::Rename, to.leaf)) {
+        return SysStatus{fault};
+    }
+    return Check(::renameat(from.dir, from.leaf, to.dir, to.leaf));
+}
+
+SysStatus ReadLink(const ItemPlace& place, std::string& target) {
+    target.resize(PATH_MAX);
+    const ssize_t length = ::readlinkat(place.dir, place.leaf, target.data(), target.size());
+    if (length < 0) {
+        return SysStatus::FromErrno();
+    }
+    target.resize(static_cast<std::size_t>(length));
+    return SysStatus::Ok();
+}
+
+SysStatus CreateLink(const std::string& target, const ItemPlace& place) {
+    if (const int fault = InjectedFault(FaultCall::Create, place.leaf)) {
+        return SysStatus{fault};
+    }
+    return Check(::symlinkat(target.c_str(), place.dir, place.leaf));
+}
+
+SysStatus OpenFileForReading(const ItemPlace& place, UniqueFd& out, struct stat& info) {
+    if (const int fault = InjectedFault(FaultCall::OpenRead, place.leaf)) {
+        return SysStatus{fault};
+    }
+    constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+    UniqueFd fd(OpenRetrying(place.dir, place.leaf, kFlags));
+    if (!fd.valid()) {
+        return SysStatus::FromErrno();
+    }
+    SysStatus status = RequireRegularFile(fd.get(), kFlags, info);
+    if (status.ok()) {
+        status = LockExclusive(fd.get());
+    }
+    if (status.ok()) {
+        out = std::move(fd);
+    }
+    return status;
+}
+
+SysStatus CreateFileForWriting(const ItemPlace& place, CreateMode mode, mode_t permissions,
+                               UniqueFd& out) {
+    if (const int fault = InjectedFault(FaultCall::Create, place.leaf)) {
+        return SysStatus{fault};
+    }
+    if (mode == CreateMode::NewOnly) {
+        // O_EXCL makes a new regular file or fails; nothing of another holder can be at the
+        // place, not even a FIFO, so neither the check nor the lock of Replace is needed.
+        UniqueFd fd(OpenRetrying(place.dir, place.leaf,
+                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                 permissions));
+        if (!fd.valid()) {
+            return SysStatus::FromErrno();
+        }
+        out = std::move(fd);
+        return SysStatus::Ok();
+    }
+    // Replace truncates only once the lock is held, so that a file another holder has open
+    // keeps its content when the open is refused.
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+    UniqueFd fd(OpenRetrying(place.dir, place.leaf, kFlags, permissions));
+    if (!fd.valid()) {
+        return SysStatus::FromErrno();
     }
     struct stat st;
-    const int flags = follow == FollowLinks::No ? AT_SYMLINK_NOFOLLOW : 0;
-    return ::fstatat(at.dir(), at.leaf(), &st, flags) == 0;
+    SysStatus status = RequireRegularFile(fd.get(), kFlags, st);
+    if (status.ok()) {
+        status = LockExclusive(fd.get());
+    }
+    if (status.ok()) {
+        status = Check(::ftruncate(fd.get(), 0));
+    }
+    if (status.ok()) {
+        out = std::move(fd);
+    }
+    return status;
+}
+
+// The path forms: resolved once, then the same as the place forms.
+template <typename Call>
+SysStatus AtPlaceOf(const std::string& path, const Call& call) {
+    const AtPath at(path);
+    return at.status().ok() ? call(at.place()) : at.status();
+}
+
+SysStatus GetItemInfo(const std::string& path, ItemInfo& out, FollowLinks follow) {
+    return AtPlaceOf(path, [&](const ItemPlace& place) { return GetItemInfo(place, out, follow); });
+}
+
+bool Exists(const std::string& path, FollowLinks follow) {
+    ItemInfo info;
+    return GetItemInfo(path, info, follow).ok();
 }
 
 SysStatus CreateFolder(const std::string& path, mode_t mode) {
-    const AtPath at(path);
-    if (!at.status().ok()) {
-        return at.status();
-    }
-    return Check(::mkdirat(at.dir(), at.leaf(), mode));
+    return AtPlaceOf(path, [&](const ItemPlace& place) { return CreateFolder(place, mode); });
 }
 
 SysStatus RemoveFolder(const std::string& path) {
-    const AtPath at(path);
-    if (!at.status().ok()) {
-        return at.status();
-    }
-    return Check(::unlinkat(at.dir(), at.leaf(), AT_REMOVEDIR));
+    return AtPlaceOf(path, [&](const ItemPlace& place) { return RemoveFolder(place); });
 }
 
 SysStatus DeleteFile(const std::string& path) {
-    const AtPath at(path);
-    if (!at.status().ok()) {
-        return at.status();
-    }
-    return Check(::unlinkat(at.dir(), at.leaf(), 0));
+    return AtPlaceOf(path, [&](const ItemPlace& place) { return DeleteFile(place); });
 }
 
 SysStatus SetPermissions(const std::string& path, mode_t permissions) {
@@ -278,20 +384,12 @@ SysStatus SetPermissions(const std::string& path, mode_t permissions) {
 }
 
 SysStatus SetTimes(const std::string& path, FileTime lastAccess, FileTime lastWrite) {
-    const AtPath at(path);
-    if (!at.status().ok()) {
-        return at.status();
-    }
     const timespec times[2] = {TimespecFromFileTime(lastAccess), TimespecFromFileTime(lastWrite)};
-    return Check(::utimensat(at.dir(), at.leaf(), times, AT_SYMLINK_NOFOLLOW));
+    return AtPlaceOf(path, [&](const ItemPlace& place) { return SetTimes(place, times); });
 }
 
 SysStatus SetOwner(const std::string& path, uid_t owner, gid_t group) {
-    const AtPath at(path);
-    if (!at.status().ok()) {
-        return at.status();
-    }
-    return Check(::fchownat(at.dir(), at.leaf(), owner, group, AT_SYMLINK_NOFOLLOW));
+    return AtPlaceOf(path, [&](const ItemPlace& place) { return SetOwner(place, owner, group); });
 }
 
 SysStatus RenameItem(const std::string& from, const std::string& to) {
@@ -303,7 +401,7 @@ SysStatus RenameItem(const std::string& from, const std::string& to) {
     if (!destination.status().ok()) {
         return destination.status();
     }
-    return Check(::renameat(source.dir(), source.leaf(), destination.dir(), destination.leaf()));
+    return RenameItem(source.place(), destination.place());
 }
 
 SysStatus OpenFileForReading(const std::string& path, UniqueFd& out) {
@@ -312,57 +410,22 @@ SysStatus OpenFileForReading(const std::string& path, UniqueFd& out) {
 }
 
 SysStatus OpenFileForReading(const std::string& path, UniqueFd& out, struct stat& info) {
-    const AtPath at(path);
-    if (!at.status().ok()) {
-        return at.status();
-    }
-    constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
-    UniqueFd fd(OpenRetrying(at.dir(), at.leaf(), kFlags));
-    if (!fd.valid()) {
-        return SysStatus::FromErrno();
-    }
-    SysStatus status = RequireRegularFile(fd.get(), kFlags, info);
-    if (status.ok()) {
-        status = LockExclusive(fd.get());
-    }
-    if (status.ok()) {
-        out = std::move(fd);
-    }
-    return status;
+    return AtPlaceOf(path,
+                     [&](const ItemPlace& place) { return OpenFileForReading(place, out, info); });
 }
 
 SysStatus CreateFileForWriting(const std::string& path, CreateMode mode, mode_t permissions,
                                UniqueFd& out) {
-    const AtPath at(path);
-    if (!at.status().ok()) {
-        return at.status();
-    }
-    // Replace truncates only once the lock is held, so that a file another holder has open
-    // keeps its content when the open is refused.
-    int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
-    if (mode == CreateMode::NewOnly) {
-        flags |= O_EXCL;
-    }
-    UniqueFd fd(OpenRetrying(at.dir(), at.leaf(), flags, permissions));
-    if (!fd.valid()) {
-        return SysStatus::FromErrno();
-    }
-    struct stat st;
-    SysStatus status = RequireRegularFile(fd.get(), flags, st);
-    if (status.ok()) {
-        status = LockExclusive(fd.get());
-    }
-    if (status.ok() && mode == CreateMode::Replace) {
-        status = Check(::ftruncate(fd.get(), 0));
-    }
-    if (status.ok()) {
-        out = std::move(fd);
-    }
-    return status;
+    return AtPlaceOf(path, [&](const ItemPlace& place) {
+        return CreateFileForWriting(place, mode, permissions, out);
+    });
 }
 
 SysStatus ReadFull(int fd, void* buffer, std::size_t size, std::size_t& got) {
     got = 0;
+    if (const int fault = InjectedFault(FaultCall::Read)) {
+        return SysStatus{fault};
+    }
     auto* bytes = static_cast<char*>(buffer);
     while (got < size) {
         const ssize_t n = ::read(fd, bytes + got, size - got);
@@ -381,6 +444,9 @@ SysStatus ReadFull(int fd, void* buffer, std::size_t size, std::size_t& got) {
 }
 
 SysStatus WriteAll(int fd, const void* buffer, std::size_t size) {
+    if (const int fault = InjectedFault(FaultCall::Write)) {
+        return SysStatus{fault};
+    }
     const auto* bytes = static_cast<const char*>(buffer);
     std::size_t done = 0;
     while (done < size) {

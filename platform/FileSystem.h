@@ -57,6 +57,13 @@ struct PathAnchor {
     std::size_t reachedLength = 0;
 };
 
+// An item named relative to an open folder, as the *at calls take it. The leaf is one name,
+// or with dir AT_FDCWD a whole path.
+struct ItemPlace {
+    int dir = AT_FDCWD;
+    const char* leaf = nullptr;
+};
+
 // True when the plain calls refuse the path for its length (PATH_MAX bytes and more).
 bool NeedsWalk(std::string_view path);
 
@@ -67,42 +74,59 @@ SysStatus AnchorPath(const std::string& path, PathAnchor& out);
 // Opens the folder at path itself (any length) for listing or for calls relative to it.
 SysStatus OpenFolder(const std::string& path, UniqueFd& out, FollowLinks follow);
 
+// Every call below that takes a path resolves it with AnchorPath and then does what its
+// ItemPlace overload does; the overloads never follow a link at the place itself unless told.
+
 // Reads the attributes of the item at path. With FollowLinks::No a link reports itself.
 SysStatus GetItemInfo(const std::string& path, ItemInfo& out, FollowLinks follow = FollowLinks::No);
+SysStatus GetItemInfo(const ItemPlace& place, ItemInfo& out, FollowLinks follow = FollowLinks::No);
 // Existence test that a file, a folder, a link or a system item satisfies.
 bool Exists(const std::string& path, FollowLinks follow = FollowLinks::No);
 
 // Creates one folder (its parent must exist). mode is filtered by the umask.
 SysStatus CreateFolder(const std::string& path, mode_t mode = 0777);
-// Removes one empty folder.
+SysStatus CreateFolder(const ItemPlace& place, mode_t mode = 0777);
+// Removes one empty folder (never a link to one).
 SysStatus RemoveFolder(const std::string& path);
+SysStatus RemoveFolder(const ItemPlace& place);
 // Deletes a file or a link (never what the link points to).
 SysStatus DeleteFile(const std::string& path);
+SysStatus DeleteFile(const ItemPlace& place);
 // Sets the permission bits. A link has none of its own on Linux; the call then succeeds and
 // changes nothing.
 SysStatus SetPermissions(const std::string& path, mode_t permissions);
 // Sets last-access and last-write times of the item itself (a link's own times).
 SysStatus SetTimes(const std::string& path, FileTime lastAccess, FileTime lastWrite);
+SysStatus SetTimes(const ItemPlace& place, const timespec (&times)[2]);
 // Sets owner and group of the item itself; needs privileges to give a file away.
 SysStatus SetOwner(const std::string& path, uid_t owner, gid_t group);
-// Renames within one file system, replacing an existing file at `to`.
+SysStatus SetOwner(const ItemPlace& place, uid_t owner, gid_t group);
+// Renames within one file system, replacing an existing file (or link) at `to`.
 SysStatus RenameItem(const std::string& from, const std::string& to);
+SysStatus RenameItem(const ItemPlace& from, const ItemPlace& to);
+// Reads the text of the link at the place.
+SysStatus ReadLink(const ItemPlace& place, std::string& target);
+// Creates a link holding `target`; fails when an item of that name exists.
+SysStatus CreateLink(const std::string& target, const ItemPlace& place);
 
 // Exclusive binary open of an existing regular file for reading. The open fails while another
 // process holds an exclusive lock on the file (the counterpart of a sharing violation), and on
-// a link.
+// a link (ELOOP).
 SysStatus OpenFileForReading(const std::string& path, UniqueFd& out);
 // The same, also giving the attributes of the file opened (one fstat for the check and the
 // caller).
 SysStatus OpenFileForReading(const std::string& path, UniqueFd& out, struct stat& info);
+SysStatus OpenFileForReading(const ItemPlace& place, UniqueFd& out, struct stat& info);
 // How a file is created for writing.
 enum class CreateMode {
     NewOnly,  // fails when an item of that name exists (temporary files)
     Replace,  // truncates an existing file
 };
-// Binary create for writing, with an exclusive lock held for as long as the file is open.
-// Never follows a link at the path.
+// Binary create for writing. Never follows a link at the path. A replaced file is locked
+// exclusively for as long as it is open; a new file is nobody else's yet and needs no lock.
 SysStatus CreateFileForWriting(const std::string& path, CreateMode mode, mode_t permissions,
+                               UniqueFd& out);
+SysStatus CreateFileForWriting(const ItemPlace& place, CreateMode mode, mode_t permissions,
                                UniqueFd& out);
 
 // Reads up to `size` bytes, retrying on interruption and short reads; `got` tells how many
