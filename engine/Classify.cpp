@@ -24,6 +24,12 @@ KindCounts CountKinds(const FileList& list) {
     return counts;
 }
 
+// A file and a folder of one name are different items: the target one must go before the
+// source one can take its place, or every later run would find the same difference again.
+const FileEntry* SameKindOrNull(const FileEntry* found, const FileEntry& of) {
+    return found != nullptr && (found->isFolder != 0) == (of.isFolder != 0) ? found : nullptr;
+}
+
 }  // namespace
 
 WorkLists ClassifyLists(const FileList& source, const FileList& target,
@@ -44,8 +50,7 @@ WorkLists ClassifyLists(const FileList& source, const FileList& target,
     SortedMatcher inTarget(target, bothSorted);
     for (int i = 0; i < source.count; ++i) {
         const FileEntry& s = source.entries[i];
-        // The kind of the entry found does not matter: a name is either present or not.
-        const FileEntry* t = inTarget.Find(s.name);
+        const FileEntry* t = SameKindOrNull(inTarget.Find(s.name), s);
         if (s.isFolder) {
             if (t == nullptr) {
                 work.createFolderList.push_back(s.name);
@@ -76,7 +81,7 @@ WorkLists ClassifyLists(const FileList& source, const FileList& target,
     SortedMatcher inSource(source, bothSorted);
     for (int i = 0; i < target.count; ++i) {
         const FileEntry& t = target.entries[i];
-        if (inSource.Find(t.name) != nullptr) {
+        if (SameKindOrNull(inSource.Find(t.name), t) != nullptr) {
             continue;
         }
         if (t.isFolder) {

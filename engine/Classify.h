@@ -33,8 +33,10 @@ struct WorkLists {
     }
 };
 
-// Classifies every entry of two sorted lists of relative names. onOlderSource is called, in
-// source order, with the name of each source file that is older than its target copy.
+// Classifies every entry of two sorted lists of relative names. A name that is a file on one
+// side and a folder on the other counts as two different items: the target one is extraneous
+// and the source one is new. onOlderSource is called, in source order, with the name of each
+// source file that is older than its target copy (a file on both sides).
 WorkLists ClassifyLists(const FileList& source, const FileList& target,
                         const std::function<void(const char* name)>& onOlderSource);
 

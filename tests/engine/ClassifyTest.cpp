@@ -110,22 +110,58 @@ TEST(ClassifyTest, FoldersAreCreatedOrDeletedWithTheirContents) {
     EXPECT_EQ(Strings(c.work.deleteFileList), (Names{"only-tgt/y", "stray"}));
 }
 
-TEST(ClassifyTest, FileAndFolderOfOneNameCountAsFoundBothWays) {
-    // Source file, target folder: treated like a changed file; the folder is not an extraneous
-    // folder, since its name is found in the source.
-    Classified fileOverFolder = Classify({File("n", 9)}, {Folder("n"), File("n/inner")});
+TEST(ClassifyTest, FileAndFolderOfOneNameAreReplacedNotMatched) {
+    // Source file, target folder: the folder and everything in it go, then the file is copied.
+    Classified fileOverFolder = Classify(
+        {File("n", 9)}, {Folder("n"), File("n/inner"), Folder("n/sub"), File("n/sub/deep")});
     EXPECT_EQ(Strings(fileOverFolder.work.copyList), (Names{"n"}));
-    EXPECT_EQ(Strings(fileOverFolder.work.deleteFileList), (Names{"n", "n/inner"}));
-    EXPECT_TRUE(fileOverFolder.work.deleteFolderList.empty());
+    EXPECT_EQ(fileOverFolder.work.copyTotal, 9u);
+    EXPECT_EQ(Strings(fileOverFolder.work.deleteFileList), (Names{"n/inner", "n/sub/deep"}));
+    EXPECT_EQ(fileOverFolder.work.changedCount, 0u);
+    EXPECT_EQ(Strings(fileOverFolder.work.deleteFolderList), (Names{"n", "n/sub"}));
     EXPECT_TRUE(fileOverFolder.work.createFolderList.empty());
 
-    // Source folder, target file: a folder present in the target is not compared further, and
-    // the target file is found in the source, so nothing happens to it.
-    Classified folderOverFile = Classify({Folder("n"), File("n/inner")}, {File("n", 9)});
-    EXPECT_TRUE(folderOverFile.work.createFolderList.empty());
-    EXPECT_EQ(Strings(folderOverFile.work.copyList), (Names{"n/inner"}));
-    EXPECT_TRUE(folderOverFile.work.deleteFileList.empty());
+    // Source folder, target file: the file goes, then the folder and its content arrive.
+    Classified folderOverFile =
+        Classify({Folder("n"), File("n/inner", 4), Folder("n/empty")}, {File("n", 9)});
+    EXPECT_EQ(Strings(folderOverFile.work.deleteFileList), (Names{"n"}));
+    EXPECT_EQ(folderOverFile.work.changedCount, 0u);
     EXPECT_TRUE(folderOverFile.work.deleteFolderList.empty());
+    EXPECT_EQ(Strings(folderOverFile.work.createFolderList), (Names{"n", "n/empty"}));
+    EXPECT_EQ(Strings(folderOverFile.work.copyList), (Names{"n/inner"}));
+    EXPECT_EQ(folderOverFile.work.copyTotal, 4u);
+}
+
+TEST(ClassifyTest, KindChangesStayOutOfTheChangedFiles) {
+    // "old" is older in the source than the target folder of its name, and "m" is a target file
+    // standing where the source has a folder: neither is a changed file, so neither joins the
+    // changed prefix of the delete list nor counts as an older source. "z" really is older.
+    Classified c = Classify({File("a", 2), Folder("m"), File("m/in", 3),
+                             File("old", 1, kBaseLow - 5 * kSecond), File("z", 1)},
+                            {File("a", 1), File("m", 5, kBaseLow + 50 * kSecond),
+                             Item{"old", 1, 0, kBaseLow + 100 * kSecond, kBaseHigh}, File("old/x"),
+                             File("z", 1, kBaseLow + 10 * kSecond)});
+    EXPECT_EQ(Strings(c.work.copyList), (Names{"a", "m/in", "old", "z"}));
+    EXPECT_EQ(c.work.copyTotal, 2u + 3u + 1u + 1u);
+    // Changed files first in source order, then the extraneous ones in target order.
+    EXPECT_EQ(Strings(c.work.deleteFileList), (Names{"a", "z", "m", "old/x"}));
+    EXPECT_EQ(c.work.changedCount, 2u);
+    EXPECT_EQ(Strings(c.work.deleteFolderList), (Names{"old"}));
+    EXPECT_EQ(Strings(c.work.createFolderList), (Names{"m"}));
+    EXPECT_TRUE(c.work.olderFound);
+    EXPECT_EQ(c.older, (Names{"z"}));
+}
+
+TEST(ClassifyTest, KindChangeWithoutAnyOtherDifferenceIsStillWork) {
+    // Equal times and sizes do not make a file and an empty folder the same item.
+    Classified c = Classify({Folder("e")}, {File("e", 0)});
+    EXPECT_FALSE(c.work.empty());
+    EXPECT_EQ(Strings(c.work.createFolderList), (Names{"e"}));
+    EXPECT_EQ(Strings(c.work.deleteFileList), (Names{"e"}));
+    Classified back = Classify({File("e", 0)}, {Folder("e")});
+    EXPECT_EQ(Strings(back.work.copyList), (Names{"e"}));
+    EXPECT_EQ(Strings(back.work.deleteFolderList), (Names{"e"}));
+    EXPECT_FALSE(back.work.olderFound);
 }
 
 TEST(ClassifyTest, NamesMatchCaseSensitively) {

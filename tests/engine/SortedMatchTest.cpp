@@ -102,6 +102,9 @@ WorkLists ReferenceClassify(const FileList& source, const FileList& target,
     for (int i = 0; i < source.count; ++i) {
         const FileEntry& s = source.entries[i];
         const FileEntry* t = FindEntry(target, s.name);
+        if (t != nullptr && t->isFolder != s.isFolder) {
+            t = nullptr;  // a file and a folder of one name are different items
+        }
         if (s.isFolder) {
             if (t == nullptr) {
                 work.createFolderList.push_back(s.name);
@@ -128,7 +131,8 @@ WorkLists ReferenceClassify(const FileList& source, const FileList& target,
     }
     for (int i = 0; i < target.count; ++i) {
         const FileEntry& t = target.entries[i];
-        if (FindEntry(source, t.name) == nullptr) {
+        const FileEntry* s = FindEntry(source, t.name);
+        if (s == nullptr || s->isFolder != t.isFolder) {
             (t.isFolder ? work.deleteFolderList : work.deleteFileList).push_back(t.name);
         }
     }

@@ -67,6 +67,28 @@ TEST_F(SyncMergeTest, SynchronisationMakesTheTargetAnExactCopy) {
     EXPECT_EQ(host_.outcomes.back(), RunOutcome::Identical);
 }
 
+TEST_F(SyncMergeTest, NamesThatChangedKindAreReplacedInOneRun) {
+    // Source file over a target folder with content, and source folders (one with content, one
+    // empty) over target files.
+    dir_.createFile("src/was-folder", "now a file", 1700000000);
+    dir_.createFile("src/was-file/inner.txt", "inside", 1700000100);
+    dir_.createFolder("src/was-file/sub");
+    dir_.createFolder("src/empty-was-file");
+    dir_.createFile("dst/was-folder/a.txt", "a");
+    dir_.createFile("dst/was-folder/sub/b.txt", "b");
+    dir_.createFile("dst/was-file", "old file", 1700000000);
+    dir_.createFile("dst/empty-was-file", "");
+    ui_.boxes.Answer(kIdYes);
+
+    Run(RunKind::Synchronise);
+
+    EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Reported));
+    EXPECT_EQ(test::DescribeDifferences(SnapshotTree(src()), SnapshotTree(dst())), "");
+    EXPECT_EQ(ui_.failures, 0);
+    Run(RunKind::Synchronise);
+    EXPECT_EQ(host_.outcomes.back(), RunOutcome::Identical);
+}
+
 TEST_F(SyncMergeTest, SuppressedDeletionOnlyAddsAndReplaces) {
     dir_.createFile("src/changed.txt", "new", 1700000100);
     dir_.createFile("dst/changed.txt", "old", 1700000000);

@@ -30,11 +30,6 @@ constexpr int kDefaultRounds = 80;
 constexpr int kChangesPerRound = 40;
 constexpr int kMaxDepth = 3;
 constexpr std::int64_t kSecond = 1'000'000'000LL;
-// A name that changes kind (a file becomes a folder or back) is matched by name alone, so the
-// old target item is never deleted and such a sync never converges: sync src holding file x and
-// folder y, then make x a folder holding x/a and y a file, sync again: FileCtrl:206 for dst/x/,
-// and dst keeps the old kinds. Until that is mended, the soak makes no kind changes.
-constexpr bool kKindChangesConverge = false;
 
 int EnvInt(const char* name, int fallback) {
     const char* text = std::getenv(name);
@@ -108,18 +103,13 @@ public:
                 case 9:
                     ModifySameLooking(Pick(files), tree);
                     break;
-                // Left out for now: a sync does not converge when a name changes kind. A file
-                // replaced by a folder stays a file in the target (the folder fails with
-                // "FileCtrl:206 ... が作成できません。"), and a folder replaced by a file stays
-                // a folder (the copy fails at FileCtrl:330), run after run, because the
-                // comparison matches names without their kind. Back in once that is fixed.
+                // A name that changes kind: the target item of the old kind must be removed
+                // before the new one can take its place.
                 case 10:
-                    if (kKindChangesConverge)
-                        FileToFolder(Pick(files));
+                    FileToFolder(Pick(files));
                     break;
                 case 11:
-                    if (kKindChangesConverge)
-                        FolderToFile(Pick(folders));
+                    FolderToFile(Pick(folders));
                     break;
             }
         }
