@@ -15,6 +15,7 @@
 #include "fileops/FailureReport.h"
 #include "fileops/FileOperations.h"
 #include "fileops/Format.h"
+#include "platform/ConfinedTree.h"
 #include "platform/FileContent.h"
 #include "platform/FileSystem.h"
 
@@ -211,9 +212,15 @@ int CopyOneFile(const std::string& from, const std::string& to, int noStopOnErro
             return 0;
         }
     }
-    platform::PathAnchor anchor;
+    // The destination is reached from its own folder, where the temporary copy must be made:
+    // beside the destination, on its file system, where a later scan finds a leftover.
+    const std::size_t slash = to.rfind('/');
+    const std::string leaf = slash == std::string::npos ? to : to.substr(slash + 1);
+    platform::ConfinedTree folder(slash == std::string::npos ? std::string(".")
+                                  : slash == 0               ? std::string("/")
+                                                             : to.substr(0, slash));
     ItemPlace place;
-    if (!PlaceOf(to, anchor, place).ok()) {
+    if (!folder.Locate(leaf.c_str(), place).ok()) {
         ReportFailure(ui, CannotCreateText(kSiteDestination, to), FailureNotice::ShowUnlessQuiet,
                       noStopOnError);
         return 0;
