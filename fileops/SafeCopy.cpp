@@ -61,9 +61,20 @@ public:
             [&target](const ItemPlace& place) { return platform::CreateLink(target, place); });
     }
 
-    // Replaces the destination with the finished copy in one step.
+    // Puts the finished copy in the destination's place in one step. A destination that exists
+    // is replaced unless it is a read-only file, which is kept even from root, who could
+    // replace it. The common case of a first copy (nothing there yet) costs a single call, and
+    // an item that appears meanwhile is never replaced unchecked.
     SysStatus Commit(const ItemPlace& to) {
-        const SysStatus status = platform::RenameItem(place(), to);
+        SysStatus status = platform::RenameIfAbsent(place(), to);
+        if (status.error == EEXIST || status.error == EOPNOTSUPP) {
+            platform::ItemInfo existing;
+            if (platform::GetItemInfo(to, existing).ok() &&
+                existing.kind != platform::ItemKind::Symlink && existing.readOnly()) {
+                return SysStatus{EACCES};
+            }
+            status = platform::RenameItem(place(), to);
+        }
         if (status.ok()) {
             name_.clear();
         }
@@ -123,13 +134,6 @@ int CopyOpenedSource(const CopySource& source, const ItemPlace& to, const std::s
                       FailureNotice::ShowUnlessQuiet, noStopOnError);
         return 0;
     };
-    // A read-only destination is kept even from root, who could replace it.
-    platform::ItemInfo existing;
-    if (platform::GetItemInfo(to, existing).ok() && existing.kind != platform::ItemKind::Symlink &&
-        existing.readOnly()) {
-        return failDestination();
-    }
-
     PartialCopy partial(to.dir);
     if (source.isLink()) {
         if (!partial.CreateLink(source.linkTarget).ok() ||

@@ -124,7 +124,7 @@ SysStatus ConfinedTree::Locate(const char* name, ItemPlace& out, Missing missing
     opened_.resize(keep == 0 ? 0 : levels_.back().end);
 
     std::size_t start = keep == 0 ? 0 : levels_.back().end + 1;
-    while (start < parentLength) {
+    while (slash != nullptr && start <= parentLength) {
         const char* next =
             static_cast<const char*>(std::memchr(name + start, '/', parentLength - start));
         const std::size_t end =

@@ -74,18 +74,14 @@ SysStatus LockExclusive(int fd) {
 }
 
 // Opening was done with O_NONBLOCK so that a FIFO at the path cannot hang the call; only a
-// regular file is accepted, and it gets normal blocking reads and writes back. openFlags are
-// the flags of the open: F_SETFL changes only the status flags among them, so they need not be
-// read back first.
-SysStatus RequireRegularFile(int fd, int openFlags, struct stat& st) {
+// regular file is accepted. The flag may stay: it has no effect on regular files (open(2)), and
+// clearing it would cost a call per file.
+SysStatus RequireRegularFile(int fd, struct stat& st) {
     if (::fstat(fd, &st) != 0) {
         return SysStatus::FromErrno();
     }
     if (!S_ISREG(st.st_mode)) {
         return SysStatus{S_ISDIR(st.st_mode) ? EISDIR : EINVAL};
-    }
-    if (::fcntl(fd, F_SETFL, openFlags & ~O_NONBLOCK) != 0) {
-        return SysStatus::FromErrno();
     }
     return SysStatus::Ok();
 }
@@ -255,6 +251,17 @@ SysStatus RenameItem(const ItemPlace& from, const ItemPlace& to) {
     return Check(::renameat(from.dir, from.leaf, to.dir, to.leaf));
 }
 
+SysStatus RenameIfAbsent(const ItemPlace& from, const ItemPlace& to) {
+    if (const int fault = InjectedFault(FaultCall::Rename, to.leaf)) {
+        return SysStatus{fault};
+    }
+    if (::renameat2(from.dir, from.leaf, to.dir, to.leaf, RENAME_NOREPLACE) == 0) {
+        return SysStatus::Ok();
+    }
+    // File systems that cannot rename this way refuse the flag itself.
+    return SysStatus{errno == EINVAL || errno == ENOSYS ? EOPNOTSUPP : errno};
+}
+
 SysStatus ReadLink(const ItemPlace& place, std::string& target) {
     target.resize(PATH_MAX);
     const ssize_t length = ::readlinkat(place.dir, place.leaf, target.data(), target.size());
@@ -281,7 +288,7 @@ SysStatus OpenFileForReading(const ItemPlace& place, UniqueFd& out, struct stat&
     if (!fd.valid()) {
         return SysStatus::FromErrno();
     }
-    SysStatus status = RequireRegularFile(fd.get(), kFlags, info);
+    SysStatus status = RequireRegularFile(fd.get(), info);
     if (status.ok()) {
         status = LockExclusive(fd.get());
     }
@@ -316,7 +323,7 @@ SysStatus CreateFileForWriting(const ItemPlace& place, CreateMode mode, mode_t p
         return SysStatus::FromErrno();
     }
     struct stat st;
-    SysStatus status = RequireRegularFile(fd.get(), kFlags, st);
+    SysStatus status = RequireRegularFile(fd.get(), st);
     if (status.ok()) {
         status = LockExclusive(fd.get());
     }

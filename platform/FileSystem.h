@@ -104,6 +104,9 @@ SysStatus SetOwner(const ItemPlace& place, uid_t owner, gid_t group);
 // Renames within one file system, replacing an existing file (or link) at `to`.
 SysStatus RenameItem(const std::string& from, const std::string& to);
 SysStatus RenameItem(const ItemPlace& from, const ItemPlace& to);
+// Renames only when nothing exists at `to` (EEXIST otherwise), in one step. EOPNOTSUPP where
+// the file system cannot rename this way.
+SysStatus RenameIfAbsent(const ItemPlace& from, const ItemPlace& to);
 // Reads the text of the link at the place.
 SysStatus ReadLink(const ItemPlace& place, std::string& target);
 // Creates a link holding `target`; fails when an item of that name exists.
