@@ -426,8 +426,6 @@ private:
 // The temporary copy belongs beside the destination whatever the current folder is: anywhere
 // else the rename fails across file systems, an unwritable current folder fails every copy, and
 // a copy cut short leaves it where no scan of the trees finds it.
-// Disabled until CopyOneFile makes it there: for a path the plain calls accept, it is made in
-// the current folder.
 TEST_F(FaultInjectionTest, TemporaryCopyOfCopyOneFileIsMadeBesideTheDestination) {
     tmp_.createFile("src/a.txt", "a");
     tmp_.createFolder("dst");
@@ -442,6 +440,28 @@ TEST_F(FaultInjectionTest, TemporaryCopyOfCopyOneFileIsMadeBesideTheDestination)
     EXPECT_EQ(std::filesystem::path(temporary).parent_path(),
               std::filesystem::canonical(tmp_ / "dst"));
     EXPECT_EQ(tmp_.read("dst/a.txt"), "a");
+}
+
+// Where the file system refuses the one-step "rename unless something is there", the copy looks
+// at the destination itself: a writable one is replaced, a read-only one kept.
+TEST_F(FaultInjectionTest, CommitWithoutNoReplaceRenameStillKeepsReadOnlyDestinations) {
+    tmp_.createFile("src/new.txt", "new");
+    tmp_.createFile("src/old.txt", "changed");
+    tmp_.createFile("src/locked.txt", "changed");
+    tmp_.createFile("dst/old.txt", "old");
+    tmp_.createFile("dst/locked.txt", "locked");
+    ASSERT_EQ(::chmod((tmp_ / "dst/locked.txt").c_str(), 0444), 0);
+    // Every first attempt is refused as unsupported; the fallback's rename then goes through.
+    platform::InjectFaultForTesting(FaultCall::Rename, EOPNOTSUPP, "new.txt", 0, 1);
+    platform::InjectFaultForTesting(FaultCall::Rename, EOPNOTSUPP, "old.txt", 0, 1);
+    platform::InjectFaultForTesting(FaultCall::Rename, EOPNOTSUPP, "locked.txt", 0, 1);
+    const Names names{"locked.txt", "new.txt", "old.txt"};
+    EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "dst", names, 1, ui_), 1);
+    EXPECT_EQ(tmp_.read("dst/new.txt"), "new");
+    EXPECT_EQ(tmp_.read("dst/old.txt"), "changed");
+    EXPECT_EQ(tmp_.read("dst/locked.txt"), "locked");
+    EXPECT_EQ(TakeLog(), Logged(CannotCreateText(330, tmp_ / "dst/locked.txt")));
+    EXPECT_TRUE(PartialCopiesBelow(tmp_.path()).empty());
 }
 
 }  // namespace
