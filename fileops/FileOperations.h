@@ -20,8 +20,10 @@ inline constexpr const char* kContinueQuestion = "　　　　続行しますか
 // the path has no separator.
 std::string FolderPartOf(const std::string& path);
 
-// Deletes files (and links) below base. A read-only file is made writable first. A file that
-// cannot be deleted stays; it gets a stamped log line with the reason, and the list goes on.
+// Deletes files (and links) below base, read-only ones too. Every item is reached from base
+// without following a link below it (see platform::ConfinedTree), so nothing outside the tree
+// is ever deleted. A file that cannot be deleted stays; it gets a stamped log line with the
+// reason, and the list goes on.
 // Returns 1 when the whole list was worked through, 0 when the user stopped it.
 int DeleteFileList(const std::string& base, NameList names, FileOpsUi& ui);
 
@@ -30,8 +32,9 @@ int DeleteFileList(const std::string& base, NameList names, FileOpsUi& ui);
 // whole list was worked through, 0 when the user stopped it.
 int DeleteFolderList(const std::string& base, NameList names, FileOpsUi& ui);
 
-// Creates folders (with their missing parents) below base. Returns 1 when every folder exists,
-// 0 at the first that cannot be created (shown unless noStopOnError, logged in every case).
+// Creates folders (with their missing parents) below base, never through a link. Returns 1 when
+// every folder exists, 0 at the first that cannot be created (shown unless noStopOnError, logged in
+// every case).
 int CreateFolderList(const std::string& base, NameList names, int noStopOnError, FileOpsUi& ui);
 
 // Copies one file (or link) with its times and permission bits (owner and group as well when
@@ -45,7 +48,8 @@ int CopyOneFile(const std::string& from, const std::string& to, int noStopOnErro
 int CopyFileAnyLength(const std::string& from, const std::string& to, int noStopOnError,
                       FileOpsUi& ui);
 
-// Copies files from one base folder to another, creating missing destination folders. Returns
+// Copies files from one base folder to another, creating missing destination folders. Both
+// sides are reached from their base folders as DeleteFileList reaches its items. Returns
 // the result of the last file attempted; 0 also when the user stopped the list or a
 // destination folder could not be created.
 int CopyFileList(const std::string& fromBase, const std::string& toBase, NameList names,
