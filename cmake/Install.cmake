@@ -14,8 +14,10 @@ install(FILES "${PROJECT_SOURCE_DIR}/resources/mirova.svg"
     DESTINATION "${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/scalable/apps")
 install(FILES "${PROJECT_SOURCE_DIR}/resources/mirova-48.png"
     DESTINATION "${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/48x48/apps" RENAME mirova.png)
-install(FILES "${PROJECT_SOURCE_DIR}/resources/mirova.1"
-    DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+# The manual page carries the project's version; its date is that of the build.
+string(TIMESTAMP MIROVA_MAN_DATE "%Y-%m-%d" UTC)
+configure_file("${PROJECT_SOURCE_DIR}/resources/mirova.1.in" "${PROJECT_BINARY_DIR}/mirova.1" @ONLY)
+install(FILES "${PROJECT_BINARY_DIR}/mirova.1" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 # The user's guide keeps its pictures beside it, under the relative paths it links to.
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${MIROVA_DOC_DIR}")
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/docs/screenshots"

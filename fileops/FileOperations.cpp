@@ -48,10 +48,11 @@ void TellUnenterableFolder(const std::string& path, std::size_t failedOffset,
                     kMbOk);
 }
 
-// The same for the items of a tree: a failure of the base itself is no folder on the way.
+// The same for the items of a tree. Neither a failure of the base itself nor a folder that
+// could not be created is a folder on the way that cannot be entered.
 void TellUnenterableFolder(const std::string& path, const std::string& root,
                            const platform::ConfinedTree& tree, MessageBoxHandler& ui) {
-    if (tree.failedLength() > 0) {
+    if (tree.failedLength() > 0 && !tree.failedCreating()) {
         TellUnenterableFolder(path, root.size() + 1 + tree.failedOffset(), tree.failedLength(), ui);
     }
 }

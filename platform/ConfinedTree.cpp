@@ -75,6 +75,7 @@ SysStatus ConfinedTree::Enter(const char* name, std::size_t start, std::size_t e
         // Another process creating the same folder at the same moment is no failure.
         const SysStatus created = CreateFolder(ItemPlace{top(), component});
         if (!created.ok() && created.error != EEXIST) {
+            failedCreating_ = true;
             return created;
         }
         fd = OpenAt(top(), component);
@@ -90,6 +91,7 @@ SysStatus ConfinedTree::Enter(const char* name, std::size_t start, std::size_t e
 SysStatus ConfinedTree::Locate(const char* name, ItemPlace& out, Missing missing) {
     failedOffset_ = 0;
     failedLength_ = 0;
+    failedCreating_ = false;
     if (!base_.valid()) {
         const SysStatus status = OpenBase();
         if (!status.ok()) {

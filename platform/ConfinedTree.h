@@ -38,6 +38,9 @@ public:
     // created begins, and its length. Both are 0 when the base itself cannot be opened.
     std::size_t failedOffset() const { return failedOffset_; }
     std::size_t failedLength() const { return failedLength_; }
+    // Whether that folder was missing and could not be created (Missing::Create), rather than
+    // there and impossible to enter.
+    bool failedCreating() const { return failedCreating_; }
 
 private:
     struct Level {
@@ -55,6 +58,7 @@ private:
     std::string opened_;  // the relative folder the last level stands for
     std::size_t failedOffset_ = 0;
     std::size_t failedLength_ = 0;
+    bool failedCreating_ = false;
 };
 
 }  // namespace mirova::platform

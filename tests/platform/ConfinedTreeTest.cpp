@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "TempDir.h"
+#include "platform/FaultInjection.h"
 
 namespace mirova::platform {
 namespace {
@@ -147,6 +148,7 @@ TEST_F(ConfinedTreeTest, LinkOnTheWayStopsTheWalkWithNotADirectory) {
             EXPECT_EQ(tree.Locate(row.name, place, missing).error, ENOTDIR);
             EXPECT_EQ(tree.failedOffset(), row.offset);
             EXPECT_EQ(tree.failedLength(), row.length);
+            EXPECT_FALSE(tree.failedCreating());
             // The tree still works after the failure.
             ASSERT_TRUE(tree.Locate("a/b/c/deep.txt", place).ok());
             EXPECT_EQ(ReadAt(place), "deep");
@@ -203,6 +205,24 @@ TEST_F(ConfinedTreeTest, NamesThatCouldLeaveTheTreeOrNameNoItemAreRefused) {
 
 // Disabled: the walk takes the empty component right before the last one for none at all, and
 // locates these as "a/b/mid.txt" and "top.txt".
+// A missing folder that cannot be created is told apart from one that cannot be entered: only
+// the latter is a folder on the way that the user must be told about.
+TEST_F(ConfinedTreeTest, FolderThatCannotBeCreatedIsToldApartFromOneThatCannotBeEntered) {
+    platform::InjectFaultForTesting(platform::FaultCall::CreateFolder, EACCES, "new");
+    ConfinedTree tree(tmp_ / "base");
+    ItemPlace place;
+    EXPECT_EQ(tree.Locate("a/new/f.txt", place, ConfinedTree::Missing::Create).error, EACCES);
+    EXPECT_EQ(tree.failedOffset(), 2u);
+    EXPECT_EQ(tree.failedLength(), 3u);
+    EXPECT_TRUE(tree.failedCreating());
+    platform::InjectFaultForTesting(platform::FaultCall::EnterFolder, EACCES, "b");
+    EXPECT_EQ(tree.Locate("a/b/mid.txt", place, ConfinedTree::Missing::Create).error, EACCES);
+    EXPECT_FALSE(tree.failedCreating());
+    platform::ClearFaultsForTesting();
+    EXPECT_TRUE(tree.Locate("a/new/f.txt", place, ConfinedTree::Missing::Create).ok());
+    EXPECT_FALSE(tree.failedCreating());
+}
+
 TEST_F(ConfinedTreeTest, EmptyComponentBeforeTheLastIsRefused) {
     ExpectRefused(tmp_ / "base", {{"a/b//mid.txt", 4, 0}, {"/top.txt", 0, 0}});
 }
