@@ -15,18 +15,12 @@
 #include "fileops/FileOperations.h"
 #include "platform/FileSystem.h"
 
-namespace mirova {
+namespace mirova::test {
 namespace {
-
-using test::CannotCreateText;
-using test::CannotDeleteText;
-using test::CannotOpenText;
-using test::Names;
-using test::PartialCopiesIn;
 
 // "outside" holds items of the names the operations are given, so that any of them that went
 // through the link would find something to delete, overwrite or read.
-class ConfinementTest : public test::FileOpsTest {
+class ConfinementTest : public FileOpsTest {
 protected:
     ConfinementTest() {
         tmp_.createFile("outside/f", "outside f");
@@ -34,7 +28,7 @@ protected:
         tmp_.createFolder("outside/sub");
         tmp_.createFolder("outside/empty");
         tmp_.createFile("base/kept.txt", "kept");
-        before_ = test::SnapshotTree(tmp_ / "outside");
+        before_ = SnapshotTree(tmp_ / "outside");
     }
 
     // Puts a link to the outside folder where a folder of the tree is (or was).
@@ -45,27 +39,23 @@ protected:
         ASSERT_EQ(::symlink(target.c_str(), (tmp_ / relative).c_str()), 0) << relative;
     }
     void ExpectOutsideUntouched() {
-        EXPECT_EQ(test::DescribeDifferences(before_, test::SnapshotTree(tmp_ / "outside")), "");
+        EXPECT_EQ(DescribeDifferences(before_, SnapshotTree(tmp_ / "outside")), "");
         EXPECT_TRUE(PartialCopiesIn(tmp_ / "outside").empty());
     }
-    bool IsLink(const std::string& relative) {
-        return S_ISLNK(test::StatOf(tmp_ / relative).st_mode);
-    }
+    bool IsLink(const std::string& relative) { return S_ISLNK(StatOf(tmp_ / relative).st_mode); }
 
-    std::map<std::string, test::ItemSnapshot> before_;
+    std::map<std::string, ItemSnapshot> before_;
 };
 
 TEST_F(ConfinementTest, DeletesBelowALinkFailWithNotADirectory) {
     SwapForLink("base/d");
-    const Names files{"d/f", "d/sub/f", "kept.txt"};
-    EXPECT_EQ(DeleteFileList(tmp_ / "base", files, ui_), 1);
+    EXPECT_EQ(DeleteFileList(tmp_ / "base", Names{"d/f", "d/sub/f", "kept.txt"}, ui_), 1);
     EXPECT_FALSE(platform::Exists(tmp_ / "base/kept.txt"));  // the list goes on
     EXPECT_EQ(TakeLog(), Logged(CannotDeleteText(tmp_ / "base/d/f", ENOTDIR)) +
                              Logged(CannotDeleteText(tmp_ / "base/d/sub/f", ENOTDIR)));
 
     // Subfolders first, then the folder itself: the link is no folder to remove.
-    const Names folders{"d/empty", "d/sub", "d"};
-    EXPECT_EQ(DeleteFolderList(tmp_ / "base/", folders, ui_), 1);
+    EXPECT_EQ(DeleteFolderList(tmp_ / "base/", Names{"d/empty", "d/sub", "d"}, ui_), 1);
     EXPECT_EQ(TakeLog(), Logged(CannotDeleteText(tmp_ / "base/d/empty", ENOTDIR)) +
                              Logged(CannotDeleteText(tmp_ / "base/d/sub", ENOTDIR)) +
                              Logged(CannotDeleteText(tmp_ / "base/d", ENOTDIR)));
@@ -77,63 +67,45 @@ TEST_F(ConfinementTest, DeletesBelowALinkFailWithNotADirectory) {
 
 // Beyond PATH_MAX the user is also told which folder could not be entered.
 TEST_F(ConfinementTest, LongPathNamesTheLinkThatStoppedTheWalk) {
-    const std::string deep = test::DeepFolder(tmp_ / "base", 'b');
+    const std::string deep = DeepFolder(tmp_ / "base", 'b');
     platform::PathAnchor anchor;
     ASSERT_TRUE(platform::AnchorPath(deep + "/d", anchor).ok());
     ASSERT_TRUE(platform::CreateLink(tmp_ / "outside", {anchor.dir, anchor.leaf.c_str()}).ok());
-    const Names names{"d/f"};
-    EXPECT_EQ(DeleteFileList(deep, names, ui_), 1);
-    const auto boxes = TakeBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, test::CannotEnterText(deep + "/d/f", "d", deep));
+    EXPECT_EQ(DeleteFileList(deep, Names{"d/f"}, ui_), 1);
+    EXPECT_EQ(TakeBoxes(), (Boxes{{CannotEnterText(deep + "/d/f", "d", deep), kMbOk}}));
     EXPECT_EQ(TakeLog(), Logged(CannotDeleteText(deep + "/d/f", ENOTDIR)));
     ExpectOutsideUntouched();
 }
 
-TEST_F(ConfinementTest, CreatingBelowALinkCreatesNothingOutside) {
+// Neither a folder nor a copy is made through a link: the folder that cannot be made is shown
+// unless noStopOnError, and logged in every case.
+TEST_F(ConfinementTest, CreatingOrCopyingBelowALinkMakesNothingOutside) {
+    tmp_.createFile("src/d/f", "new f");
+    tmp_.createFile("src/d/x/new", "new below x");
+    tmp_.createFile("src/d/sub/secret.txt", "new secret");
     SwapForLink("base/d");
+    SwapForLink("dst/d");
+    const struct {
+        bool copy;            // CopyFileList; else CreateFolderList after a folder that is made
+        const char* name;     // the listed name
+        const char* failing;  // the folder that cannot be made
+    } rows[] = {{false, "d/new", "base/d/new"}, {false, "d/sub/new", "base/d/sub/new"},
+                {false, "d/x/y", "base/d/x/y"}, {true, "d/f", "dst/d/"},
+                {true, "d/x/new", "dst/d/x/"},  {true, "d/sub/secret.txt", "dst/d/sub/"}};
     for (const int quiet : {0, 1}) {
-        SCOPED_TRACE(quiet);
-        for (const char* name : {"d/new", "d/sub/new", "d/x/y"}) {
-            const Names names{"made", name};
-            EXPECT_EQ(CreateFolderList(tmp_ / "base", names, quiet, ui_), 0);
-            const std::string failure = CannotCreateText(244, tmp_ / "base/" + name);
-            const auto boxes = TakeBoxes();
-            ASSERT_EQ(boxes.size(), quiet ? 0u : 1u) << name;
-            if (!quiet) {
-                EXPECT_EQ(boxes[0].text, failure);
-            }
+        for (const auto& row : rows) {
+            SCOPED_TRACE(testing::Message() << row.name << (quiet ? " quiet" : ""));
+            EXPECT_EQ(row.copy
+                          ? CopyFileList(tmp_ / "src", tmp_ / "dst", Names{row.name}, quiet, ui_)
+                          : CreateFolderList(tmp_ / "base", Names{"made", row.name}, quiet, ui_),
+                      0);
+            const std::string failure = CannotCreateText(row.copy ? 206 : 244, tmp_ / row.failing);
+            EXPECT_EQ(TakeBoxes(), ShownUnless(quiet, failure));
             EXPECT_EQ(TakeLog(), Logged(failure));
         }
     }
     EXPECT_TRUE(platform::Exists(tmp_ / "base/made/"));
-    ExpectOutsideUntouched();
-    EXPECT_EQ(ui_.failures(), 6);
-}
-
-TEST_F(ConfinementTest, CopiesIntoALinkedFolderWriteNothingOutside) {
-    tmp_.createFile("src/d/f", "new f");
-    tmp_.createFile("src/d/x/new", "new below x");
-    tmp_.createFile("src/d/sub/secret.txt", "new secret");
-    SwapForLink("dst/d");
-    const struct {
-        const char* name;
-        const char* folder;  // the destination folder that cannot be made
-    } rows[] = {{"d/f", "d/"}, {"d/x/new", "d/x/"}, {"d/sub/secret.txt", "d/sub/"}};
-    for (const int quiet : {0, 1}) {
-        for (const auto& row : rows) {
-            SCOPED_TRACE(testing::Message() << row.name << (quiet ? " quiet" : ""));
-            const Names names{row.name};
-            EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "dst", names, quiet, ui_), 0);
-            const std::string failure = CannotCreateText(206, tmp_ / "dst/" + row.folder);
-            const auto boxes = TakeBoxes();
-            ASSERT_EQ(boxes.size(), quiet ? 0u : 1u);
-            if (!quiet) {
-                EXPECT_EQ(boxes[0].text, failure);
-            }
-            EXPECT_EQ(TakeLog(), Logged(failure));
-        }
-    }
+    EXPECT_EQ(ui_.failures(), 12);
     ExpectOutsideUntouched();
     EXPECT_TRUE(PartialCopiesIn(tmp_ / "dst").empty());
     EXPECT_TRUE(PartialCopiesIn(tmp_ / "outside/sub").empty());
@@ -157,13 +129,9 @@ TEST_F(ConfinementTest, CopyFromALinkedSourceFolderReadsNothingOutside) {
     ui_.messages.Answer(kIdCancel);
     ui_.messages.Answer(kIdNo);
     EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "asked", names, 0, ui_), 0);
-    const auto boxes = TakeBoxes();
-    ASSERT_EQ(boxes.size(), 3u);
-    for (int i : {0, 1}) {
-        EXPECT_EQ(boxes[i].text, CannotOpenText(tmp_ / "src/d/secret.txt"));
-        EXPECT_EQ(boxes[i].style, kMbRetryCancel);
-    }
-    EXPECT_EQ(boxes[2].text, kContinueQuestion);
+    Boxes boxes(2, {CannotOpenText(tmp_ / "src/d/secret.txt"), kMbRetryCancel});
+    boxes.emplace_back(kContinueQuestion, kMbYesNo);
+    EXPECT_EQ(TakeBoxes(), boxes);
     EXPECT_EQ(TakeLog(), Logged(CannotOpenText(tmp_ / "src/d/secret.txt")));
     EXPECT_FALSE(platform::Exists(tmp_ / "asked/d/secret.txt"));
     EXPECT_FALSE(platform::Exists(tmp_ / "asked/ok.txt"));
@@ -177,8 +145,7 @@ TEST_F(ConfinementTest, CopyFromALinkedSourceFolderReadsNothingOutside) {
 TEST_F(ConfinementTest, LinkAsTheItemItselfIsDeletedOrReplacedAsALink) {
     LinkToOutsideFile("base/lf");
     SwapForLink("base/ld");
-    const Names files{"lf"};
-    EXPECT_EQ(DeleteFileList(tmp_ / "base", files, ui_), 1);
+    EXPECT_EQ(DeleteFileList(tmp_ / "base", Names{"lf"}, ui_), 1);
     EXPECT_FALSE(platform::Exists(tmp_ / "base/lf"));
     // A folder swapped for a link is no folder to remove, and no folder to create either.
     const Names folders{"ld"};
@@ -192,22 +159,19 @@ TEST_F(ConfinementTest, LinkAsTheItemItselfIsDeletedOrReplacedAsALink) {
     // A copy onto a link replaces the link.
     tmp_.createFile("src/lf", "new content");
     LinkToOutsideFile("dst/lf");
-    const Names copied{"lf"};
-    EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "dst", copied, 0, ui_), 1);
+    EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "dst", Names{"lf"}, 0, ui_), 1);
     EXPECT_FALSE(IsLink("dst/lf"));
     EXPECT_EQ(tmp_.read("dst/lf"), "new content");
 
     // A source that is a link is copied as the link, not as the outside file's content.
     LinkToOutsideFile("src/link");
-    const Names link{"link"};
-    EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "dst", link, 0, ui_), 1);
-    std::string target;
-    ASSERT_TRUE(platform::ReadLink({AT_FDCWD, (tmp_ / "dst/link").c_str()}, target).ok());
-    EXPECT_EQ(target, tmp_ / "outside/f");
+    EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "dst", Names{"link"}, 0, ui_), 1);
+    EXPECT_TRUE(IsLink("dst/link"));
+    EXPECT_EQ(ItemsOf(tmp_).at("dst/link").content, tmp_ / "outside/f");
     EXPECT_TRUE(TakeBoxes().empty());
     EXPECT_TRUE(PartialCopiesIn(tmp_ / "dst").empty());
     ExpectOutsideUntouched();
 }
 
 }  // namespace
-}  // namespace mirova
+}  // namespace mirova::test

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <climits>
 #include <functional>
 #include <optional>
 #include <string>
@@ -13,16 +12,8 @@
 #include "fileops/SafeCopy.h"
 #include "platform/FileSystem.h"
 
-namespace mirova {
+namespace mirova::test {
 namespace {
-
-using test::CannotCreateText;
-using test::CannotEnterText;
-using test::CannotOpenText;
-using test::CannotReadText;
-using test::PartialCopiesIn;
-using test::Pattern;
-using test::StatOf;
 
 constexpr timespec kAccessTime{1400000000, 123456789};
 constexpr timespec kWriteTime{1500000000, 987654321};
@@ -43,154 +34,105 @@ void ExpectSameTime(const timespec& actual, const timespec& expected) {
     EXPECT_EQ(actual.tv_nsec, expected.tv_nsec);
 }
 
-class CopyOneFileTest : public test::FileOpsTest {
+class CopyOneFileTest : public FileOpsTest {
 protected:
     std::string src(const std::string& name) const { return tmp_ / ("src/" + name); }
     std::string dst(const std::string& name) const { return tmp_ / ("dst/" + name); }
 };
 
+// Files keep content, times, permissions and owner; links are copied as links with their own
+// target, times and owner, whatever they replace.
 TEST_F(CopyOneFileTest, CopyKeepsContentTimesPermissionsAndOwner) {
-    struct Row {
+    const struct {
         const char* name;
         std::size_t size;
         mode_t mode;
-        bool replacesAFile;
-    };
-    // The set-user-id row fails when the owner is given after the permission bits.
-    const Row rows[] = {{"empty.txt", 0, 0640, false},
-                        {"small.txt", 5, 0600, true},
-                        {"big.bin", 300 * 1024 + 7, 04755, true},
-                        {".hidden", 3, 0644, true}};
-    tmp_.createFolder("dst");
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        const std::string content = Pattern(row.size);
-        tmp_.createFile(std::string("src/") + row.name, content);
-        if (row.replacesAFile) {
-            tmp_.createFile(std::string("dst/") + row.name, "old content, longer than the new");
-        }
-        if (IsRoot()) {
-            ASSERT_EQ(::chown(src(row.name).c_str(), kOtherOwner, kOtherGroup), 0);
-        }
-        ASSERT_EQ(::chmod(src(row.name).c_str(), row.mode), 0);
-        SetTimes(src(row.name));
-
-        EXPECT_EQ(CopyOneFile(src(row.name), dst(row.name), 0, ui_), 1);
-        const struct stat copied = StatOf(dst(row.name));  // before a read moves its access time
-        EXPECT_TRUE(S_ISREG(copied.st_mode));
-        EXPECT_EQ(copied.st_mode & 07777, row.mode);
-        ExpectSameTime(copied.st_atim, kAccessTime);
-        ExpectSameTime(copied.st_mtim, kWriteTime);
-        if (IsRoot()) {
-            EXPECT_EQ(copied.st_uid, kOtherOwner);
-            EXPECT_EQ(copied.st_gid, kOtherGroup);
-        }
-        EXPECT_TRUE(tmp_.read(std::string("dst/") + row.name) == content);
-    }
-    EXPECT_TRUE(PartialCopiesIn(tmp_ / "dst").empty());
-    EXPECT_TRUE(TakeBoxes().empty());
-    EXPECT_EQ(TakeLog(), "");
-    EXPECT_EQ(ui_.failures(), 0);
-}
-
-TEST_F(CopyOneFileTest, LinkIsCopiedAsALinkWithItsOwnTimes) {
+    } files[] = {{"empty.txt", 0, 0640},
+                 {"small.txt", 5, 0600},
+                 {"big.bin", 300 * 1024 + 7, 04755},
+                 {".hidden", 3, 0644},
+                 {"ro.txt", 70000, 0444}};
     tmp_.createFile("src/target.txt", "pointed at");
     ASSERT_EQ(::symlink("../elsewhere/missing", src("dangling").c_str()), 0);
     ASSERT_EQ(::symlink("target.txt", src("link").c_str()), 0);
     // A link to itself: opening it gives the same error as a loop, yet it is a link to copy.
     ASSERT_EQ(::symlink("self", src("self").c_str()), 0);
+    std::vector<std::string> names = {"target.txt", "dangling", "link", "self"};
+    for (const auto& file : files) {
+        tmp_.createFile("src/" + std::string(file.name), Pattern(file.size));
+        names.push_back(file.name);
+    }
+    for (const std::string& name : names) {
+        if (IsRoot()) {
+            ASSERT_EQ(::lchown(src(name).c_str(), kOtherOwner, kOtherGroup), 0);
+        }
+        SetTimes(src(name));
+    }
+    // After the owner, which takes the set-user-id bit away; the set-user-id file fails when the
+    // copy gives the owner after the permission bits, the read-only one unless it is made whole
+    // before it loses its write permission.
+    for (const auto& file : files) {
+        ASSERT_EQ(::chmod(src(file.name).c_str(), file.mode), 0);
+    }
+    // What the copies replace: files longer than the new, a file by a link, a link by a link.
+    for (const char* name : {"small.txt", "big.bin", ".hidden"}) {
+        tmp_.createFile("dst/" + std::string(name), "old content, longer than the new");
+    }
     tmp_.createFile("dst/dangling", "a file the link replaces");
     ASSERT_EQ(::symlink("old-target", dst("link").c_str()), 0);
-    const struct {
-        const char* name;
-        const char* target;
-    } rows[] = {{"dangling", "../elsewhere/missing"}, {"link", "target.txt"}, {"self", "self"}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        if (IsRoot()) {
-            ASSERT_EQ(::lchown(src(row.name).c_str(), kOtherOwner, kOtherGroup), 0);
+
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(CopyOneFile(src(name), dst(name), 0, ui_), 1);
+        const struct stat copied = StatOf(dst(name));  // before a read moves its access time
+        if (S_ISREG(copied.st_mode)) {
+            ExpectSameTime(copied.st_atim, kAccessTime);
         }
-        SetTimes(src(row.name));
-        EXPECT_EQ(CopyOneFile(src(row.name), dst(row.name), 0, ui_), 1);
-        const struct stat copied = StatOf(dst(row.name));
-        ASSERT_TRUE(S_ISLNK(copied.st_mode));
-        ExpectSameTime(copied.st_mtim, kWriteTime);
         if (IsRoot()) {
             EXPECT_EQ(copied.st_uid, kOtherOwner);
             EXPECT_EQ(copied.st_gid, kOtherGroup);
         }
-        char target[PATH_MAX];
-        const ssize_t length = ::readlink(dst(row.name).c_str(), target, sizeof target);
-        EXPECT_EQ(std::string(target, length > 0 ? length : 0), row.target);
     }
+    // Kind, content or link target, permissions and last-write time; no unfinished copy.
+    EXPECT_EQ(DescribeDifferences(SnapshotTree(tmp_ / "src"), SnapshotTree(tmp_ / "dst")), "");
     EXPECT_EQ(tmp_.read("src/target.txt"), "pointed at");
-    EXPECT_TRUE(PartialCopiesIn(tmp_ / "dst").empty());
+    EXPECT_TRUE(TakeBoxes().empty());
+    EXPECT_EQ(TakeLog(), "");
     EXPECT_EQ(ui_.failures(), 0);
 }
 
-TEST_F(CopyOneFileTest, ReadOnlySourceGivesAReadOnlyCopyThatIsNotReplacedLater) {
-    tmp_.createFile("src/ro.txt", "first");
-    tmp_.createFolder("dst");
-    ASSERT_EQ(::chmod(src("ro.txt").c_str(), 0444), 0);
-    ASSERT_EQ(CopyOneFile(src("ro.txt"), dst("ro.txt"), 0, ui_), 1);
-    EXPECT_EQ(StatOf(dst("ro.txt")).st_mode & 07777, 0444u);
-
-    // Even root, whom no permission stops, keeps a read-only destination.
-    ASSERT_EQ(::chmod(src("ro.txt").c_str(), 0644), 0);
-    tmp_.createFile("src/ro.txt", "second");
-    EXPECT_EQ(CopyOneFile(src("ro.txt"), dst("ro.txt"), 0, ui_), 0);
-    EXPECT_EQ(tmp_.read("dst/ro.txt"), "first");
-    const std::string refused = CannotCreateText(330, dst("ro.txt"));
-    const auto boxes = TakeBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, refused);
-    EXPECT_EQ(boxes[0].style, kMbOk);
-    EXPECT_EQ(TakeLog(), Logged(refused));
-    EXPECT_EQ(ui_.failures(), 1);
-}
-
-// The destination cannot be made: nothing at it changes, and no partial copy is left.
+// The destination cannot be made: nothing at it changes, and no partial copy is left. Even root,
+// whom no permission stops, keeps a read-only destination.
 TEST_F(CopyOneFileTest, UnmakeableDestinationIsLeftAsItWas) {
-    enum class Setup { ReadOnlyFile, Folder, UnwritableFolder };
     const struct {
         const char* label;
-        Setup setup;
-    } rows[] = {{"read-only file", Setup::ReadOnlyFile},
-                {"a folder in the way", Setup::Folder},
-                {"folder without write permission", Setup::UnwritableFolder}};
+        const char* old;       // what stands at the destination
+        const char* readOnly;  // made read-only, for the unprivileged user when it is a folder
+    } rows[] = {{"read-only file", "out/file.txt", "out/file.txt"},
+                {"a folder in the way", "out/file.txt/inside", nullptr},
+                {"folder without write permission", "out/file.txt", "out"}};
     for (const auto& row : rows) {
         for (const int quiet : {0, 1}) {
             SCOPED_TRACE(testing::Message() << row.label << ", noStopOnError " << quiet);
-            test::TempDir dir;
+            TempDir dir;
             dir.createFile("src/file.txt", "new");
-            const std::string from = dir / "src/file.txt";
-            const std::string to = dir / "out/file.txt";
-            std::optional<test::ScopedUnprivileged> unprivileged;
-            if (row.setup == Setup::Folder) {
-                dir.createFile("out/file.txt/inside", "old");
-            } else {
-                dir.createFile("out/file.txt", "old");
+            dir.createFile(row.old, "old");
+            std::optional<ScopedUnprivileged> unprivileged;
+            if (row.readOnly) {
+                const bool folder = S_ISDIR(StatOf(dir / row.readOnly).st_mode);
+                if (folder) {
+                    unprivileged.emplace(dir);
+                }
+                ASSERT_EQ(::chmod((dir / row.readOnly).c_str(), folder ? 0555 : 0444), 0);
             }
-            if (row.setup == Setup::ReadOnlyFile) {
-                ASSERT_EQ(::chmod(to.c_str(), 0444), 0);
-            }
-            if (row.setup == Setup::UnwritableFolder) {
-                unprivileged.emplace(dir);
-                ASSERT_EQ(::chmod((dir / "out").c_str(), 0555), 0);
-            }
+            const Items expected = ItemsOf(dir);
 
-            EXPECT_EQ(CopyOneFile(from, to, quiet, ui_), 0);
+            const std::string to = dir / "out/file.txt";
+            EXPECT_EQ(CopyOneFile(dir / "src/file.txt", to, quiet, ui_), 0);
             const std::string refused = CannotCreateText(330, to);
-            const auto boxes = TakeBoxes();
-            ASSERT_EQ(boxes.size(), quiet ? 0u : 1u);
-            if (!quiet) {
-                EXPECT_EQ(boxes[0].text, refused);
-            }
-            EXPECT_EQ(test::ReadFileText(dir.logDir() + "/Mirova.log"), Logged(refused));
-            const std::string kept =
-                row.setup == Setup::Folder ? "out/file.txt/inside" : "out/file.txt";
-            EXPECT_EQ(dir.read(kept), "old");
-            EXPECT_TRUE(PartialCopiesIn(dir / "out").empty());
+            EXPECT_EQ(TakeBoxes(), ShownUnless(quiet, refused));
+            EXPECT_EQ(dir.readLog(), Logged(refused));
+            EXPECT_EQ(DescribeDifferences(expected, ItemsOf(dir)), "");
         }
     }
     EXPECT_EQ(ui_.failures(), 6);
@@ -236,17 +178,8 @@ TEST_F(CopyOneFileTest, ContentFaultLeavesTheOldDestination) {
             const ScopedCopyHook hook(row.fault);
             EXPECT_EQ(CopyOneFile(from, to, quiet, ui_), 0);
             // Shown, or logged instead when no box may stop the run.
-            const auto boxes = TakeBoxes();
-            const std::string log = TakeLog();
-            if (quiet) {
-                EXPECT_TRUE(boxes.empty());
-                EXPECT_EQ(log, Logged(CannotReadText(row.named)));
-            } else {
-                ASSERT_EQ(boxes.size(), 1u);
-                EXPECT_EQ(boxes[0].text, CannotReadText(row.named));
-                EXPECT_EQ(boxes[0].style, kMbOk);
-                EXPECT_EQ(log, "");
-            }
+            EXPECT_EQ(TakeBoxes(), ShownUnless(quiet, CannotReadText(row.named)));
+            EXPECT_EQ(TakeLog(), quiet ? Logged(CannotReadText(row.named)) : "");
             EXPECT_EQ(tmp_.read("dst/data.bin"), "old");
             EXPECT_TRUE(PartialCopiesIn(tmp_ / "dst").empty());
         }
@@ -287,12 +220,7 @@ TEST_F(CopyOneFileTest, UnopenableSourceAsksRetryOrIsLogged) {
         ui_.messages.Answer(kIdRetry);
         ui_.messages.Answer(kIdCancel);
         EXPECT_EQ(CopyOneFile(src(name), dst("missing.txt"), 0, ui_), 0);
-        const auto boxes = TakeBoxes();
-        ASSERT_EQ(boxes.size(), 3u);
-        for (const auto& box : boxes) {
-            EXPECT_EQ(box.text, unopenable);
-            EXPECT_EQ(box.style, kMbRetryCancel);
-        }
+        EXPECT_EQ(TakeBoxes(), Boxes(3, {unopenable, kMbRetryCancel}));
         EXPECT_EQ(TakeLog(), Logged(unopenable));
         // Without asking when no box may stop the run.
         EXPECT_EQ(CopyOneFile(src(name), dst("missing.txt"), 1, ui_), 0);
@@ -305,7 +233,7 @@ TEST_F(CopyOneFileTest, UnopenableSourceAsksRetryOrIsLogged) {
 }
 
 // A front end on which the user frees the file before answering Retry.
-class ReleasingUi : public test::ScriptedFileOpsUi {
+class ReleasingUi : public ScriptedFileOpsUi {
 public:
     std::function<void()> beforeAnswer;
     int DoMessageBox(const std::string& text, int style) override {
@@ -331,8 +259,8 @@ TEST_F(CopyOneFileTest, RetryCopiesOnceTheSourceIsReleased) {
 
 TEST_F(CopyOneFileTest, CopyFileAnyLengthReachesPathsLongerThanPathMax) {
     const std::string shortFolder = tmp_ / "short";
-    const std::string longSource = test::DeepFolder(tmp_ / "from", 's');
-    const std::string longTarget = test::DeepFolder(tmp_ / "to", 't');
+    const std::string longSource = DeepFolder(tmp_ / "from", 's');
+    const std::string longTarget = DeepFolder(tmp_ / "to", 't');
     tmp_.createFolder("short");
     const struct {
         const char* label;
@@ -346,7 +274,7 @@ TEST_F(CopyOneFileTest, CopyFileAnyLengthReachesPathsLongerThanPathMax) {
         SCOPED_TRACE(row.label);
         const std::string name = "file" + std::to_string(++serial) + ".bin";
         const std::string content = Pattern(70000 + serial);
-        test::WriteAnyLength(row.from + "/" + name, content);
+        WriteAnyLength(row.from + "/" + name, content);
         const platform::FileTime written = platform::FileTimeFromTimespec(kWriteTime);
         ASSERT_TRUE(platform::SetTimes(row.from + "/" + name, written, written).ok());
         ASSERT_TRUE(platform::SetPermissions(row.from + "/" + name, 0604).ok());
@@ -356,7 +284,7 @@ TEST_F(CopyOneFileTest, CopyFileAnyLengthReachesPathsLongerThanPathMax) {
         ASSERT_TRUE(platform::GetItemInfo(row.to + "/" + name, info).ok());
         EXPECT_EQ(info.lastWrite, written);
         EXPECT_EQ(info.permissions, 0604u);
-        EXPECT_TRUE(test::ReadAnyLength(row.to + "/" + name) == content);
+        EXPECT_TRUE(ReadAnyLength(row.to + "/" + name) == content);
         EXPECT_TRUE(PartialCopiesIn(row.to).empty());
     }
     EXPECT_TRUE(TakeBoxes().empty());
@@ -368,7 +296,7 @@ TEST_F(CopyOneFileTest, CopyFileAnyLengthReachesPathsLongerThanPathMax) {
 TEST_F(CopyOneFileTest, LongPathThatCannotBeWalkedIsToldAndFails) {
     tmp_.createFile("blocker", "a file, not a folder");
     tmp_.createFile("short.txt", "data");
-    const std::string throughFile = test::DeepFolder(tmp_ / "blocker", 'w', false) + "/f.txt";
+    const std::string throughFile = DeepFolder(tmp_ / "blocker", 'w', false) + "/f.txt";
     const std::string notice = CannotEnterText(throughFile, "blocker", tmp_.path());
     for (const bool sourceSide : {true, false}) {
         for (const int quiet : {0, 1}) {
@@ -382,14 +310,11 @@ TEST_F(CopyOneFileTest, LongPathThatCannotBeWalkedIsToldAndFails) {
                 ui_.messages.Answer(kIdCancel);
             }
             EXPECT_EQ(CopyFileAnyLength(from, to, quiet, ui_), 0);
-            const auto boxes = TakeBoxes();
-            ASSERT_EQ(boxes.size(), quiet ? 1u : 2u);
-            EXPECT_EQ(boxes[0].text, notice);
-            EXPECT_EQ(boxes[0].style, kMbOk);
+            Boxes boxes{{notice, kMbOk}};
             if (!quiet) {
-                EXPECT_EQ(boxes[1].text, failure);
-                EXPECT_EQ(boxes[1].style, sourceSide ? kMbRetryCancel : kMbOk);
+                boxes.emplace_back(failure, sourceSide ? kMbRetryCancel : kMbOk);
             }
+            EXPECT_EQ(TakeBoxes(), boxes);
             EXPECT_EQ(TakeLog(), Logged(failure));
         }
     }
@@ -400,4 +325,4 @@ TEST_F(CopyOneFileTest, LongPathThatCannotBeWalkedIsToldAndFails) {
 }
 
 }  // namespace
-}  // namespace mirova
+}  // namespace mirova::test

@@ -5,10 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <filesystem>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,88 +16,23 @@
 #include "platform/FaultInjection.h"
 #include "platform/FileSystem.h"
 
-namespace mirova {
+namespace mirova::test {
 namespace {
 
 using platform::FaultCall;
-using test::CannotCreateText;
-using test::CannotDeleteText;
-using test::CannotOpenText;
-using test::CannotReadText;
-using test::Names;
-using test::ScriptedFileOpsUi;
 
 constexpr std::int64_t kOldTime = 1600000000;
 constexpr std::int64_t kSourceTime = 1700000000;
 
-// What a failure must leave alone of an item: its content (a link's target) and its last-write
-// time.
-struct Kept {
-    bool exists = false;
-    std::string content;
-    long long mtimeNs = 0;
-
-    friend bool operator==(const Kept&, const Kept&) = default;
-    friend std::ostream& operator<<(std::ostream& out, const Kept& kept) {
-        return out << (kept.exists ? "\"" + kept.content.substr(0, 40) + "\"" : "missing") << " @"
-                   << kept.mtimeNs;
-    }
-};
-
-Kept KeptOf(const std::string& path) {
-    const struct stat st = test::StatOf(path);
-    if (st.st_mode == 0) {
-        return {};
-    }
-    Kept kept{true, {}, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
-    if (S_ISLNK(st.st_mode)) {
-        char target[PATH_MAX];
-        const ssize_t length = ::readlink(path.c_str(), target, sizeof target);
-        kept.content.assign(target, length > 0 ? static_cast<std::size_t>(length) : 0);
-    } else {
-        kept.content = test::ReadFileText(path);
-    }
-    return kept;
-}
-
-// Unfinished copies anywhere below root.
-std::vector<std::string> PartialCopiesBelow(const std::string& root) {
-    std::vector<std::string> found;
-    for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {
-        if (item.path().filename().string().starts_with(kPartialCopyPrefix)) {
-            found.push_back(item.path().string());
-        }
-    }
-    return found;
-}
-
-bool Exists(const std::string& path) {
-    return test::StatOf(path).st_mode != 0;
-}
-
-class FaultInjectionTest : public test::FileOpsTest {
+class FaultInjectionTest : public FileOpsTest {
 protected:
     void TearDown() override { platform::ClearFaultsForTesting(); }
-};
-
-// How the user meets a failed copy in the middle of a list, and what the list does next.
-struct Handling {
-    const char* label;
-    int quiet;                 // noStopOnError
-    std::vector<int> answers;  // the scripted questions, in order
-    bool goesOn;               // the next file is copied
-};
-
-const Handling kAfterFailedCopy[] = {
-    {"asked, go on", 0, {kIdYes}, true},
-    {"asked, stop", 0, {kIdNo}, false},
-    {"noStopOnError", 1, {}, true},
 };
 
 // A copy that fails once it has begun: the temporary copy goes, the old destination (or its
 // absence) and the source stay exactly as they were.
 TEST_F(FaultInjectionTest, FailedCopyLeavesDestinationAndSourceAsTheyWere) {
-    enum class Told { SourceUnreadable, DestinationUnreadable, DestinationNotMade };
+    enum Told { kSourceUnreadable, kDestinationUnreadable, kDestinationNotMade };
     const struct {
         const char* label;
         FaultCall call;
@@ -108,77 +41,75 @@ TEST_F(FaultInjectionTest, FailedCopyLeavesDestinationAndSourceAsTheyWere) {
         bool link;  // the source is a symbolic link
         Told told;
     } faults[] = {
-        {"EIO reading the source", FaultCall::Read, EIO, "", false, Told::SourceUnreadable},
-        {"ENOSPC writing the copy", FaultCall::Write, ENOSPC, "", false,
-         Told::DestinationUnreadable},
-        {"EIO giving the copy its times", FaultCall::SetTimes, EIO, "", false,
-         Told::DestinationNotMade},
+        {"EIO reading the source", FaultCall::Read, EIO, "", false, kSourceUnreadable},
+        {"ENOSPC writing the copy", FaultCall::Write, ENOSPC, "", false, kDestinationUnreadable},
+        {"EIO giving the copy its times", FaultCall::SetTimes, EIO, "", false, kDestinationNotMade},
         {"EBUSY replacing the destination", FaultCall::Rename, EBUSY, "data.bin", false,
-         Told::DestinationNotMade},
+         kDestinationNotMade},
         {"EACCES creating the copy", FaultCall::Create, EACCES, kPartialCopyPrefix, false,
-         Told::DestinationNotMade},
+         kDestinationNotMade},
         {"EACCES creating the link", FaultCall::Create, EACCES, kPartialCopyPrefix, true,
-         Told::DestinationNotMade},
-        {"EIO giving the link its times", FaultCall::SetTimes, EIO, "", true,
-         Told::DestinationNotMade},
+         kDestinationNotMade},
+        {"EIO giving the link its times", FaultCall::SetTimes, EIO, "", true, kDestinationNotMade},
         {"EBUSY replacing the destination with the link", FaultCall::Rename, EBUSY, "data.bin",
-         true, Told::DestinationNotMade},
+         true, kDestinationNotMade},
+    };
+    // How the user meets the failure, and whether the list then goes on to the next file.
+    const struct {
+        const char* label;
+        int quiet;  // noStopOnError
+        std::vector<int> answers;
+        bool goesOn;
+    } handlings[] = {
+        {"asked, go on", 0, {kIdYes}, true},
+        {"asked, stop", 0, {kIdNo}, false},
+        {"noStopOnError", 1, {}, true},
     };
     for (const auto& fault : faults) {
-        for (const Handling& handling : kAfterFailedCopy) {
+        for (const auto& handling : handlings) {
             for (const bool hadOld : {true, false}) {
                 SCOPED_TRACE(testing::Message() << fault.label << ", " << handling.label
                                                 << (hadOld ? ", replacing" : ", new"));
-                test::TempDir dir;
+                TempDir dir;
                 ScriptedFileOpsUi ui;
-                for (const int answer : handling.answers) {
-                    ui.messages.Answer(answer);
-                }
+                AnswerInOrder(ui, handling.answers);
                 const std::string from = dir / "src/data.bin";
                 const std::string to = dir / "dst/data.bin";
                 if (fault.link) {
                     dir.createFolder("src");
                     ASSERT_EQ(::symlink("target.txt", from.c_str()), 0);
-                    test::SetModificationTime(from, kSourceTime);
+                    SetModificationTime(from, kSourceTime);
                 } else {
-                    dir.createFile("src/data.bin", test::Pattern(100 * 1024 + 3), kSourceTime);
+                    dir.createFile("src/data.bin", Pattern(100 * 1024 + 3), kSourceTime);
                 }
                 dir.createFile("src/next.txt", "next", kSourceTime);
                 dir.createFolder("dst");
                 if (hadOld) {
                     dir.createFile("dst/data.bin", "old content", kOldTime, 5);
                 }
-                const Kept source = KeptOf(from);
-                const Kept old = KeptOf(to);
-                const Names names{"data.bin", "next.txt"};
+                Items expected = ItemsOf(dir);
                 platform::InjectFaultForTesting(fault.call, fault.error, fault.nameContains, 0, 1);
 
-                EXPECT_EQ(CopyFileList(dir / "src", dir / "dst", names, handling.quiet, ui),
+                EXPECT_EQ(CopyFileList(dir / "src", dir / "dst", Names{"data.bin", "next.txt"},
+                                       handling.quiet, ui),
                           handling.goesOn ? 1 : 0);
                 platform::ClearFaultsForTesting();
 
-                const std::string text = fault.told == Told::SourceUnreadable ? CannotReadText(from)
-                                         : fault.told == Told::DestinationUnreadable
-                                             ? CannotReadText(to)
-                                             : CannotCreateText(330, to);
-                const auto boxes = ui.messages.requests();
-                if (handling.quiet) {
-                    EXPECT_TRUE(boxes.empty());
-                } else {
-                    ASSERT_EQ(boxes.size(), 2u);
-                    EXPECT_EQ(boxes[0].text, text);
-                    EXPECT_EQ(boxes[0].style, kMbOk);
-                    EXPECT_EQ(boxes[1].text, kContinueQuestion);
-                    EXPECT_EQ(boxes[1].style, kMbYesNo);
-                }
+                const std::string texts[] = {CannotReadText(from), CannotReadText(to),
+                                             CannotCreateText(330, to)};
+                const std::string& text = texts[fault.told];
+                const Boxes asked{{text, kMbOk}, {kContinueQuestion, kMbYesNo}};
+                EXPECT_EQ(BoxesOf(ui), handling.quiet ? Boxes{} : asked);
                 // A read failure is shown or logged; a destination that cannot be made is
                 // logged in every case.
-                const bool logged = handling.quiet || fault.told == Told::DestinationNotMade;
+                const bool logged = handling.quiet || fault.told == kDestinationNotMade;
                 EXPECT_EQ(dir.readLog(), logged ? Logged(text) : "");
-                EXPECT_EQ(KeptOf(to), old);
-                EXPECT_EQ(KeptOf(from), source);
-                EXPECT_EQ(dir.read("dst/next.txt"), handling.goesOn ? "next" : "");
-                EXPECT_TRUE(PartialCopiesBelow(dir.path()).empty());
+                // The old destination (or its absence) and the source as they were, and no
+                // temporary copy anywhere.
+                if (handling.goesOn) {
+                    expected["dst/next.txt"] = expected.at("src/next.txt");
+                }
+                EXPECT_EQ(DescribeDifferences(expected, ItemsOf(dir)), "");
                 EXPECT_EQ(ui.failures(), 1);
                 EXPECT_EQ(ui.messages.unscripted(), 0u);
                 ASSERT_EQ(ui.windows().size(), 1u);
@@ -222,56 +153,47 @@ TEST_F(FaultInjectionTest, UnopenableSourceIsAskedAboutOrLogged) {
                 continue;  // a deleted file does not come back
             }
             SCOPED_TRACE(testing::Message() << cause.label << ", " << handling.label);
-            test::TempDir dir;
+            TempDir dir;
             ScriptedFileOpsUi ui;
-            for (const int answer : handling.answers) {
-                ui.messages.Answer(answer);
-            }
-            const std::string from = dir / "src/sub/data.bin";
-            const std::string to = dir / "dst/sub/data.bin";
+            AnswerInOrder(ui, handling.answers);
             dir.createFile("src/sub/data.bin", "new content", kSourceTime);
             dir.createFile("src/next.txt", "next", kSourceTime);
             dir.createFile("dst/sub/data.bin", "old content", kOldTime);
-            const Kept source = KeptOf(from);
-            const Kept old = KeptOf(to);
-            const Names names{"sub/data.bin", "next.txt"};
             if (deleted) {
-                ASSERT_EQ(::unlink(from.c_str()), 0);
+                ASSERT_EQ(::unlink((dir / "src/sub/data.bin").c_str()), 0);
             } else {
                 // The fault is there as often as the user fails to get past it.
                 const int times = handling.copied ? handling.asked : -1;
                 platform::InjectFaultForTesting(cause.call, cause.error, cause.nameContains,
                                                 cause.skip, times);
             }
+            Items expected = ItemsOf(dir);
 
-            EXPECT_EQ(CopyFileList(dir / "src", dir / "dst", names, handling.quiet, ui),
+            EXPECT_EQ(CopyFileList(dir / "src", dir / "dst", Names{"sub/data.bin", "next.txt"},
+                                   handling.quiet, ui),
                       handling.goesOn ? 1 : 0);
             platform::ClearFaultsForTesting();
 
-            const std::string unopenable = CannotOpenText(from);
-            const auto boxes = ui.messages.requests();
-            const std::size_t questions = handling.quiet || handling.copied ? 0 : 1;
-            ASSERT_EQ(boxes.size(), handling.asked + questions);
-            for (int i = 0; i < handling.asked; ++i) {
-                EXPECT_EQ(boxes[i].text, unopenable);
-                EXPECT_EQ(boxes[i].style, kMbRetryCancel);
+            const std::string unopenable = CannotOpenText(dir / "src/sub/data.bin");
+            Boxes boxes(handling.asked, {unopenable, kMbRetryCancel});
+            if (!handling.quiet && !handling.copied) {
+                boxes.emplace_back(kContinueQuestion, kMbYesNo);
             }
-            if (questions == 1) {
-                EXPECT_EQ(boxes.back().text, kContinueQuestion);
-                EXPECT_EQ(boxes.back().style, kMbYesNo);
-            }
+            EXPECT_EQ(BoxesOf(ui), boxes);
             EXPECT_EQ(dir.readLog(), handling.copied ? "" : Logged(unopenable));
             EXPECT_EQ(ui.failures(), handling.copied ? 0 : 1);
+            // The source as it was; the old destination replaced only by a copy that went
+            // through; no temporary copy anywhere.
             if (handling.copied) {
-                EXPECT_EQ(dir.read("dst/sub/data.bin"), "new content");
-                EXPECT_EQ(KeptOf(from), source);
-            } else {
-                EXPECT_EQ(KeptOf(to), old);
-                EXPECT_EQ(KeptOf(from), deleted ? Kept{} : source);
+                expected["dst/sub/data.bin"] = expected.at("src/sub/data.bin");
             }
-            EXPECT_EQ(dir.read("dst/next.txt"), handling.goesOn ? "next" : "");
-            EXPECT_TRUE(PartialCopiesBelow(dir.path()).empty());
+            if (handling.goesOn) {
+                expected["dst/next.txt"] = expected.at("src/next.txt");
+            }
+            EXPECT_EQ(DescribeDifferences(expected, ItemsOf(dir)), "");
             EXPECT_EQ(ui.messages.unscripted(), 0u);
+            ASSERT_EQ(ui.windows().size(), 1u);
+            EXPECT_TRUE(ui.windows()[0].destroyed);
         }
     }
 }
@@ -282,44 +204,40 @@ TEST_F(FaultInjectionTest, CopyListEndsWhenTheFolderForACopyCannotBeReached) {
     const struct {
         const char* label;
         FaultCall call;
-        bool folderExists;
+        int error;        // 0: no fault, the item in the way is enough
+        const char* old;  // what the destination holds; nullptr: not even the folder
     } rows[] = {
-        {"EACCES entering it", FaultCall::EnterFolder, true},
-        {"EACCES creating it", FaultCall::CreateFolder, false},
+        {"EACCES entering it", FaultCall::EnterFolder, EACCES, "dst/sub/data.bin"},
+        {"EACCES creating it", FaultCall::CreateFolder, EACCES, nullptr},
+        {"a file in its place", FaultCall::CreateFolder, 0, "dst/sub"},
     };
     for (const auto& row : rows) {
         for (const int quiet : {0, 1}) {
             SCOPED_TRACE(testing::Message() << row.label << ", noStopOnError " << quiet);
-            test::TempDir dir;
+            TempDir dir;
             ScriptedFileOpsUi ui;
             dir.createFile("src/first.txt", "first");
             dir.createFile("src/sub/data.bin", "new");
             dir.createFile("src/z-later.txt", "later");
-            if (row.folderExists) {
-                dir.createFile("dst/sub/data.bin", "old", kOldTime);
-            } else {
-                dir.createFolder("dst");
+            dir.createFolder("dst");
+            if (row.old) {
+                dir.createFile(row.old, "old", kOldTime);
             }
-            const Kept old = KeptOf(dir / "dst/sub/data.bin");
-            const Names names{"first.txt", "sub/data.bin", "z-later.txt"};
-            platform::InjectFaultForTesting(row.call, EACCES, "sub");
+            Items expected = ItemsOf(dir);
+            if (row.error) {
+                platform::InjectFaultForTesting(row.call, row.error, "sub");
+            }
 
+            const Names names{"first.txt", "sub/data.bin", "z-later.txt"};
             EXPECT_EQ(CopyFileList(dir / "src", dir / "dst", names, quiet, ui), 0);
             platform::ClearFaultsForTesting();
 
             const std::string failure = CannotCreateText(206, dir / "dst/sub/");
-            const auto boxes = ui.messages.requests();
-            ASSERT_EQ(boxes.size(), quiet ? 0u : 1u);
-            if (!quiet) {
-                EXPECT_EQ(boxes[0].text, failure);
-                EXPECT_EQ(boxes[0].style, kMbOk);
-            }
+            EXPECT_EQ(BoxesOf(ui), ShownUnless(quiet, failure));
             EXPECT_EQ(dir.readLog(), Logged(failure));
-            EXPECT_EQ(dir.read("dst/first.txt"), "first");
-            EXPECT_FALSE(Exists(dir / "dst/z-later.txt"));
-            EXPECT_EQ(KeptOf(dir / "dst/sub/data.bin"), old);
-            EXPECT_EQ(Exists(dir / "dst/sub"), row.folderExists);
-            EXPECT_EQ(dir.read("src/sub/data.bin"), "new");
+            // Only the first file copied; what stood in the way and the source as they were.
+            expected["dst/first.txt"] = expected.at("src/first.txt");
+            EXPECT_EQ(DescribeDifferences(expected, ItemsOf(dir)), "");
             EXPECT_EQ(ui.failures(), 1);
             ASSERT_EQ(ui.windows().size(), 1u);
             EXPECT_EQ(ui.windows()[0].statusTexts.size(), 2u);
@@ -335,14 +253,17 @@ TEST_F(FaultInjectionTest, FailedDeletionsAreLoggedWithTheirReasonAndTheListGoes
          {"a.txt", "locked.txt", "perm.txt", "gone.txt", "sub/inner.txt", "z.txt"}) {
         tmp_.createFile(std::string("files/") + name, name);
     }
-    for (const char* name : {"busy", "empty", "gone"}) {
+    for (const char* name : {"busy", "gone", "c/d/e"}) {
         tmp_.createFolder(std::string("folders/") + name);
     }
+    tmp_.createFile("folders/full/inside.txt", "i");
     const Names files{"a.txt", "locked.txt", "perm.txt", "gone.txt", "sub/inner.txt", "z.txt"};
-    const Names folders{"busy", "empty", "gone"};
+    // Descending order, as the synchronisation passes it: subfolders before their parents.
+    const Names folders{"busy", "full", "gone", "c/d/e", "c/d", "c"};
     // Removed by someone else after the lists were made.
     ASSERT_EQ(::unlink((tmp_ / "files/gone.txt").c_str()), 0);
     ASSERT_EQ(::rmdir((tmp_ / "folders/gone").c_str()), 0);
+    Items expected = ItemsOf(tmp_);
     platform::InjectFaultForTesting(FaultCall::Delete, EACCES, "locked.txt");
     platform::InjectFaultForTesting(FaultCall::Delete, EPERM, "perm.txt");
     platform::InjectFaultForTesting(FaultCall::EnterFolder, EACCES, "sub");
@@ -354,20 +275,21 @@ TEST_F(FaultInjectionTest, FailedDeletionsAreLoggedWithTheirReasonAndTheListGoes
     EXPECT_EQ(TakeLog(), Logged(CannotDeleteText(tmp_ / "files/locked.txt", EACCES)) +
                              Logged(CannotDeleteText(tmp_ / "files/perm.txt", EPERM)) +
                              Logged(CannotDeleteText(tmp_ / "files/sub/inner.txt", EACCES)) +
-                             Logged(CannotDeleteText(tmp_ / "folders/busy", EBUSY)));
+                             Logged(CannotDeleteText(tmp_ / "folders/busy", EBUSY)) +
+                             Logged(CannotDeleteText(tmp_ / "folders/full", ENOTEMPTY)));
     EXPECT_TRUE(TakeBoxes().empty());
-    EXPECT_EQ(ui_.failures(), 4);
-    for (const char* name : {"locked.txt", "perm.txt", "sub/inner.txt"}) {
-        EXPECT_EQ(tmp_.read(std::string("files/") + name), name);
+    EXPECT_EQ(ui_.failures(), 5);
+    for (const char* gone :
+         {"files/a.txt", "files/z.txt", "folders/c", "folders/c/d", "folders/c/d/e"}) {
+        expected.erase(gone);
     }
-    EXPECT_FALSE(Exists(tmp_ / "files/a.txt"));
-    EXPECT_FALSE(Exists(tmp_ / "files/z.txt"));
-    EXPECT_TRUE(Exists(tmp_ / "folders/busy"));
-    EXPECT_FALSE(Exists(tmp_ / "folders/empty"));
+    EXPECT_EQ(DescribeDifferences(expected, ItemsOf(tmp_)), "");
     const auto windows = ui_.windows();
     ASSERT_EQ(windows.size(), 2u);
-    EXPECT_EQ(windows[0].statusTexts.size(), 6u);
-    EXPECT_EQ(windows[1].statusTexts.size(), 3u);
+    ExpectWholeWindow(windows[0], 6);
+    EXPECT_EQ(windows[1].statusTexts,
+              Statuses({"busy", "full", "gone", "c/d/e", "c/d", "c"}, " を削除中"));
+    ExpectWholeWindow(windows[1], 6);
 }
 
 // A folder that cannot be created ends the create list at once: shown unless noStopOnError,
@@ -375,53 +297,38 @@ TEST_F(FaultInjectionTest, FailedDeletionsAreLoggedWithTheirReasonAndTheListGoes
 TEST_F(FaultInjectionTest, CreateFolderListStopsAtAFolderThatCannotBeCreated) {
     const struct {
         const char* label;
-        const char* nameContains;
-        const char* failing;  // the listed name that fails
+        const char* nameContains;  // nullptr: no fault, a file is in the way
+        const char* failing;       // the listed name that fails
     } rows[] = {
         {"the listed folder itself", "blocked", "blocked"},
         {"a missing parent on its way", "parent", "parent/child"},
+        {"a file on its way", nullptr, "x/file/y"},
     };
     for (const auto& row : rows) {
         for (const int quiet : {0, 1}) {
             SCOPED_TRACE(testing::Message() << row.label << ", noStopOnError " << quiet);
-            test::TempDir dir;
+            TempDir dir;
             ScriptedFileOpsUi ui;
-            dir.createFolder("base");
-            const Names names{"first/one", row.failing, "later"};
-            platform::InjectFaultForTesting(FaultCall::CreateFolder, EACCES, row.nameContains);
+            dir.createFile("base/x/file", "in the way");
+            if (row.nameContains) {
+                platform::InjectFaultForTesting(FaultCall::CreateFolder, EACCES, row.nameContains);
+            }
 
-            EXPECT_EQ(CreateFolderList(dir / "base", names, quiet, ui), 0);
+            const Names names{"first/one", row.failing, "later"};
+            EXPECT_EQ(CreateFolderList(dir / "base/", names, quiet, ui), 0);
             platform::ClearFaultsForTesting();
 
-            const std::string failure =
-                CannotCreateText(244, dir / (std::string("base/") + row.failing));
-            const auto boxes = ui.messages.requests();
-            ASSERT_EQ(boxes.size(), quiet ? 0u : 1u);
-            if (!quiet) {
-                EXPECT_EQ(boxes[0].text, failure);
-                EXPECT_EQ(boxes[0].style, kMbOk);
-            }
+            const std::string failure = CannotCreateText(244, dir / "base/" + row.failing);
+            EXPECT_EQ(BoxesOf(ui), ShownUnless(quiet, failure));
             EXPECT_EQ(dir.readLog(), Logged(failure));
-            EXPECT_TRUE(Exists(dir / "base/first/one"));
-            EXPECT_FALSE(Exists(dir / (std::string("base/") + row.failing)));
-            EXPECT_FALSE(Exists(dir / "base/later"));
+            EXPECT_TRUE(platform::Exists(dir / "base/first/one/"));
+            EXPECT_FALSE(platform::Exists(dir / "base/" + row.failing));
+            EXPECT_FALSE(platform::Exists(dir / "base/later"));
+            EXPECT_EQ(dir.read("base/x/file"), "in the way");
             EXPECT_EQ(ui.failures(), 1);
         }
     }
 }
-
-// Makes another folder the current one while it lives.
-class ScopedCurrentFolder {
-public:
-    explicit ScopedCurrentFolder(const std::string& folder) {
-        previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(folder);
-    }
-    ~ScopedCurrentFolder() { std::filesystem::current_path(previous_); }
-
-private:
-    std::filesystem::path previous_;
-};
 
 // The temporary copy belongs beside the destination whatever the current folder is: anywhere
 // else the rename fails across file systems, an unwritable current folder fails every copy, and
@@ -429,7 +336,7 @@ private:
 TEST_F(FaultInjectionTest, TemporaryCopyOfCopyOneFileIsMadeBesideTheDestination) {
     tmp_.createFile("src/a.txt", "a");
     tmp_.createFolder("dst");
-    test::TempDir elsewhere;
+    TempDir elsewhere;
     const ScopedCurrentFolder current(elsewhere.path());
     std::string temporary;
     SetCopyStartHookForTesting([&temporary](int, int temporaryFd) {
@@ -452,17 +359,18 @@ TEST_F(FaultInjectionTest, CommitWithoutNoReplaceRenameStillKeepsReadOnlyDestina
     tmp_.createFile("dst/locked.txt", "locked");
     ASSERT_EQ(::chmod((tmp_ / "dst/locked.txt").c_str(), 0444), 0);
     // Every first attempt is refused as unsupported; the fallback's rename then goes through.
-    platform::InjectFaultForTesting(FaultCall::Rename, EOPNOTSUPP, "new.txt", 0, 1);
-    platform::InjectFaultForTesting(FaultCall::Rename, EOPNOTSUPP, "old.txt", 0, 1);
-    platform::InjectFaultForTesting(FaultCall::Rename, EOPNOTSUPP, "locked.txt", 0, 1);
+    for (const char* name : {"new.txt", "old.txt", "locked.txt"}) {
+        platform::InjectFaultForTesting(FaultCall::Rename, EOPNOTSUPP, name, 0, 1);
+    }
+    Items expected = ItemsOf(tmp_);
     const Names names{"locked.txt", "new.txt", "old.txt"};
     EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "dst", names, 1, ui_), 1);
-    EXPECT_EQ(tmp_.read("dst/new.txt"), "new");
-    EXPECT_EQ(tmp_.read("dst/old.txt"), "changed");
-    EXPECT_EQ(tmp_.read("dst/locked.txt"), "locked");
     EXPECT_EQ(TakeLog(), Logged(CannotCreateText(330, tmp_ / "dst/locked.txt")));
-    EXPECT_TRUE(PartialCopiesBelow(tmp_.path()).empty());
+    // New and old replaced, the read-only one kept, and no temporary copy anywhere.
+    expected["dst/new.txt"] = expected.at("src/new.txt");
+    expected["dst/old.txt"] = expected.at("src/old.txt");
+    EXPECT_EQ(DescribeDifferences(expected, ItemsOf(tmp_)), "");
 }
 
 }  // namespace
-}  // namespace mirova
+}  // namespace mirova::test

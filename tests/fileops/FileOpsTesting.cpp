@@ -24,11 +24,52 @@ std::string FileOpsTest::TakeLog() {
     return fresh;
 }
 
-std::vector<ScriptedMessages::Request> FileOpsTest::TakeBoxes() {
-    const auto all = ui_.messages.requests();
-    std::vector<ScriptedMessages::Request> fresh(all.begin() + boxesSeen_, all.end());
+Boxes FileOpsTest::TakeBoxes() {
+    const Boxes all = BoxesOf(ui_);
+    Boxes fresh(all.begin() + boxesSeen_, all.end());
     boxesSeen_ = all.size();
     return fresh;
+}
+
+Boxes BoxesOf(const ScriptedFileOpsUi& ui) {
+    Boxes boxes;
+    for (const auto& request : ui.messages.requests()) {
+        boxes.emplace_back(request.text, request.style);
+    }
+    return boxes;
+}
+
+Boxes ShownUnless(int quiet, const std::string& text) {
+    return quiet ? Boxes{} : Boxes{{text, kMbOk}};
+}
+
+void ExpectWholeWindow(const ScriptedFileOpsUi::Window& window, int items, int barSteps) {
+    barSteps = barSteps < 0 ? items : barSteps;
+    EXPECT_EQ(window.statusTexts.size(), static_cast<std::size_t>(items));
+    EXPECT_EQ(window.cancelChecks, items);
+    EXPECT_EQ(window.rangeLow, 0);
+    EXPECT_EQ(window.rangeHigh, barSteps);
+    EXPECT_EQ(window.step, 1);
+    EXPECT_EQ(window.stepBarCalls, barSteps);
+    EXPECT_TRUE(window.destroyed);
+}
+
+std::vector<std::string> Statuses(std::initializer_list<const char*> names, const char* action) {
+    std::vector<std::string> texts;
+    for (const char* name : names) {
+        texts.push_back(std::string(name) + action);
+    }
+    return texts;
+}
+
+void AnswerInOrder(ScriptedFileOpsUi& ui, const std::vector<int>& answers) {
+    for (const int answer : answers) {
+        ui.messages.Answer(answer);
+    }
+}
+
+std::string Logged(const std::string& text) {
+    return "240102-030405: " + text + "\n";
 }
 
 std::string CannotCreateText(int site, const std::string& path) {
@@ -50,6 +91,14 @@ std::string CannotDeleteText(const std::string& path, int error) {
 std::string CannotEnterText(const std::string& path, const std::string& component,
                             const std::string& folder) {
     return path + "\n" + component + " に移動できません。\n現在はのカレントは" + folder + "です。";
+}
+
+Items ItemsOf(const TempDir& dir) {
+    Items items = SnapshotTree(dir.path());
+    std::erase_if(items, [](const auto& item) {
+        return item.first == "log" || item.first.starts_with("log/");
+    });
+    return items;
 }
 
 struct stat StatOf(const std::string& path) {

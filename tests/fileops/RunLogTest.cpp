@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <limits.h>
 #include <sys/stat.h>
-#include <filesystem>
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,14 +11,12 @@
 #include <string>
 #include <thread>
 
-#include "TempDir.h"
+#include "FileOpsTesting.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 
-namespace mirova {
+namespace mirova::test {
 namespace {
-
-using test::TempDir;
 
 // Sets or clears one environment variable; the old value comes back at the end of the scope.
 class EnvOverride {
@@ -38,13 +34,12 @@ private:
     std::optional<std::string> previous_;
 };
 
-mode_t ModeOf(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+mode_t PermissionsOf(const std::string& path) {
+    return StatOf(path).st_mode & 07777;
 }
 
 bool IsFolder(const std::string& path) {
-    return S_ISDIR(ModeOf(path));
+    return S_ISDIR(StatOf(path).st_mode);
 }
 
 TEST(LogFolder, FollowsTheEnvironmentAndIsCreatedPrivateWithItsParents) {
@@ -66,7 +61,7 @@ TEST(LogFolder, FollowsTheEnvironmentAndIsCreatedPrivateWithItsParents) {
     TempDir temp;
     logDir.Set((temp / "state/deeper/Mirova").c_str());
     ASSERT_TRUE(EnsureLogFolder());
-    EXPECT_EQ(ModeOf(temp / "state/deeper/Mirova") & 07777, 0700u);
+    EXPECT_EQ(PermissionsOf(temp / "state/deeper/Mirova"), 0700u);
     EXPECT_TRUE(EnsureLogFolder());  // and finds it the second time
 }
 
@@ -86,8 +81,8 @@ TEST_F(WriteLogTest, OnlyStampedOneLinesCarryTheTime) {
     FixTime({2017, 3, 5, 14, 7, 9});
     ASSERT_FALSE(IsFolder(temp_.logDir()));
     WriteLog("ﾏｰｼﾞ処理終了", 1);
-    EXPECT_EQ(ModeOf(temp_.logDir()) & 07777, 0700u);
-    EXPECT_EQ(ModeOf(LogFilePath(kRunLogName)) & 0077, 0u);
+    EXPECT_EQ(PermissionsOf(temp_.logDir()), 0700u);
+    EXPECT_EQ(PermissionsOf(LogFilePath(kRunLogName)) & 0077, 0u);
     WriteLog("2024年1月2日 3:4:5  Mirova Preset 1 Start.", 0);
     WriteLog("two", 2);
     WriteLog("上書きしますか？\nYes", 1);
@@ -107,7 +102,7 @@ TEST_F(WriteLogTest, OnlyStampedOneLinesCarryTheTime) {
               "\n"
               "1001231-235958: late\n"
               "010102-000000: early\n");
-    EXPECT_EQ(test::ReadFileText(LogFilePath(kReverseListName)), "sub/file.txt\n表.txt\n");
+    EXPECT_EQ(ReadFileText(LogFilePath(kReverseListName)), "sub/file.txt\n表.txt\n");
 }
 
 TEST_F(WriteLogTest, ConcurrentWritersKeepLinesWholeAndInOrder) {
@@ -160,10 +155,7 @@ TEST(MakeFolderPath, CreatesWhatIsMissingAndFailsOnAnythingButFolders) {
     temp.createFile("a/keep.txt", "k");
     temp.createFile("f", "data");
     // Longer than PATH_MAX; the temporary folder's clean-up reaches it.
-    std::string deep = temp.path();
-    while (deep.size() <= PATH_MAX + 200) {
-        deep += "/" + std::string(200, static_cast<char>('a' + deep.size() % 26));
-    }
+    const std::string deep = DeepFolder(temp / "deep", 'd', false);
     // Existing, missing, with runs of "/", and long (twice: made, then found).
     for (const std::string& path : {std::string("/"), temp / "a", temp / "a/b/c", temp / "t/u/",
                                     temp.path() + "//x///y//", deep, deep}) {
@@ -181,13 +173,13 @@ TEST(MakeFolderPath, CreatesWhatIsMissingAndFailsOnAnythingButFolders) {
     EXPECT_EQ(temp.read("a/keep.txt"), "k");
     EXPECT_EQ(temp.read("f"), "data");
     // A relative path is created relative to the current folder.
-    const std::string previous = std::filesystem::current_path();
-    std::filesystem::current_path(temp.path());
-    EXPECT_EQ(MakeFolderPath("rel//sub/"), 0);
-    std::filesystem::current_path(previous);
+    {
+        const ScopedCurrentFolder current(temp.path());
+        EXPECT_EQ(MakeFolderPath("rel//sub/"), 0);
+    }
     EXPECT_TRUE(IsFolder(temp / "rel/sub"));
 
-    const test::ScopedUnprivileged unprivileged(temp);
+    const ScopedUnprivileged unprivileged(temp);
     temp.createFolder("locked");
     ASSERT_EQ(::chmod((temp / "locked").c_str(), 0500), 0);
     EXPECT_EQ(MakeFolderPath((temp / "locked/new/deeper").c_str()), -1);
@@ -207,4 +199,4 @@ TEST(FormatToBuffer, WritesAndCutsAt255Characters) {
 }
 
 }  // namespace
-}  // namespace mirova
+}  // namespace mirova::test
