@@ -3,6 +3,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
+#include <utility>
 
 #include "UiTesting.h"
 #include "ui/BitmapButton.h"
@@ -18,34 +19,26 @@ QImage Image(const QPixmap& picture) {
     return picture.toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-struct SizeRow {
-    const char* caption;
-    QSize size;
-    friend void PrintTo(const SizeRow& row, std::ostream* out) { *out << row.caption; }
-};
-
-class ButtonSizeTest : public testing::TestWithParam<SizeRow> {};
-
-TEST_P(ButtonSizeTest, TakesTheSizeOfItsPicturesWhateverTheWindowGivesIt) {
-    const QString caption = QString::fromUtf8(GetParam().caption);
-    QWidget window;
-    auto* button = new BitmapButton(caption, &window);
-    EXPECT_EQ(ButtonPictureSize(caption), GetParam().size);
-    EXPECT_EQ(button->size(), GetParam().size);
-    EXPECT_EQ(button->sizeHint(), GetParam().size);
-    // A template's size only moves the button; its top-left corner stays.
-    button->setGeometry(12, 34, 75, 14);
-    EXPECT_EQ(button->geometry(), QRect(QPoint(12, 34), GetParam().size));
-    EXPECT_EQ(PicturesFor(caption).normal.size(), GetParam().size);
+TEST(BitmapButtonTest, TakesTheSizeOfItsPicturesWhateverTheWindowGivesIt) {
+    const std::pair<const char*, QSize> rows[] = {
+        {"OK", {91, 23}},  {"ｷｬﾝｾﾙ", {91, 23}}, {"はい", {91, 23}},
+        {"ｸﾘｱ", {91, 23}}, {"参照", {43, 23}},  {"ｿｰｽ・ﾀｰｹﾞｯﾄの入れ替え", {160, 23}}};
+    for (const auto& [text, size] : rows) {
+        SCOPED_TRACE(text);
+        const QString caption = QString::fromUtf8(text);
+        QWidget window;
+        auto* button = new BitmapButton(caption, &window);
+        EXPECT_EQ(ButtonPictureSize(caption), size);
+        EXPECT_EQ(button->size(), size);
+        EXPECT_EQ(button->sizeHint(), size);
+        // A template's size only moves the button; its top-left corner stays.
+        button->setGeometry(12, 34, 75, 14);
+        EXPECT_EQ(button->geometry(), QRect(QPoint(12, 34), size));
+        EXPECT_EQ(PicturesFor(caption).normal.size(), size);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Captions, ButtonSizeTest,
-                         testing::Values(SizeRow{"OK", {91, 23}}, SizeRow{"ｷｬﾝｾﾙ", {91, 23}},
-                                         SizeRow{"はい", {91, 23}}, SizeRow{"ｸﾘｱ", {91, 23}},
-                                         SizeRow{"参照", {43, 23}},
-                                         SizeRow{"ｿｰｽ・ﾀｰｹﾞｯﾄの入れ替え", {160, 23}}));
-
-TEST(ButtonPicturesTest, AreDrawnToTheDesignAndOnlyOnce) {
+TEST(ButtonPicturesTest, AreDrawnToTheDesignOnlyOnceAndSharpOnScaledScreens) {
     const QString caption = QStringLiteral("OK");
     const ButtonPictures& pictures = PicturesFor(caption);
     EXPECT_EQ(&pictures, &PicturesFor(caption));
@@ -74,15 +67,13 @@ TEST(ButtonPicturesTest, AreDrawnToTheDesignAndOnlyOnce) {
     }
     EXPECT_EQ(pressed.pixelColor(10, 0), QColor(213, 213, 254));
     EXPECT_EQ(pressed.pixelColor(0, 10), QColor(213, 213, 254));
+
+    const ButtonPictures& sharp = PicturesFor(QStringLiteral("はい"), 2.0);
+    EXPECT_EQ(sharp.normal.size(), QSize(182, 46));
+    EXPECT_EQ(sharp.normal.deviceIndependentSize(), QSizeF(91, 23));
 }
 
-TEST(ButtonPicturesTest, AreSharpOnScaledScreens) {
-    const ButtonPictures& pictures = PicturesFor(QStringLiteral("はい"), 2.0);
-    EXPECT_EQ(pictures.normal.size(), QSize(182, 46));
-    EXPECT_EQ(pictures.normal.deviceIndependentSize(), QSizeF(91, 23));
-}
-
-TEST(BitmapButtonTest, ShowsThePictureOfItsState) {
+TEST(BitmapButtonTest, ShowsThePictureOfItsStateAndKeepsThePicturesOfItsFirstCaption) {
     QWidget window;
     window.resize(200, 100);
     ApplyLook(&window);
@@ -108,17 +99,13 @@ TEST(BitmapButtonTest, ShowsThePictureOfItsState) {
     EXPECT_EQ(button->face(), BitmapButton::Face::Normal);
     EXPECT_EQ(clicked.count(), 1);
 
+    button->setText(QStringLiteral("参照"));
+    EXPECT_EQ(button->size(), QSize(91, 23));
+    EXPECT_EQ(Grab(button), Image(pictures.normal));
+
     button->setEnabled(false);
     EXPECT_EQ(button->face(), BitmapButton::Face::Disabled);
     EXPECT_EQ(Grab(button), Image(pictures.disabled));
-}
-
-TEST(BitmapButtonTest, KeepsThePicturesOfItsFirstCaption) {
-    QWidget window;
-    auto* button = new BitmapButton(QStringLiteral("参照"), &window);
-    button->setText(QStringLiteral("ｸﾘｱ"));
-    EXPECT_EQ(button->size(), QSize(43, 23));
-    EXPECT_EQ(Grab(button), Image(PicturesFor(QStringLiteral("参照")).normal));
 }
 
 }  // namespace

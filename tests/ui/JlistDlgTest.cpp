@@ -10,7 +10,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -27,35 +26,20 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-struct Asked {
-    std::string text;
-    int type = 0;
-};
-
 class JlistDlgTest : public ::testing::Test {
 protected:
     JlistDlgTest() {
-        lists_.AddName("~$");
-        lists_.AddName("Thumbs.db");
-        lists_.AddName("/.git/");
-        lists_.AddExtension("tmp");
-        lists_.AddExtension("bak");
-        lists_.AddExtension("obj");
-        lists_.AddExtension("log");
+        for (const char* name : {"~$", "Thumbs.db", "/.git/"}) {
+            lists_.AddName(name);
+        }
+        for (const char* extension : {"tmp", "bak", "obj", "log"}) {
+            lists_.AddExtension(extension);
+        }
     }
 
-    // The dialog, opened without a modal loop: every question is recorded and answered from
-    // the script (OK, or No when the script has run dry).
+    // The dialog, opened without a modal loop; its questions go to the scripted asker.
     CJlistDlg& Open() {
-        dialog_ = std::make_unique<CJlistDlg>(lists_, [this](const QString& text, int type) {
-            asked_.push_back({text.toStdString(), type});
-            if (answers_.empty()) {
-                return type == kMbYesNo ? kIdNo : kIdOk;
-            }
-            const int answer = answers_.front();
-            answers_.pop_front();
-            return answer;
-        });
+        dialog_ = std::make_unique<CJlistDlg>(lists_, asker_.fn());
         dialog_->show();
         return *dialog_;
     }
@@ -93,9 +77,8 @@ protected:
     }
 
     ExclusionList lists_;
+    test::ScriptedAsker asker_;
     std::unique_ptr<CJlistDlg> dialog_;
-    std::vector<Asked> asked_;
-    std::deque<int> answers_;
 };
 
 TEST_F(JlistDlgTest, OpeningShowsBothListsInTheTemplateLayout) {
@@ -146,8 +129,14 @@ TEST_F(JlistDlgTest, OpeningShowsBothListsInTheTemplateLayout) {
     EXPECT_THAT(Rows(dialog.extensionView()), ElementsAre("o"));
 }
 
-TEST_F(JlistDlgTest, DoubleClickBelowTheRowsAddsAnEditedRowAndReturnEndsTheEdit) {
+TEST_F(JlistDlgTest, OnlyADoubleClickBelowTheRowsAddsAnEditedRowAndReturnEndsTheEdit) {
     CJlistDlg& dialog = Open();
+    QTreeWidget* extensions = dialog.extensionView();
+    const QRect row = extensions->visualItemRect(extensions->topLevelItem(1));
+    QTest::mouseDClick(extensions->viewport(), Qt::LeftButton, Qt::NoModifier,
+                       QPoint(10, row.center().y()));
+    EXPECT_THAT(Rows(extensions), ElementsAre("tmp", "bak", "obj", "log"));
+
     QTreeWidget* names = dialog.nameView();
     DoubleClickEmptyArea(names);
     ASSERT_EQ(names->topLevelItemCount(), 4);
@@ -166,7 +155,6 @@ TEST_F(JlistDlgTest, DoubleClickBelowTheRowsAddsAnEditedRowAndReturnEndsTheEdit)
 
     // A row of the other view is edited in place with F2; a field still open when OK is
     // pressed keeps its text.
-    QTreeWidget* extensions = dialog.extensionView();
     extensions->setCurrentItem(extensions->topLevelItem(1));
     QTest::keyClick(extensions, Qt::Key_F2);
     editor = Editor(extensions);
@@ -178,6 +166,7 @@ TEST_F(JlistDlgTest, DoubleClickBelowTheRowsAddsAnEditedRowAndReturnEndsTheEdit)
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_THAT(lists_.names(), ElementsAre("~$", "Thumbs.db", "/.git/", "obj"));
     EXPECT_THAT(lists_.extensions(), ElementsAre("tmp", "old", "obj", "log"));
+    EXPECT_THAT(asker_.asked, IsEmpty());
 }
 
 TEST_F(JlistDlgTest, EscInAFieldKeepsTheTextAndAnAddedRowStaysEmpty) {
@@ -209,60 +198,7 @@ TEST_F(JlistDlgTest, EscInAFieldKeepsTheTextAndAnAddedRowStaysEmpty) {
     EXPECT_THAT(lists_.names(), ElementsAre("~$", "Thumbs.db", "/.git/"));
 }
 
-TEST_F(JlistDlgTest, DoubleClickOnARowAddsNothing) {
-    CJlistDlg& dialog = Open();
-    QTreeWidget* extensions = dialog.extensionView();
-    const QRect row = extensions->visualItemRect(extensions->topLevelItem(1));
-    QTest::mouseDClick(extensions->viewport(), Qt::LeftButton, Qt::NoModifier,
-                       QPoint(10, row.center().y()));
-    EXPECT_THAT(Rows(extensions), ElementsAre("tmp", "bak", "obj", "log"));
-    EXPECT_THAT(asked_, IsEmpty());
-}
-
-TEST_F(JlistDlgTest, DeleteFromARealContextMenuRemovesTheSelectedRowsOfThatViewOnly) {
-    CJlistDlg& dialog = Open();
-    Select(dialog.nameView(), {0, 2});
-    Select(dialog.extensionView(), {0, 2, 3});
-    answers_ = {kIdYes};
-
-    // The menu is modal: it is read and answered from its own event loop.
-    bool deleteEnabled = false;
-    QTimer::singleShot(0, [&] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        ASSERT_EQ(menu, dialog.contextMenu());
-        deleteEnabled = dialog.deleteAction()->isEnabled();
-        menu->setActiveAction(dialog.deleteAction());
-        QTest::keyClick(menu, Qt::Key_Return);
-    });
-    QWidget* viewport = dialog.extensionView()->viewport();
-    const QPoint local = viewport->rect().center();
-    QContextMenuEvent request(QContextMenuEvent::Mouse, local, viewport->mapToGlobal(local));
-    QApplication::sendEvent(viewport, &request);
-
-    EXPECT_TRUE(deleteEnabled);
-    EXPECT_EQ(dialog.contextList(), CJlistDlg::ContextList::Extensions);
-    ASSERT_EQ(asked_.size(), 1u);
-    EXPECT_EQ(asked_[0].text, "  本当に削除しますか？    ");
-    EXPECT_EQ(asked_[0].type, kMbYesNo);
-    EXPECT_THAT(Rows(dialog.extensionView()), ElementsAre("bak"));
-    EXPECT_THAT(Rows(dialog.nameView()), ElementsAre("~$", "Thumbs.db", "/.git/"));
-
-    // The same over the name view; No deletes nothing.
-    dialog.PrepareContextMenu(CentreOnScreen(dialog.nameView()));
-    ASSERT_TRUE(dialog.deleteAction()->isEnabled());
-    dialog.deleteAction()->trigger();
-    EXPECT_THAT(Rows(dialog.nameView()), ElementsAre("~$", "Thumbs.db", "/.git/"));
-    answers_ = {kIdYes};
-    dialog.deleteAction()->trigger();
-    EXPECT_THAT(Rows(dialog.nameView()), ElementsAre("Thumbs.db"));
-    EXPECT_EQ(asked_.size(), 3u);
-
-    dialog.okButton()->click();
-    EXPECT_THAT(lists_.names(), ElementsAre("Thumbs.db"));
-    EXPECT_THAT(lists_.extensions(), ElementsAre("bak"));
-}
-
-TEST_F(JlistDlgTest, DeleteIsGrayedUnlessThePointedViewHasSelectedRows) {
+TEST_F(JlistDlgTest, DeleteIsGrayedUnlessThePointedViewHasSelectedRowsAndDeletesOnlyThose) {
     CJlistDlg& dialog = Open();
     Select(dialog.extensionView(), {1});
 
@@ -280,43 +216,75 @@ TEST_F(JlistDlgTest, DeleteIsGrayedUnlessThePointedViewHasSelectedRows) {
     dialog.PrepareContextMenu(CentreOnScreen(dialog.extensionView()), true);
     EXPECT_EQ(dialog.contextList(), CJlistDlg::ContextList::None);
     EXPECT_FALSE(dialog.deleteAction()->isEnabled());
+
+    // A real context menu over the extensions.
+    Select(dialog.nameView(), {0, 2});
+    Select(dialog.extensionView(), {0, 2, 3});
+    asker_.answers = {kIdYes};
+
+    // The menu is modal: it is read and answered from its own event loop.
+    bool deleteEnabled = false;
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_EQ(menu, dialog.contextMenu());
+        deleteEnabled = dialog.deleteAction()->isEnabled();
+        menu->setActiveAction(dialog.deleteAction());
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    QWidget* viewport = dialog.extensionView()->viewport();
+    const QPoint local = viewport->rect().center();
+    QContextMenuEvent request(QContextMenuEvent::Mouse, local, viewport->mapToGlobal(local));
+    QApplication::sendEvent(viewport, &request);
+
+    EXPECT_TRUE(deleteEnabled);
+    EXPECT_EQ(dialog.contextList(), CJlistDlg::ContextList::Extensions);
+    EXPECT_THAT(Rows(dialog.extensionView()), ElementsAre("bak"));
+    EXPECT_THAT(Rows(dialog.nameView()), ElementsAre("~$", "Thumbs.db", "/.git/"));
+
+    // The same over the name view; No deletes nothing.
+    dialog.PrepareContextMenu(CentreOnScreen(dialog.nameView()));
+    ASSERT_TRUE(dialog.deleteAction()->isEnabled());
+    asker_.answers = {kIdNo};
+    dialog.deleteAction()->trigger();
+    EXPECT_THAT(Rows(dialog.nameView()), ElementsAre("~$", "Thumbs.db", "/.git/"));
+    asker_.answers = {kIdYes};
+    dialog.deleteAction()->trigger();
+    EXPECT_THAT(Rows(dialog.nameView()), ElementsAre("Thumbs.db"));
+    const std::pair question(QStringLiteral("  本当に削除しますか？    "), kMbYesNo);
+    EXPECT_THAT(asker_.asked, ElementsAre(question, question, question));
+
+    dialog.okButton()->click();
+    EXPECT_THAT(lists_.names(), ElementsAre("Thumbs.db"));
+    EXPECT_THAT(lists_.extensions(), ElementsAre("bak"));
 }
 
 TEST_F(JlistDlgTest, CancelEscAndTheCloseBoxKeepTheLists) {
     CJlistDlg& dialog = Open();
-    const auto change = [&] {
+    const std::function<void()> closes[] = {
+        [&] { dialog.cancelButton()->click(); },
+        [&] { QTest::keyClick(&dialog, Qt::Key_Escape); },
+        [&] { dialog.close(); },
+    };
+    for (const auto& close : closes) {
+        // Every opening shows the old rows again.
+        dialog.show();
+        ASSERT_THAT(Rows(dialog.nameView()), ElementsAre("~$", "Thumbs.db", "/.git/"));
         Select(dialog.nameView(), {0, 1});
         dialog.PrepareContextMenu(CentreOnScreen(dialog.nameView()));
-        answers_ = {kIdYes};
+        asker_.answers = {kIdYes};
         dialog.OnDelete();
         DoubleClickEmptyArea(dialog.extensionView());
         QTest::keyClicks(Editor(dialog.extensionView()), QStringLiteral("new"));
         QTest::keyClick(Editor(dialog.extensionView()), Qt::Key_Return);
         ASSERT_TRUE(WaitForRow(dialog.extensionView(), 4, QStringLiteral("new")));
         ASSERT_EQ(dialog.nameView()->topLevelItemCount(), 1);
-    };
-    const auto expectUnchanged = [&] {
+
+        close();
         EXPECT_EQ(dialog.result(), QDialog::Rejected);
         EXPECT_FALSE(dialog.isVisible());
         EXPECT_THAT(lists_.names(), ElementsAre("~$", "Thumbs.db", "/.git/"));
         EXPECT_THAT(lists_.extensions(), ElementsAre("tmp", "bak", "obj", "log"));
-    };
-
-    change();
-    dialog.cancelButton()->click();
-    expectUnchanged();
-
-    // Opening again shows the old rows.
-    dialog.show();
-    EXPECT_THAT(Rows(dialog.nameView()), ElementsAre("~$", "Thumbs.db", "/.git/"));
-    change();
-    QTest::keyClick(&dialog, Qt::Key_Escape);
-    expectUnchanged();
-
-    dialog.show();
-    change();
-    dialog.close();
-    expectUnchanged();
+    }
 }
 
 TEST_F(JlistDlgTest, TheHundredAndFirstRowIsRefused) {
@@ -325,15 +293,17 @@ TEST_F(JlistDlgTest, TheHundredAndFirstRowIsRefused) {
         lists_.AddExtension("e" + std::to_string(i));
     }
     CJlistDlg& dialog = Open();
+    asker_.answers = {kIdOk};
     QTreeWidget* extensions = dialog.extensionView();
     // With 100 rows the only empty area is right of the column.
     extensions->header()->resizeSection(0, 40);
     QTest::mouseDClick(extensions->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(60, 10));
     EXPECT_EQ(extensions->topLevelItemCount(), 100);
     EXPECT_EQ(Editor(extensions), nullptr);
-    ASSERT_EQ(asked_.size(), 1u);
-    EXPECT_EQ(asked_[0].text, "除外リストには 100 個までしか登録できません。");
-    EXPECT_EQ(asked_[0].type, kMbOk);
+    ASSERT_EQ(asker_.asked.size(), 1u);
+    EXPECT_EQ(
+        asker_.asked[0],
+        std::make_pair(QStringLiteral("除外リストには 100 個までしか登録できません。"), kMbOk));
 
     // The other view still takes rows.
     DoubleClickEmptyArea(dialog.nameView());

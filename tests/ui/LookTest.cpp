@@ -18,7 +18,7 @@ namespace {
 using test::Grab;
 using test::HasPixelNear;
 
-TEST(DialogFontTest, HasTheJapaneseGlyphsOfTheWindows) {
+TEST(DialogFontTest, HasTheJapaneseGlyphsOfTheWindowsAndUnitsFromItsAverageCharacter) {
     const QFontInfo info(DialogFont());
     EXPECT_TRUE(info.family() == QStringLiteral("ＭＳ Ｐゴシック") ||
                 info.family() == QStringLiteral("Noto Sans CJK JP"))
@@ -28,9 +28,7 @@ TEST(DialogFontTest, HasTheJapaneseGlyphsOfTheWindows) {
         EXPECT_TRUE(metrics.inFont(c))
             << "no glyph for U+" << std::hex << static_cast<int>(c.unicode());
     }
-}
 
-TEST(DialogUnitsTest, ConvertsTemplateUnitsConsistently) {
     const DialogUnits units(DialogFont());
     ASSERT_GT(units.baseWidth(), 0);
     ASSERT_GT(units.baseHeight(), 0);

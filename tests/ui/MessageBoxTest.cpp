@@ -26,18 +26,16 @@ void ExpectSizedToText(const CMessageBox& box) {
     EXPECT_EQ(box.height(), qMax(120, text.top() + text.height() + 70));
 }
 
-TEST(MessageBoxTest, ShortTextGivesTheSmallestBoxWithOkCentred) {
-    CMessageBox box(QStringLiteral("保存終了"), 0);
-    EXPECT_EQ(box.size(), QSize(150, 120));
-    EXPECT_EQ(box.windowTitle(), QStringLiteral("Mirova"));
-    EXPECT_EQ(box.textLabel()->text(), QStringLiteral("保存終了"));
-    EXPECT_EQ(box.okButton()->geometry(), QRect((150 - 91) / 2, 120 - 30, 91, 23));
-    EXPECT_FALSE(box.okButton()->isHidden());
-    EXPECT_TRUE(box.yesButton()->isHidden());
-    EXPECT_TRUE(box.noButton()->isHidden());
-}
+TEST(MessageBoxTest, IsSizedToItsTextFromTheSmallestBoxUpWrappingWithin500Pixels) {
+    CMessageBox saved(QStringLiteral("保存終了"), 0);
+    EXPECT_EQ(saved.size(), QSize(150, 120));
+    EXPECT_EQ(saved.windowTitle(), QStringLiteral("Mirova"));
+    EXPECT_EQ(saved.textLabel()->text(), QStringLiteral("保存終了"));
+    EXPECT_EQ(saved.okButton()->geometry(), QRect((150 - 91) / 2, 120 - 30, 91, 23));
+    EXPECT_FALSE(saved.okButton()->isHidden());
+    EXPECT_TRUE(saved.yesButton()->isHidden());
+    EXPECT_TRUE(saved.noButton()->isHidden());
 
-TEST(MessageBoxTest, LongTextWrapsWithin500PixelsAndTheBoxGrowsInHeight) {
     QString text;
     for (int i = 0; i < 40; ++i) {
         text += QStringLiteral("folder%1 ").arg(i);
@@ -51,12 +49,11 @@ TEST(MessageBoxTest, LongTextWrapsWithin500PixelsAndTheBoxGrowsInHeight) {
     ExpectSizedToText(box);
     EXPECT_LE(box.width(), label.left() + 500 + 20);
     EXPECT_EQ(box.okButton()->y(), box.height() - 30);
-}
 
-TEST(MessageBoxTest, AWordWiderThan500PixelsWidensTheBox) {
-    CMessageBox box(QString(120, QLatin1Char('W')), 0);
-    EXPECT_GT(box.textLabel()->width(), 500);
-    ExpectSizedToText(box);
+    // A word wider than that widens the box.
+    CMessageBox wide(QString(120, QLatin1Char('W')), 0);
+    EXPECT_GT(wide.textLabel()->width(), 500);
+    ExpectSizedToText(wide);
 }
 
 TEST(MessageBoxTest, LineBreaksStartNewLinesAndYesNoArePairedInTheMiddle) {
@@ -79,50 +76,30 @@ TEST(MessageBoxTest, LineBreaksStartNewLinesAndYesNoArePairedInTheMiddle) {
     EXPECT_TRUE(box.okButton()->isHidden());
 }
 
-TEST(MessageBoxTest, OpensWithNoButtonFocused) {
-    CMessageBox box(kSyncQuestion, 4);
-    bool active = false;
-    bool anyFocused = true;
-    const int result = ExecWith(box, [&] {
-        // Focus is handed out when the window becomes active.
-        active = QTest::qWaitForWindowActive(&box);
-        anyFocused =
-            box.yesButton()->hasFocus() || box.noButton()->hasFocus() || box.okButton()->hasFocus();
-        QTest::mouseClick(box.noButton(), Qt::LeftButton);
-    });
-    EXPECT_TRUE(active);
-    EXPECT_FALSE(anyFocused);
-    EXPECT_EQ(result, 7);
+TEST(MessageBoxTest, YesNoBoxOpensWithNoButtonFocusedAndEndsOnlyWithYesOrNo) {
+    for (const int answer : {6, 7}) {  // Yes, No
+        CMessageBox box(kSyncQuestion, 4);
+        bool active = false;
+        bool anyFocused = true;
+        bool openAfterKeys = false;
+        const int result = ExecWith(box, [&] {
+            // Focus is handed out when the window becomes active.
+            active = QTest::qWaitForWindowActive(&box);
+            anyFocused = box.yesButton()->hasFocus() || box.noButton()->hasFocus() ||
+                         box.okButton()->hasFocus();
+            QTest::keyClick(&box, Qt::Key_Escape);
+            QTest::keyClick(&box, Qt::Key_Return);
+            QTest::keyClick(&box, Qt::Key_Enter);
+            box.close();
+            openAfterKeys = box.isVisible();
+            QTest::mouseClick(answer == 6 ? box.yesButton() : box.noButton(), Qt::LeftButton);
+        });
+        EXPECT_TRUE(active);
+        EXPECT_FALSE(anyFocused);
+        EXPECT_TRUE(openAfterKeys);
+        EXPECT_EQ(result, answer);
+    }
 }
-
-struct AnswerRow {
-    const char* button;
-    int expected;
-    friend void PrintTo(const AnswerRow& row, std::ostream* out) { *out << row.button; }
-};
-
-class YesNoAnswerTest : public testing::TestWithParam<AnswerRow> {};
-
-TEST_P(YesNoAnswerTest, EndsOnlyWithYesOrNo) {
-    CMessageBox box(QStringLiteral("ｺﾋﾟｰを中止しますか？"), 4);
-    bool openAfterKeys = false;
-    const int result = ExecWith(box, [&] {
-        QTest::keyClick(&box, Qt::Key_Escape);
-        QTest::keyClick(&box, Qt::Key_Return);
-        QTest::keyClick(&box, Qt::Key_Enter);
-        box.close();
-        openAfterKeys = box.isVisible();
-        BitmapButton* button = QString::fromUtf8(GetParam().button) == QStringLiteral("はい")
-                                   ? box.yesButton()
-                                   : box.noButton();
-        QTest::mouseClick(button, Qt::LeftButton);
-    });
-    EXPECT_TRUE(openAfterKeys);
-    EXPECT_EQ(result, GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Buttons, YesNoAnswerTest,
-                         testing::Values(AnswerRow{"はい", 6}, AnswerRow{"いいえ", 7}));
 
 TEST(MessageBoxTest, OkBoxEndsWithOneOnOkEnterEscOrTheCloseBox) {
     const std::function<void(CMessageBox&)> ways[] = {

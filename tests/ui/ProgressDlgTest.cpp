@@ -17,8 +17,15 @@ BitmapButton* CancelButton(CProgressDlg& dialog) {
     return dialog.findChild<BitmapButton*>();
 }
 
-TEST(ProgressDlgTest, ShowsThePercentageOfEachStep) {
+TEST(ProgressDlgTest, ShowsItsUtf8StatusLineAndThePercentageOfEachStepWrappingAfterTheEnd) {
     CProgressDlg dialog;
+    dialog.SetStatusLine("/home/user/写真/IMG_0412.JPG");
+    bool found = false;
+    for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+        found = found || label->text() == QStringLiteral("/home/user/写真/IMG_0412.JPG");
+    }
+    EXPECT_TRUE(found);
+
     EXPECT_EQ(dialog.percentText(), QStringLiteral(" 0 %"));
     dialog.SetBarRange(0, 3);
     dialog.SetBarStep(1);
@@ -32,53 +39,34 @@ TEST(ProgressDlgTest, ShowsThePercentageOfEachStep) {
     EXPECT_EQ(shown, (std::vector<QString>{QStringLiteral("33%"), QStringLiteral("66%"),
                                            QStringLiteral("100%")}));
     EXPECT_EQ(dialog.barPosition(), 3);
-}
 
-TEST(ProgressDlgTest, BarAndPercentageWrapAfterTheEnd) {
-    CProgressDlg dialog;
-    dialog.SetBarRange(0, 100);
-    dialog.SetBarStep(1);
+    CProgressDlg hundred;
+    hundred.SetBarRange(0, 100);
+    hundred.SetBarStep(1);
     for (int i = 0; i < 100; ++i) {
-        dialog.StepBar();
+        hundred.StepBar();
     }
-    EXPECT_EQ(dialog.percentText(), QStringLiteral("100%"));
-    EXPECT_EQ(dialog.StepBar(), 100);
-    EXPECT_EQ(dialog.percentText(), QStringLiteral("1%"));
-    EXPECT_EQ(dialog.barPosition(), 1);
+    EXPECT_EQ(hundred.percentText(), QStringLiteral("100%"));
+    EXPECT_EQ(hundred.StepBar(), 100);
+    EXPECT_EQ(hundred.percentText(), QStringLiteral("1%"));
+    EXPECT_EQ(hundred.barPosition(), 1);
+
+    // An empty range shows 0% instead of dividing by zero.
+    hundred.SetBarRange(5, 5);
+    hundred.StepBar();
+    EXPECT_EQ(hundred.percentText(), QStringLiteral("0%"));
 }
 
-TEST(ProgressDlgTest, AnEmptyRangeShowsZero) {
-    CProgressDlg dialog;
-    dialog.SetBarRange(5, 5);
-    dialog.SetBarStep(1);
-    dialog.StepBar();
-    EXPECT_EQ(dialog.percentText(), QStringLiteral("0%"));
-}
-
-TEST(ProgressDlgTest, StatusLineTakesUtf8Text) {
-    CProgressDlg dialog;
-    dialog.SetStatusLine("/home/user/写真/IMG_0412.JPG");
-    bool found = false;
-    for (const QLabel* label : dialog.findChildren<QLabel*>()) {
-        found = found || label->text() == QStringLiteral("/home/user/写真/IMG_0412.JPG");
-    }
-    EXPECT_TRUE(found);
-}
-
-TEST(ProgressDlgTest, CancelPressesBeforeATakeCountOnce) {
+TEST(ProgressDlgTest, CancelEscAndTheCloseBoxOnlyRequestCancelOnceAndEnterDoesNothing) {
     CProgressDlg dialog;
     dialog.ShowModeless(nullptr);
     EXPECT_FALSE(dialog.TakeCancelRequest());
+    // Presses before a take count once.
     QTest::mouseClick(CancelButton(dialog), Qt::LeftButton);
     QTest::mouseClick(CancelButton(dialog), Qt::LeftButton);
     EXPECT_TRUE(dialog.TakeCancelRequest());
     EXPECT_FALSE(dialog.TakeCancelRequest());
     EXPECT_TRUE(dialog.isVisible());
-}
-
-TEST(ProgressDlgTest, EscAndTheCloseBoxOnlyRequestCancelAndEnterDoesNothing) {
-    CProgressDlg dialog;
-    dialog.ShowModeless(nullptr);
 
     QTest::keyClick(&dialog, Qt::Key_Escape);
     EXPECT_TRUE(dialog.isVisible());
@@ -94,33 +82,21 @@ TEST(ProgressDlgTest, EscAndTheCloseBoxOnlyRequestCancelAndEnterDoesNothing) {
     EXPECT_FALSE(dialog.TakeCancelRequest());
 }
 
-TEST(ProgressDlgTest, DisablesItsOwnerWhileItExists) {
+TEST(ProgressDlgTest, DisablesItsOwnerOrTheVisibleMainWindowWhileItExistsUnlessAlreadyDisabled) {
     QWidget owner;
     owner.show();
-    auto dialog = std::make_unique<CProgressDlg>();
-    dialog->ShowModeless(&owner);
-    EXPECT_FALSE(owner.isEnabled());
-    EXPECT_TRUE(dialog->isEnabled());
-    dialog->SetBarRange(0, 2);
-    dialog->SetBarStep(1);
-    dialog->StepBar();  // a stopped operation ends the same way
-    dialog.reset();
-    EXPECT_TRUE(owner.isEnabled());
-}
+    for (QWidget* given : {&owner, static_cast<QWidget*>(nullptr)}) {
+        auto dialog = std::make_unique<CProgressDlg>();
+        dialog->ShowModeless(given);
+        EXPECT_FALSE(owner.isEnabled());
+        EXPECT_TRUE(dialog->isEnabled());
+        dialog->SetBarRange(0, 2);
+        dialog->SetBarStep(1);
+        dialog->StepBar();  // a stopped operation ends the same way
+        dialog.reset();
+        EXPECT_TRUE(owner.isEnabled());
+    }
 
-TEST(ProgressDlgTest, TakesTheVisibleMainWindowWhenGivenNoOwner) {
-    QWidget owner;
-    owner.show();
-    auto dialog = std::make_unique<CProgressDlg>();
-    dialog->ShowModeless(nullptr);
-    EXPECT_FALSE(owner.isEnabled());
-    dialog.reset();
-    EXPECT_TRUE(owner.isEnabled());
-}
-
-TEST(ProgressDlgTest, LeavesAnOwnerThatWasAlreadyDisabledDisabled) {
-    QWidget owner;
-    owner.show();
     owner.setEnabled(false);
     auto dialog = std::make_unique<CProgressDlg>();
     dialog->ShowModeless(&owner);
@@ -128,18 +104,16 @@ TEST(ProgressDlgTest, LeavesAnOwnerThatWasAlreadyDisabledDisabled) {
     EXPECT_FALSE(owner.isEnabled());
     dialog.reset();
     EXPECT_FALSE(owner.isEnabled());
-}
 
-TEST(ProgressDlgTest, StaysUsableWhenItsOwnerIsAlsoItsParent) {
-    QWidget owner;
-    owner.show();
-    QPointer<CProgressDlg> dialog = new CProgressDlg(&owner);
-    dialog->ShowModeless(&owner);
+    // A child of its owner stays usable.
+    owner.setEnabled(true);
+    QPointer<CProgressDlg> child = new CProgressDlg(&owner);
+    child->ShowModeless(&owner);
     EXPECT_FALSE(owner.isEnabled());
-    EXPECT_TRUE(CancelButton(*dialog)->isEnabled());
-    QTest::mouseClick(CancelButton(*dialog), Qt::LeftButton);
-    EXPECT_TRUE(dialog->TakeCancelRequest());
-    delete dialog;
+    EXPECT_TRUE(CancelButton(*child)->isEnabled());
+    QTest::mouseClick(CancelButton(*child), Qt::LeftButton);
+    EXPECT_TRUE(child->TakeCancelRequest());
+    delete child;
     EXPECT_TRUE(owner.isEnabled());
 }
 

@@ -8,7 +8,14 @@
 namespace mirova::ui {
 namespace {
 
-TEST(StatusDlgTest, StartsEmptyAndShowsTheTextItIsGiven) {
+TEST(StatusDlgTest, StartsEmptyShowsTheTextItIsGivenAndNoKeyNorTheCloseBoxClosesIt) {
+    CStatusDlg unowned;
+    EXPECT_EQ(unowned.ShowModeless(nullptr), 1);
+    QTest::keyClick(&unowned, Qt::Key_Escape);
+    QTest::keyClick(&unowned, Qt::Key_Return);
+    EXPECT_FALSE(unowned.close());
+    EXPECT_TRUE(unowned.isVisible());
+
     QWidget owner;
     owner.show();
     CStatusDlg dialog;
@@ -20,15 +27,6 @@ TEST(StatusDlgTest, StartsEmptyAndShowsTheTextItIsGiven) {
     EXPECT_EQ(dialog.text(), QStringLiteral("ﾌｧｲﾙﾘｽﾄを作成中"));
     // It only informs: the owner stays usable.
     EXPECT_TRUE(owner.isEnabled());
-}
-
-TEST(StatusDlgTest, NoKeyAndNotTheCloseBoxCloseIt) {
-    CStatusDlg dialog;
-    dialog.ShowModeless(nullptr);
-    QTest::keyClick(&dialog, Qt::Key_Escape);
-    QTest::keyClick(&dialog, Qt::Key_Return);
-    EXPECT_FALSE(dialog.close());
-    EXPECT_TRUE(dialog.isVisible());
 }
 
 }  // namespace

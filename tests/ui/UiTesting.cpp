@@ -1,5 +1,7 @@
 #include "UiTesting.h"
 
+#include <gtest/gtest.h>
+
 #include <QDialog>
 #include <QPixmap>
 #include <QPointer>
@@ -37,6 +39,19 @@ int ExecWith(QDialog& dialog, const std::function<void()>& script) {
         }
     });
     return dialog.exec();
+}
+
+std::function<int(const QString&, int)> ScriptedAsker::fn() {
+    return [this](const QString& text, int type) {
+        asked.emplace_back(text, type);
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected question: " << text.toStdString();
+            return type == 4 ? 7 : 1;  // No, or OK
+        }
+        const int answer = answers.front();
+        answers.pop_front();
+        return answer;
+    };
 }
 
 }  // namespace mirova::test

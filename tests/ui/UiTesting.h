@@ -5,8 +5,11 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <deque>
 #include <functional>
 #include <ostream>
+#include <utility>
+#include <vector>
 
 class QDialog;
 class QWidget;
@@ -22,6 +25,15 @@ bool HasPixelNear(const QImage& image, const QRect& area, const QColor& colour, 
 // Runs a modal dialog; the script runs inside its event loop. A dialog that is still open long
 // after the script ended is closed with -1, so that a fault fails the test instead of hanging it.
 int ExecWith(QDialog& dialog, const std::function<void()>& script);
+
+// Answers a dialog's questions (text and box type in, pressed button out) from a script and
+// records them; a question the script has no answer for fails the test.
+struct ScriptedAsker {
+    std::deque<int> answers;
+    std::vector<std::pair<QString, int>> asked;
+
+    std::function<int(const QString& text, int type)> fn();
+};
 
 }  // namespace mirova::test
 
