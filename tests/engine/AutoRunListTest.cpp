@@ -34,11 +34,13 @@ std::string NumbersUpTo(int last) {
     return text;
 }
 
-std::vector<int> Range(int first, int last) {
+// first..last, then more.
+std::vector<int> Range(int first, int last, std::initializer_list<int> more = {}) {
     std::vector<int> numbers;
     for (int n = first; n <= last; ++n) {
         numbers.push_back(n);
     }
+    numbers.insert(numbers.end(), more);
     return numbers;
 }
 
@@ -46,7 +48,6 @@ TEST(AutoRunListTest, ReadsTheOptionsAndTheListOfTheCommandLine) {
     const std::vector<int> zeros30(30, 0);
     std::vector<int> oneThenZeros(30, 0);
     oneThenZeros[0] = 1;
-    const std::vector<int> firstThenSecond = {1, 2, 3, 4};
     const ParseRow rows[] = {
         {{}, false, 0, 0, {}},
         {{"/D"}, true, 1, 0, {}},
@@ -72,16 +73,8 @@ TEST(AutoRunListTest, ReadsTheOptionsAndTheListOfTheCommandLine) {
         {{"/A", "/D"}, true, 1, 1, zeros30},
         {{"/A", ""}, true, 0, 1, {}},
         // A second "/A" goes on after the first list and stops at the room of 30 entries.
-        {{"/A", "1,2", "/A", "3,4"}, true, 0, 1, firstThenSecond},
-        {{"/A", NumbersUpTo(29), "/A", "40,41"},
-         true,
-         0,
-         1,
-         [] {
-             std::vector<int> list = Range(1, 29);
-             list.push_back(40);
-             return list;
-         }()},
+        {{"/A", "1,2", "/A", "3,4"}, true, 0, 1, {1, 2, 3, 4}},
+        {{"/A", NumbersUpTo(29), "/A", "40,41"}, true, 0, 1, Range(1, 29, {40})},
         {{"/A", NumbersUpTo(30), "/A", "7"}, true, 0, 1, Range(1, 30)},
     };
     for (const ParseRow& row : rows) {

@@ -1,8 +1,6 @@
 // Whole synchronisation and merge runs with file-system calls failing in the middle: what the
 // run tells, what the log keeps, that nothing is lost, and that a second run without the faults
 // finishes the job.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,18 +10,17 @@
 #include <vector>
 
 #include "RunFixture.h"
-#include "TreeSnapshot.h"
 #include "engine/Execute.h"
 #include "fileops/FileOperations.h"
 #include "fileops/Format.h"
 #include "fileops/SafeCopy.h"
 #include "platform/FaultInjection.h"
+#include "platform/FileSystem.h"
 
 namespace mirova {
 namespace {
 
 using platform::FaultCall;
-using test::kStamp;
 using test::SnapshotTree;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -31,10 +28,6 @@ using ::testing::Not;
 
 constexpr const char* kStartLine = "2026年12月6日 9:5:3  Mirova Preset 1 Start.\n";
 constexpr const char* kDoneLine = "2026年12月6日 9:5:3  Mirova Preset 1 Done.\n";
-
-std::string Stamped(const std::string& text) {
-    return kStamp + text + "\n";
-}
 
 std::string CannotCreate(int site, const std::string& path) {
     return Format(".\\FileCtrl:%d - %s が作成できません。", site, path.c_str());
@@ -48,18 +41,14 @@ std::string CannotDelete(const std::string& path, int error) {
     return Format("%s が削除できません。(%s)", path.c_str(), std::strerror(error));
 }
 
-// Unfinished copies anywhere below root.
-std::vector<std::string> PartialCopiesBelow(const std::string& root) {
-    std::vector<std::string> found;
+// Whether an unfinished copy is left anywhere below root.
+bool HasPartialCopies(const std::string& root) {
     for (const auto& entry : SnapshotTree(root)) {
-        const std::string& name = entry.first;
-        const std::size_t slash = name.rfind('/');
-        if (name.substr(slash == std::string::npos ? 0 : slash + 1)
-                .starts_with(kPartialCopyPrefix)) {
-            found.push_back(name);
+        if (entry.first.find(kPartialCopyPrefix) != std::string::npos) {
+            return true;
         }
     }
-    return found;
+    return false;
 }
 
 // Content and last-write time of a file: what a failed copy must leave as it was.
@@ -69,11 +58,6 @@ std::pair<std::string, long long> Kept(const std::string& path) {
         return {"<missing>", 0};
     }
     return {test::ReadFileText(path), st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
-}
-
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
 }
 
 // Removes a source file just before the changes are carried out, as another program might
@@ -91,19 +75,16 @@ private:
     std::string doomed_;
 };
 
-class FaultRunTest : public test::RunFixture {
+class FaultRunTest : public test::RealRunFixture {
 protected:
-    void SetUp() override {
-        RunFixture::SetUp();
-        run_.SetChangeExecutor(nullptr);
-    }
     void TearDown() override {
-        platform::ClearFaultsForTesting();
-        SetCopyStartHookForTesting(nullptr);
+        ClearFaults();
         RunFixture::TearDown();
     }
-    std::string src() const { return dir_ / "src"; }
-    std::string dst() const { return dir_ / "dst"; }
+    static void ClearFaults() {
+        platform::ClearFaultsForTesting();
+        SetCopyStartHookForTesting(nullptr);
+    }
 
     // Makes one call fail once during the copy of one source file only. Reads, writes and the
     // times of a copy name no file, and the run log's own writes count as writes too, so the
@@ -119,21 +100,18 @@ protected:
             }
         });
     }
-    void ExpectMirror() {
-        EXPECT_EQ(test::DescribeDifferences(SnapshotTree(src()), SnapshotTree(dst())), "");
-    }
 };
 
 // Interactive: the failures are shown or logged, the user stops the copies after the first
 // failure, the folders are still created, and the run does not claim completion.
 TEST_F(FaultRunTest, SynchronisationStoppedAfterAFailedCopyLosesNothing) {
-    dir_.createFile("src/a-changed.txt", "new A", 1700000500);
-    dir_.createFile("dst/a-changed.txt", "old A", 1700000000);
-    dir_.createFile("src/b-new.txt", "B", 1700000000);
-    dir_.createFile("src/c-new/inner.txt", "C", 1700000000);
-    dir_.createFolder("src/newdir");
-    dir_.createFile("dst/extra.txt", "X", 1700000000);
-    dir_.createFolder("dst/extradir");
+    Make({{"src/a-changed.txt", "new A", 1700000500},
+          {"dst/a-changed.txt", "old A", 1700000000},
+          {"src/b-new.txt", "B", 1700000000},
+          {"src/c-new/inner.txt", "C", 1700000000},
+          {"src/newdir/"},
+          {"dst/extra.txt", "X", 1700000000},
+          {"dst/extradir/"}});
     const auto oldA = Kept(dst() + "/a-changed.txt");
     const auto newA = Kept(src() + "/a-changed.txt");
     platform::InjectFaultForTesting(FaultCall::Delete, EACCES, "extra.txt");
@@ -155,24 +133,24 @@ TEST_F(FaultRunTest, SynchronisationStoppedAfterAFailedCopyLosesNothing) {
     EXPECT_EQ(ui_.failures, 3);
     const std::string log = Log();
     // The deletions are logged with their reason; the unreadable copy was shown instead.
-    EXPECT_THAT(log, HasSubstr(Stamped(CannotDelete(dst() + "/extra.txt", EACCES)) +
-                               Stamped(CannotDelete(dst() + "/extradir", EBUSY)) + kDoneLine));
+    EXPECT_THAT(log, HasSubstr(Stamped({CannotDelete(dst() + "/extra.txt", EACCES),
+                                        CannotDelete(dst() + "/extradir", EBUSY)}) +
+                               kDoneLine));
     EXPECT_THAT(log, Not(HasSubstr("が読めません")));
     EXPECT_THAT(log, Not(HasSubstr("ｱｯﾌﾟﾃﾞｰﾄ完了")));
 
     EXPECT_EQ(Kept(dst() + "/a-changed.txt"), oldA);
     EXPECT_EQ(Kept(src() + "/a-changed.txt"), newA);
-    EXPECT_FALSE(Exists(dst() + "/b-new.txt"));
-    EXPECT_FALSE(Exists(dst() + "/c-new/inner.txt"));
-    EXPECT_TRUE(Exists(dst() + "/newdir"));  // the create list runs after a stopped copy
-    EXPECT_TRUE(Exists(dst() + "/c-new"));
+    EXPECT_FALSE(platform::Exists(dst() + "/b-new.txt"));
+    EXPECT_FALSE(platform::Exists(dst() + "/c-new/inner.txt"));
+    EXPECT_TRUE(platform::Exists(dst() + "/newdir"));  // the create list runs after a stopped copy
+    EXPECT_TRUE(platform::Exists(dst() + "/c-new"));
     EXPECT_EQ(dir_.read("dst/extra.txt"), "X");
-    EXPECT_TRUE(Exists(dst() + "/extradir"));
-    EXPECT_TRUE(PartialCopiesBelow(dir_.path()).empty());
+    EXPECT_TRUE(platform::Exists(dst() + "/extradir"));
+    EXPECT_FALSE(HasPartialCopies(dir_.path()));
 
     // Without the faults the next run finishes the mirror.
-    platform::ClearFaultsForTesting();
-    SetCopyStartHookForTesting(nullptr);
+    ClearFaults();
     ui_.boxes.Answer(kIdYes);
     Run(RunKind::Synchronise);
     ExpectMirror();
@@ -185,15 +163,15 @@ TEST_F(FaultRunTest, SynchronisationStoppedAfterAFailedCopyLosesNothing) {
 // Under noStopOnError every failure goes to the log, stamped, in the order met; nothing is
 // shown and the run goes on to its end.
 TEST_F(FaultRunTest, QuietSynchronisationLogsEveryFailureAndGoesOn) {
-    dir_.createFile("src/busy.txt", "new busy", 1700000500);
-    dir_.createFile("dst/busy.txt", "old busy", 1700000000);
-    dir_.createFile("src/locked.txt", "L", 1700000000);
-    dir_.createFile("src/stamp.txt", "S", 1700000000);
-    dir_.createFile("src/vanished.txt", "new vanished", 1700000500);
-    dir_.createFile("dst/vanished.txt", "old vanished", 1700000000);
-    dir_.createFile("src/z-last.txt", "Z", 1700000000);
-    dir_.createFolder("src/newdir");
-    dir_.createFolder("src/zz-dir");
+    Make({{"src/busy.txt", "new busy", 1700000500},
+          {"dst/busy.txt", "old busy", 1700000000},
+          {"src/locked.txt", "L", 1700000000},
+          {"src/stamp.txt", "S", 1700000000},
+          {"src/vanished.txt", "new vanished", 1700000500},
+          {"dst/vanished.txt", "old vanished", 1700000000},
+          {"src/z-last.txt", "Z", 1700000000},
+          {"src/newdir/"},
+          {"src/zz-dir/"}});
     const auto oldBusy = Kept(dst() + "/busy.txt");
     const auto oldVanished = Kept(dst() + "/vanished.txt");
     const auto sourceBusy = Kept(src() + "/busy.txt");
@@ -208,28 +186,28 @@ TEST_F(FaultRunTest, QuietSynchronisationLogsEveryFailureAndGoesOn) {
     Run(RunKind::Synchronise);
 
     EXPECT_TRUE(ui_.boxes.requests().empty());
-    EXPECT_EQ(Log(), kStartLine + Stamped("OptionD=OFF OptionA=0 ") +
-                         Stamped("CopyTotalDataSize = 0KB") +
-                         Stamped(CannotCreate(330, dst() + "/busy.txt")) +
-                         Stamped(CannotOpen(src() + "/locked.txt")) +
-                         Stamped(CannotCreate(330, dst() + "/stamp.txt")) +
-                         Stamped(CannotOpen(src() + "/vanished.txt")) +
-                         Stamped(CannotCreate(244, dst() + "/newdir")) + kDoneLine);
+    EXPECT_EQ(
+        Log(),
+        kStartLine +
+            Stamped({"OptionD=OFF OptionA=0 ", "CopyTotalDataSize = 0KB",
+                     CannotCreate(330, dst() + "/busy.txt"), CannotOpen(src() + "/locked.txt"),
+                     CannotCreate(330, dst() + "/stamp.txt"), CannotOpen(src() + "/vanished.txt"),
+                     CannotCreate(244, dst() + "/newdir")}) +
+            kDoneLine);
     EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Incomplete));
     EXPECT_EQ(ui_.failures, 5);
     EXPECT_EQ(Kept(dst() + "/busy.txt"), oldBusy);
     EXPECT_EQ(Kept(src() + "/busy.txt"), sourceBusy);
     EXPECT_EQ(Kept(dst() + "/vanished.txt"), oldVanished);
-    EXPECT_FALSE(Exists(dst() + "/locked.txt"));
-    EXPECT_FALSE(Exists(dst() + "/stamp.txt"));
+    EXPECT_FALSE(platform::Exists(dst() + "/locked.txt"));
+    EXPECT_FALSE(platform::Exists(dst() + "/stamp.txt"));
     EXPECT_EQ(dir_.read("dst/z-last.txt"), "Z");
-    EXPECT_FALSE(Exists(dst() + "/newdir"));
-    EXPECT_FALSE(Exists(dst() + "/zz-dir"));  // the create list ends at its first failure
-    EXPECT_TRUE(PartialCopiesBelow(dir_.path()).empty());
+    EXPECT_FALSE(platform::Exists(dst() + "/newdir"));
+    EXPECT_FALSE(platform::Exists(dst() + "/zz-dir"));  // the create list ends at its first failure
+    EXPECT_FALSE(HasPartialCopies(dir_.path()));
 
     // The next run removes the target copy of the vanished file and copies the rest.
-    platform::ClearFaultsForTesting();
-    SetCopyStartHookForTesting(nullptr);
+    ClearFaults();
     run_.SetChangeExecutor(nullptr);
     Run(RunKind::Synchronise);
     ExpectMirror();
@@ -241,90 +219,67 @@ TEST_F(FaultRunTest, QuietSynchronisationLogsEveryFailureAndGoesOn) {
 
 // A failed copy of a merge: asked about and stopped, or passed over under noStopOnError; the
 // other direction and the folders are done either way, and a second run evens the trees out.
-TEST_F(FaultRunTest, MergeWithAFailedCopyStillRunsItsOtherSteps) {
-    const struct {
-        const char* label;
-        int quiet;
-        RunOutcome outcome;
-        const char* closing;  // the closing notice; "" when none is shown
-    } rows[] = {
-        {"asked, stop", 0, RunOutcome::Incomplete, "ﾏｰｼﾞ処理終了"},
+class MergeFaultRunTest : public FaultRunTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(MergeFaultRunTest, MergeWithAFailedCopyStillRunsItsOtherSteps) {
+    const bool quiet = GetParam();
+    Make({{"src/newer.txt", "source, older", 1700000000},
+          {"dst/newer.txt", "target, newer", 1700000500},
+          {"src/from-src.txt", "S", 1700000000},
+          {"dst/from-dst.txt", "D", 1700000000},
+          {"src/srconly/"},
+          {"dst/dstonly/"}});
+    const auto older = Kept(src() + "/newer.txt");
+    const auto newer = Kept(dst() + "/newer.txt");
+    // The first copy towards the source fails.
+    FailWhileCopying(dst() + "/newer.txt", FaultCall::Read, EIO);
+    state_.noStopOnError = quiet;
+    if (!quiet) {
+        ui_.boxes.Answer(kIdYes);  // merge
+        ui_.boxes.Answer(kIdNo);   // do not go on after the failed copy
+    }
+
+    Run(RunKind::Synchronise, MergePreset());
+
+    const std::string unreadable = dst() + "/newer.txt が読めません。";
+    if (quiet) {
+        EXPECT_TRUE(BoxTexts().empty());
+        EXPECT_THAT(Log(), HasSubstr(Stamped(unreadable)));
         // The list goes on and its last copy succeeds, so the run's result stays; the failure
         // is in the log and in the failure count.
-        {"noStopOnError", 1, RunOutcome::Reported, ""},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.label);
-        test::TempDir dir;
-        test::TestUi ui;
-        test::TestHost host;
-        RunState state;
-        RunController run(state, host, ui);
-        const std::string source = dir / "src";
-        const std::string target = dir / "dst";
-        dir.createFile("src/newer.txt", "source, older", 1700000000);
-        dir.createFile("dst/newer.txt", "target, newer", 1700000500);
-        dir.createFile("src/from-src.txt", "S", 1700000000);
-        dir.createFile("dst/from-dst.txt", "D", 1700000000);
-        dir.createFolder("src/srconly");
-        dir.createFolder("dst/dstonly");
-        const auto older = Kept(source + "/newer.txt");
-        const auto newer = Kept(target + "/newer.txt");
-        // The first copy towards the source fails.
-        FailWhileCopying(target + "/newer.txt", FaultCall::Read, EIO);
-        state.noStopOnError = row.quiet;
-        if (!row.quiet) {
-            ui.boxes.Answer(kIdYes);  // merge
-            ui.boxes.Answer(kIdNo);   // do not go on after the failed copy
-        }
-        RunPreset preset{0, source, target, 1, 0};
-
-        const auto runToEnd = [&] {
-            const std::size_t ended = host.outcomes.size();
-            run.StartRun(RunKind::Synchronise, preset, nullptr);
-            ui.PumpUntil([&] { return host.outcomes.size() > ended; });
-        };
-        runToEnd();
-
-        const std::string unreadable = target + "/newer.txt が読めません。";
-        std::vector<std::string> texts;
-        for (const auto& request : ui.boxes.requests()) {
-            texts.push_back(request.text);
-        }
-        if (row.quiet) {
-            EXPECT_TRUE(texts.empty());
-            EXPECT_THAT(dir.readLog(), HasSubstr(Stamped(unreadable)));
-        } else {
-            ASSERT_EQ(texts.size(), 4u);
-            EXPECT_THAT(texts[0], HasSubstr("ﾏｰｼﾞ処理を続行しますか？"));
-            EXPECT_EQ(texts[1], unreadable);
-            EXPECT_EQ(texts[2], kContinueQuestion);
-            EXPECT_EQ(texts[3], row.closing);
-            EXPECT_THAT(dir.readLog(), Not(HasSubstr("が読めません")));
-        }
-        EXPECT_THAT(dir.readLog(), testing::EndsWith(Stamped("ﾏｰｼﾞ処理終了")));
-        EXPECT_THAT(host.outcomes, ElementsAre(row.outcome));
-        EXPECT_EQ(ui.failures, 1);
-        EXPECT_EQ(Kept(source + "/newer.txt"), older);
-        EXPECT_EQ(Kept(target + "/newer.txt"), newer);
-        EXPECT_EQ(Exists(source + "/from-dst.txt"), row.quiet == 1);
-        EXPECT_EQ(dir.read("dst/from-src.txt"), "S");
-        EXPECT_TRUE(Exists(source + "/dstonly"));
-        EXPECT_TRUE(Exists(target + "/srconly"));
-        EXPECT_TRUE(PartialCopiesBelow(dir.path()).empty());
-
-        platform::ClearFaultsForTesting();
-        SetCopyStartHookForTesting(nullptr);
-        state.noStopOnError = 0;
-        ui.boxes.Answer(kIdYes);
-        runToEnd();
-        EXPECT_EQ(ui.boxes.requests().back().text, "ﾏｰｼﾞ完了");
-        EXPECT_EQ(host.outcomes.back(), RunOutcome::Reported);
-        EXPECT_EQ(dir.read("src/newer.txt"), "target, newer");
-        EXPECT_EQ(test::DescribeDifferences(SnapshotTree(source), SnapshotTree(target)), "");
-        EXPECT_EQ(ui.boxes.unscripted(), 0u);
+        EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Reported));
+    } else {
+        const auto texts = BoxTexts();
+        ASSERT_EQ(texts.size(), 4u);
+        EXPECT_THAT(texts[0], HasSubstr("ﾏｰｼﾞ処理を続行しますか？"));
+        EXPECT_EQ(texts[1], unreadable);
+        EXPECT_EQ(texts[2], kContinueQuestion);
+        EXPECT_EQ(texts[3], "ﾏｰｼﾞ処理終了");
+        EXPECT_THAT(Log(), Not(HasSubstr("が読めません")));
+        EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Incomplete));
     }
+    EXPECT_THAT(Log(), testing::EndsWith(Stamped("ﾏｰｼﾞ処理終了")));
+    EXPECT_EQ(ui_.failures, 1);
+    EXPECT_EQ(Kept(src() + "/newer.txt"), older);
+    EXPECT_EQ(Kept(dst() + "/newer.txt"), newer);
+    EXPECT_EQ(platform::Exists(src() + "/from-dst.txt"), quiet);
+    EXPECT_EQ(dir_.read("dst/from-src.txt"), "S");
+    EXPECT_TRUE(platform::Exists(src() + "/dstonly"));
+    EXPECT_TRUE(platform::Exists(dst() + "/srconly"));
+    EXPECT_FALSE(HasPartialCopies(dir_.path()));
+
+    ClearFaults();
+    state_.noStopOnError = 0;
+    ui_.boxes.Answer(kIdYes);
+    Run(RunKind::Synchronise, MergePreset());
+    EXPECT_EQ(ui_.boxes.requests().back().text, "ﾏｰｼﾞ完了");
+    EXPECT_EQ(host_.outcomes.back(), RunOutcome::Reported);
+    EXPECT_EQ(dir_.read("src/newer.txt"), "target, newer");
+    ExpectMirror();
+    EXPECT_EQ(ui_.boxes.unscripted(), 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(AskedOrQuiet, MergeFaultRunTest, ::testing::Bool());
 
 }  // namespace
 }  // namespace mirova

@@ -57,7 +57,6 @@ TEST(FileListTest, NewListIsEmptyAndZeroFilled) {
     EXPECT_EQ(list->entries[0].name, nullptr);
     EXPECT_EQ(list->entries[999].name, nullptr);
     EXPECT_EQ(list->entries[999].size, 0u);
-    EXPECT_EQ(NewFileList()->capacity, kFileListCapacity);
     FreeFileList(list);
     EXPECT_EQ(list, nullptr);
 }
@@ -73,17 +72,14 @@ TEST(FileListTest, SortsInPlainByteOrder) {
 }
 
 TEST(FileListTest, NameComparisonsAreSignedAndCaseSensitive) {
-    FileEntry low{};
-    FileEntry high{};
-    low.name = "Readme";
-    high.name = "readme";
+    const FileEntry low{"Readme", 0, 0, 0, 0, 0};
+    const FileEntry high{"readme", 0, 0, 0, 0, 0};
     EXPECT_EQ(CompareEntryNames(&low, &high), -1);
     EXPECT_EQ(CompareEntryNames(&high, &low), 1);
     EXPECT_EQ(CompareEntryNames(&low, &low), 0);
 
     // A byte above 0x7F is larger than any ASCII byte (unsigned comparison).
-    FileEntry wide{};
-    wide.name = "\xE3\x81\x82";
+    const FileEntry wide{"\xE3\x81\x82", 0, 0, 0, 0, 0};
     EXPECT_EQ(CompareEntryNames(&wide, &high), 1);
 
     // The descending order, as used for the folders to delete: deepest first.
@@ -102,19 +98,15 @@ TEST(FileListTest, NameComparisonsAreSignedAndCaseSensitive) {
 TEST(FileListTest, FindEntryMatchesExactBytesOnly) {
     FileListPtr list = ListOf({"sub/a.txt", "Readme", "README", "sub", "z"});
     SortFileList(*list);
-    ASSERT_NE(FindEntry(*list, "Readme"), nullptr);
-    EXPECT_STREQ(FindEntry(*list, "Readme")->name, "Readme");
-    EXPECT_STREQ(FindEntry(*list, "README")->name, "README");
-    EXPECT_STREQ(FindEntry(*list, "sub/a.txt")->name, "sub/a.txt");
-    EXPECT_STREQ(FindEntry(*list, "z")->name, "z");
-    EXPECT_EQ(FindEntry(*list, "readme"), nullptr);
-    EXPECT_EQ(FindEntry(*list, "sub/"), nullptr);
-    EXPECT_EQ(FindEntry(*list, "su"), nullptr);
-    EXPECT_EQ(FindEntry(*list, ""), nullptr);
-    EXPECT_EQ(FindEntry(*list, "zz"), nullptr);
-
-    FileListPtr empty = NewFileList(4);
-    EXPECT_EQ(FindEntry(*empty, "a"), nullptr);
+    for (const char* name : {"Readme", "README", "sub/a.txt", "z"}) {
+        const FileEntry* found = FindEntry(*list, name);
+        ASSERT_NE(found, nullptr) << name;
+        EXPECT_STREQ(found->name, name);
+    }
+    for (const char* name : {"readme", "sub/", "su", "", "zz"}) {
+        EXPECT_EQ(FindEntry(*list, name), nullptr) << name;
+    }
+    EXPECT_EQ(FindEntry(*NewFileList(4), "a"), nullptr);
 }
 
 struct TimeCase {
@@ -142,10 +134,8 @@ TEST(CompareFileTimesTest, TwoSecondToleranceWithinEqualHighHalves) {
     for (const TimeCase& c : cases) {
         EXPECT_EQ(CompareFileTimes(c.aLow, c.aHigh, c.bLow, c.bHigh), c.expected) << c.what;
     }
-    FileEntry a{};
-    FileEntry b{};
-    a.lastWriteLow = base + 3 * kTicksPerSecond;
-    b.lastWriteLow = base;
+    const FileEntry a{"a", base + 3 * kTicksPerSecond, 0, 0, 0, 0};
+    const FileEntry b{"b", base, 0, 0, 0, 0};
     EXPECT_EQ(CompareFileTimes(a, b), 1);
     EXPECT_EQ(CompareFileTimes(b, a), -1);
 }

@@ -11,6 +11,7 @@
 
 #include "ScriptedMessages.h"
 #include "TempDir.h"
+#include "TreeSnapshot.h"
 #include "engine/Run.h"
 #include "platform/Clock.h"
 
@@ -27,7 +28,13 @@ public:
     std::vector<std::string> opened;
     int statusWindowsOpen = 0;
 
+    // A step of the test run just before a box is answered (it may change the tree).
+    std::function<void(const std::string& text, int style)> beforeBox;
+
     int DoMessageBox(const std::string& text, int style) override {
+        if (beforeBox) {
+            beforeBox(text, style);
+        }
         return boxes.DoMessageBox(text, style);
     }
     std::unique_ptr<StatusWindow> ShowStatusWindow() override {
@@ -103,7 +110,7 @@ public:
 
 class RecordingExecutor final : public ChangeExecutor {
 public:
-    std::vector<std::string> copied, deletedFiles, deletedFolders, created;
+    std::vector<std::string> copied, deletedFiles;
     bool result = true;
     int calls = 0;
 
@@ -111,8 +118,6 @@ public:
         ++calls;
         copied.assign(work.copyList.begin(), work.copyList.end());
         deletedFiles.assign(work.deleteFileList.begin(), work.deleteFileList.end());
-        deletedFolders.assign(work.deleteFolderList.begin(), work.deleteFolderList.end());
-        created.assign(work.createFolderList.begin(), work.createFolderList.end());
         return result;
     }
 };
@@ -127,8 +132,41 @@ protected:
     }
     void TearDown() override { platform::SetClock(nullptr); }
 
+    struct Item {
+        std::string_view path;  // a folder when it ends in "/"
+        std::string_view content = {};
+        std::int64_t mtime = -1;
+    };
+    // Creates files (with their parent folders) and folders below the test's folder.
+    void Make(std::initializer_list<Item> items) const {
+        for (const Item& item : items) {
+            if (item.path.ends_with('/')) {
+                dir_.createFolder(item.path);
+            } else {
+                dir_.createFile(item.path, item.content, item.mtime);
+            }
+        }
+    }
+    // Runs from here on carry out their changes with the real file operations.
+    void UseRealFileOps() { run_.SetChangeExecutor(nullptr); }
+    std::string src() const { return dir_ / "src"; }
+    std::string dst() const { return dir_ / "dst"; }
     RunPreset Preset(std::string source, std::string target, int index = 0) {
         return RunPreset{index, std::move(source), std::move(target), 0, 0};
+    }
+    RunPreset MergePreset() const { return RunPreset{0, src(), dst(), 1, 0}; }
+    // Lines of the run log with their time stamps.
+    static std::string Stamped(std::initializer_list<std::string> texts) {
+        std::string lines;
+        for (const std::string& text : texts) {
+            lines += kStamp + text + "\n";
+        }
+        return lines;
+    }
+    static std::string Stamped(const std::string& text) { return Stamped({text}); }
+    // A start or end line of a run: "Compare Preset 1 Start.".
+    static std::string Dated(const std::string& text) {
+        return "2026年12月6日 9:5:3  " + text + "\n";
     }
     // Starts a run and drives it to its end.
     void Run(RunKind kind, const RunPreset& preset, const ExclusionTest* exclusions = nullptr) {
@@ -138,8 +176,11 @@ protected:
         EXPECT_FALSE(run_.running());
         EXPECT_EQ(ui_.statusWindowsOpen, 0);
     }
-    void Run(RunKind kind) { Run(kind, Preset(dir_ / "src", dir_ / "dst")); }
+    void Run(RunKind kind) { Run(kind, Preset(src(), dst())); }
     std::string Log() const { return dir_.readLog(); }
+    void ExpectMirror() const {
+        EXPECT_EQ(DescribeDifferences(SnapshotTree(src()), SnapshotTree(dst())), "");
+    }
     std::vector<std::string> BoxTexts() const {
         std::vector<std::string> texts;
         for (const auto& request : ui_.boxes.requests()) {
@@ -155,6 +196,15 @@ protected:
     TestUi ui_;
     RecordingExecutor executor_;
     RunController run_{state_, host_, ui_};
+};
+
+// Runs with the real file operations on real trees.
+class RealRunFixture : public RunFixture {
+protected:
+    void SetUp() override {
+        RunFixture::SetUp();
+        UseRealFileOps();
+    }
 };
 
 }  // namespace mirova::test

@@ -9,11 +9,14 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ScriptedMessages.h"
 #include "TempDir.h"
+#include "fileops/RunLog.h"
 #include "platform/FileSystem.h"
 
 namespace mirova {
@@ -60,17 +63,6 @@ std::size_t CountOf(const std::string& text, const std::string& part) {
     return count;
 }
 
-// The tree is changed from inside the walk (an exclusion test or a box), in step with it: the
-// read-ahead of a parallel scan would already have read the folder that is changed, which no
-// change from outside can count on. These cases hold the single-threaded scan to its steps.
-class SingleThreadedScan {
-public:
-    SingleThreadedScan() { ::setenv("MIROVA_SCAN_THREADS", "1", 1); }
-    ~SingleThreadedScan() { ::unsetenv("MIROVA_SCAN_THREADS"); }
-    SingleThreadedScan(const SingleThreadedScan&) = delete;
-    SingleThreadedScan& operator=(const SingleThreadedScan&) = delete;
-};
-
 class ScanTest : public ::testing::Test {
 protected:
     TempDir dir;
@@ -78,6 +70,13 @@ protected:
     HookedMessages messages;
     FakeExclusions exclusions;
     ScanContext context{state, messages};
+
+    ~ScanTest() override { ::unsetenv("MIROVA_SCAN_THREADS"); }
+    // The tree is changed from inside the walk (an exclusion test or a box), in step with it:
+    // the read-ahead of a parallel scan would already have read the folder that is changed,
+    // which no change from outside can count on. These cases hold the single-threaded scan to
+    // its steps.
+    static void SingleThreaded() { ::setenv("MIROVA_SCAN_THREADS", "1", 1); }
 
     // Creates empty files, or folders for paths that end in "/".
     void Make(std::initializer_list<std::string_view> paths) {
@@ -217,21 +216,10 @@ TEST_F(ScanTest, UnreadableFolderIsAskedAboutOnceOrLoggedOnce) {
         }
     }
     EXPECT_EQ(messages.unscripted(), 0u);
-
-    // Switching to quiet while a box is up takes effect at the next unreadable folder.
-    dir.createFile("tree/locked2/f");
-    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
-    ASSERT_EQ(::chmod((dir / "tree/locked2").c_str(), 0), 0);
-    messages.beforeAnswer = [&] { state.noStopOnError = 1; };
-    messages.Answer(kIdIgnore);
-    const std::size_t boxesBefore = messages.requests().size();
-    EXPECT_EQ(Scan(root).completed, 1);
-    EXPECT_EQ(messages.requests().size() - boxesBefore, 1u);
-    EXPECT_EQ(CountOf(dir.readLog(), CannotOpenText(dir / "tree/locked2")), 1u);
 }
 
 TEST_F(ScanTest, ReadErrorMidListingIsRolledBack) {
-    const SingleThreadedScan single;
+    SingleThreaded();
     const ScopedUnprivileged unprivileged(dir);
     // Two subfolders, so that whichever comes first is followed by another item of x: taking
     // the search right from x while the first one is listed makes the next item of x unreadable.
@@ -262,7 +250,7 @@ TEST_F(ScanTest, ReadErrorMidListingIsRolledBack) {
 }
 
 TEST_F(ScanTest, FolderThatIsNotThereIsLoggedWithoutAsking) {
-    const SingleThreadedScan single;
+    SingleThreaded();
     Make({"plain-file", "tree/gone/", "tree/stays"});
     const std::string gone = dir / "tree/gone";
     UseHook([&](std::string_view path) {
@@ -433,6 +421,49 @@ TEST_F(ScanTest, APartialCopyThatCannotBeRemovedIsLoggedAndTheScanGoesOn) {
     EXPECT_EQ(::access((locked + "/" + partial).c_str(), F_OK), 0);
     EXPECT_EQ(CountOf(dir.readLog(), ": " + locked + "/" + partial + " が削除できません。("), 1u)
         << dir.readLog();
+}
+
+// The scan worker thread and the run's thread share RunState and the run log; ThreadSanitizer
+// runs this test in the test command.
+using ScanWorkerTest = ScanTest;
+
+TEST_F(ScanWorkerTest, NoStopOnErrorToggledDuringTheScanTakesEffectAtTheNextError) {
+    const ScopedUnprivileged unprivileged(dir);
+    Make({"tree/a-locked/x", "tree/b-locked/y"});
+    ASSERT_EQ(::chmod((dir / "tree/a-locked").c_str(), 0), 0);
+    ASSERT_EQ(::chmod((dir / "tree/b-locked").c_str(), 0), 0);
+    // The first box holds the worker until this thread has done its part.
+    std::promise<void> asked;
+    std::promise<void> released;
+    std::shared_future<void> release = released.get_future().share();
+    int boxes = 0;
+    messages.beforeAnswer = [&] {
+        if (boxes++ == 0) {
+            asked.set_value();
+            release.wait();
+        }
+    };
+    messages.Answer(kIdIgnore);
+    ScanJob job{dir / "tree", nullptr};
+    bool failed = true;
+    std::thread worker(
+        [&] { ScanWorker(job, context, 100, [&failed](bool result) { failed = result; }); });
+
+    // While the worker waits on the first folder's box, this thread ticks the check box and
+    // writes to the log, as the UI thread may.
+    asked.get_future().wait();
+    state.noStopOnError = 1;
+    WriteLog("from the UI thread", 1);
+    released.set_value();
+    worker.join();
+
+    EXPECT_FALSE(failed);
+    // One folder was asked about; the other, met after the switch, was only logged.
+    EXPECT_EQ(messages.requests().size(), 1u);
+    const std::string log = dir.readLog();
+    EXPECT_EQ(CountOf(log, "a-locked」が開けません"), 1u);
+    EXPECT_EQ(CountOf(log, "b-locked」が開けません"), 1u);
+    EXPECT_EQ(CountOf(log, "from the UI thread\n"), 1u);
 }
 
 }  // namespace

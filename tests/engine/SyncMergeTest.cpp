@@ -2,7 +2,6 @@
 #include <unistd.h>
 
 #include "RunFixture.h"
-#include "TreeSnapshot.h"
 #include "engine/Merge.h"
 #include "platform/FileSystem.h"
 
@@ -12,88 +11,67 @@ namespace {
 using test::kStamp;
 using test::SnapshotTree;
 using ::testing::ElementsAre;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-// Runs with the real file operations on real trees.
-class SyncMergeTest : public test::RunFixture {
+class SyncMergeTest : public test::RealRunFixture {
 protected:
-    void SetUp() override {
-        RunFixture::SetUp();
-        run_.SetChangeExecutor(nullptr);
-    }
-    std::string src() const { return dir_ / "src"; }
-    std::string dst() const { return dir_ / "dst"; }
     void Link(const std::string& target, const std::string& relative) {
         ASSERT_EQ(::symlink(target.c_str(), (dir_ / relative).c_str()), 0);
-    }
-    // A source tree with every kind of item a mirror must carry.
-    void MakeRichSource() {
-        dir_.createFile("src/top.txt", "top", 1700000000, 123456700);
-        dir_.createFile("src/docs/report.odt", std::string(100000, 'r'), 1700000100);
-        dir_.createFile("src/docs/.hidden", "h", 1700000200);
-        dir_.createFile("src/docs/deep/er/file.bin", "deep", 1700000300);
-        dir_.createFolder("src/empty/nested");
-        dir_.createFile("src/readonly.txt", "ro", 1700000400);
-        ASSERT_EQ(::chmod((dir_ / "src/readonly.txt").c_str(), 0444), 0);
-        dir_.createFile("src/script.sh", "#!/bin/sh\n", 1700000500);
-        ASSERT_EQ(::chmod((dir_ / "src/script.sh").c_str(), 0750), 0);
-        Link("docs/report.odt", "src/link-to-report");
-        Link("/nonexistent/target", "src/dangling");
     }
 };
 
 TEST_F(SyncMergeTest, SynchronisationMakesTheTargetAnExactCopy) {
-    MakeRichSource();
+    // A source tree with every kind of item a mirror must carry.
+    dir_.createFile("src/top.txt", "top", 1700000000, 123456700);
+    Make({{"src/docs/report.odt", std::string(100000, 'r'), 1700000100},
+          {"src/docs/.hidden", "h", 1700000200},
+          {"src/docs/deep/er/file.bin", "deep", 1700000300},
+          {"src/empty/nested/"},
+          {"src/readonly.txt", "ro", 1700000400}});
+    ASSERT_EQ(::chmod((dir_ / "src/readonly.txt").c_str(), 0444), 0);
+    dir_.createFile("src/script.sh", "#!/bin/sh\n", 1700000500);
+    ASSERT_EQ(::chmod((dir_ / "src/script.sh").c_str(), 0750), 0);
+    Link("docs/report.odt", "src/link-to-report");
+    Link("/nonexistent/target", "src/dangling");
     // The target holds old versions, extraneous files and nested extraneous folders.
-    dir_.createFile("dst/top.txt", "old top", 1600000000);
-    dir_.createFile("dst/docs/report.odt", "old", 1700000100);
-    dir_.createFile("dst/extra.txt", "x");
-    dir_.createFile("dst/gone/a/b/c/deepest.txt", "d");
-    dir_.createFile("dst/readonly-extra.txt", "r");
+    Make({{"dst/top.txt", "old top", 1600000000},
+          {"dst/docs/report.odt", "old", 1700000100},
+          {"dst/extra.txt", "x"},
+          {"dst/gone/a/b/c/deepest.txt", "d"},
+          {"dst/readonly-extra.txt", "r"}});
     ASSERT_EQ(::chmod((dir_ / "dst/readonly-extra.txt").c_str(), 0444), 0);
     Link("top.txt", "dst/extra-link");
+    // Names that changed kind are replaced in the same run: a source file over a target folder
+    // with content, and source folders (one with content, one empty) over target files.
+    Make({{"src/was-folder", "now a file", 1700000000},
+          {"src/was-file/inner.txt", "inside", 1700000100},
+          {"src/was-file/sub/"},
+          {"src/empty-was-file/"},
+          {"dst/was-folder/a.txt", "a"},
+          {"dst/was-folder/sub/b.txt", "b"},
+          {"dst/was-file", "old file", 1700000000},
+          {"dst/empty-was-file", ""}});
     ui_.boxes.Answer(kIdYes);
 
     Run(RunKind::Synchronise);
 
     EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Reported));
-    EXPECT_EQ(test::DescribeDifferences(SnapshotTree(src()), SnapshotTree(dst())), "");
+    ExpectMirror();
     EXPECT_EQ(ui_.failures, 0);
-    EXPECT_THAT(Log(), HasSubstr(kStamp + std::string("ｱｯﾌﾟﾃﾞｰﾄ完了\n")));
+    EXPECT_THAT(Log(), HasSubstr(Stamped("ｱｯﾌﾟﾃﾞｰﾄ完了")));
 
     // A second run finds nothing to do.
     Run(RunKind::Synchronise);
     EXPECT_EQ(host_.outcomes.back(), RunOutcome::Identical);
 }
 
-TEST_F(SyncMergeTest, NamesThatChangedKindAreReplacedInOneRun) {
-    // Source file over a target folder with content, and source folders (one with content, one
-    // empty) over target files.
-    dir_.createFile("src/was-folder", "now a file", 1700000000);
-    dir_.createFile("src/was-file/inner.txt", "inside", 1700000100);
-    dir_.createFolder("src/was-file/sub");
-    dir_.createFolder("src/empty-was-file");
-    dir_.createFile("dst/was-folder/a.txt", "a");
-    dir_.createFile("dst/was-folder/sub/b.txt", "b");
-    dir_.createFile("dst/was-file", "old file", 1700000000);
-    dir_.createFile("dst/empty-was-file", "");
-    ui_.boxes.Answer(kIdYes);
-
-    Run(RunKind::Synchronise);
-
-    EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Reported));
-    EXPECT_EQ(test::DescribeDifferences(SnapshotTree(src()), SnapshotTree(dst())), "");
-    EXPECT_EQ(ui_.failures, 0);
-    Run(RunKind::Synchronise);
-    EXPECT_EQ(host_.outcomes.back(), RunOutcome::Identical);
-}
-
 TEST_F(SyncMergeTest, SuppressedDeletionOnlyAddsAndReplaces) {
-    dir_.createFile("src/changed.txt", "new", 1700000100);
-    dir_.createFile("dst/changed.txt", "old", 1700000000);
-    dir_.createFile("dst/extra.txt", "stays");
-    dir_.createFile("dst/old/folder.txt", "stays");
+    Make({{"src/changed.txt", "new", 1700000100},
+          {"dst/changed.txt", "old", 1700000000},
+          {"dst/extra.txt", "stays"},
+          {"dst/old/folder.txt", "stays"}});
     state_.suppressDeletion = 1;
     state_.noStopOnError = 1;
 
@@ -106,9 +84,7 @@ TEST_F(SyncMergeTest, SuppressedDeletionOnlyAddsAndReplaces) {
 }
 
 TEST_F(SyncMergeTest, CancelledDeletionStopsTheRunBeforeAnyCopy) {
-    dir_.createFile("src/new.txt", "n");
-    dir_.createFile("dst/extra1.txt", "1");
-    dir_.createFile("dst/extra2.txt", "2");
+    Make({{"src/new.txt", "n"}, {"dst/extra1.txt", "1"}, {"dst/extra2.txt", "2"}});
     ui_.boxes.Answer(kIdYes);  // carry out
     ui_.cancelBeforeItem = 1;
     ui_.boxes.Answer(kIdYes);  // really stop
@@ -123,8 +99,8 @@ TEST_F(SyncMergeTest, CancelledDeletionStopsTheRunBeforeAnyCopy) {
 }
 
 TEST_F(SyncMergeTest, FailedCopyOfAChangedFileKeepsTheOldTargetCopy) {
-    dir_.createFile("src/changed.txt", "new", 1700000100);
-    dir_.createFile("dst/changed.txt", "old but precious", 1700000000);
+    Make({{"src/changed.txt", "new", 1700000100},
+          {"dst/changed.txt", "old but precious", 1700000000}});
     // The target copy is read-only: the copy is refused, and the old content must survive
     // (the target copies of changed files are replaced by the copy, never deleted before it).
     ASSERT_EQ(::chmod((dir_ / "dst/changed.txt").c_str(), 0444), 0);
@@ -180,22 +156,20 @@ TEST(MergeClassifyTest, NewerLargerAndMissingItemsTravelBothWays) {
 }
 
 TEST_F(SyncMergeTest, MergeLeavesBothTreesWithTheNewerVersionsAndDeletesNothing) {
-    dir_.createFile("src/only-src.txt", "s", 1700000000);
-    dir_.createFile("dst/only-dst/inner.txt", "d", 1700000000);
-    dir_.createFolder("dst/empty-in-dst");
-    dir_.createFile("src/newer-in-src.txt", "new src", 1700000500);
-    dir_.createFile("dst/newer-in-src.txt", "old", 1700000000);
-    dir_.createFile("src/newer-in-dst.txt", "old", 1700000000);
-    dir_.createFile("dst/newer-in-dst.txt", "new dst", 1700000500);
-    dir_.createFile("src/size.txt", "12345", 1700000000);
-    dir_.createFile("dst/size.txt", "1", 1700000001);
-    dir_.createFile("src/clash", "a file here");
-    dir_.createFolder("dst/clash");
-    RunPreset preset = Preset(src(), dst());
-    preset.mergeMode = 1;
+    Make({{"src/only-src.txt", "s", 1700000000},
+          {"dst/only-dst/inner.txt", "d", 1700000000},
+          {"dst/empty-in-dst/"},
+          {"src/newer-in-src.txt", "new src", 1700000500},
+          {"dst/newer-in-src.txt", "old", 1700000000},
+          {"src/newer-in-dst.txt", "old", 1700000000},
+          {"dst/newer-in-dst.txt", "new dst", 1700000500},
+          {"src/size.txt", "12345", 1700000000},
+          {"dst/size.txt", "1", 1700000001},
+          {"src/clash", "a file here"},
+          {"dst/clash/"}});
     ui_.boxes.Answer(kIdYes);
 
-    Run(RunKind::Synchronise, preset);
+    Run(RunKind::Synchronise, MergePreset());
 
     const std::string report =
         "ｺﾋﾟｰが必要なﾌｧｲﾙが 5 個、作成が必要なﾌｫﾙﾀﾞが 2 個 あります。\nﾏｰｼﾞ処理を続行しますか？";
@@ -209,7 +183,7 @@ TEST_F(SyncMergeTest, MergeLeavesBothTreesWithTheNewerVersionsAndDeletesNothing)
     EXPECT_EQ(dir_.read("src/clash"), "a file here");
     EXPECT_TRUE(platform::Exists(dst() + "/clash/"));
     EXPECT_THAT(Log(), HasSubstr("clash はｿｰｽとﾀｰｹﾞｯﾄでﾌｧｲﾙとﾌｫﾙﾀﾞが異なるためﾏｰｼﾞできません。\n"));
-    EXPECT_THAT(Log(), HasSubstr(kStamp + std::string("ﾏｰｼﾞ処理終了\n")));
+    EXPECT_THAT(Log(), HasSubstr(Stamped("ﾏｰｼﾞ処理終了")));
     EXPECT_THAT(Log(), Not(HasSubstr("Done.")));
     // Both trees hold the same names; only the clash differs in kind.
     const auto source = SnapshotTree(src());
@@ -224,35 +198,30 @@ TEST_F(SyncMergeTest, MergeLeavesBothTreesWithTheNewerVersionsAndDeletesNothing)
 }
 
 TEST_F(SyncMergeTest, MergeIntoAnEmptySourceAndOfIdenticalTrees) {
-    dir_.createFile("dst/a/b.txt", "b", 1700000000);
-    dir_.createFolder("dst/c");
-    RunPreset preset = Preset(src(), dst());
-    preset.mergeMode = 1;
+    Make({{"dst/a/b.txt", "b", 1700000000}, {"dst/c/"}});
     state_.noStopOnError = 1;
 
-    Run(RunKind::Compare, preset);  // a merge preset is merged whatever the run kind
+    Run(RunKind::Compare, MergePreset());  // a merge preset is merged whatever the run kind
     EXPECT_EQ(dir_.read("src/a/b.txt"), "b");
     EXPECT_TRUE(platform::Exists(src() + "/c"));
     EXPECT_THAT(Log(), HasSubstr(kStamp + std::string("ｺﾋﾟｰが必要なﾌｧｲﾙが 1 個")));
 
-    Run(RunKind::Synchronise, preset);
-    EXPECT_THAT(Log(), HasSubstr(kStamp + std::string("ｿｰｽとﾀｰｹﾞｯﾄが完全に一致しました。\n") +
-                                 kStamp + "ﾏｰｼﾞ処理終了\n"));
+    Run(RunKind::Synchronise, MergePreset());
+    EXPECT_THAT(Log(), HasSubstr(Stamped({"ｿｰｽとﾀｰｹﾞｯﾄが完全に一致しました。", "ﾏｰｼﾞ処理終了"})));
     EXPECT_TRUE(BoxTexts().empty());
     EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Reported, RunOutcome::Identical));
 }
 
 TEST_F(SyncMergeTest, DeclinedMergeTouchesNothing) {
-    dir_.createFile("src/a.txt", "a");
-    RunPreset preset = Preset(src(), dst());
-    preset.mergeMode = 1;
+    Make({{"src/a.txt", "a"}, {"dst/b.txt", "b"}});
     ui_.boxes.Answer(kIdNo);
 
-    Run(RunKind::Synchronise, preset);
+    Run(RunKind::Synchronise, MergePreset());
 
     EXPECT_FALSE(platform::Exists(dst() + "/a.txt"));
+    EXPECT_FALSE(platform::Exists(src() + "/b.txt"));
     EXPECT_EQ(BoxTexts().size(), 1u);  // the report only, no closing notice
-    EXPECT_THAT(Log(), HasSubstr(kStamp + std::string("ﾏｰｼﾞ処理終了\n")));
+    EXPECT_THAT(Log(), EndsWith(Stamped("ﾏｰｼﾞ処理終了")));
     EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Declined));
 }
 
@@ -264,13 +233,11 @@ TEST_F(SyncMergeTest, MergeInACommandLineListLogsEachPresetEnd) {
     state_.autoRunPresets[1] = 4;
     state_.autoRunNext = 1;                   // preset 1 is the one running
     host_.presets[3] = Preset(src(), "", 3);  // preset 4: empty target, passed over
-    RunPreset preset = Preset(src(), dst(), 0);
-    preset.mergeMode = 1;
 
-    Run(RunKind::Synchronise, preset);
+    Run(RunKind::Synchronise, MergePreset());
 
-    EXPECT_THAT(Log(), HasSubstr(kStamp + std::string("Preset 1 終了\n") + kStamp +
-                                 "Preset 4 終了\n" + kStamp + "ﾏｰｼﾞ処理終了\n"));
+    EXPECT_THAT(Log(), HasSubstr(Stamped("Preset 1 終了") + kStamp + "Preset 4 終了\n" + kStamp +
+                                 "ﾏｰｼﾞ処理終了\n"));
     EXPECT_EQ(host_.dialogResult, 1);
     EXPECT_EQ(dir_.read("dst/a.txt"), "a");
 }
