@@ -1,49 +1,48 @@
 #include "AppTesting.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
+
+#include "TreeSnapshot.h"
 
 extern char** environ;
 
 namespace mirova::test {
 
-ScopedConfigHome::ScopedConfigHome(const TempDir& dir) : path_(dir / "config") {
-    if (const char* previous = std::getenv("XDG_CONFIG_HOME")) {
+ScopedEnv::ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
+    if (const char* previous = std::getenv(name)) {
         previous_ = previous;
-        hadPrevious_ = true;
     }
-    ::setenv("XDG_CONFIG_HOME", path_.c_str(), 1);
-}
-
-ScopedConfigHome::~ScopedConfigHome() {
-    if (hadPrevious_) {
-        ::setenv("XDG_CONFIG_HOME", previous_.c_str(), 1);
+    if (value) {
+        ::setenv(name, value->c_str(), 1);
     } else {
-        ::unsetenv("XDG_CONFIG_HOME");
+        ::unsetenv(name);
     }
 }
 
-ScopedLockDir::ScopedLockDir(const TempDir& dir) {
-    ::setenv("MIROVA_LOCK_DIR", (dir / "lock").c_str(), 1);
+ScopedEnv::~ScopedEnv() {
+    if (previous_) {
+        ::setenv(name_, previous_->c_str(), 1);
+    } else {
+        ::unsetenv(name_);
+    }
 }
 
-ScopedLockDir::~ScopedLockDir() {
-    ::unsetenv("MIROVA_LOCK_DIR");
-}
-
-ProcessOutcome RunMirova(const TempDir& dir, const std::vector<std::string>& arguments) {
-    const std::string outPath = dir / "stdout.txt";
-    const std::string errPath = dir / "stderr.txt";
+pid_t StartMirova(const TempDir& dir, const std::vector<std::string>& arguments,
+                  const std::string& prefix) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
+    for (const auto& [fd, name] : {std::pair{1, "out.txt"}, std::pair{2, "err.txt"}}) {
+        posix_spawn_file_actions_addopen(&actions, fd, (dir / (prefix + name)).c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    }
     std::vector<std::string> all = {MIROVA_EXE};
     all.insert(all.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -51,17 +50,45 @@ ProcessOutcome RunMirova(const TempDir& dir, const std::vector<std::string>& arg
         argv.push_back(argument.data());
     }
     argv.push_back(nullptr);
-    pid_t pid = 0;
-    ProcessOutcome outcome;
-    if (posix_spawn(&pid, MIROVA_EXE, &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, MIROVA_EXE, &actions, nullptr, argv.data(), environ) != 0) {
+        pid = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
-    outcome.out = ReadFileText(outPath);
-    outcome.err = ReadFileText(errPath);
+    return pid;
+}
+
+ProcessOutcome RunMirova(const TempDir& dir, const std::vector<std::string>& arguments) {
+    ProcessOutcome outcome;
+    const pid_t pid = StartMirova(dir, arguments, "std");
+    if (pid > 0) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        int status = 0;
+        while (::waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, &status, 0);
+                outcome.err = "still running after 120 s: killed\n";
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    outcome.out = ReadFileText(dir / "stdout.txt");
+    outcome.err += ReadFileText(dir / "stderr.txt");
     return outcome;
+}
+
+void SetTestPreset(PresetTable& table, const TempDir& dir, int number, int mergeMode,
+                   int useExclusions) {
+    const std::string n = std::to_string(number);
+    table.presets[static_cast<std::size_t>(number - 1)] =
+        Preset{dir / ("s" + n), dir / ("d" + n), "preset " + n, mergeMode, useExclusions};
+}
+
+std::string TreeDifferences(const std::string& source, const std::string& target) {
+    return DescribeDifferences(SnapshotTree(source), SnapshotTree(target));
 }
 
 }  // namespace mirova::test

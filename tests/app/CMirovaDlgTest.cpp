@@ -3,32 +3,20 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTest>
 #include <QTimer>
-#include <cstdlib>
-#include <memory>
 
-#include "AppTesting.h"
-#include "TempDir.h"
-#include "TreeSnapshot.h"
-#include "app/CMirovaApp.h"
+#include "GuiTesting.h"
 #include "app/QtSettingsStore.h"
 #include "app/ScheduleDlg.h"
 #include "engine/AutoRunList.h"
-#include "fileops/MessageBox.h"
 #include "settings/ExclusionList.h"
-#include "settings/Preset.h"
-#include "settings/SettingsStore.h"
 #include "ui/BitmapButton.h"
 
 namespace mirova {
@@ -38,41 +26,12 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-constexpr int kRunTimeoutMs = 20000;
-
-struct Box {
-    std::string text;
-    int type = 0;
-};
-
-class MainDialogTest : public ::testing::Test {
+class MainDialogTest : public test::MainWindowTest {
 protected:
-    MainDialogTest() {
-        // Every box is recorded; a scripted step may act on the dialog while the box is "up",
-        // which is in the middle of a run. Without a script a question is declined.
-        app_.SetMessageBoxHookForTesting([this](const QString& prompt, int type) {
-            boxes_.push_back({prompt.toStdString(), type});
-            if (onBox_) {
-                onBox_(boxes_.back());
-            }
-            if (answers_.empty()) {
-                return type == kMbYesNo ? kIdNo : kIdOk;
-            }
-            const int answer = answers_.front();
-            answers_.erase(answers_.begin());
-            return answer;
-        });
-    }
-
-    // Preset `number` runs "sN" into "dN" of the temporary folder.
-    void SetPreset(int number, int mergeMode = 0) {
-        const std::string n = std::to_string(number);
-        table_.presets[static_cast<std::size_t>(number - 1)] =
-            Preset{dir_ / ("s" + n), dir_ / ("d" + n), "preset " + n, mergeMode, 0};
-    }
-    // A source tree with a file in a sub-folder, and a target that has a stale file and lacks
-    // the rest.
-    void MakeTrees(int number) {
+    // Preset `number` runs "sN" into "dN", over a source tree with a file in a sub-folder, and a
+    // target that has a stale file and lacks the rest.
+    void SetPresetWithTrees(int number) {
+        test::SetTestPreset(table_, dir_, number);
         const std::string n = std::to_string(number);
         dir_.createFile("s" + n + "/a.txt", "alpha", 1'600'000'000);
         dir_.createFile("s" + n + "/sub/b.txt", "beta", 1'600'000'100);
@@ -80,170 +39,127 @@ protected:
     }
     std::string TreeDifferences(int number) const {
         const std::string n = std::to_string(number);
-        return test::DescribeDifferences(test::SnapshotTree(dir_ / ("s" + n)),
-                                         test::SnapshotTree(dir_ / ("d" + n)));
+        return test::TreeDifferences(dir_ / ("s" + n), dir_ / ("d" + n));
     }
-
-    std::unique_ptr<CMirovaDlg> Open(SettingsStore& store) {
-        auto dialog = std::make_unique<CMirovaDlg>(app_, store);
-        dialog->show();
-        return dialog;
-    }
-    std::unique_ptr<CMirovaDlg> OpenWithTable() {
-        SaveSettings(table_, store_);
-        return Open(store_);
-    }
-    bool WaitForRunEnd(const CMirovaDlg& dialog) {
-        return QTest::qWaitFor([&] { return !dialog.runInProgress(); }, kRunTimeoutMs);
-    }
-    std::vector<std::string> BoxTexts() const {
-        std::vector<std::string> texts;
-        for (const Box& box : boxes_) {
-            texts.push_back(box.text);
-        }
-        return texts;
-    }
-
-    test::TempDir dir_;
-    test::ScopedConfigHome config_{dir_};
-    test::ScopedLockDir lock_{dir_};
-    CMirovaApp app_;
-    PresetTable table_;
-    MemorySettingsStore store_;
-    std::vector<Box> boxes_;
-    std::vector<int> answers_;
-    std::function<void(const Box&)> onBox_;
 };
 
 TEST_F(MainDialogTest, PresetButtonShowsItsPresetAndHidesCompareForMerge) {
     table_.presets[6] = Preset{"/data/写真", "/backup/写真", "写真の控え\r\n二行目", 1, 1};
     table_.presets[1] = Preset{"/data/書類", "/backup/書類", "書類", 0, 0};
     table_.currentPreset = 1;
-    const auto dialog = OpenWithTable();
-    EXPECT_TRUE(dialog->presetButton(1)->isChecked());
-    EXPECT_EQ(dialog->sourceField()->text().toStdString(), "/data/書類");
-    EXPECT_FALSE(dialog->compareButton()->isHidden());
-    EXPECT_EQ(dialog->presetButton(6)->text(), QStringLiteral("７"));
-    EXPECT_EQ(dialog->presetButton(9)->text(), QStringLiteral("10"));
+    CMirovaDlg& dialog = Open();
+    EXPECT_TRUE(dialog.presetButton(1)->isChecked());
+    EXPECT_EQ(dialog.sourceField()->text().toStdString(), "/data/書類");
+    EXPECT_FALSE(dialog.compareButton()->isHidden());
+    EXPECT_EQ(dialog.presetButton(6)->text(), QStringLiteral("７"));
+    EXPECT_EQ(dialog.presetButton(9)->text(), QStringLiteral("10"));
 
-    QTest::mouseClick(dialog->presetButton(6), Qt::LeftButton);
-    EXPECT_EQ(dialog->table().currentPreset, 6);
-    EXPECT_TRUE(dialog->presetButton(6)->isChecked());
-    EXPECT_FALSE(dialog->presetButton(1)->isChecked());
-    EXPECT_EQ(dialog->captionField()->toPlainText(), QStringLiteral("写真の控え\n二行目"));
-    EXPECT_EQ(dialog->sourceField()->text().toStdString(), "/data/写真");
-    EXPECT_EQ(dialog->targetField()->text().toStdString(), "/backup/写真");
-    EXPECT_TRUE(dialog->mergeModeCheck()->isChecked());
-    EXPECT_TRUE(dialog->useExclusionsCheck()->isChecked());
-    EXPECT_TRUE(dialog->compareButton()->isHidden());
+    QTest::mouseClick(dialog.presetButton(6), Qt::LeftButton);
+    EXPECT_EQ(dialog.table().currentPreset, 6);
+    EXPECT_TRUE(dialog.presetButton(6)->isChecked());
+    EXPECT_FALSE(dialog.presetButton(1)->isChecked());
+    EXPECT_EQ(dialog.captionField()->toPlainText(), QStringLiteral("写真の控え\n二行目"));
+    EXPECT_EQ(dialog.sourceField()->text().toStdString(), "/data/写真");
+    EXPECT_EQ(dialog.targetField()->text().toStdString(), "/backup/写真");
+    EXPECT_TRUE(dialog.mergeModeCheck()->isChecked());
+    EXPECT_TRUE(dialog.useExclusionsCheck()->isChecked());
+    EXPECT_TRUE(dialog.compareButton()->isHidden());
     // The dialog only shows presets: nothing of them can be changed here.
-    EXPECT_TRUE(dialog->captionField()->isReadOnly());
-    EXPECT_TRUE(dialog->sourceField()->isReadOnly());
-    EXPECT_TRUE(dialog->targetField()->isReadOnly());
-    EXPECT_FALSE(dialog->mergeModeCheck()->isEnabled());
-    EXPECT_FALSE(dialog->useExclusionsCheck()->isEnabled());
+    EXPECT_TRUE(dialog.captionField()->isReadOnly());
+    EXPECT_TRUE(dialog.sourceField()->isReadOnly());
+    EXPECT_TRUE(dialog.targetField()->isReadOnly());
+    EXPECT_FALSE(dialog.mergeModeCheck()->isEnabled());
+    EXPECT_FALSE(dialog.useExclusionsCheck()->isEnabled());
 
-    QTest::mouseClick(dialog->presetButton(1), Qt::LeftButton);
-    EXPECT_FALSE(dialog->compareButton()->isHidden());
-    EXPECT_FALSE(dialog->mergeModeCheck()->isChecked());
-    EXPECT_EQ(dialog->captionField()->toPlainText(), QStringLiteral("書類"));
+    QTest::mouseClick(dialog.presetButton(1), Qt::LeftButton);
+    EXPECT_FALSE(dialog.compareButton()->isHidden());
+    EXPECT_FALSE(dialog.mergeModeCheck()->isChecked());
+    EXPECT_EQ(dialog.captionField()->toPlainText(), QStringLiteral("書類"));
 }
 
 TEST_F(MainDialogTest, ReturnStartsASynchronisationAndTheDialogStaysOpen) {
-    SetPreset(1);
+    test::SetTestPreset(table_, dir_, 1);
     dir_.createFolder("s1");  // the target is missing: a synchronisation offers to create it
-    const auto dialog = OpenWithTable();
-    QTest::mouseClick(dialog->suppressDeletionCheck(), Qt::LeftButton);
-    QSignalSpy finished(dialog.get(), &QDialog::finished);
+    CMirovaDlg& dialog = Open();
+    QTest::mouseClick(dialog.suppressDeletionCheck(), Qt::LeftButton);
+    QSignalSpy finished(&dialog, &QDialog::finished);
 
-    QTest::keyClick(dialog.get(), Qt::Key_Return);
+    QTest::keyClick(&dialog, Qt::Key_Return);
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_EQ(boxes_[0].text, "ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + (dir_ / "d1") + " は存在しません。作成しますか？");
     EXPECT_EQ(boxes_[0].type, kMbYesNo);
     EXPECT_EQ(app_.runState().suppressDeletion, 1);
     EXPECT_THAT(dir_.readLog(), HasSubstr("Mirova Preset 1 Start."));
     EXPECT_THAT(dir_.readLog(), HasSubstr("OptionD=ON"));
-    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(finished.count(), 0);
-    EXPECT_FALSE(dialog->runInProgress());
-    EXPECT_TRUE(dialog->okButton()->isEnabled());
+    EXPECT_FALSE(dialog.runInProgress());
+    EXPECT_TRUE(dialog.okButton()->isEnabled());
 
     // The compare button starts the other kind: a missing target is only reported.
-    QTest::mouseClick(dialog->compareButton(), Qt::LeftButton);
+    QTest::mouseClick(dialog.compareButton(), Qt::LeftButton);
     ASSERT_EQ(boxes_.size(), 2u);
     EXPECT_EQ(boxes_[1].text, "ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + (dir_ / "d1") + " が存在しません。");
     EXPECT_THAT(dir_.readLog(), HasSubstr("Compare Preset 1 Start."));
-    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(dialog.isVisible());
 }
 
 TEST_F(MainDialogTest, RunOverRealFoldersMirrorsAndLocksTheControls) {
-    SetPreset(2);
+    SetPresetWithTrees(2);
     table_.currentPreset = 1;
-    MakeTrees(2);
-    const auto dialog = OpenWithTable();
-    QSignalSpy finished(dialog.get(), &QDialog::finished);
-
-    struct DuringRun {
-        bool presetsEnabled = true;
-        bool okEnabled = true;
-        bool compareEnabled = true;
-        bool visibleAfterClose = false;
-    } during;
-    onBox_ = [&](const Box& box) {
-        if (box.type != kMbYesNo) {
-            return;
+    CMirovaDlg& dialog = Open();
+    QSignalSpy finished(&dialog, &QDialog::finished);
+    // At the question: presets, OK and compare enabled, and visible after a close request.
+    std::vector<bool> during;
+    onBox_ = [&](const test::Box& box) {
+        if (box.type == kMbYesNo) {
+            during = {dialog.presetButton(0)->isEnabled(), dialog.okButton()->isEnabled(),
+                      dialog.compareButton()->isEnabled()};
+            // A close request while the run goes on is turned down.
+            dialog.closeButton()->click();
+            dialog.close();
+            during.push_back(dialog.isVisible());
         }
-        during.presetsEnabled = dialog->presetButton(0)->isEnabled();
-        during.okEnabled = dialog->okButton()->isEnabled();
-        during.compareEnabled = dialog->compareButton()->isEnabled();
-        // A close request while the run goes on is turned down.
-        dialog->closeButton()->click();
-        dialog->close();
-        during.visibleAfterClose = dialog->isVisible();
     };
     answers_ = {kIdYes};
 
-    QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
-    ASSERT_TRUE(WaitForRunEnd(*dialog));
+    QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitForRunEnd());
     ASSERT_EQ(boxes_.size(), 2u) << dir_.readLog();
     EXPECT_THAT(boxes_[0].text, HasSubstr("ｱｯﾌﾟﾃﾞｰﾄを実行しますか？"));
     EXPECT_EQ(boxes_[1].text, "ｱｯﾌﾟﾃﾞｰﾄ完了");
     EXPECT_EQ(TreeDifferences(2), "");
 
-    EXPECT_FALSE(during.presetsEnabled);
-    EXPECT_FALSE(during.okEnabled);
-    EXPECT_FALSE(during.compareEnabled);
-    EXPECT_TRUE(during.visibleAfterClose);
+    EXPECT_THAT(during, ElementsAre(false, false, false, true));
     EXPECT_EQ(finished.count(), 0);
-    EXPECT_TRUE(dialog->presetButton(0)->isEnabled());
-    EXPECT_TRUE(dialog->okButton()->isEnabled());
-    EXPECT_TRUE(dialog->compareButton()->isEnabled());
-    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(dialog.presetButton(0)->isEnabled());
+    EXPECT_TRUE(dialog.okButton()->isEnabled());
+    EXPECT_TRUE(dialog.compareButton()->isEnabled());
+    EXPECT_TRUE(dialog.isVisible());
 }
 
 TEST_F(MainDialogTest, NoStopOnErrorReachesTheRunStateAtOnce) {
     app_.runState().noStopOnError = 0;
     app_.runState().suppressDeletion = 1;  // as "/D" leaves it
-    SetPreset(1);
-    MakeTrees(1);
-    const auto dialog = OpenWithTable();
-    EXPECT_TRUE(dialog->suppressDeletionCheck()->isChecked());
-    EXPECT_FALSE(dialog->noStopOnErrorCheck()->isChecked());
+    SetPresetWithTrees(1);
+    CMirovaDlg& dialog = Open();
+    EXPECT_TRUE(dialog.suppressDeletionCheck()->isChecked());
+    EXPECT_FALSE(dialog.noStopOnErrorCheck()->isChecked());
 
-    QTest::mouseClick(dialog->noStopOnErrorCheck(), Qt::LeftButton);
+    QTest::mouseClick(dialog.noStopOnErrorCheck(), Qt::LeftButton);
     EXPECT_EQ(app_.runState().noStopOnError.load(), 1);
-    QTest::mouseClick(dialog->noStopOnErrorCheck(), Qt::LeftButton);
+    QTest::mouseClick(dialog.noStopOnErrorCheck(), Qt::LeftButton);
     EXPECT_EQ(app_.runState().noStopOnError.load(), 0);
 
     // Ticked while the run asks its question: the box that would end the run is not shown.
-    onBox_ = [&](const Box& box) {
+    onBox_ = [&](const test::Box& box) {
         if (box.type == kMbYesNo) {
-            dialog->noStopOnErrorCheck()->click();
+            dialog.noStopOnErrorCheck()->click();
         }
     };
     answers_ = {kIdYes};
-    dialog->okButton()->click();
-    ASSERT_TRUE(WaitForRunEnd(*dialog));
+    dialog.okButton()->click();
+    ASSERT_TRUE(WaitForRunEnd());
     EXPECT_THAT(BoxTexts(), ElementsAre(HasSubstr("ｱｯﾌﾟﾃﾞｰﾄを実行しますか？")));
     EXPECT_EQ(app_.runState().noStopOnError.load(), 1);
     EXPECT_THAT(dir_.readLog(), HasSubstr("ｱｯﾌﾟﾃﾞｰﾄ完了"));
@@ -251,16 +167,15 @@ TEST_F(MainDialogTest, NoStopOnErrorReachesTheRunStateAtOnce) {
 
 TEST_F(MainDialogTest, ClosingStoresPresetPositionAndExclusions) {
     auto store = std::make_unique<QtSettingsStore>();
-    {
-        const auto dialog = Open(*store);
-        QSignalSpy finished(dialog.get(), &QDialog::finished);
-        QTest::mouseClick(dialog->presetButton(11), Qt::LeftButton);
-        dialog->move(140, 90);
-        dialog->exclusions().AddName("~$");
-        QTest::mouseClick(dialog->closeButton(), Qt::LeftButton);
-        ASSERT_EQ(finished.count(), 1);
-        EXPECT_FALSE(dialog->isVisible());
-    }
+    CMirovaDlg& dialog = OpenOver(*store);
+    QSignalSpy finished(&dialog, &QDialog::finished);
+    QTest::mouseClick(dialog.presetButton(11), Qt::LeftButton);
+    dialog.move(140, 90);
+    dialog.exclusions().AddName("~$");
+    QTest::mouseClick(dialog.closeButton(), Qt::LeftButton);
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_FALSE(dialog.isVisible());
+    dialog_.reset();
     store.reset();  // the file is written when the store goes
 
     QtSettingsStore reread;
@@ -271,25 +186,24 @@ TEST_F(MainDialogTest, ClosingStoresPresetPositionAndExclusions) {
     exclusions.Load(reread);
     EXPECT_THAT(exclusions.names(), ElementsAre("~$"));
 
-    // The next start shows the same preset at the same place.
-    const auto again = Open(reread);
-    EXPECT_TRUE(again->presetButton(11)->isChecked());
-    EXPECT_EQ(again->pos(), QPoint(140, 90));
-    // Esc closes the same way.
-    QSignalSpy finished(again.get(), &QDialog::finished);
-    QTest::keyClick(again.get(), Qt::Key_Escape);
-    EXPECT_EQ(finished.count(), 1);
+    // The next start shows the same preset at the same place; Esc closes the same way.
+    CMirovaDlg& again = OpenOver(reread);
+    EXPECT_TRUE(again.presetButton(11)->isChecked());
+    EXPECT_EQ(again.pos(), QPoint(140, 90));
+    QSignalSpy closed(&again, &QDialog::finished);
+    QTest::keyClick(&again, Qt::Key_Escape);
+    EXPECT_EQ(closed.count(), 1);
+    dialog_.reset();  // before the store it saves to
 }
 
 TEST_F(MainDialogTest, CommandLineListRunsItsPresetsAndCloses) {
-    SetPreset(3);
+    test::SetTestPreset(table_, dir_, 3);
     table_.presets[2].targetFolder.clear();  // passed over
-    SetPreset(5);
-    MakeTrees(5);
+    SetPresetWithTrees(5);
     ASSERT_TRUE(ParseAutoRunArguments({"/A", "3,5"}, app_.runState()));
-    const auto dialog = OpenWithTable();
-    EXPECT_TRUE(dialog->noStopOnErrorCheck()->isChecked());
-    QSignalSpy finished(dialog.get(), &QDialog::finished);
+    CMirovaDlg& dialog = Open();
+    EXPECT_TRUE(dialog.noStopOnErrorCheck()->isChecked());
+    QSignalSpy finished(&dialog, &QDialog::finished);
 
     ASSERT_TRUE(finished.wait(kRunTimeoutMs));
     ASSERT_EQ(finished.count(), 1);
@@ -297,66 +211,39 @@ TEST_F(MainDialogTest, CommandLineListRunsItsPresetsAndCloses) {
     EXPECT_EQ(TreeDifferences(5), "");
     EXPECT_TRUE(boxes_.empty()) << boxes_.front().text;
     EXPECT_EQ(store_.ReadInt("Settings", "PRESETNO", -1), 4);
-    const std::string log = dir_.readLog();
-    EXPECT_THAT(log, HasSubstr("Mirova Preset 5 Start."));
-    EXPECT_THAT(log, Not(HasSubstr("Preset 3 Start.")));
+    EXPECT_THAT(dir_.readLog(), HasSubstr("Mirova Preset 5 Start."));
+    EXPECT_THAT(dir_.readLog(), Not(HasSubstr("Preset 3 Start.")));
 }
 
 TEST_F(MainDialogTest, CommandLineListOfEmptyPresetsClosesWithoutARun) {
     ASSERT_TRUE(ParseAutoRunArguments({"/A", "2,4"}, app_.runState()));
-    const auto dialog = OpenWithTable();
-    QSignalSpy finished(dialog.get(), &QDialog::finished);
+    QSignalSpy finished(&Open(), &QDialog::finished);
     ASSERT_TRUE(finished.wait(kRunTimeoutMs));
     EXPECT_EQ(finished.at(0).at(0).toInt(), 1);
     EXPECT_THAT(dir_.readLog(), Not(HasSubstr("Start.")));
     EXPECT_EQ(store_.ReadInt("Settings", "PRESETNO", -1), 3);
 }
 
-TEST_F(MainDialogTest, MenusOfferEveryCommand) {
-    const auto dialog = OpenWithTable();
+TEST_F(MainDialogTest, MenusOfferEveryCommandAndExitAndScheduleWork) {
+    table_.currentPreset = 8;
+    CMirovaDlg& dialog = Open();
     std::vector<std::string> items;
-    for (QAction* menu : dialog->menuBar()->actions()) {
+    for (QAction* menu : dialog.menuBar()->actions()) {
         items.push_back(menu->text().toStdString());
         for (QAction* item : menu->menu()->actions()) {
-            if (item->isSeparator()) {
-                items.push_back("-");
-            } else {
-                items.push_back((item->isEnabled() ? "  " : "  (off) ") +
-                                item->text().toStdString());
-            }
+            items.push_back(item->isSeparator() ? "-"
+                                                : (item->isEnabled() ? "  " : "  (off) ") +
+                                                      item->text().toStdString());
         }
     }
-    const std::vector<std::string> expected = {"ファイル(&F)",
-                                               "  プリセットデータ保存(&S)",
-                                               "  プリセットデータ読込み(&R)",
-                                               "-",
-                                               "  除外リストの編集",
-                                               "-",
-                                               "  アプリケーションの終了",
-                                               "編集(&E)",
-                                               "  編集モード(&E)",
-                                               "-",
-                                               "  スケジュール(&S)",
-                                               "ヘルプ(&H)",
-                                               "  Mirova のバージョン情報(&A)..."};
-    EXPECT_EQ(items, expected);
-}
+    EXPECT_EQ(items, (std::vector<std::string>{
+                         "ファイル(&F)", "  プリセットデータ保存(&S)",
+                         "  プリセットデータ読込み(&R)", "-", "  除外リストの編集", "-",
+                         "  アプリケーションの終了", "編集(&E)", "  編集モード(&E)", "-",
+                         "  スケジュール(&S)", "ヘルプ(&H)", "  Mirova のバージョン情報(&A)..."}));
 
-TEST_F(MainDialogTest, ExitItemClosesAndScheduleItemShowsTheCurrentPreset) {
-    table_.currentPreset = 8;
-    const auto dialog = OpenWithTable();
-    const auto action = [&](const QString& text) -> QAction* {
-        for (QAction* menu : dialog->menuBar()->actions()) {
-            for (QAction* item : menu->menu()->actions()) {
-                if (item->text() == text) {
-                    return item;
-                }
-            }
-        }
-        return nullptr;
-    };
-
-    // The schedule window is modal: it is read and closed from the event loop it runs.
+    // The schedule window shows the current preset. It is modal: it is read and closed from
+    // the event loop it runs.
     QString crontab;
     QTimer::singleShot(0, [&] {
         if (auto* schedule = qobject_cast<ScheduleDlg*>(QApplication::activeModalWidget())) {
@@ -364,17 +251,17 @@ TEST_F(MainDialogTest, ExitItemClosesAndScheduleItemShowsTheCurrentPreset) {
             schedule->accept();
         }
     });
-    action(QStringLiteral("スケジュール(&S)"))->trigger();
+    MenuItem(QStringLiteral("スケジュール(&S)"))->trigger();
     EXPECT_EQ(crontab,
               QStringLiteral("0 2 * * * %1 /A 9").arg(QCoreApplication::applicationFilePath()));
 
-    QSignalSpy finished(dialog.get(), &QDialog::finished);
-    action(QStringLiteral("アプリケーションの終了"))->trigger();
+    QSignalSpy finished(&dialog, &QDialog::finished);
+    MenuItem(QStringLiteral("アプリケーションの終了"))->trigger();
     EXPECT_EQ(finished.count(), 1);
     EXPECT_EQ(store_.ReadInt("Settings", "PRESETNO", -1), 8);
 }
 
-TEST(ScheduleEntriesTest, QuoteTheProgramForTheShellAndForSystemd) {
+TEST(ScheduleTest, EntriesQuoteTheProgramAndTheWindowCopiesThemReadOnly) {
     const ScheduleEntries plain = MakeScheduleEntries(3, QStringLiteral("/usr/bin/mirova"));
     EXPECT_EQ(plain.crontabLine, QStringLiteral("0 2 * * * /usr/bin/mirova /A 3"));
     EXPECT_EQ(plain.serviceName, QStringLiteral("mirova-preset-3.service"));
@@ -389,21 +276,17 @@ TEST(ScheduleEntriesTest, QuoteTheProgramForTheShellAndForSystemd) {
     EXPECT_EQ(odd.crontabLine, QStringLiteral("0 2 * * * '/opt/my apps/it'\\''s 100\\%$' /A 12"));
     EXPECT_THAT(odd.serviceUnit.toStdString(),
                 HasSubstr("\nExecStart=\"/opt/my apps/it's 100%%$$\" /A 12\n"));
-}
 
-TEST(ScheduleWindowTest, FieldsAreReadOnlyAndCopyButtonsFillTheClipboard) {
-    ScheduleDlg schedule(4, QStringLiteral("/usr/bin/mirova"));
-    const ScheduleEntries entries = MakeScheduleEntries(4, QStringLiteral("/usr/bin/mirova"));
+    ScheduleDlg schedule(3, QStringLiteral("/usr/bin/mirova"));
     EXPECT_TRUE(schedule.crontabField()->isReadOnly());
     EXPECT_TRUE(schedule.serviceField()->isReadOnly());
     EXPECT_TRUE(schedule.timerField()->isReadOnly());
     EXPECT_TRUE(schedule.enableField()->isReadOnly());
-
     const std::pair<QPushButton*, QString> copies[] = {
-        {schedule.crontabCopyButton(), entries.crontabLine},
-        {schedule.serviceCopyButton(), entries.serviceUnit},
-        {schedule.timerCopyButton(), entries.timerUnit},
-        {schedule.enableCopyButton(), entries.enableCommand},
+        {schedule.crontabCopyButton(), plain.crontabLine},
+        {schedule.serviceCopyButton(), plain.serviceUnit},
+        {schedule.timerCopyButton(), plain.timerUnit},
+        {schedule.enableCopyButton(), plain.enableCommand},
     };
     for (const auto& [button, text] : copies) {
         QTest::mouseClick(button, Qt::LeftButton);

@@ -8,70 +8,51 @@
 
 #include "AppTesting.h"
 #include "TempDir.h"
-#include "TreeSnapshot.h"
+#include "app/ConsolePresetList.h"
 #include "app/ConsoleUi.h"
 #include "fileops/FileOperations.h"
+#include "settings/ExclusionList.h"
+#include "settings/Preset.h"
+#include "settings/SettingsStore.h"
 
 namespace mirova {
 namespace {
 
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-TEST(ConsoleCommandTest, ParsesTheCompareCommandAndItsOptions) {
+TEST(ConsoleCommandTest, ParsesEveryCommandAndRejectsWrongCommandLines) {
     const ParsedCommand parsed =
         ParseCommandLine({"--compare", "/src", "/dst", "--exclude", "obj", "--exclude-ext", "tmp",
                           "--exclude", "/cache/", "--no-stop-on-error", "--yes"});
     ASSERT_EQ(parsed.kind, ParsedCommand::Kind::Run) << parsed.error;
     EXPECT_EQ(parsed.run.source, "/src");
     EXPECT_EQ(parsed.run.target, "/dst");
-    EXPECT_THAT(parsed.run.excludeNames, ::testing::ElementsAre("obj", "/cache/"));
-    EXPECT_THAT(parsed.run.excludeExtensions, ::testing::ElementsAre("tmp"));
+    EXPECT_THAT(parsed.run.excludeNames, ElementsAre("obj", "/cache/"));
+    EXPECT_THAT(parsed.run.excludeExtensions, ElementsAre("tmp"));
     EXPECT_TRUE(parsed.run.noStopOnError);
     EXPECT_TRUE(parsed.run.assumeYes);
-
     // Folders that look like options are reachable after "--".
     const ParsedCommand dashed = ParseCommandLine({"--compare", "--", "-src", "/dst"});
     ASSERT_EQ(dashed.kind, ParsedCommand::Kind::Run) << dashed.error;
     EXPECT_EQ(dashed.run.source, "-src");
-}
-
-TEST(ConsoleCommandTest, RejectsWrongCommandLines) {
-    const std::vector<std::vector<std::string>> wrong = {
-        {},
-        {"/src", "/dst"},
-        {"--compare", "/src"},
-        {"--compare", "/a", "/b", "/c"},
-        {"--compare", "/src", "/dst", "--exclude"},
-        {"--compare", "/src", "/dst", "--frobnicate"},
-        {"--compare", "", "/dst"},
-        {"--sync", "--merge", "/src", "/dst"},
-    };
-    for (const auto& arguments : wrong) {
-        const ParsedCommand parsed = ParseCommandLine(arguments);
-        EXPECT_EQ(parsed.kind, ParsedCommand::Kind::Error) << ::testing::PrintToString(arguments);
-        EXPECT_FALSE(parsed.error.empty());
-    }
     EXPECT_EQ(ParseCommandLine({"--help"}).kind, ParsedCommand::Kind::Help);
-
     const ParsedCommand sync = ParseCommandLine({"--sync", "/s", "/d", "--suppress-deletion"});
     ASSERT_EQ(sync.kind, ParsedCommand::Kind::Run) << sync.error;
     EXPECT_EQ(sync.run.mode, RunMode::Sync);
     EXPECT_TRUE(sync.run.suppressDeletion);
     EXPECT_EQ(ParseCommandLine({"--merge", "/s", "/d"}).run.mode, RunMode::Merge);
-}
 
-TEST(ConsoleCommandTest, ParsesThePresetListAndThePresetFileCommands) {
     const ParsedCommand list = ParseCommandLine({"/A", "1,3,12"});
     ASSERT_EQ(list.kind, ParsedCommand::Kind::PresetList) << list.error;
-    EXPECT_THAT(list.presetList.presets, ::testing::ElementsAre(1, 3, 12));
+    EXPECT_THAT(list.presetList.presets, ElementsAre(1, 3, 12));
     EXPECT_EQ(list.presetList.noStopOnError, 1);
     EXPECT_EQ(list.presetList.suppressDeletion, 0);
-
     // Any order; other arguments are ignored, as the desktop program does.
     const ParsedCommand both = ParseCommandLine({"/D", "/A", "300", "ignored"});
     ASSERT_EQ(both.kind, ParsedCommand::Kind::PresetList) << both.error;
-    EXPECT_THAT(both.presetList.presets, ::testing::ElementsAre(44));
+    EXPECT_THAT(both.presetList.presets, ElementsAre(44));
     EXPECT_EQ(both.presetList.suppressDeletion, 1);
 
     const ParsedCommand exported = ParseCommandLine({"--export-presets", "p.dat"});
@@ -84,6 +65,14 @@ TEST(ConsoleCommandTest, ParsesThePresetListAndThePresetFileCommands) {
     EXPECT_FALSE(ParseCommandLine({"--import-presets", "p.dat"}).assumeYes);
 
     const std::vector<std::vector<std::string>> wrong = {
+        {},
+        {"/src", "/dst"},
+        {"--compare", "/src"},
+        {"--compare", "/a", "/b", "/c"},
+        {"--compare", "/src", "/dst", "--exclude"},
+        {"--compare", "/src", "/dst", "--frobnicate"},
+        {"--compare", "", "/dst"},
+        {"--sync", "--merge", "/src", "/dst"},
         {"/D"},  // the desktop program
         {"/A"},
         {"/A", ""},
@@ -97,9 +86,10 @@ TEST(ConsoleCommandTest, ParsesThePresetListAndThePresetFileCommands) {
         {"--export-presets", "a.dat", "--import-presets", "b.dat"},
     };
     for (const auto& arguments : wrong) {
-        const ParsedCommand parsed = ParseCommandLine(arguments);
-        EXPECT_EQ(parsed.kind, ParsedCommand::Kind::Error) << ::testing::PrintToString(arguments);
-        EXPECT_FALSE(parsed.error.empty());
+        const ParsedCommand wrongParsed = ParseCommandLine(arguments);
+        EXPECT_EQ(wrongParsed.kind, ParsedCommand::Kind::Error)
+            << ::testing::PrintToString(arguments);
+        EXPECT_FALSE(wrongParsed.error.empty());
     }
 }
 
@@ -141,6 +131,12 @@ using test::RunMirova;
 
 TEST(ConsoleEndToEndTest, ComparesTwoRealTreesAndReportsTheExitStatus) {
     test::TempDir dir;
+    // A usage error starts nothing.
+    const Outcome wrong = RunMirova(dir, {"--compare", dir / "src"});
+    EXPECT_EQ(wrong.status, 2);
+    EXPECT_THAT(wrong.err, HasSubstr("Usage:"));
+    EXPECT_THAT(dir.readLog(), Not(HasSubstr("Start.")));
+
     dir.createFile("src/docs/a.txt", "same", 1700000000);
     dir.createFile("dst/docs/a.txt", "same", 1700000000);
     dir.createFile("src/docs/new.txt", "new", 1700000000);
@@ -187,18 +183,6 @@ TEST(ConsoleEndToEndTest, QuestionsWithoutATerminalCountAsNoUnlessYesIsGiven) {
     EXPECT_THAT(dir.readLog(), HasSubstr("本当に同期させてよろしいですか？YES\n"));
 }
 
-TEST(ConsoleEndToEndTest, UsageErrorsAndHelp) {
-    test::TempDir dir;
-    const Outcome wrong = RunMirova(dir, {"--compare", dir / "src"});
-    EXPECT_EQ(wrong.status, 2);
-    EXPECT_THAT(wrong.err, HasSubstr("Usage:"));
-    EXPECT_THAT(dir.readLog(), Not(HasSubstr("Start.")));
-
-    const Outcome help = RunMirova(dir, {"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_THAT(help.out, HasSubstr("mirova --compare SOURCE TARGET"));
-}
-
 TEST(ConsoleEndToEndTest, SyncMirrorsOnlyWhenConfirmedAndMergeGoesBothWays) {
     test::TempDir dir;
     dir.createFile("src/keep/a.txt", "a", 1700000000);
@@ -221,9 +205,7 @@ TEST(ConsoleEndToEndTest, SyncMirrorsOnlyWhenConfirmedAndMergeGoesBothWays) {
     const Outcome synced = RunMirova(dir, {"--sync", "--yes", dir / "src", dir / "dst"});
     EXPECT_EQ(synced.status, 0) << synced.err;
     EXPECT_THAT(synced.err, HasSubstr("ｱｯﾌﾟﾃﾞｰﾄ完了"));
-    EXPECT_EQ(
-        test::DescribeDifferences(test::SnapshotTree(dir / "src"), test::SnapshotTree(dir / "dst")),
-        "");
+    EXPECT_EQ(test::TreeDifferences(dir / "src", dir / "dst"), "");
 
     dir.createFile("dst/only-in-target.txt", "t", 1700000000);
     dir.createFile("src/new.txt", "newer", 1700000100);
@@ -233,6 +215,164 @@ TEST(ConsoleEndToEndTest, SyncMirrorsOnlyWhenConfirmedAndMergeGoesBothWays) {
     EXPECT_EQ(dir.read("src/only-in-target.txt"), "t");
     EXPECT_EQ(dir.read("dst/new.txt"), "newer");
     EXPECT_THAT(dir.readLog(), HasSubstr(": ﾏｰｼﾞ処理終了\n"));
+}
+
+// The command-line list, "/A 1,3,12", run by the console front end.
+struct ListResult {
+    int status = -1;
+    std::string err;
+};
+
+ListResult RunList(MemorySettingsStore& store, std::vector<std::int8_t> presets,
+                   int suppressDeletion = 0, std::string commitProblem = "") {
+    AutoRunCommand command;
+    command.noStopOnError = 1;
+    command.suppressDeletion = suppressDeletion;
+    command.presets = std::move(presets);
+    std::istringstream in;
+    std::ostringstream err;
+    ListResult result;
+    result.status = RunPresetList(
+        command, store, [&commitProblem] { return commitProblem; }, in, err,
+        ConsoleAnswers{false, false, false});
+    result.err = err.str();
+    return result;
+}
+
+PresetTable Stored(MemorySettingsStore& store) {
+    PresetTable table;
+    LoadSettings(table, store);
+    return table;
+}
+
+class ConsolePresetListTest : public ::testing::Test {
+protected:
+    void SetPreset(int number, int mergeMode = 0, int useExclusions = 0) {
+        test::SetTestPreset(table_, dir_, number, mergeMode, useExclusions);
+    }
+    void Store() { SaveSettings(table_, store_); }
+
+    test::TempDir dir_;
+    PresetTable table_;
+    MemorySettingsStore store_;
+};
+
+TEST_F(ConsolePresetListTest, RunsTheListedPresetsMergingWhereSetAndKeepsTheLastAsCurrent) {
+    dir_.createFile("s5/sub/a.txt", "a", 1700000000);
+    dir_.createFile("d5/extra.txt", "x", 1700000000);
+    dir_.createFile("s7/b.txt", "b", 1700000000);
+    dir_.createFile("d7/keep.txt", "k", 1700000000);
+    dir_.createFile("s9/only-source.txt", "s", 1700000000);
+    dir_.createFile("d9/only-target.txt", "t", 1700000000);
+    table_.presets[1].sourceFolder = dir_ / "s5";  // no target folder: passed over
+    SetPreset(5);
+    SetPreset(7);
+    SetPreset(9, 1);
+    table_.currentPreset = 2;
+    table_.windowLeft = 99;
+    Store();
+
+    const ListResult result = RunList(store_, {2, 5, 0, 31, 9, 7});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(dir_.read("d5/sub/a.txt"), "a");
+    EXPECT_EQ(dir_.read("d5/extra.txt"), "");  // synchronised: deleted
+    EXPECT_EQ(dir_.read("d7/b.txt"), "b");
+    // The merge preset merges, and the list goes on after it.
+    EXPECT_EQ(dir_.read("s9/only-target.txt"), "t");
+    EXPECT_EQ(dir_.read("d9/only-source.txt"), "s");
+    const std::string log = dir_.readLog();
+    EXPECT_THAT(log, HasSubstr(": OptionD=OFF OptionA=6 menbers=2,5,0,31,9,7\n"));
+    EXPECT_THAT(log, HasSubstr("  Mirova Preset 5 Start.\n"));
+    EXPECT_THAT(log, HasSubstr("  Mirova Preset 7 Done.\n"));
+    EXPECT_THAT(log, Not(HasSubstr("Preset 2 Start.")));
+    EXPECT_THAT(log, HasSubstr("Preset 0: no such preset, skipped.\n"));
+    EXPECT_THAT(log, HasSubstr("Preset 31: no such preset, skipped.\n"));
+
+    const PresetTable after = Stored(store_);
+    EXPECT_EQ(after.currentPreset, 6);  // the last preset selected
+    EXPECT_EQ(after.windowLeft, 99);
+    EXPECT_EQ(after.presets, table_.presets);
+}
+
+TEST_F(ConsolePresetListTest, SuppressedDeletionAndExclusionsComeFromTheCommandAndTheStore) {
+    dir_.createFile("s1/a.txt", "a", 1700000000);
+    dir_.createFile("s1/skip.tmp", "t", 1700000000);
+    dir_.createFile("d1/extra.txt", "x", 1700000000);
+    SetPreset(1, 0, 1);
+    Store();
+    ExclusionList lists;
+    lists.AddExtension("TMP");
+    lists.Save(store_);
+
+    const ListResult result = RunList(store_, {1}, 1);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_THAT(dir_.readLog(), HasSubstr(": OptionD=ON OptionA=1 menbers=1\n"));
+    EXPECT_EQ(dir_.read("d1/a.txt"), "a");
+    EXPECT_EQ(dir_.read("d1/extra.txt"), "x");  // /D
+    EXPECT_EQ(dir_.read("d1/skip.tmp"), "");    // excluded
+    ExclusionList saved;
+    saved.Load(store_);
+    EXPECT_EQ(saved.extensions(), lists.extensions());
+}
+
+TEST_F(ConsolePresetListTest, ADeclinedQuestionFailsTheStatusButAMissingSourceStopsTheList) {
+    // A source older than its target copy is always asked about; without a terminal: No.
+    dir_.createFile("s1/a.txt", "older", 1700000000);
+    dir_.createFile("d1/a.txt", "newer", 1700000100);
+    dir_.createFile("s3/b.txt", "b", 1700000000);
+    dir_.createFolder("d3");
+    SetPreset(1);
+    SetPreset(2);  // s2 does not exist
+    SetPreset(3);
+    table_.currentPreset = 5;
+    Store();
+
+    const ListResult result = RunList(store_, {1, 2, 3});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_THAT(result.err, HasSubstr("本当に同期させてよろしいですか？\n-> No"));
+    EXPECT_EQ(dir_.read("d1/a.txt"), "newer");
+    EXPECT_THAT(result.err, HasSubstr("ｿｰｽﾌｫﾙﾀﾞ " + (dir_ / "s2") + " が存在しません。"));
+    EXPECT_THAT(result.err, HasSubstr("stops at preset 2"));
+    EXPECT_EQ(dir_.read("d3/b.txt"), "");
+    // The table is saved all the same, as at any close of the program.
+    EXPECT_EQ(Stored(store_).currentPreset, 1);
+}
+
+TEST_F(ConsolePresetListTest, NothingToRunIsDoneButASettingsFileThatCannotBeWrittenIsNot) {
+    Store();
+    EXPECT_EQ(RunList(store_, {3, 4}).status, 0);
+    EXPECT_EQ(RunList(store_, {}).status, 0);
+    EXPECT_THAT(dir_.readLog(), Not(HasSubstr("Start.")));
+
+    const ListResult unsaved = RunList(store_, {3}, 0, "settings not written");
+    EXPECT_EQ(unsaved.status, 1);
+    EXPECT_THAT(unsaved.err, HasSubstr("settings not written\n"));
+}
+
+TEST(ConsolePresetListEndToEndTest, RunsAStoredPresetFromTheCommandLine) {
+    test::TempDir dir;
+    test::ScopedConfigHome config(dir);
+    dir.createFile("src/sub/a.txt", "a", 1700000000);
+    dir.createFile("dst/old.txt", "o", 1700000000);
+    // The settings file as the desktop program leaves it; preset 2 is empty.
+    dir.createFile("config/TK-ORVELAN/Mirova.conf",
+                   "[Settings]\nPRESETNO=0\nP2CAPTION=empty\nP5SRCFOLDER=" + (dir / "src") +
+                       "\nP5TARFOLDER=" + (dir / "dst") + "\nP5CAPTION=\"line 1\\nline 2\"\n");
+
+    const test::ScopedNoDisplay noDisplay;  // a display would run the list in the desktop program
+    const test::ProcessOutcome outcome = test::RunMirova(dir, {"/A", "2,5"});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(test::TreeDifferences(dir / "src", dir / "dst"), "");
+    const std::string log = dir.readLog();
+    EXPECT_THAT(log, HasSubstr(": OptionD=OFF OptionA=2 menbers=2,5\n"));
+    EXPECT_THAT(log, HasSubstr("  Mirova Preset 5 Done.\n"));
+    EXPECT_THAT(log, Not(HasSubstr("Preset 2 Start.")));
+
+    const std::string settings = test::ReadFileText(config.settingsFile());
+    EXPECT_THAT(settings, HasSubstr("PRESETNO=4\n"));
+    EXPECT_THAT(settings, HasSubstr("P5CAPTION=line 1\\nline 2\n"));
+    EXPECT_THAT(settings, HasSubstr("P30MARGESW=0\n"));
+    EXPECT_THAT(settings, HasSubstr("[JLIST]\nJLIST_CNT=0\n"));
 }
 
 }  // namespace

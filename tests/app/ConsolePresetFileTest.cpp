@@ -21,11 +21,6 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-struct Streams {
-    std::ostringstream out;
-    std::ostringstream err;
-};
-
 PresetTable SampleTable() {
     PresetTable table;
     table.presets[0] = Preset{"/data/写真", "/backup/写真", "毎晩\n二行目", 0, 1};
@@ -44,7 +39,8 @@ ExclusionList SampleLists() {
     return lists;
 }
 
-void Fill(MemorySettingsStore& store, const PresetTable& table, const ExclusionList& lists) {
+void Fill(MemorySettingsStore& store, const PresetTable& table,
+          const ExclusionList& lists = ExclusionList()) {
     SaveSettings(table, store);
     lists.Save(store);
 }
@@ -64,21 +60,21 @@ protected:
                std::string commitProblem = "") {
         messages_.Answer(answer);
         return ImportPresetData(
-            file, store, messages_, [&commitProblem] { return commitProblem; }, streams_.out,
-            streams_.err);
+            file, store, messages_, [&commitProblem] { return commitProblem; }, out_, err_);
     }
 
     test::TempDir dir_;
     test::ScriptedMessages messages_;
-    Streams streams_;
+    std::ostringstream out_;
+    std::ostringstream err_;
 };
 
 TEST_F(ConsolePresetFileTest, ExportThenImportCarriesThePresetsAndListsButNotTheSelection) {
     MemorySettingsStore source;
     Fill(source, SampleTable(), SampleLists());
     const std::string file = dir_ / "Preset.dat";
-    ASSERT_EQ(ExportPresetData(file, source, streams_.out, streams_.err), 0) << streams_.err.str();
-    EXPECT_EQ(streams_.out.str(), "保存終了\n");
+    ASSERT_EQ(ExportPresetData(file, source, out_, err_), 0) << err_.str();
+    EXPECT_EQ(out_.str(), "保存終了\n");
     EXPECT_EQ(dir_.read("Preset.dat"), EncodePresetData(SampleTable().presets, SampleLists()));
 
     MemorySettingsStore target;
@@ -92,11 +88,11 @@ TEST_F(ConsolePresetFileTest, ExportThenImportCarriesThePresetsAndListsButNotThe
     }
     Fill(target, other, otherLists);
 
-    ASSERT_EQ(Import(file, target, kIdYes), 0) << streams_.err.str();
+    ASSERT_EQ(Import(file, target, kIdYes), 0) << err_.str();
     ASSERT_EQ(messages_.requests().size(), 1u);
     EXPECT_EQ(messages_.requests()[0].text, kLoadPresetDataQuestion);
     EXPECT_EQ(messages_.requests()[0].style, kMbYesNo);
-    EXPECT_THAT(streams_.out.str(), HasSubstr("読込み終了\n"));
+    EXPECT_THAT(out_.str(), HasSubstr("読込み終了\n"));
     PresetTable loaded;
     LoadSettings(loaded, target);
     EXPECT_EQ(loaded.presets, SampleTable().presets);
@@ -130,22 +126,22 @@ TEST_F(ConsolePresetFileTest, ImportChangesNothingUnlessTheFileIsGoodAndTheAnswe
         {dir_ / "cut.dat", kIdYes, (dir_ / "cut.dat") + ": damaged preset data: "},
         {dir_ / "Preset.dat", kIdYes, "cannot be written", "cannot be written"},
     };
+    PresetTable before;
+    before.presets[0].caption = "kept";
+    MemorySettingsStore untouched;
+    Fill(untouched, before);
     for (const Row& row : rows) {
         MemorySettingsStore store;
-        PresetTable before;
-        before.presets[0].caption = "kept";
-        Fill(store, before, ExclusionList());
-        streams_.out.str("");
-        streams_.err.str("");
-        MemorySettingsStore untouched;
-        Fill(untouched, before, ExclusionList());
+        Fill(store, before);
+        out_.str("");
+        err_.str("");
 
         EXPECT_EQ(Import(row.file, store, row.answer, row.commitProblem), 1) << row.file;
-        EXPECT_THAT(streams_.out.str(), IsEmpty()) << row.file;
+        EXPECT_THAT(out_.str(), IsEmpty()) << row.file;
         if (row.message.empty()) {
-            EXPECT_THAT(streams_.err.str(), IsEmpty());
+            EXPECT_THAT(err_.str(), IsEmpty());
         } else {
-            EXPECT_THAT(streams_.err.str(), HasSubstr(row.message)) << row.file;
+            EXPECT_THAT(err_.str(), HasSubstr(row.message)) << row.file;
         }
         if (row.commitProblem.empty()) {
             EXPECT_EQ(store.section("Settings"), untouched.section("Settings")) << row.file;
@@ -160,8 +156,7 @@ TEST_F(ConsolePresetFileTest, ExportReplacesWholeOrNotAtAll) {
     dir_.createFile("out/Preset.dat", "old content");
     ASSERT_EQ(::chmod((dir_ / "out/Preset.dat").c_str(), 0640), 0);
 
-    ASSERT_EQ(ExportPresetData(dir_ / "out/Preset.dat", store, streams_.out, streams_.err), 0)
-        << streams_.err.str();
+    ASSERT_EQ(ExportPresetData(dir_ / "out/Preset.dat", store, out_, err_), 0) << err_.str();
     EXPECT_EQ(dir_.read("out/Preset.dat"), EncodePresetData(SampleTable().presets, SampleLists()));
     struct stat st {};
     ASSERT_EQ(::stat((dir_ / "out/Preset.dat").c_str(), &st), 0);
@@ -172,11 +167,11 @@ TEST_F(ConsolePresetFileTest, ExportReplacesWholeOrNotAtAll) {
     dir_.createFolder("out/taken.dat");
     const std::string failures[] = {dir_ / "out/taken.dat", dir_ / "nowhere/Preset.dat"};
     for (const std::string& file : failures) {
-        streams_.out.str("");
-        streams_.err.str("");
-        EXPECT_EQ(ExportPresetData(file, store, streams_.out, streams_.err), 1);
-        EXPECT_THAT(streams_.err.str(), HasSubstr(file + "を作成できません。"));
-        EXPECT_THAT(streams_.out.str(), IsEmpty());
+        out_.str("");
+        err_.str("");
+        EXPECT_EQ(ExportPresetData(file, store, out_, err_), 1);
+        EXPECT_THAT(err_.str(), HasSubstr(file + "を作成できません。"));
+        EXPECT_THAT(out_.str(), IsEmpty());
     }
     EXPECT_THAT(ItemsOf(dir_ / "out"), ::testing::UnorderedElementsAre("Preset.dat", "taken.dat"));
 }

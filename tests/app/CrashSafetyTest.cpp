@@ -1,11 +1,8 @@
 // A synchronisation killed in the middle of a copy: what is left on disk, and how the next run
 // finishes the job.
-#include <dirent.h>
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,8 +19,6 @@
 #include "AppTesting.h"
 #include "TreeSnapshot.h"
 #include "fileops/FileOperations.h"
-
-extern char** environ;
 
 namespace mirova {
 namespace {
@@ -51,45 +46,14 @@ void WriteLargeFile(const std::string& path, std::mt19937_64& random) {
     ASSERT_TRUE(out.good()) << path;
 }
 
-bool IsPartial(const std::string& relative) {
-    const std::size_t slash = relative.rfind('/');
-    return IsPartialCopyName(slash == std::string::npos ? relative : relative.substr(slash + 1));
-}
-
 bool HasPartialCopy(const std::string& folder) {
-    DIR* stream = ::opendir(folder.c_str());
-    if (stream == nullptr) {
-        return false;
+    std::error_code error;
+    for (const auto& item : std::filesystem::directory_iterator(folder, error)) {
+        if (IsPartialCopyName(item.path().filename().string())) {
+            return true;
+        }
     }
-    bool found = false;
-    while (const dirent* item = ::readdir(stream)) {
-        found = found || IsPartialCopyName(item->d_name);
-    }
-    ::closedir(stream);
-    return found;
-}
-
-pid_t StartMirova(const test::TempDir& dir, const std::vector<std::string>& arguments) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, (dir / "killed-out.txt").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, (dir / "killed-err.txt").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<std::string> all = {MIROVA_EXE};
-    all.insert(all.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& argument : all) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, MIROVA_EXE, &actions, nullptr, argv.data(), environ) != 0) {
-        pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
+    return false;
 }
 
 // Waits until a copy is under way in `folder`, then kills the program without warning (or
@@ -135,13 +99,13 @@ TEST_F(CrashSafetyTest, AKilledSyncShowsNoHalfFileAndTheNextRunCompletesTheMirro
     for (int attempt = 0; attempt < kKillAttempts && leftovers.empty(); ++attempt) {
         std::filesystem::remove_all(target);
         dir.createFolder("dst");
-        const pid_t pid = StartMirova(dir, sync);
+        const pid_t pid = test::StartMirova(dir, sync, "killed-");
         ASSERT_GT(pid, 0);
         KillDuringCopy(pid, target);
         // Every file under a real name is complete; an unfinished one exists only as a
         // temporary file.
         for (const auto& [name, item] : test::SnapshotTree(target)) {
-            if (IsPartial(name)) {
+            if (IsPartialCopyName(std::filesystem::path(name).filename().string())) {
                 leftovers.push_back(target + "/" + name);
                 EXPECT_EQ(item.kind, 'f') << name;
             } else if (item.kind == 'f') {
@@ -183,8 +147,7 @@ TEST_F(CrashSafetyTest, AMergeNeverCarriesALeftoverAcrossAndRemovesIt) {
     EXPECT_EQ(dir.read("dst/a.txt"), "a");
     EXPECT_EQ(dir.read("dst/" + running), "in progress");
     std::filesystem::remove(target + "/" + running);
-    EXPECT_EQ(test::DescribeDifferences(test::SnapshotTree(source), test::SnapshotTree(target)),
-              "");
+    EXPECT_EQ(test::TreeDifferences(source, target), "");
     EXPECT_FALSE(std::filesystem::exists(source + "/" + running));
     const std::string log = dir.readLog();
     EXPECT_THAT(log, HasSubstr(source + "/deep/" + leftover + "-1 を削除しました"));

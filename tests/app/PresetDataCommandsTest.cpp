@@ -3,32 +3,19 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
-#include <cstdlib>
-#include <deque>
 #include <filesystem>
-#include <memory>
 
-#include "AppTesting.h"
-#include "TempDir.h"
-#include "app/CMirovaApp.h"
-#include "app/CMirovaDlg.h"
+#include "GuiTesting.h"
 #include "app/PresetDataCommands.h"
-#include "fileops/MessageBox.h"
 #include "settings/ExclusionList.h"
-#include "settings/Preset.h"
 #include "settings/PresetDataFile.h"
-#include "settings/SettingsStore.h"
 #include "ui/BitmapButton.h"
 #include "ui/CJlistDlg.h"
 
@@ -40,15 +27,8 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 
-constexpr int kRunTimeoutMs = 20000;
-
 const std::string kQuestion =
     "ﾌﾟﾘｾｯﾄﾃﾞｰﾀを読込むと、現在のﾌﾟﾘｾｯﾄﾃﾞｰﾀ全てが上書きされます。\nﾌﾟﾘｾｯﾄﾃﾞｰﾀを読込みますか？";
-
-struct Box {
-    std::string text;
-    int type = 0;
-};
 
 struct FileDialogRequest {
     PresetFileDialog kind;
@@ -60,18 +40,9 @@ std::string ArchiveString(const std::string& text) {
     return std::string(1, static_cast<char>(text.size())) + text;
 }
 
-class PresetDataCommandsTest : public ::testing::Test {
+class PresetDataCommandsTest : public test::MainWindowTest {
 protected:
     PresetDataCommandsTest() {
-        app_.SetMessageBoxHookForTesting([this](const QString& prompt, int type) {
-            boxes_.push_back({prompt.toStdString(), type});
-            if (answers_.empty()) {
-                return type == kMbYesNo ? kIdNo : kIdOk;
-            }
-            const int answer = answers_.front();
-            answers_.pop_front();
-            return answer;
-        });
         // Each file dialog takes the next scripted path; without one it is cancelled.
         SetPresetFileChooserForTesting(
             [this](PresetFileDialog kind, const QString& title, QWidget*) {
@@ -87,7 +58,6 @@ protected:
         table_.presets[4] = Preset{"/data/写真", "/backup/写真", "写真", 1, 1};
         table_.presets[29] = Preset{"/srv/a", "/srv/b", "", 0, 0};
         table_.currentPreset = 4;
-        SaveSettings(table_, store_);
         ExclusionList lists;
         lists.AddName("~$");
         lists.AddName("/.git/");
@@ -96,33 +66,15 @@ protected:
     }
     ~PresetDataCommandsTest() override { SetPresetFileChooserForTesting(nullptr); }
 
-    CMirovaDlg& Open() {
-        dialog_ = std::make_unique<CMirovaDlg>(app_, store_);
-        dialog_->show();
-        return *dialog_;
-    }
     void Trigger(const QString& text) {
-        for (QAction* menu : dialog_->menuBar()->actions()) {
-            for (QAction* item : menu->menu()->actions()) {
-                if (item->text() == text) {
-                    ASSERT_TRUE(item->isEnabled());
-                    item->trigger();
-                    return;
-                }
-            }
-        }
-        FAIL() << "no menu item " << text.toStdString();
+        QAction* item = MenuItem(text);
+        ASSERT_NE(item, nullptr);
+        ASSERT_TRUE(item->isEnabled());
+        item->trigger();
     }
     void Save() { Trigger(QStringLiteral("プリセットデータ保存(&S)")); }
     void Load() { Trigger(QStringLiteral("プリセットデータ読込み(&R)")); }
 
-    std::vector<std::string> BoxTexts() const {
-        std::vector<std::string> texts;
-        for (const Box& box : boxes_) {
-            texts.push_back(box.text);
-        }
-        return texts;
-    }
     // The presets and lists as the window holds them now.
     void ExpectUnchanged(CMirovaDlg& dialog) {
         EXPECT_EQ(dialog.table().presets, table_.presets);
@@ -130,15 +82,6 @@ protected:
         EXPECT_THAT(dialog.exclusions().extensions(), ElementsAre("tmp"));
     }
 
-    test::TempDir dir_;
-    test::ScopedConfigHome config_{dir_};
-    test::ScopedLockDir lock_{dir_};
-    CMirovaApp app_;
-    MemorySettingsStore store_;
-    PresetTable table_;
-    std::unique_ptr<CMirovaDlg> dialog_;
-    std::vector<Box> boxes_;
-    std::deque<int> answers_;
     std::vector<FileDialogRequest> fileDialogs_;
     std::deque<std::string> chosen_;
 };
@@ -214,7 +157,7 @@ TEST_F(PresetDataCommandsTest, AVersion10FileClearsTheSwitchesAndEmptiesTheLists
     EXPECT_FALSE(dialog.mergeModeCheck()->isChecked());
 }
 
-TEST_F(PresetDataCommandsTest, AFileThatCannotBeTakenChangesNothing) {
+TEST_F(PresetDataCommandsTest, DeclinedOrCancelledCommandsAndFilesThatCannotBeTakenChangeNothing) {
     const std::string whole = EncodePresetData(PresetArray{}, ExclusionList{});
     std::string newer = whole;
     newer[25] = '3';  // "...Ver1.3"
@@ -232,6 +175,17 @@ TEST_F(PresetDataCommandsTest, AFileThatCannotBeTakenChangesNothing) {
         {"folder.dat", dir_ / "folder.dat" + "がオープンできません。"},
     };
     CMirovaDlg& dialog = Open();
+    // No at the question: no file dialog. Then cancelled file dialogs.
+    Load();
+    EXPECT_THAT(BoxTexts(), ElementsAre(kQuestion));
+    EXPECT_THAT(fileDialogs_, IsEmpty());
+    answers_ = {kIdYes};
+    Load();
+    Save();
+    EXPECT_EQ(fileDialogs_.size(), 2u);
+    EXPECT_THAT(BoxTexts(), ElementsAre(kQuestion, kQuestion));
+    ExpectUnchanged(dialog);
+
     for (const Case& each : cases) {
         SCOPED_TRACE(each.file);
         boxes_.clear();
@@ -243,22 +197,6 @@ TEST_F(PresetDataCommandsTest, AFileThatCannotBeTakenChangesNothing) {
         EXPECT_EQ(boxes_[1].type, kMbOk);
         ExpectUnchanged(dialog);
     }
-}
-
-TEST_F(PresetDataCommandsTest, DeclinedOrCancelledCommandsDoNothing) {
-    CMirovaDlg& dialog = Open();
-    // No at the question: no file dialog.
-    Load();
-    EXPECT_THAT(BoxTexts(), ElementsAre(kQuestion));
-    EXPECT_THAT(fileDialogs_, IsEmpty());
-
-    // Cancelled file dialogs.
-    answers_ = {kIdYes};
-    Load();
-    Save();
-    EXPECT_EQ(fileDialogs_.size(), 2u);
-    EXPECT_THAT(BoxTexts(), ElementsAre(kQuestion, kQuestion));
-    ExpectUnchanged(dialog);
 }
 
 TEST_F(PresetDataCommandsTest, TheRealFileDialogsCarryTheFixedSettings) {
@@ -334,14 +272,13 @@ TEST_F(PresetDataCommandsTest, ASaveThatFailsSaysSoAndLeavesNothingBehind) {
 TEST_F(PresetDataCommandsTest, ARunAfterEditingTheExclusionsUsesTheNewLists) {
     table_.presets[0] = Preset{dir_ / "s", dir_ / "d", "", 0, 1};
     table_.currentPreset = 0;
-    SaveSettings(table_, store_);
     dir_.createFile("s/a.txt", "alpha", 1'600'000'000);
     dir_.createFile("s/skip.log", "noise", 1'600'000'000);
     dir_.createFile("d/a.txt", "alpha", 1'600'000'000);
     CMirovaDlg& dialog = Open();
 
     dialog.compareButton()->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.runInProgress(); }, kRunTimeoutMs));
+    ASSERT_TRUE(WaitForRunEnd());
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_THAT(boxes_[0].text, HasSubstr("ﾀｰｹﾞｯﾄに 1 個の更新ﾌｧｲﾙ/ﾌｫﾙﾀﾞ"));
 
@@ -373,7 +310,7 @@ TEST_F(PresetDataCommandsTest, ARunAfterEditingTheExclusionsUsesTheNewLists) {
     EXPECT_THAT(dialog.exclusions().extensions(), ElementsAre("tmp", "log"));
 
     dialog.compareButton()->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.runInProgress(); }, kRunTimeoutMs));
+    ASSERT_TRUE(WaitForRunEnd());
     ASSERT_EQ(boxes_.size(), 2u);
     EXPECT_EQ(boxes_[1].text, "ｿｰｽとﾀｰｹﾞｯﾄは完全に一致します。");
 }

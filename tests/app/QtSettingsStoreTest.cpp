@@ -6,6 +6,7 @@
 #include <QSettings>
 #include <QString>
 #include <QStringList>
+#include <filesystem>
 
 #include "AppTesting.h"
 #include "TempDir.h"
@@ -21,7 +22,7 @@ QStringList KeysOf(const std::string& file, const char* group) {
     return settings.childKeys();
 }
 
-TEST(QtSettingsStoreTest, ValuesSurviveARestart) {
+TEST(QtSettingsStoreTest, ValuesSurviveARestartAndAnUnreadableFileIsReported) {
     test::TempDir dir;
     test::ScopedConfigHome config(dir);
     const std::string caption = "行1: 毎晩のバックアップ\nline 2, with a comma\r\n\tand a tab ";
@@ -62,6 +63,11 @@ TEST(QtSettingsStoreTest, ValuesSurviveARestart) {
     EXPECT_EQ(restarted.ReadText("JLIST", "P1CAPTION", "none"), "none");
     // Readable text in the file, so that a user can look at it.
     EXPECT_THAT(test::ReadFileText(config.settingsFile()), ::testing::HasSubstr("日本語"));
+
+    // A file that cannot be read is reported.
+    std::filesystem::remove(config.settingsFile());
+    dir.createFolder("config/TK-ORVELAN/Mirova.conf");
+    EXPECT_FALSE(QtSettingsStore().Flush());
 }
 
 TEST(QtSettingsStoreTest, TheTableAndTheListsGoToTheirGroups) {
@@ -101,20 +107,6 @@ TEST(QtSettingsStoreTest, TheTableAndTheListsGoToTheirGroups) {
     EXPECT_EQ(loadedLists.names(), lists.names());
     EXPECT_EQ(loadedLists.extensions(), lists.extensions());
 }
-
-TEST(QtSettingsStoreTest, AFileThatCannotBeReadIsReported) {
-    test::TempDir dir;
-    test::ScopedConfigHome config(dir);
-    dir.createFolder("config/TK-ORVELAN/Mirova.conf");
-    QtSettingsStore store;
-    EXPECT_FALSE(store.Flush());
-}
-
-}  // namespace
-}  // namespace mirova
-
-namespace mirova {
-namespace {
 
 // A settings file is user input: edited by hand, copied from elsewhere, or damaged.
 TEST(QtSettingsStoreTest, HostileValuesLoadWithDefaultsAndBoundedLists) {

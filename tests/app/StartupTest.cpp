@@ -8,14 +8,12 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
 #include <atomic>
 #include <functional>
-#include <map>
 #include <optional>
 #include <thread>
 
@@ -35,36 +33,8 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-const QString kTwiceMessage = QStringLiteral("「Mirova」を複数起動することはできません。");
-const QString kOtherUserMessage = QStringLiteral("「Mirova」は既に1ユーザーで起動中です。");
-
-// Sets an environment variable (nullopt: removes it) and restores it afterwards.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-        if (const char* previous = std::getenv(name)) {
-            previous_ = previous;
-        }
-        if (value) {
-            ::setenv(name, value->c_str(), 1);
-        } else {
-            ::unsetenv(name);
-        }
-    }
-    ~ScopedEnv() {
-        if (previous_) {
-            ::setenv(name_, previous_->c_str(), 1);
-        } else {
-            ::unsetenv(name_);
-        }
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> previous_;
-};
+const std::string kTwiceMessage = "「Mirova」を複数起動することはできません。";
+const std::string kOtherUserMessage = "「Mirova」は既に1ユーザーで起動中です。";
 
 // Answers the next dialog that opens: polls the top-level windows from inside the event loop
 // that the box's exec() runs and hands the first visible dialog to `answer`, once. A dialog
@@ -150,68 +120,17 @@ void Press(QDialog* dialog, const QString& label, QMessageBox::StandardButton st
 
 class StartupTest : public ::testing::Test {
 protected:
-    StartupTest()
-        : config_(dir_),
-          lockDir_("MIROVA_LOCK_DIR", dir_ / "lock"),
-          noAutoAnswer_("MIROVA_TEST_AUTOANSWER", std::nullopt) {
-        dir_.createFolder("lock");
-    }
-
-    // Starts the real program with the test's settings, log and lock folders and the given
-    // changes to the environment (nullopt removes a variable).
-    test::ProcessOutcome Start(const QStringList& arguments,
-                               const std::map<QString, std::optional<QString>>& changes) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const auto& [name, value] : changes) {
-            if (value) {
-                environment.insert(name, *value);
-            } else {
-                environment.remove(name);
-            }
-        }
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(MIROVA_EXE), arguments);
-        process.closeWriteChannel();
-        test::ProcessOutcome outcome;
-        if (!process.waitForFinished(60000)) {
-            // A program that waits for a user nobody plays fails the test, never hangs it.
-            process.kill();
-            process.waitForFinished();
-            outcome.err = "still running after 60 s: killed\n";
-        } else if (process.exitStatus() == QProcess::NormalExit) {
-            outcome.status = process.exitCode();
-        }
-        outcome.out = process.readAllStandardOutput().toStdString();
-        outcome.err += process.readAllStandardError().toStdString();
-        return outcome;
-    }
-
     // The desktop program on the offscreen platform, every box answered automatically.
-    test::ProcessOutcome StartDesktop(const QStringList& arguments) {
-        return Start(arguments, {{QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen")},
-                                 {QStringLiteral("MIROVA_TEST_AUTOANSWER"), QStringLiteral("1")}});
-    }
-
-    test::ProcessOutcome StartWithoutDisplay(const QStringList& arguments) {
-        return Start(arguments, {{QStringLiteral("DISPLAY"), std::nullopt},
-                                 {QStringLiteral("WAYLAND_DISPLAY"), std::nullopt},
-                                 {QStringLiteral("QT_QPA_PLATFORM"), std::nullopt}});
-    }
-
-    // Preset 1 mirrors "src" (one file newer than its copy) into "dst".
-    void StorePresetWithNewerSource() {
-        dir_.createFile("src/a.txt", "new", 1700000100);
-        dir_.createFile("dst/a.txt", "old", 1700000000);
-        dir_.createFile("config/TK-ORVELAN/Mirova.conf",
-                        "[Settings]\nPRESETNO=0\nP1SRCFOLDER=" + (dir_ / "src") +
-                            "\nP1TARFOLDER=" + (dir_ / "dst") + "\n");
+    test::ProcessOutcome StartDesktop(const std::vector<std::string>& arguments) {
+        test::ScopedEnv platform("QT_QPA_PLATFORM", "offscreen");
+        test::ScopedEnv autoAnswer("MIROVA_TEST_AUTOANSWER", "1");
+        return test::RunMirova(dir_, arguments);
     }
 
     test::TempDir dir_;
-    test::ScopedConfigHome config_;
-    ScopedEnv lockDir_;
-    ScopedEnv noAutoAnswer_;
+    test::ScopedConfigHome config_{dir_};
+    test::ScopedLockDir lockDir_{dir_};
+    test::ScopedEnv noAutoAnswer_{"MIROVA_TEST_AUTOANSWER", std::nullopt};
 };
 
 struct BoxRow {
@@ -265,7 +184,7 @@ TEST_F(StartupTest, BoxesGoToTheOwnBoxOrTheStandardOneAndReturnTheButton) {
     }
 }
 
-TEST_F(StartupTest, AWorkersBoxIsShownByTheGuiThreadWhileTheWorkerWaits) {
+TEST_F(StartupTest, AWorkersBoxAndPostedCallsRunOnTheGuiThreadWhileTheWorkerWaits) {
     CMirovaApp app;
     GuiRunUi ui(app, nullptr);
     std::atomic<bool> workerDone{false};
@@ -292,11 +211,8 @@ TEST_F(StartupTest, AWorkersBoxIsShownByTheGuiThreadWhileTheWorkerWaits) {
     EXPECT_EQ(seen.kind, QStringLiteral("CMessageBox"));
     EXPECT_EQ(seen.text, QStringLiteral("続行しますか？"));
     EXPECT_EQ(answer, 6);
-}
 
-TEST_F(StartupTest, PostedCallsRunLaterOnTheGuiThreadInOrder) {
-    CMirovaApp app;
-    GuiRunUi ui(app, nullptr);
+    // Posted calls run later, on the GUI thread, in order.
     std::vector<int> order;
     bool allOnGuiThread = true;
     auto call = [&](int n) {
@@ -307,8 +223,8 @@ TEST_F(StartupTest, PostedCallsRunLaterOnTheGuiThreadInOrder) {
     };
     ui.PostToRunThread(call(1));
     EXPECT_TRUE(order.empty());  // never inside the caller
-    std::thread worker([&] { ui.PostToRunThread(call(2)); });
-    worker.join();
+    std::thread poster([&] { ui.PostToRunThread(call(2)); });
+    poster.join();
     EXPECT_TRUE(QTest::qWaitFor([&] { return order.size() == 2; }, 30000));
     EXPECT_EQ(order, (std::vector<int>{1, 2}));
     EXPECT_TRUE(allOnGuiThread);
@@ -334,8 +250,24 @@ TEST_F(StartupTest, ProgressWindowDisablesTheMainWindowWhileItLives) {
     EXPECT_TRUE(mainWindow.isEnabled());
 }
 
-TEST_F(StartupTest, ASecondCopyIsRefusedWhileTheFirstRunsAndStartsOnceItHasEnded) {
-    StorePresetWithNewerSource();
+TEST_F(StartupTest, ASecondCopyIsRefusedWhileTheFirstOrAnotherUsersRunsAndStartsAfterwards) {
+    // Preset 1 mirrors "src" (one file newer than its copy) into "dst".
+    dir_.createFile("src/a.txt", "new", 1700000100);
+    dir_.createFile("dst/a.txt", "old", 1700000000);
+    dir_.createFile("config/TK-ORVELAN/Mirova.conf",
+                    "[Settings]\nPRESETNO=0\nP1SRCFOLDER=" + (dir_ / "src") +
+                        "\nP1TARFOLDER=" + (dir_ / "dst") + "\n");
+    {
+        // Another user's copy holds only the machine-wide lock.
+        const std::string machineLock = platform::InstanceGuard::MachineLockPath("Mirova");
+        const int fd = ::open(machineLock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        const test::ProcessOutcome other = StartDesktop({});
+        ::close(fd);
+        EXPECT_EQ(other.status, 1) << other.err;
+        EXPECT_THAT(other.err, HasSubstr(kOtherUserMessage + "\n-> OK"));
+    }
     {
         // The first copy: this process holds the guard of the program.
         platform::InstanceGuard first;
@@ -343,63 +275,44 @@ TEST_F(StartupTest, ASecondCopyIsRefusedWhileTheFirstRunsAndStartsOnceItHasEnded
                   platform::InstanceGuard::Result::Acquired);
         const test::ProcessOutcome second = StartDesktop({});
         EXPECT_EQ(second.status, 1) << second.err;
-        EXPECT_THAT(second.err, HasSubstr(kTwiceMessage.toStdString() + "\n-> OK"));
+        EXPECT_THAT(second.err, HasSubstr(kTwiceMessage + "\n-> OK"));
         // It ended before the main dialog and the list: nothing ran, nothing was saved.
         EXPECT_EQ(dir_.read("dst/a.txt"), "old");
         EXPECT_THAT(dir_.readLog(), Not(HasSubstr("OptionA=")));
     }
     // The first copy has ended: the list runs in the desktop program and closes it.
-    const test::ProcessOutcome later = StartDesktop({QStringLiteral("/A"), QStringLiteral("1")});
+    const test::ProcessOutcome later = StartDesktop({"/A", "1"});
     EXPECT_EQ(later.status, 0) << later.err;
-    EXPECT_THAT(later.err, Not(HasSubstr(kTwiceMessage.toStdString())));
+    EXPECT_THAT(later.err, Not(HasSubstr(kTwiceMessage)));
     EXPECT_EQ(dir_.read("dst/a.txt"), "new");
     EXPECT_THAT(dir_.readLog(), HasSubstr("OptionD=OFF OptionA=1 menbers=1"));
-}
-
-TEST_F(StartupTest, ACopyOfAnotherUserIsRefusedWithTheUserLimit) {
-    // Another user's copy holds only the machine-wide lock.
-    const std::string machineLock = platform::InstanceGuard::MachineLockPath("Mirova");
-    const int fd = ::open(machineLock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
-    const test::ProcessOutcome outcome = StartDesktop({});
-    ::close(fd);
-    EXPECT_EQ(outcome.status, 1) << outcome.err;
-    EXPECT_THAT(outcome.err, HasSubstr(kOtherUserMessage.toStdString() + "\n-> OK"));
 }
 
 TEST_F(StartupTest, ASettingsFileThatCannotBeReadEndsTheProgramBeforeTheDialog) {
     // Saving the dialog's empty table over it would lose every preset.
     dir_.createFolder("config/TK-ORVELAN/Mirova.conf");
-    const test::ProcessOutcome outcome = StartDesktop({QStringLiteral("/A"), QStringLiteral("1")});
+    const test::ProcessOutcome outcome = StartDesktop({"/A", "1"});
     EXPECT_EQ(outcome.status, 1) << outcome.err;
     EXPECT_THAT(outcome.err, HasSubstr("Mirova.conf cannot be read.\n-> OK"));
     EXPECT_THAT(dir_.readLog(), Not(HasSubstr("OptionA=")));
 }
 
-TEST_F(StartupTest, WithoutADisplayOnlyTheListRunsAndTheDesktopProgramExplainsWhy) {
+TEST_F(StartupTest, WithoutADisplayTheDesktopProgramExplainsWhy) {
     const std::string needsDisplay =
         "mirova: the desktop program needs a display (DISPLAY or WAYLAND_DISPLAY); see mirova "
         "--help for the console commands.\n";
-    for (const QStringList& arguments :
-         {QStringList{}, QStringList{QStringLiteral("/D")}, QStringList{QStringLiteral("/A")}}) {
-        SCOPED_TRACE(arguments.join(QLatin1Char(' ')).toStdString());
-        const test::ProcessOutcome outcome = StartWithoutDisplay(arguments);
+    const test::ScopedNoDisplay noDisplay;
+    for (const std::vector<std::string>& arguments : {std::vector<std::string>{}, {"/D"}, {"/A"}}) {
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        const test::ProcessOutcome outcome = test::RunMirova(dir_, arguments);
         EXPECT_EQ(outcome.status, 2);
         EXPECT_EQ(outcome.err, needsDisplay);
     }
-
-    StorePresetWithNewerSource();
-    const test::ProcessOutcome list =
-        StartWithoutDisplay({QStringLiteral("/A"), QStringLiteral("1")});
-    EXPECT_EQ(list.status, 0) << list.err;
-    EXPECT_EQ(dir_.read("dst/a.txt"), "new");
-    EXPECT_THAT(dir_.readLog(), HasSubstr("OptionD=OFF OptionA=1 menbers=1"));
-
-    // The console's own commands need no display either.
-    const test::ProcessOutcome help = StartWithoutDisplay({QStringLiteral("--help")});
+    // The console's own commands need no display either, nor does a list (tested with the
+    // console's commands).
+    const test::ProcessOutcome help = test::RunMirova(dir_, {"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_THAT(help.out, HasSubstr("mirova --compare"));
+    EXPECT_THAT(help.out, HasSubstr("mirova --compare SOURCE TARGET"));
 }
 
 }  // namespace
