@@ -3,27 +3,17 @@
 //   QT_QPA_PLATFORM=offscreen mirova_app_screenshots FOLDER
 #include <QApplication>
 #include <QDir>
-#include <QPixmap>
-#include <cstdio>
 
 #include "app/CMirovaApp.h"
 #include "app/CMirovaDlg.h"
 #include "app/ScheduleDlg.h"
 #include "settings/SettingsStore.h"
+#include "ui/screenshots/ScreenshotTool.h"
 
 namespace {
 
 using namespace mirova;
-
-bool Save(QWidget* window, const QDir& folder, const QString& name) {
-    window->show();
-    QApplication::processEvents();
-    const QString path = folder.filePath(name);
-    const bool saved = window->grab().save(path, "PNG");
-    std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
-    window->hide();
-    return saved;
-}
+using mirova::screenshots::Save;
 
 // A store as a user's might look: a few presets, one of them a merge.
 void FillStore(SettingsStore& store) {
@@ -45,14 +35,10 @@ void FillStore(SettingsStore& store) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
-        return 2;
-    }
-    QDir folder(QString::fromLocal8Bit(argv[1]));
-    if (!folder.mkpath(QStringLiteral("."))) {
-        std::fprintf(stderr, "cannot create %s\n", argv[1]);
-        return 1;
+    QDir folder;
+    if (const int status = mirova::screenshots::PrepareOutputFolder(argc, argv, folder);
+        status != 0) {
+        return status;
     }
 
     bool ok = true;

@@ -7,11 +7,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPixmap>
 #include <QRadioButton>
 #include <QStringList>
 #include <QTreeWidget>
-#include <cstdio>
 #include <memory>
 
 #include "settings/ExclusionList.h"
@@ -22,20 +20,12 @@
 #include "ui/CProgressDlg.h"
 #include "ui/CStatusDlg.h"
 #include "ui/Look.h"
+#include "ui/screenshots/ScreenshotTool.h"
 
 namespace {
 
 using namespace mirova::ui;
-
-bool Save(QWidget* window, const QDir& folder, const QString& name) {
-    window->show();
-    QApplication::processEvents();
-    const QString path = folder.filePath(name);
-    const bool saved = window->grab().save(path, "PNG");
-    std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
-    window->hide();
-    return saved;
-}
+using mirova::screenshots::Save;
 
 // Every button picture in its three states, one caption a row.
 std::unique_ptr<QWidget> ButtonStrip() {
@@ -99,14 +89,10 @@ std::unique_ptr<QWidget> LookSample() {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
-        return 2;
-    }
-    QDir folder(QString::fromLocal8Bit(argv[1]));
-    if (!folder.mkpath(QStringLiteral("."))) {
-        std::fprintf(stderr, "cannot create %s\n", argv[1]);
-        return 1;
+    QDir folder;
+    if (const int status = mirova::screenshots::PrepareOutputFolder(argc, argv, folder);
+        status != 0) {
+        return status;
     }
 
     bool ok = true;
