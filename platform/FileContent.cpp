@@ -18,12 +18,10 @@ constexpr std::size_t kBufferSize = 128 * 1024;
 }  // namespace
 
 CopyFault CopyFileContent(int in, int out, std::uint64_t size) {
-    if (const int fault = InjectedFault(FaultCall::Read)) {
-        errno = fault;
+    if (InjectedFault(FaultCall::Read) != 0) {
         return CopyFault::Source;
     }
-    if (const int fault = InjectedFault(FaultCall::Write)) {
-        errno = fault;
+    if (InjectedFault(FaultCall::Write) != 0) {
         return CopyFault::Destination;
     }
     std::uint64_t left = size;

@@ -1,4 +1,5 @@
-// The GUI tests share one application object, created before any test runs.
+// The main of the GUI test binaries: they share one application object, created before any test
+// runs.
 #include <gtest/gtest.h>
 
 #include <QApplication>
