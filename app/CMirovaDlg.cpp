@@ -231,6 +231,7 @@ void CMirovaDlg::StartRun(RunKind kind) {
     RunState& state = app_.runState();
     state.noStopOnError = noStopOnError_->isChecked() ? 1 : 0;
     state.suppressDeletion = suppressDeletion_->isChecked() ? 1 : 0;
+    state.deleteLimit = table_.deleteLimit;
     SetRunning(true);
     // The run copies the preset: picking another one meanwhile cannot change it. A run that ends
     // at once (a missing folder) has already told RunEnded, and one started by the list from

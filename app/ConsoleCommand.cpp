@@ -12,9 +12,12 @@
 #include "app/QtSettingsStore.h"
 #include "engine/AutoRunList.h"
 #include "engine/Run.h"
+#include "fileops/Format.h"
 #include "fileops/RunLog.h"
 #include "platform/FileSystem.h"
+#include "platform/InstanceGuard.h"
 #include "settings/ExclusionList.h"
+#include "settings/Preset.h"
 
 namespace mirova {
 namespace {
@@ -22,6 +25,7 @@ namespace {
 // The folders of the command line are none of the 30 stored presets; the log names them
 // "Preset 0".
 constexpr int kConsolePresetIndex = -1;
+constexpr const char* kProgramName = "Mirova";
 
 class ConsoleHost final : public RunHost {
 public:
@@ -45,6 +49,9 @@ private:
 };
 
 int ExitStatusOf(RunOutcome outcome, int failures) {
+    if (outcome == RunOutcome::Overlapping) {
+        return kExitUsage;  // the two folders given cannot be synchronised at all
+    }
     const bool completed = outcome == RunOutcome::Reported || outcome == RunOutcome::Identical;
     // A failure passed over with --no-stop-on-error is in the log; the status says so too.
     return completed && failures == 0 ? kExitDone : kExitEndedEarly;
@@ -59,6 +66,23 @@ const char* ModeOption(RunMode mode) {
         default:
             return "--compare";
     }
+}
+
+// Takes the guard of the desktop program; a second copy is told why it stops.
+bool TakeInstanceGuard(platform::InstanceGuard& guard, std::ostream& err) {
+    // Without $XDG_RUNTIME_DIR the per-user lock file lies in the log folder.
+    EnsureLogFolder();
+    switch (guard.Acquire(kProgramName, LogFolder())) {
+        case platform::InstanceGuard::Result::Acquired:
+            return true;
+        case platform::InstanceGuard::Result::RunningForThisUser:
+            err << Format("「%s」を複数起動することはできません。", kProgramName) << "\n";
+            return false;
+        case platform::InstanceGuard::Result::RunningForOtherUser:
+            err << Format("「%s」は既に%dユーザーで起動中です。", kProgramName, 1) << "\n";
+            return false;
+    }
+    return false;
 }
 
 }  // namespace
@@ -191,6 +215,9 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
         } else if (argument == "--suppress-deletion") {
             command.suppressDeletion = true;
             runOptions = true;
+        } else if (argument == "--allow-mass-delete") {
+            command.allowMassDelete = true;
+            runOptions = true;
         } else if (argument == "--yes") {
             command.assumeYes = true;
         } else if (argument == "--help" || argument == "-h") {
@@ -273,6 +300,8 @@ int RunFolders(const RunCommand& command, std::istream& in, std::ostream& err, b
     RunState state;
     state.noStopOnError = command.noStopOnError ? 1 : 0;
     state.suppressDeletion = command.suppressDeletion ? 1 : 0;
+    state.deleteLimit = command.deleteLimit;
+    state.allowMassDelete = command.allowMassDelete;
     RunController run(state, host, ui);
     loop.Post([&] { run.StartRun(kind, preset, &exclusions); });
     ConsoleUi::InstallInterruptHandler();
@@ -286,6 +315,7 @@ int RunFolders(const RunCommand& command, std::istream& in, std::ostream& err, b
 int RunConsole(const std::vector<std::string>& arguments, std::istream& in, std::ostream& out,
                std::ostream& err) {
     const ParsedCommand parsed = ParseCommandLine(arguments);
+    platform::InstanceGuard guard;
     switch (parsed.kind) {
         case ParsedCommand::Kind::Help:
             out << UsageText();
@@ -293,15 +323,25 @@ int RunConsole(const std::vector<std::string>& arguments, std::istream& in, std:
         case ParsedCommand::Kind::Error:
             err << "mirova: " << parsed.error << "\n\n" << UsageText();
             return kExitUsage;
-        case ParsedCommand::Kind::Run:
-            platform::RaiseOpenFileLimit();
-            return RunFolders(parsed.run, in, err, ::isatty(STDIN_FILENO) == 1,
-                              ::isatty(STDERR_FILENO) == 1);
+        case ParsedCommand::Kind::ExportPresets:
+            break;  // reads the store only: no guard needed
         default:
+            // Every command that runs presets or writes the store waits for no other copy:
+            // two runs at once would fight over the same folders and the same settings.
+            if (!TakeInstanceGuard(guard, err)) {
+                return kExitEndedEarly;
+            }
             break;
     }
 
     QtSettingsStore store;
+    if (parsed.kind == ParsedCommand::Kind::Run) {
+        RunCommand command = parsed.run;
+        command.deleteLimit = ReadDeleteLimit(store);
+        platform::RaiseOpenFileLimit();
+        return RunFolders(command, in, err, ::isatty(STDIN_FILENO) == 1,
+                          ::isatty(STDERR_FILENO) == 1);
+    }
     if (!store.Flush()) {
         // Writing the presets back over a file that could not be read would lose them.
         err << "mirova: the settings file " << store.FilePath() << " cannot be read\n";

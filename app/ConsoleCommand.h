@@ -12,9 +12,11 @@ namespace mirova {
 // 0: the run completed (a compare reached its report, a synchronisation or merge carried
 // everything out) or there was nothing to do.
 inline constexpr int kExitDone = 0;
-// 1: the run ended early (missing folder, failed scan, declined question) or something failed.
+// 1: the run ended early (missing folder, failed scan, declined question, refused by the
+// deletion brake) or something failed; also a second copy of the program refused by the guard.
 inline constexpr int kExitEndedEarly = 1;
-inline constexpr int kExitUsage = 2;  // the command line is wrong
+// 2: the command line is wrong, or its two folders overlap.
+inline constexpr int kExitUsage = 2;
 
 enum class RunMode { Compare, Sync, Merge };
 
@@ -28,6 +30,8 @@ struct RunCommand {
     bool noStopOnError = false;
     bool assumeYes = false;
     bool suppressDeletion = false;
+    bool allowMassDelete = false;  // --allow-mass-delete: no deletion brake for this run
+    int deleteLimit = 50;          // the stored brake ("DELETELIMIT")
 };
 
 struct ParsedCommand {

@@ -33,7 +33,8 @@ struct Choice {
 
 // The buttons of each style. The first entry is the answer without a terminal.
 std::vector<Choice> ChoicesOf(const std::string& text, int style) {
-    switch (style) {
+    // Only the button bits choose the buttons; without a terminal the first entry answers.
+    switch (style & 0xF) {
         case kMbYesNo:
             // After Ctrl-C the user has already said "stop"; without a terminal that stands.
             if (text == kReallyStopQuestion) {
@@ -77,11 +78,19 @@ int ConsoleUi::DoMessageBox(const std::string& text, int style) {
     return answer;
 }
 
+void ConsoleUi::TellUnshown(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    if (answers_.showStatus) {
+        err_ << "\r\033[K";
+    }
+    err_ << text << "\n" << std::flush;
+}
+
 int ConsoleUi::Ask(const std::string& text, int style) {
     if (style == kMbOk) {
         return kIdOk;
     }
-    if (style == kMbYesNo && answers_.assumeYes) {
+    if ((style & 0xF) == kMbYesNo && answers_.assumeYes) {
         err_ << "-> Yes (--yes)\n";
         return kIdYes;
     }

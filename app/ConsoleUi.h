@@ -28,12 +28,12 @@ public:
 
     int DoMessageBox(const std::string& text, int style) override;
     std::unique_ptr<ProgressWindow> ShowProgressWindow() override;
-    void NoteFailure() override { ++failures_; }
     std::unique_ptr<StatusWindow> ShowStatusWindow() override;
     void OpenWithShell(const std::string& path) override;
     void PostToRunThread(std::function<void()> call) override { loop_.Post(std::move(call)); }
-
-    int failures() const { return failures_.load(); }
+    bool AsksQuestions() const override { return answers_.interactive && !answers_.assumeYes; }
+    // Failures and notices that no box showed are printed as they happen.
+    void TellUnshown(const std::string& text) override;
 
     // Ctrl-C asks the running list operation to stop, as the progress window's Cancel button
     // does; a second Ctrl-C before the first was taken ends the program.
@@ -50,7 +50,6 @@ private:
     std::istream& in_;
     std::ostream& err_;
     ConsoleAnswers answers_;
-    std::atomic<int> failures_{0};
     std::mutex mutex_;  // boxes come from the run's thread and the scan worker
 };
 

@@ -25,14 +25,11 @@ public:
     std::unique_ptr<StatusWindow> ShowStatusWindow() override;
     void OpenWithShell(const std::string& path) override;
     void PostToRunThread(std::function<void()> call) override;
-    void NoteFailure() override { ++failures_; }
 
-    int failures() const { return failures_.load(); }
 
 private:
     CMirovaApp& app_;
     QPointer<QWidget> mainWindow_;
-    std::atomic<int> failures_{0};
 };
 
 }  // namespace mirova

@@ -33,8 +33,13 @@ bool SyncExecutor::CarryOutChanges(const RunPreset& preset, WorkLists& work,
         }
     }
     bool completed = true;
+    // Without suppressed deletion the old copy of a changed file is one the run deletes, so a
+    // read-only one is replaced as well (atomically, by the copy); otherwise it is kept.
+    const ReadOnlyDestination readOnly =
+        state.suppressDeletion == 0 ? ReadOnlyDestination::Replace : ReadOnlyDestination::Keep;
     // A failed or stopped copy still lets the missing folders be created.
-    if (!work.copyList.empty() && CopyFileList(source, target, work.copyList, quiet, ui_) == 0) {
+    if (!work.copyList.empty() &&
+        CopyFileList(source, target, work.copyList, quiet, ui_, readOnly) == 0) {
         completed = false;
     }
     if (!work.createFolderList.empty() &&

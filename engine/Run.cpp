@@ -96,6 +96,7 @@ void RunController::StartRun(RunKind kind, const RunPreset& preset,
     running_ = true;
     kind_ = kind;
     preset_ = preset;
+    failuresAtStart_ = ui_.failures();
     state_.exclusions = exclusions;
     state_.useExclusions = preset.useExclusions;
 
@@ -115,6 +116,10 @@ void RunController::StartRun(RunKind kind, const RunPreset& preset,
     };
     if (!platform::Exists(preset_.sourceFolder, platform::FollowLinks::Yes)) {
         endMissing("ｿｰｽﾌｫﾙﾀﾞ %s が存在しません。", preset_.sourceFolder);
+        return;
+    }
+    // Before the target is created: a missing target is judged by where it would be made.
+    if (!CheckOverlap()) {
         return;
     }
     if (!platform::Exists(preset_.targetFolder, platform::FollowLinks::Yes)) {
@@ -275,6 +280,9 @@ void RunController::ClassifyAndReport() {
         return;
     }
 
+    if (!CheckDeletionBrake()) {
+        return;
+    }
     const std::string question = Format(
         "ﾀｰｹﾞｯﾄに %d 個の更新ﾌｧｲﾙ/ﾌｫﾙﾀﾞ、%d 個の余剰ﾌｧｲﾙ、%d "
         "個の余剰ﾌｫﾙﾀﾞが有ります。\nｱｯﾌﾟﾃﾞｰﾄを実行すると余剰ﾌｧｲﾙ・ﾌｫﾙﾀﾞは削除され更新ﾌｧｲﾙが上書きさ"
@@ -293,6 +301,7 @@ void RunController::ClassifyAndReport() {
     if (!executor_->CarryOutChanges(preset_, work_, state_)) {
         runCompleted_ = 0;
     }
+    FlushWrittenData(false);
     FinishRun(runCompleted_ == 1 ? RunOutcome::Reported : RunOutcome::Incomplete);
 }
 
@@ -317,12 +326,22 @@ void RunController::FinishRun(RunOutcome outcome) {
     state_.sourceJob.list.reset();
     state_.targetJob.list.reset();
     WriteLog(DatedLine(modeWord(), preset_.index + 1, "Done."), 0);
+    // A run with a failure, even one passed over, is never called complete.
+    const int failures = kind_ == RunKind::Synchronise ? RunFailures() : 0;
+    if (failures > 0 && outcome == RunOutcome::Reported) {
+        outcome = RunOutcome::Incomplete;
+    }
     if (state_.autoRunCount > 0) {
+        if (failures > 0) {
+            TellFailures(failures);
+        }
         EndEarly(outcome);
         ContinueAutoRun();
         return;
     }
-    if (runCompleted_ == 1 && kind_ == RunKind::Synchronise) {
+    if (failures > 0) {
+        TellFailures(failures);
+    } else if (runCompleted_ == 1 && kind_ == RunKind::Synchronise) {
         const std::string text = "ｱｯﾌﾟﾃﾞｰﾄ完了";
         Show(text, kMbOk);
         WriteLog(text, 1);

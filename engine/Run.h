@@ -32,6 +32,8 @@ enum class RunOutcome {
     Declined,       // the user answered No to a question of the run
     MissingFolder,  // a folder does not exist, or the target could not be created
     ScanFailed,     // a scan could not complete
+    Overlapping,    // refused: one folder is the other or lies inside it
+    Braked,         // refused: it would delete too much, and nobody could be asked
 };
 
 // The side of the main dialog that a run reaches into: the preset table and its selection,
@@ -102,6 +104,19 @@ private:
     bool StartNextListedPreset(bool logPassedOver);
     void FinishRun(RunOutcome outcome);
     void EndEarly(RunOutcome outcome);
+    // The safety checks of a run (in RunChecks.cpp). Each returns false when it ended the run.
+    // A run that would change overlapping folders is refused before anything is scanned.
+    bool CheckOverlap();
+    // A synchronisation that would delete much of the target is asked about or refused.
+    bool CheckDeletionBrake();
+    // Puts what the run wrote on the disk before it is called complete.
+    void FlushWrittenData(bool sourceWritten);
+    // Failures noted since the run started.
+    int RunFailures() const { return ui_.failures() - failuresAtStart_; }
+    // The closing text of a run with failures, shown (or told) and logged.
+    void TellFailures(int failures);
+    // Shows a text, or tells it where no box is shown; logs it stamped.
+    void ShowOrTell(const std::string& text);
     void WriteDumps();
     // Shows a message box unless noStopOnError is set; returns the button, 0 when not shown.
     int Show(const std::string& text, int style);
@@ -122,6 +137,7 @@ private:
     std::thread worker_;
     WorkLists work_;
     int runCompleted_ = 0;
+    int failuresAtStart_ = 0;
 };
 
 }  // namespace mirova

@@ -14,8 +14,10 @@ enum MergeResult { kMergeFailed = 0, kMergeDone = 1, kMergeNothing = -1 };
 void RunController::RunMerge() {
     MergeLists merge = ClassifyForMerge(*state_.sourceJob.list, *state_.targetJob.list);
     for (const char* name : merge.kindClashes) {
-        WriteLog(Format("%s はｿｰｽとﾀｰｹﾞｯﾄでﾌｧｲﾙとﾌｫﾙﾀﾞが異なるためﾏｰｼﾞできません。", name), 1);
-        ui_.NoteFailure();
+        const std::string text =
+            Format("%s はｿｰｽとﾀｰｹﾞｯﾄでﾌｧｲﾙとﾌｫﾙﾀﾞが異なるためﾏｰｼﾞできません。", name);
+        WriteLog(text, 1);
+        ui_.NoteFailure(text, false);
     }
     statusWindow_.reset();
 
@@ -66,9 +68,15 @@ void RunController::RunMerge() {
         if (!merge.createInTarget.empty()) {
             step(CreateFolderList(target, merge.createInTarget, quiet, ui_));
         }
+        FlushWrittenData(true);
         if (mergeResult == kMergeFailed) {
             outcome = RunOutcome::Incomplete;
         }
+    }
+    // A merge with a failure, even one passed over, is never called complete.
+    const int failures = RunFailures();
+    if (failures > 0 && outcome == RunOutcome::Reported) {
+        outcome = RunOutcome::Incomplete;
     }
 
     merge = MergeLists{};
@@ -77,12 +85,17 @@ void RunController::RunMerge() {
     EndEarly(outcome);
 
     if (state_.autoRunCount > 0) {
+        if (failures > 0) {
+            TellFailures(failures);
+        }
         WriteLog(Format("Preset %d 終了", preset_.index + 1), 1);
         if (StartNextListedPreset(true)) {
             return;
         }
     }
-    if (!quiet && mergeResult != kMergeNothing) {
+    if (failures > 0 && state_.autoRunCount == 0) {
+        TellFailures(failures);
+    } else if (!quiet && mergeResult != kMergeNothing) {
         ui_.DoMessageBox(mergeResult == kMergeDone ? "ﾏｰｼﾞ完了" : "ﾏｰｼﾞ処理終了", kMbOk);
     }
     WriteLog("ﾏｰｼﾞ処理終了", 1);

@@ -16,6 +16,8 @@ struct ScanJob {
 };
 
 inline constexpr int kAutoRunCapacity = 30;
+inline constexpr int kDefaultDeleteLimit = 50;
+inline constexpr int kBrakeMinimumFiles = 10;
 
 // The settings of the run in progress and the command-line list. The run's thread writes it;
 // the scan worker only reads noStopOnError, useExclusions and exclusions.
@@ -23,7 +25,12 @@ struct RunState {
     // 1: errors are only logged; the boxes and the questions with an automatic answer are not
     // shown. The user may toggle it while a scan runs, so the worker reads it at each use.
     std::atomic<int> noStopOnError{0};
-    int suppressDeletion = 0;                           // 1: nothing is deleted in the target
+    int suppressDeletion = 0;  // 1: nothing is deleted in the target
+    // The deletion brake: a synchronisation that would delete more than this percentage of
+    // the target's files (and at least kBrakeMinimumFiles of them), or everything because the
+    // source is empty, is asked about or refused. 100 switches the brake off.
+    int deleteLimit = kDefaultDeleteLimit;
+    bool allowMassDelete = false;                       // the brake is lifted for this run
     int autoRunCount = 0;                               // members of the command-line list
     std::int8_t autoRunPresets[kAutoRunCapacity] = {};  // 1-based preset numbers
     int autoRunNext = 0;                                // index of the next list member to run

@@ -26,6 +26,9 @@ public:
     // Queues a call to run later on the run's thread (the counterpart of a posted window
     // message). Called from the scan worker.
     virtual void PostToRunThread(std::function<void()> call) = 0;
+    // Whether a Yes/No question reaches a person. A console without a terminal, or with --yes,
+    // answers by itself; a question that must not be answered automatically is not asked there.
+    virtual bool AsksQuestions() const { return true; }
 };
 
 }  // namespace mirova

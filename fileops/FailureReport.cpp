@@ -23,7 +23,7 @@ void ReportFailure(FileOpsUi& ui, const std::string& text, FailureNotice notice,
     if (!show || notice == FailureNotice::ShowUnlessQuiet) {
         WriteLog(text, 1);
     }
-    ui.NoteFailure();
+    ui.NoteFailure(text, show);
 }
 
 bool RetrySourceOpen(const std::string& from, int noStopOnError, FileOpsUi& ui) {

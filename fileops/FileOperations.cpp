@@ -100,7 +100,7 @@ void DeleteItem(platform::ConfinedTree& tree, const std::string& root, const cha
 int DeleteList(const std::string& base, NameList names, ItemType type, FileOpsUi& ui) {
     ProgressFrame frame(ui, names.size());
     const std::string root = StripTrailingBackslash(base);
-    platform::ConfinedTree tree(root);
+    platform::ConfinedTree tree(FolderToOpen(base));
     std::string path;
     for (const char* name : names) {
         if (!frame.BeginItem(name, kDeleting)) {
@@ -124,7 +124,7 @@ bool IsRealFolder(const platform::ItemPlace& place) {
 // link) is asked about, or logged, like any unopenable source.
 int CopyFromTree(platform::ConfinedTree& fromTree, const std::string& fromRoot, const char* name,
                  const std::string& from, const platform::ItemPlace& to, const std::string& toText,
-                 int noStopOnError, FileOpsUi& ui) {
+                 int noStopOnError, FileOpsUi& ui, ReadOnlyDestination readOnly) {
     CopySource source;
     for (;;) {
         platform::ItemPlace place;
@@ -139,7 +139,7 @@ int CopyFromTree(platform::ConfinedTree& fromTree, const std::string& fromRoot, 
             return 0;
         }
     }
-    return CopyOpenedSource(source, to, from, toText, noStopOnError, ui);
+    return CopyOpenedSource(source, to, from, toText, noStopOnError, ui, readOnly);
 }
 
 }  // namespace
@@ -161,8 +161,9 @@ int CreateFolderList(const std::string& base, NameList names, int noStopOnError,
     const std::string root = StripTrailingBackslash(base);
     // The base is the user's own folder, created with its parents if need be; everything
     // below it is created inside the tree only.
-    const bool baseReady = MakeFolderPath(root.c_str()) == 0;
-    platform::ConfinedTree tree(root);
+    const std::string folder = FolderToOpen(base);
+    const bool baseReady = MakeFolderPath(folder.c_str()) == 0;
+    platform::ConfinedTree tree(folder);
     std::string path;
     for (const char* name : names) {
         platform::ItemPlace place;
@@ -199,15 +200,16 @@ int CopyFileAnyLength(const std::string& from, const std::string& to, int noStop
 }
 
 int CopyFileList(const std::string& fromBase, const std::string& toBase, NameList names,
-                 int noStopOnError, FileOpsUi& ui) {
+                 int noStopOnError, FileOpsUi& ui, ReadOnlyDestination readOnly) {
     ProgressFrame frame(ui, names.size());
     const std::string fromRoot = StripTrailingBackslash(fromBase);
     const std::string toRoot = StripTrailingBackslash(toBase);
     // Both trees are walked from their bases, so that neither a source nor a destination
     // folder swapped for a link leads outside them.
-    platform::ConfinedTree fromTree(fromRoot);
-    platform::ConfinedTree toTree(toRoot);
-    const bool toBaseReady = MakeFolderPath(toRoot.c_str()) == 0;
+    platform::ConfinedTree fromTree(FolderToOpen(fromBase));
+    const std::string toFolder = FolderToOpen(toBase);
+    platform::ConfinedTree toTree(toFolder);
+    const bool toBaseReady = MakeFolderPath(toFolder.c_str()) == 0;
     std::string from;
     std::string to;
     int result = 1;  // callers never pass an empty list; an empty one has nothing to fail
@@ -225,7 +227,8 @@ int CopyFileList(const std::string& fromBase, const std::string& toBase, NameLis
                           FailureNotice::ShowUnlessQuiet, noStopOnError);
             return 0;
         }
-        result = CopyFromTree(fromTree, fromRoot, name, from, toPlace, to, noStopOnError, ui);
+        result =
+            CopyFromTree(fromTree, fromRoot, name, from, toPlace, to, noStopOnError, ui, readOnly);
         if (result == 0 && noStopOnError == 0 &&
             ui.DoMessageBox(kContinueQuestion, kMbYesNo) == kIdNo) {
             return 0;

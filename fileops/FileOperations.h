@@ -48,12 +48,19 @@ int CopyOneFile(const std::string& from, const std::string& to, int noStopOnErro
 int CopyFileAnyLength(const std::string& from, const std::string& to, int noStopOnError,
                       FileOpsUi& ui);
 
+// What a copy does with a destination file that is read-only.
+enum class ReadOnlyDestination {
+    Keep,     // refuse the copy: the user protected the file
+    Replace,  // replace it: the run would have deleted it anyway
+};
+
 // Copies files from one base folder to another, creating missing destination folders. Both
 // sides are reached from their base folders as DeleteFileList reaches its items. Returns
 // the result of the last file attempted; 0 also when the user stopped the list or a
 // destination folder could not be created.
 int CopyFileList(const std::string& fromBase, const std::string& toBase, NameList names,
-                 int noStopOnError, FileOpsUi& ui);
+                 int noStopOnError, FileOpsUi& ui,
+                 ReadOnlyDestination readOnly = ReadOnlyDestination::Keep);
 
 // Temporary files of unfinished copies start with this prefix.
 inline constexpr const char* kPartialCopyPrefix = ".mirova-partial-";

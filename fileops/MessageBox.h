@@ -9,6 +9,8 @@ inline constexpr int kMbOk = 0;
 inline constexpr int kMbAbortRetryIgnore = 2;
 inline constexpr int kMbYesNo = 4;
 inline constexpr int kMbRetryCancel = 5;
+// Style bit: the second button is the default one (a Yes/No question whose safe answer is No).
+inline constexpr int kMbDefaultButton2 = 0x100;
 
 // Buttons a message box returns.
 inline constexpr int kIdOk = 1;

@@ -12,6 +12,11 @@ inline constexpr char kPathSeparator = '/';
 // base + "/" + name is right in every case. Any other text is returned unchanged.
 std::string StripTrailingBackslash(std::string_view path);
 
+// The folder that a base folder names, to be opened or created: the base without a trailing
+// separator, and "/" for the root, which strips to "". Never "." for an empty text: an empty
+// base names no folder, and items must never be resolved against the current folder.
+std::string FolderToOpen(std::string_view base);
+
 // base + "/" + name.
 std::string JoinPath(std::string_view base, std::string_view name);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -25,11 +26,26 @@ public:
 
 // What the file operations need from the front end: message boxes, a progress window for each
 // list operation, and a tally of failures (each failure of a file or folder is noted once,
-// whether it was shown or only logged).
+// whether it was shown or only logged). The tally may be noted from the scan worker too.
 class FileOpsUi : public MessageBoxHandler {
 public:
     virtual std::unique_ptr<ProgressWindow> ShowProgressWindow() = 0;
-    virtual void NoteFailure() {}
+
+    // Notes one failure. `text` is its message; when no box showed it, the front end is told.
+    void NoteFailure(const std::string& text, bool shown) {
+        ++failures_;
+        if (!shown) {
+            TellUnshown(text);
+        }
+    }
+    int failures() const { return failures_.load(); }
+
+    // A message that no box shows (noStopOnError, or a log-only failure): a console prints it,
+    // the desktop program leaves it to the run log.
+    virtual void TellUnshown(const std::string& /*text*/) {}
+
+private:
+    std::atomic<int> failures_{0};
 };
 
 }  // namespace mirova

@@ -62,14 +62,14 @@ public:
     }
 
     // Puts the finished copy in the destination's place in one step. A destination that exists
-    // is replaced unless it is a read-only file, which is kept even from root, who could
-    // replace it. The common case of a first copy (nothing there yet) costs a single call, and
-    // an item that appears meanwhile is never replaced unchecked.
-    SysStatus Commit(const ItemPlace& to) {
+    // is replaced unless it is a read-only file that is to be kept, which is kept even from
+    // root, who could replace it. The common case of a first copy (nothing there yet) costs a
+    // single call, and an item that appears meanwhile is never replaced unchecked.
+    SysStatus Commit(const ItemPlace& to, ReadOnlyDestination readOnly) {
         SysStatus status = platform::RenameIfAbsent(place(), to);
         if (status.error == EEXIST || status.error == EOPNOTSUPP) {
             platform::ItemInfo existing;
-            if (platform::GetItemInfo(to, existing).ok() &&
+            if (readOnly == ReadOnlyDestination::Keep && platform::GetItemInfo(to, existing).ok() &&
                 existing.kind != platform::ItemKind::Symlink && existing.readOnly()) {
                 return SysStatus{EACCES};
             }
@@ -128,7 +128,8 @@ SysStatus OpenCopySource(const ItemPlace& from, CopySource& source) {
 }
 
 int CopyOpenedSource(const CopySource& source, const ItemPlace& to, const std::string& fromText,
-                     const std::string& toText, int noStopOnError, FileOpsUi& ui) {
+                     const std::string& toText, int noStopOnError, FileOpsUi& ui,
+                     ReadOnlyDestination readOnly) {
     const auto failDestination = [&] {
         ReportFailure(ui, CannotCreateText(kSiteDestination, toText),
                       FailureNotice::ShowUnlessQuiet, noStopOnError);
@@ -138,7 +139,7 @@ int CopyOpenedSource(const CopySource& source, const ItemPlace& to, const std::s
     if (source.isLink()) {
         if (!partial.CreateLink(source.linkTarget).ok() ||
             !platform::GiveLinkAttributes(partial.place(), source.st).ok() ||
-            !partial.Commit(to).ok()) {
+            !partial.Commit(to, readOnly).ok()) {
             return failDestination();
         }
         return 1;
@@ -158,7 +159,8 @@ int CopyOpenedSource(const CopySource& source, const ItemPlace& to, const std::s
                       noStopOnError);
         return 0;
     }
-    if (!platform::GiveFileAttributes(out.get(), source.st).ok() || !partial.Commit(to).ok()) {
+    if (!platform::GiveFileAttributes(out.get(), source.st).ok() ||
+        !partial.Commit(to, readOnly).ok()) {
         return failDestination();
     }
     return 1;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "fileops/FileOperations.h"
 #include "fileops/Progress.h"
 #include "platform/FileSystem.h"
 #include "platform/UniqueFd.h"
@@ -23,11 +24,12 @@ struct CopySource {
 platform::SysStatus OpenCopySource(const platform::ItemPlace& from, CopySource& source);
 
 // Copies an opened source to the place `to` through a temporary file beside it (see
-// CopyOneFile). fromText and toText name the two items in messages. Returns 1 when copied, 0
-// when it failed.
+// CopyOneFile). fromText and toText name the two items in messages. A read-only destination is
+// refused unless `readOnly` says that it may be replaced. Returns 1 when copied, 0 when it
+// failed.
 int CopyOpenedSource(const CopySource& source, const platform::ItemPlace& to,
                      const std::string& fromText, const std::string& toText, int noStopOnError,
-                     FileOpsUi& ui);
+                     FileOpsUi& ui, ReadOnlyDestination readOnly = ReadOnlyDestination::Keep);
 
 // Test seam of the copy. When set, it is called once for every copy of a regular file after
 // the source's size has been read and the temporary file created, before any byte is copied,

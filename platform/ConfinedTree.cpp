@@ -30,13 +30,14 @@ int OpenAt(int dir, const char* name) {
 
 }  // namespace
 
-ConfinedTree::ConfinedTree(std::string base) : basePath_(std::move(base)) {
-    if (basePath_.empty()) {
-        basePath_ = ".";
-    }
-}
+ConfinedTree::ConfinedTree(std::string base) : basePath_(std::move(base)) {}
 
 SysStatus ConfinedTree::OpenBase() {
+    // An empty base names no folder. Taking it as the current folder once deleted and copied
+    // items of wherever the program was started instead of those of the root.
+    if (basePath_.empty()) {
+        return SysStatus{EINVAL};
+    }
     // AnchorPath reaches a base of any length; the base is followed as given.
     PathAnchor anchor;
     SysStatus status = AnchorPath(basePath_, anchor);

@@ -14,7 +14,7 @@ namespace mirova::platform {
 // time, never through a link below the base. A folder that another user replaced by a link
 // since the scan (even to a folder outside the tree) therefore stops the walk with ENOTDIR
 // instead of leading a delete or a copy elsewhere. The base itself is taken as the user gave
-// it, so a base that is a link is followed.
+// it, so a base that is a link is followed; an empty base fails every Locate (EINVAL).
 //
 // The folders on the way to the last item stay open, so that the next item of the same
 // folder (the common case in a sorted list) costs no walk at all.

@@ -2,9 +2,12 @@
 
 #include "platform/FaultInjection.h"
 
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -574,6 +577,19 @@ void RaiseOpenFileLimit() {
         limit.rlim_cur = kUsualCeiling;
         ::setrlimit(RLIMIT_NOFILE, &limit);
     }
+}
+
+SysStatus FlushFileSystem(const std::string& folder, std::vector<dev_t>& flushed) {
+    UniqueFd fd(OpenRetrying(AT_FDCWD, folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+        return SysStatus::FromErrno();
+    }
+    if (std::find(flushed.begin(), flushed.end(), st.st_dev) != flushed.end()) {
+        return SysStatus::Ok();
+    }
+    flushed.push_back(st.st_dev);
+    return Check(::syncfs(fd.get()));
 }
 
 }  // namespace mirova::platform

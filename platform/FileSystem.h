@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/FileTime.h"
 #include "platform/SysStatus.h"
@@ -180,5 +181,9 @@ private:
 // Raises the soft limit of open descriptors to the hard limit: a deep tree keeps one open
 // folder per level while it is listed.
 void RaiseOpenFileLimit();
+
+// Writes everything cached for the file system that holds `folder` to its device (syncfs),
+// unless a device of `flushed` is that file system's; the device is added to `flushed`.
+SysStatus FlushFileSystem(const std::string& folder, std::vector<dev_t>& flushed);
 
 }  // namespace mirova::platform

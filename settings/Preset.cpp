@@ -17,7 +17,13 @@ std::string PresetValueName(int slot, const char* field) {
 
 }  // namespace
 
+int ReadDeleteLimit(SettingsStore& store) {
+    const int limit = store.ReadInt(kSection, "DELETELIMIT", kDefaultDeleteLimit);
+    return limit < 0 || limit > 100 ? kDefaultDeleteLimit : limit;
+}
+
 void LoadSettings(PresetTable& table, SettingsStore& store) {
+    table.deleteLimit = ReadDeleteLimit(store);
     table.windowLeft = store.ReadInt(kSection, "POSX", 0);
     table.windowTop = store.ReadInt(kSection, "POSY", 0);
     table.currentPreset = store.ReadInt(kSection, "PRESETNO", 0);
@@ -49,6 +55,8 @@ void SaveSettings(const PresetTable& table, SettingsStore& store) {
         store.WriteInt(kSection, PresetValueName(slot, "MARGESW"), preset.mergeMode);
         store.WriteInt(kSection, PresetValueName(slot, "EXCLUSIONSW"), preset.useExclusions);
     }
+    // Written back so that a user who looks for the brake finds it in the file.
+    store.WriteInt(kSection, "DELETELIMIT", table.deleteLimit);
 }
 
 RunPreset RunPresetOf(const PresetTable& table, int index) {

@@ -31,6 +31,7 @@ struct PresetTable {
     int currentPreset = 0;  // 0..29
     int windowLeft = 0;
     int windowTop = 0;
+    int deleteLimit = kDefaultDeleteLimit;  // "DELETELIMIT": the deletion brake, in percent
 };
 
 // What a run takes of preset `index` (0..29) of the table.
@@ -39,6 +40,9 @@ RunPreset RunPresetOf(const PresetTable& table, int index);
 // Reads the table from the section "Settings". A stored current preset outside 0..29 is
 // replaced by 0.
 void LoadSettings(PresetTable& table, SettingsStore& store);
+// Reads "DELETELIMIT" of the section "Settings": a percentage of 0..100, the default for a
+// missing value or one out of range (a typing slip must not switch the brake off).
+int ReadDeleteLimit(SettingsStore& store);
 // Writes the table, all 30 presets every time.
 void SaveSettings(const PresetTable& table, SettingsStore& store);
 

@@ -89,8 +89,8 @@ TEST(QtSettingsStoreTest, TheTableAndTheListsGoToTheirGroups) {
         lists.Save(store);
         ASSERT_TRUE(store.Flush());
     }
-    // 30 presets of five values and the three values of the window.
-    EXPECT_EQ(KeysOf(config.settingsFile(), "Settings").size(), 153);
+    // 30 presets of five values, the three values of the window and the deletion brake.
+    EXPECT_EQ(KeysOf(config.settingsFile(), "Settings").size(), 154);
     EXPECT_EQ(KeysOf(config.settingsFile(), "JLIST").size(), 2);
     EXPECT_EQ(KeysOf(config.settingsFile(), "ELIST").size(), 3);
     EXPECT_TRUE(KeysOf(config.settingsFile(), "Settings").contains(QStringLiteral("P30MARGESW")));

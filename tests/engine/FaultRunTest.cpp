@@ -123,14 +123,15 @@ TEST_F(FaultRunTest, SynchronisationStoppedAfterAFailedCopyLosesNothing) {
     Run(RunKind::Synchronise);
 
     const auto boxes = ui_.boxes.requests();
-    ASSERT_EQ(boxes.size(), 3u);
+    ASSERT_EQ(boxes.size(), 4u);
     EXPECT_THAT(boxes[0].text, HasSubstr("ｱｯﾌﾟﾃﾞｰﾄを実行しますか？"));
     EXPECT_EQ(boxes[1].text, dst() + "/a-changed.txt が読めません。");
     EXPECT_EQ(boxes[1].style, kMbOk);
     EXPECT_EQ(boxes[2].text, kContinueQuestion);
     EXPECT_EQ(boxes[2].style, kMbYesNo);
+    EXPECT_EQ(boxes[3].text, FailureClosing(3));  // never "complete" after a failure
     EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Incomplete));
-    EXPECT_EQ(ui_.failures, 3);
+    EXPECT_EQ(ui_.failures(), 3);
     const std::string log = Log();
     // The deletions are logged with their reason; the unreadable copy was shown instead.
     EXPECT_THAT(log, HasSubstr(Stamped({CannotDelete(dst() + "/extra.txt", EACCES),
@@ -156,7 +157,7 @@ TEST_F(FaultRunTest, SynchronisationStoppedAfterAFailedCopyLosesNothing) {
     ExpectMirror();
     EXPECT_EQ(host_.outcomes.back(), RunOutcome::Reported);
     EXPECT_EQ(ui_.boxes.requests().back().text, "ｱｯﾌﾟﾃﾞｰﾄ完了");
-    EXPECT_EQ(ui_.failures, 3);
+    EXPECT_EQ(ui_.failures(), 3);
     EXPECT_EQ(ui_.boxes.unscripted(), 0u);
 }
 
@@ -193,9 +194,9 @@ TEST_F(FaultRunTest, QuietSynchronisationLogsEveryFailureAndGoesOn) {
                      CannotCreate(330, dst() + "/busy.txt"), CannotOpen(src() + "/locked.txt"),
                      CannotCreate(330, dst() + "/stamp.txt"), CannotOpen(src() + "/vanished.txt"),
                      CannotCreate(244, dst() + "/newdir")}) +
-            kDoneLine);
+            kDoneLine + Stamped(FailureClosing(5)));
     EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Incomplete));
-    EXPECT_EQ(ui_.failures, 5);
+    EXPECT_EQ(ui_.failures(), 5);
     EXPECT_EQ(Kept(dst() + "/busy.txt"), oldBusy);
     EXPECT_EQ(Kept(src() + "/busy.txt"), sourceBusy);
     EXPECT_EQ(Kept(dst() + "/vanished.txt"), oldVanished);
@@ -214,7 +215,7 @@ TEST_F(FaultRunTest, QuietSynchronisationLogsEveryFailureAndGoesOn) {
     EXPECT_EQ(host_.outcomes.back(), RunOutcome::Reported);
     EXPECT_THAT(Log(), testing::EndsWith(kDoneLine + Stamped("ｱｯﾌﾟﾃﾞｰﾄ完了")));
     EXPECT_TRUE(ui_.boxes.requests().empty());
-    EXPECT_EQ(ui_.failures, 5);
+    EXPECT_EQ(ui_.failures(), 5);
 }
 
 // A failed copy of a merge: asked about and stopped, or passed over under noStopOnError; the
@@ -245,21 +246,22 @@ TEST_P(MergeFaultRunTest, MergeWithAFailedCopyStillRunsItsOtherSteps) {
     if (quiet) {
         EXPECT_TRUE(BoxTexts().empty());
         EXPECT_THAT(Log(), HasSubstr(Stamped(unreadable)));
-        // The list goes on and its last copy succeeds, so the run's result stays; the failure
-        // is in the log and in the failure count.
-        EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Reported));
+        // The list goes on and its last copy succeeds, but the failure passed over still
+        // keeps the run from being called complete.
+        EXPECT_THAT(Log(), HasSubstr(Stamped(FailureClosing(1)) + Stamped("ﾏｰｼﾞ処理終了")));
+        EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Incomplete));
     } else {
         const auto texts = BoxTexts();
         ASSERT_EQ(texts.size(), 4u);
         EXPECT_THAT(texts[0], HasSubstr("ﾏｰｼﾞ処理を続行しますか？"));
         EXPECT_EQ(texts[1], unreadable);
         EXPECT_EQ(texts[2], kContinueQuestion);
-        EXPECT_EQ(texts[3], "ﾏｰｼﾞ処理終了");
+        EXPECT_EQ(texts[3], FailureClosing(1));
         EXPECT_THAT(Log(), Not(HasSubstr("が読めません")));
         EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Incomplete));
     }
     EXPECT_THAT(Log(), testing::EndsWith(Stamped("ﾏｰｼﾞ処理終了")));
-    EXPECT_EQ(ui_.failures, 1);
+    EXPECT_EQ(ui_.failures(), 1);
     EXPECT_EQ(Kept(src() + "/newer.txt"), older);
     EXPECT_EQ(Kept(dst() + "/newer.txt"), newer);
     EXPECT_EQ(platform::Exists(src() + "/from-dst.txt"), quiet);

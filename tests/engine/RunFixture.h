@@ -13,6 +13,7 @@
 #include "TempDir.h"
 #include "TreeSnapshot.h"
 #include "engine/Run.h"
+#include "fileops/RunLog.h"
 #include "platform/Clock.h"
 
 namespace mirova::test {
@@ -43,8 +44,6 @@ public:
     std::unique_ptr<ProgressWindow> ShowProgressWindow() override {
         return std::make_unique<Progress>(*this);
     }
-    void NoteFailure() override { ++failures; }
-    int failures = 0;
     // Cancel is pressed in the progress window before the item with this number (counted over
     // the whole run from 1); 0 never.
     int cancelBeforeItem = 0;
@@ -164,6 +163,11 @@ protected:
         return lines;
     }
     static std::string Stamped(const std::string& text) { return Stamped({text}); }
+    // The closing text of a run in which items failed.
+    static std::string FailureClosing(int failures) {
+        return std::to_string(failures) + " 個のﾌｧｲﾙ/ﾌｫﾙﾀﾞの処理に失敗しました。\n詳細はﾛｸﾞ " +
+               LogFilePath(kRunLogName) + " を見てください。";
+    }
     // A start or end line of a run: "Compare Preset 1 Start.".
     static std::string Dated(const std::string& text) {
         return "2026年12月6日 9:5:3  " + text + "\n";

@@ -63,9 +63,12 @@ TEST(PresetSettings, EmptyStoreGivesEmptyPresetsAndSavesAllValues) {
     EXPECT_EQ(table.windowTop, 0);
     EXPECT_EQ(table.presets, PresetArray());
 
+    EXPECT_EQ(table.deleteLimit, 50);
+
     SaveSettings(table, store);
     const auto& values = store.section("Settings");
-    EXPECT_EQ(values.size(), 153u);
+    EXPECT_EQ(values.size(), 154u);
+    EXPECT_EQ(values.at("DELETELIMIT"), "50");
     EXPECT_EQ(values.count("P1MARGESW"), 1u);
     EXPECT_EQ(values.count("P30EXCLUSIONSW"), 1u);
     EXPECT_EQ(values.count("P1MERGESW"), 0u);
@@ -75,13 +78,26 @@ TEST(PresetSettings, EmptyStoreGivesEmptyPresetsAndSavesAllValues) {
 TEST(PresetSettings, SaveWritesInTheStoredOrder) {
     RecordingStore store;
     SaveSettings(PresetTable(), store);
-    ASSERT_EQ(store.writes.size(), 153u);
+    ASSERT_EQ(store.writes.size(), 154u);
     const std::vector<std::string> first(store.writes.begin(), store.writes.begin() + 9);
     EXPECT_EQ(first, (std::vector<std::string>{
                          "Settings/POSX", "Settings/POSY", "Settings/PRESETNO",
                          "Settings/P1SRCFOLDER", "Settings/P1TARFOLDER", "Settings/P1CAPTION",
                          "Settings/P1MARGESW", "Settings/P1EXCLUSIONSW", "Settings/P2SRCFOLDER"}));
-    EXPECT_EQ(store.writes.back(), "Settings/P30EXCLUSIONSW");
+    EXPECT_EQ(store.writes.back(), "Settings/DELETELIMIT");
+}
+
+// The brake's percentage: a value out of range (a typing slip) keeps the default rather than
+// switching the brake off.
+TEST(PresetSettings, DeleteLimitIsReadWithinItsRange) {
+    for (const auto& [stored, read] :
+         {std::pair{0, 0}, {30, 30}, {100, 100}, {101, 50}, {-1, 50}}) {
+        MemorySettingsStore store;
+        store.WriteInt("Settings", "DELETELIMIT", stored);
+        PresetTable table;
+        LoadSettings(table, store);
+        EXPECT_EQ(table.deleteLimit, read) << stored;
+    }
 }
 
 TEST(PresetSettings, TableComesBackUnchanged) {

@@ -62,11 +62,6 @@ std::vector<ScriptedFileOpsUi::Window> ScriptedFileOpsUi::windows() const {
     return windows_;
 }
 
-int ScriptedFileOpsUi::failures() const {
-    std::lock_guard lock(mutex_);
-    return failures_;
-}
-
 int ScriptedFileOpsUi::DoMessageBox(const std::string& text, int style) {
     return messages.DoMessageBox(text, style);
 }
@@ -75,11 +70,6 @@ std::unique_ptr<ProgressWindow> ScriptedFileOpsUi::ShowProgressWindow() {
     std::lock_guard lock(mutex_);
     windows_.emplace_back();
     return std::make_unique<RecordingWindow>(*this, windows_.size() - 1);
-}
-
-void ScriptedFileOpsUi::NoteFailure() {
-    std::lock_guard lock(mutex_);
-    ++failures_;
 }
 
 }  // namespace mirova::test

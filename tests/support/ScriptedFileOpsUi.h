@@ -14,7 +14,7 @@ namespace mirova::test {
 
 // The front end of the file operations for tests. Message boxes go to `messages` (recorded,
 // answers scripted); every progress window is recorded; a Cancel press can be scripted;
-// NoteFailure calls are counted. Must outlive the progress windows it hands out. Safe to call
+// failures are counted by the base. Must outlive the progress windows it hands out. Safe to call
 // from any thread.
 class ScriptedFileOpsUi : public FileOpsUi {
 public:
@@ -38,11 +38,9 @@ public:
 
     // The progress windows in the order shown.
     std::vector<Window> windows() const;
-    int failures() const;
 
     int DoMessageBox(const std::string& text, int style) override;
     std::unique_ptr<ProgressWindow> ShowProgressWindow() override;
-    void NoteFailure() override;
 
 private:
     class RecordingWindow;
@@ -50,7 +48,6 @@ private:
     mutable std::mutex mutex_;
     std::vector<Window> windows_;
     std::vector<std::pair<std::size_t, std::size_t>> cancels_;  // (window, item)
-    int failures_ = 0;
 };
 
 }  // namespace mirova::test
