@@ -50,8 +50,24 @@ pid_t StartMirova(const TempDir& dir, const std::vector<std::string>& arguments,
         argv.push_back(argument.data());
     }
     argv.push_back(nullptr);
+    // Every program a test starts takes the single-instance guard; unless the test chose the
+    // lock folder itself, each test has its own, so that tests running side by side never
+    // refuse each other.
+    std::vector<std::string> environment;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        environment.emplace_back(*variable);
+    }
+    if (std::getenv("MIROVA_LOCK_DIR") == nullptr) {
+        dir.createFolder("lock");
+        environment.push_back("MIROVA_LOCK_DIR=" + (dir / "lock"));
+    }
+    std::vector<char*> envp;
+    for (std::string& variable : environment) {
+        envp.push_back(variable.data());
+    }
+    envp.push_back(nullptr);
     pid_t pid = -1;
-    if (posix_spawn(&pid, MIROVA_EXE, &actions, nullptr, argv.data(), environ) != 0) {
+    if (posix_spawn(&pid, MIROVA_EXE, &actions, nullptr, argv.data(), envp.data()) != 0) {
         pid = -1;
     }
     posix_spawn_file_actions_destroy(&actions);

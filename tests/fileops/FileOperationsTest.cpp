@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
@@ -10,12 +11,53 @@
 
 #include "FileOpsTesting.h"
 #include "fileops/PathText.h"
+#include "platform/ConfinedTree.h"
 #include "platform/FileSystem.h"
 
 namespace mirova::test {
 namespace {
 
 using platform::Exists;
+
+// With "/" as a base the list operations reach "/" + name, never a name of the current folder.
+// Run in a child that works from a folder of the test's own, with names that "/" does not hold,
+// so that the real root is never changed.
+TEST(RootBase, ListOperationsNeverFallBackToTheCurrentFolder) {
+    TempDir dir;
+    const std::string victim = "mirova-root-test-" + std::to_string(::getpid()) + "-victim";
+    const std::string hello = "mirova-root-test-" + std::to_string(::getpid()) + "-hello";
+    ASSERT_FALSE(Exists("/" + victim, platform::FollowLinks::No));
+    ASSERT_FALSE(Exists("/" + hello, platform::FollowLinks::No));
+    dir.createFile(victim, "not in any tree");
+    dir.createFile(hello, "the current folder's");
+    dir.createFolder("dst");
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::chdir(dir.path().c_str()) != 0) {
+            ::_exit(100);
+        }
+        ScriptedFileOpsUi ui;
+        const char* victimName = victim.c_str();
+        const char* helloName = hello.c_str();
+        DeleteFileList("/", NameList(&victimName, 1), ui);
+        const int copied = CopyFileList("/", dir / "dst", NameList(&helloName, 1), 1, ui);
+        platform::ConfinedTree empty("");
+        platform::ItemPlace place;
+        const int code = (Exists(victim, platform::FollowLinks::No) ? 0 : 1) |
+                         (Exists(dir / ("dst/" + hello), platform::FollowLinks::No) ? 2 : 0) |
+                         (copied != 0 ? 4 : 0) |
+                         (empty.Locate(victimName, place).error == EINVAL ? 0 : 8);
+        ::_exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: deleted from the current folder, 2 and 4: copied "
+                                         "from it, 8: an empty base was a folder";
+    EXPECT_EQ(dir.read(victim), "not in any tree");
+}
 
 TEST(PathText, SeparatorsAreStrippedJoinedAndKeptAsNeeded) {
     EXPECT_EQ(StripTrailingBackslash("/"), "");
@@ -27,6 +69,10 @@ TEST(PathText, SeparatorsAreStrippedJoinedAndKeptAsNeeded) {
     EXPECT_EQ(JoinPath(StripTrailingBackslash("/"), "etc"), "/etc");
     EXPECT_EQ(JoinPath(StripTrailingBackslash("/data/"), "sub/a.txt"), "/data/sub/a.txt");
     EXPECT_EQ(JoinPath("/data", "表.txt"), "/data/表.txt");
+    // The folder to open: the root stays the root, and nothing becomes the current folder.
+    EXPECT_EQ(FolderToOpen("/"), "/");
+    EXPECT_EQ(FolderToOpen("/data/"), "/data");
+    EXPECT_EQ(FolderToOpen(""), "");
     // The folder part keeps its trailing separator.
     EXPECT_EQ(FolderPartOf("/a/b/c.txt"), "/a/b/");
     EXPECT_EQ(FolderPartOf("/a/b/"), "/a/b/");

@@ -396,8 +396,9 @@ TEST_F(Soak, SyncAndMergeConverge) {
 
         const Tree sourceBefore = ReadTree(src_);
         const Tree targetBefore = ReadTree(dst_);
-        const RunResult run = RunMirova(
-            dir_.path(), {merge ? "--merge" : "--sync", src_, dst_, "--yes", "--no-stop-on-error"});
+        const RunResult run =
+            RunMirova(dir_.path(), {merge ? "--merge" : "--sync", src_, dst_, "--yes",
+                                    "--no-stop-on-error", "--allow-mass-delete"});
         std::vector<std::string> diffs;
         if (merge) {
             const Tree expected = MergedTree(sourceBefore, targetBefore);
