@@ -3,10 +3,13 @@
 //   QT_QPA_PLATFORM=offscreen mirova_app_screenshots FOLDER
 #include <QApplication>
 #include <QDir>
+#include <QTimer>
+#include <QWidget>
 
 #include "app/CMirovaApp.h"
 #include "app/CMirovaDlg.h"
 #include "app/ScheduleDlg.h"
+#include "fileops/MessageBox.h"
 #include "settings/SettingsStore.h"
 #include "ui/screenshots/ScreenshotTool.h"
 
@@ -28,6 +31,20 @@ void FillStore(SettingsStore& store) {
     store.WriteText("Settings", "P7TARFOLDER", "/mnt/desktop/home/user/書類");
     store.WriteInt("Settings", "P7MARGESW", 1);
     store.WriteInt("Settings", "PRESETNO", 0);
+}
+
+// Shows a box through the program's routing, saves it as it stands and closes it.
+bool SaveBox(CMirovaApp& mirova, const QString& text, int type, const QDir& folder,
+             const QString& name) {
+    bool saved = false;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            saved = Save(box, folder, name);
+            box->close();
+        }
+    });
+    mirova.DoMessageBox(text, type);
+    return saved;
 }
 
 }  // namespace
@@ -55,5 +72,17 @@ int main(int argc, char** argv) {
         ScheduleDlg schedule(1, QStringLiteral("/usr/local/bin/mirova"));
         ok = Save(&schedule, folder, QStringLiteral("schedule.png")) && ok;
     }
+    // The deletion brake's question (No is the default) and a refused pair of folders.
+    ok = SaveBox(mirova,
+                 QStringLiteral("ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ /media/user/BACKUP/写真 の 100 個のﾌｧｲﾙのうち 60 個 "
+                                "(60%) が削除されます。(上限 50%)\n本当に削除してよろしいですか？"),
+                 kMbYesNo | kMbDefaultButton2 | kMbIconWarning, folder,
+                 QStringLiteral("brake.png")) &&
+         ok;
+    ok = SaveBox(mirova,
+                 QStringLiteral("ｿｰｽﾌｫﾙﾀﾞ /home/user/写真/2026 はﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ /home/user/写真 "
+                                "の中にあります。\n重なったﾌｫﾙﾀﾞは同期できません。"),
+                 kMbOk, folder, QStringLiteral("overlap.png")) &&
+         ok;
     return ok ? 0 : 1;
 }

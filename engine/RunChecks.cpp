@@ -120,7 +120,7 @@ bool RunController::CheckDeletionBrake() {
         return false;
     }
     const std::string question = text + "\n本当に削除してよろしいですか？";
-    if (ui_.DoMessageBox(question, kMbYesNo | kMbDefaultButton2) != kIdYes) {
+    if (ui_.DoMessageBox(question, kMbYesNo | kMbDefaultButton2 | kMbIconWarning) != kIdYes) {
         WriteLog(question + "NO", 1);
         WriteLog("アップデートはキャンセルされました。", 1);
         runCompleted_ = 0;

@@ -11,6 +11,8 @@ inline constexpr int kMbYesNo = 4;
 inline constexpr int kMbRetryCancel = 5;
 // Style bit: the second button is the default one (a Yes/No question whose safe answer is No).
 inline constexpr int kMbDefaultButton2 = 0x100;
+// Style bits: the exclamation-mark icon of a warning.
+inline constexpr int kMbIconWarning = 0x30;
 
 // Buttons a message box returns.
 inline constexpr int kIdOk = 1;

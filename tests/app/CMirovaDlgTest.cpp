@@ -1,5 +1,7 @@
 #include "app/CMirovaDlg.h"
 
+#include <sys/stat.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -16,6 +18,8 @@
 #include "app/QtSettingsStore.h"
 #include "app/ScheduleDlg.h"
 #include "engine/AutoRunList.h"
+#include "fileops/FileOperations.h"
+#include "platform/FileSystem.h"
 #include "settings/ExclusionList.h"
 #include "ui/BitmapButton.h"
 
@@ -136,6 +140,51 @@ TEST_F(MainDialogTest, RunOverRealFoldersMirrorsAndLocksTheControls) {
     EXPECT_TRUE(dialog.okButton()->isEnabled());
     EXPECT_TRUE(dialog.compareButton()->isEnabled());
     EXPECT_TRUE(dialog.isVisible());
+}
+
+// The safety rules as the desktop program shows them: overlapping folders refused in a box, the
+// stored deletion brake asked with No as the default, and a failure after "continue" ending
+// with the failure text instead of silence or "complete".
+TEST_F(MainDialogTest, SafetyRulesReachTheDesktopProgram) {
+    test::SetTestPreset(table_, dir_, 1);
+    table_.presets[0].targetFolder = dir_ / "s1/inner";
+    dir_.createFile("s1/a.txt", "a");
+    test::SetTestPreset(table_, dir_, 2);
+    for (int i = 0; i < 12; ++i) {
+        dir_.createFile("d2/f" + std::to_string(i), "x");
+    }
+    dir_.createFolder("s2");
+    table_.deleteLimit = 30;
+    CMirovaDlg& dialog = Open();
+
+    QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitForRunEnd());
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_THAT(boxes_[0].text, HasSubstr("重なったﾌｫﾙﾀﾞは同期できません。"));
+    EXPECT_FALSE(platform::Exists(dir_ / "s1/inner"));
+
+    QTest::mouseClick(dialog.presetButton(1), Qt::LeftButton);
+    QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitForRunEnd());
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_THAT(boxes_[1].text, HasSubstr("12 個のﾌｧｲﾙと 0 個のﾌｫﾙﾀﾞが全て削除されます。"));
+    EXPECT_EQ(boxes_[1].type, kMbYesNo | kMbDefaultButton2 | kMbIconWarning);
+    EXPECT_EQ(dir_.read("d2/f0"), "x");
+
+    // A new file whose copy fails (a read-only old copy, kept with deletion suppressed), then
+    // one that copies: "continue" passes the failure over, and the run still is no success.
+    dir_.createFile("s2/a.txt", "new", 1700000100);
+    dir_.createFile("d2/a.txt", "old", 1700000000);
+    ASSERT_EQ(::chmod((dir_ / "d2/a.txt").c_str(), 0444), 0);
+    dir_.createFile("s2/b.txt", "b");
+    dialog.suppressDeletionCheck()->setChecked(true);
+    answers_ = {kIdYes, kIdOk, kIdYes, kIdOk};
+    QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitForRunEnd());
+    ASSERT_EQ(boxes_.size(), 6u) << dir_.readLog();
+    EXPECT_EQ(boxes_[4].text, kContinueQuestion);
+    EXPECT_THAT(boxes_[5].text, HasSubstr("1 個のﾌｧｲﾙ/ﾌｫﾙﾀﾞの処理に失敗しました。"));
+    EXPECT_EQ(dir_.read("d2/b.txt"), "b");
 }
 
 TEST_F(MainDialogTest, NoStopOnErrorReachesTheRunStateAtOnce) {

@@ -89,7 +89,7 @@ TEST_F(SafetyRunTest, MassDeletionIsAskedWithNoAsDefaultOrRefusedUnattended) {
     Run(RunKind::Synchronise);
     ASSERT_EQ(ui_.boxes.requests().size(), 1u);
     EXPECT_EQ(ui_.boxes.requests()[0].text, question);
-    EXPECT_EQ(ui_.boxes.requests()[0].style, kMbYesNo | kMbDefaultButton2);
+    EXPECT_EQ(ui_.boxes.requests()[0].style, kMbYesNo | kMbDefaultButton2 | kMbIconWarning);
     EXPECT_EQ(TargetFiles(), 100);
     EXPECT_THAT(Log(),
                 HasSubstr(Stamped({question + "NO", "アップデートはキャンセルされました。"})));
