@@ -1,6 +1,7 @@
 #include "engine/Classify.h"
 
 #include <cstddef>
+#include <string_view>
 
 #include "engine/SortedMatch.h"
 
@@ -91,6 +92,19 @@ WorkLists ClassifyLists(const FileList& source, const FileList& target,
         }
     }
     return work;
+}
+
+int SpareItemsBelow(WorkLists& work, const std::string& folder) {
+    const std::string prefix = folder + '/';
+    const auto below = [&prefix](const char* name) {
+        return std::string_view(name).starts_with(prefix);
+    };
+    // The old copies of changed files lead the delete list; none lies below a folder whose
+    // contents were not listed, so their count stays.
+    const std::size_t before = work.deleteFileList.size() + work.deleteFolderList.size();
+    std::erase_if(work.deleteFileList, below);
+    std::erase_if(work.deleteFolderList, below);
+    return static_cast<int>(before - work.deleteFileList.size() - work.deleteFolderList.size());
 }
 
 }  // namespace mirova

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "engine/FileList.h"
@@ -39,5 +40,9 @@ struct WorkLists {
 // source file that is older than its target copy (a file on both sides).
 WorkLists ClassifyLists(const FileList& source, const FileList& target,
                         const std::function<void(const char* name)>& onOlderSource);
+
+// Takes the target items below `folder` (a relative name; the folder itself stays) out of the
+// lists of items to delete. Returns how many were taken out.
+int SpareItemsBelow(WorkLists& work, const std::string& folder);
 
 }  // namespace mirova

@@ -48,6 +48,10 @@ struct FileList {
     // The scanned root as given, without its trailing separator. Names are stored relative to
     // it; the full path of an entry is root + "/" + name.
     std::string root;
+    // Folders below the root that could not be read and were passed over (relative names). Their
+    // contents are missing from the list, so a synchronisation must not take the other tree's
+    // items below them for extraneous ones.
+    std::vector<std::string> passedFolders;
 
     FileList() = default;
     FileList(const FileList&) = delete;

@@ -160,7 +160,7 @@ void RunController::StartRun(RunKind kind, const RunPreset& preset,
 void RunController::StartScan(ScanJob& job) {
     JoinWorker();
     worker_ = std::thread([this, &job] {
-        const ScanContext context{state_, ui_};
+        const ScanContext context{state_, ui_, &ui_};
         ScanWorker(job, context, capacity_, [this, &job](bool failed) {
             ui_.PostToRunThread([this, failed, &job] { OnScanDone(failed, &job); });
         });
@@ -233,6 +233,16 @@ void RunController::WriteDumps() {
 void RunController::ClassifyAndReport() {
     work_ = ClassifyLists(*state_.sourceJob.list, *state_.targetJob.list,
                           [](const char* name) { AppendReverseList(name); });
+    // A source folder that could not be read lists nothing of its contents: its copies in the
+    // target are not extraneous, and are never deleted for it.
+    for (const std::string& folder : state_.sourceJob.list->passedFolders) {
+        const int spared = SpareItemsBelow(work_, folder);
+        if (spared > 0) {
+            WriteLog(Format("%s/%s が読めないため、ﾀｰｹﾞｯﾄの %d 個の項目は削除しません。",
+                            state_.sourceJob.list->root.c_str(), folder.c_str(), spared),
+                     1);
+        }
+    }
     runCompleted_ = 1;
     statusWindow_.reset();
 

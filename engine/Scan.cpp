@@ -287,6 +287,13 @@ private:
             answer = context_.messages.DoMessageBox(text, kMbAbortRetryIgnore);
         }
         WriteLog(text, 1);
+        if (answer != kIdRetry && !status.notFound() && shownPath.size() > rootLength_) {
+            // Passed over: the list lacks what the folder holds, and the run is incomplete.
+            list_.passedFolders.emplace_back(shownPath.substr(rootLength_));
+            if (context_.failures != nullptr) {
+                context_.failures->NoteFailure(text, !QuietErrors(context_));
+            }
+        }
         return answer;
     }
 

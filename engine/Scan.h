@@ -6,6 +6,7 @@
 #include "engine/FileList.h"
 #include "engine/RunState.h"
 #include "fileops/MessageBox.h"
+#include "fileops/Progress.h"
 
 namespace mirova {
 
@@ -14,6 +15,8 @@ namespace mirova {
 struct ScanContext {
     const RunState& state;
     MessageBoxHandler& messages;
+    // Where a folder passed over is noted as a failure of the run; none in tests that only scan.
+    FileOpsUi* failures = nullptr;
 };
 
 // Adds one item to the list. fullPath is the item's whole path (the exclusion test sees it);

@@ -1,5 +1,7 @@
 // The runs that must not destroy what they were not asked to change: overlapping folders and
 // mass deletions, asked about where a person answers and refused where nobody does.
+#include <sys/stat.h>
+
 #include <string>
 
 #include "RunFixture.h"
@@ -148,6 +150,32 @@ TEST_F(SafetyRunTest, BrakeSparesSmallTreesButNeverAnEmptySource) {
     Run(RunKind::Synchronise);
     EXPECT_EQ(host_.outcomes.back(), RunOutcome::Reported);
     ExpectMirror();
+}
+
+// A source folder that cannot be read lists nothing of its contents: their copies in the target
+// are kept, the rest of the run goes on, and the run is no success.
+TEST_F(SafetyRunTest, AnUnreadableSourceFolderKeepsItsTargetCopies) {
+    const test::ScopedUnprivileged unprivileged(dir_);
+    Make({{"src/locked/a.txt", "a", 1700000000},
+          {"src/locked/sub/b.txt", "b", 1700000000},
+          {"src/open.txt", "o", 1700000000},
+          {"dst/locked/a.txt", "a", 1700000000},
+          {"dst/locked/sub/b.txt", "b", 1700000000},
+          {"dst/extra.txt", "x"}});
+    ASSERT_EQ(::chmod((dir_ / "src/locked").c_str(), 0), 0);
+    state_.noStopOnError = 1;
+
+    Run(RunKind::Synchronise);
+    ::chmod((dir_ / "src/locked").c_str(), 0755);
+
+    EXPECT_EQ(dir_.read("dst/locked/a.txt"), "a");
+    EXPECT_EQ(dir_.read("dst/locked/sub/b.txt"), "b");
+    EXPECT_FALSE(platform::Exists(dst() + "/extra.txt"));
+    EXPECT_EQ(dir_.read("dst/open.txt"), "o");
+    EXPECT_EQ(host_.outcomes.back(), RunOutcome::Incomplete);
+    EXPECT_THAT(Log(), HasSubstr(Stamped(src() + "/locked が読めないため、ﾀｰｹﾞｯﾄの 3 個の項目は"
+                                                 "削除しません。")));
+    EXPECT_THAT(Log(), HasSubstr(Stamped(FailureClosing(1))));
 }
 
 // What a synchronisation or merge wrote is flushed before it ends; a compare writes nothing.
