@@ -131,6 +131,8 @@ std::string UsageText() {
            "                     [Settings]; 100 is no brake) of TARGET's files and at least\n"
            "                     10, asks first on a terminal and is refused unattended\n"
            "--yes                answer Yes to every Yes/No question\n"
+           "--list               print each line of the run's change record on standard output\n"
+           "                     as it is written (with --compare: what --sync would do)\n"
            "\n"
            "Questions are asked on the terminal; without one a Yes/No question counts as No\n"
            "(unless --yes) and Abort/Retry/Ignore as Ignore. Ctrl-C stops a copy or delete\n"
@@ -225,6 +227,9 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
         } else if (argument == "--allow-mass-delete") {
             command.allowMassDelete = true;
             runOptions = true;
+        } else if (argument == "--list") {
+            command.listChanges = true;
+            runOptions = true;
         } else if (argument == "--yes") {
             command.assumeYes = true;
         } else if (argument == "--help" || argument == "-h") {
@@ -281,8 +286,8 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
     return parsed;
 }
 
-int RunFolders(const RunCommand& command, std::istream& in, std::ostream& err, bool interactive,
-               bool showStatus) {
+int RunFolders(const RunCommand& command, std::istream& in, std::ostream& out, std::ostream& err,
+               bool interactive, bool showStatus) {
     ExclusionList exclusions;
     for (const std::string& name : command.excludeNames) {
         exclusions.AddName(name);
@@ -303,6 +308,9 @@ int RunFolders(const RunCommand& command, std::istream& in, std::ostream& err, b
 
     ConsoleEventLoop loop;
     ConsoleUi ui(loop, in, err, ConsoleAnswers{interactive, command.assumeYes, showStatus});
+    if (command.listChanges) {
+        ui.ListChangesTo(out);
+    }
     ConsoleHost host(preset, loop);
     RunState state;
     state.noStopOnError = command.noStopOnError ? 1 : 0;
@@ -315,6 +323,9 @@ int RunFolders(const RunCommand& command, std::istream& in, std::ostream& err, b
     loop.Run();
     ConsoleUi::RemoveInterruptHandler();
 
+    if (!run.changeRecordPath().empty()) {
+        err << "Change record: " << run.changeRecordPath() << "\n";
+    }
     err << "Run log: " << LogFilePath(kRunLogName) << "\n";
     return ExitStatusOf(host.outcome(), ui.failures());
 }
@@ -346,7 +357,7 @@ int RunConsole(const std::vector<std::string>& arguments, std::istream& in, std:
         RunCommand command = parsed.run;
         command.deleteLimit = ReadDeleteLimit(store);
         platform::RaiseOpenFileLimit();
-        return RunFolders(command, in, err, ::isatty(STDIN_FILENO) == 1,
+        return RunFolders(command, in, out, err, ::isatty(STDIN_FILENO) == 1,
                           ::isatty(STDERR_FILENO) == 1);
     }
     if (!store.Flush()) {

@@ -31,6 +31,7 @@ struct RunCommand {
     bool assumeYes = false;
     bool suppressDeletion = false;
     bool allowMassDelete = false;  // --allow-mass-delete: no deletion brake for this run
+    bool listChanges = false;      // --list: the change record's item lines on standard output
     int deleteLimit = 50;          // the stored brake ("DELETELIMIT")
 };
 
@@ -56,8 +57,8 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments);
 std::string UsageText();
 
 // Runs a run to its end on this thread; returns the exit status.
-int RunFolders(const RunCommand& command, std::istream& in, std::ostream& err, bool interactive,
-               bool showStatus);
+int RunFolders(const RunCommand& command, std::istream& in, std::ostream& out, std::ostream& err,
+               bool interactive, bool showStatus);
 
 // The whole command line: parses, runs, and returns the exit status.
 int RunConsole(const std::vector<std::string>& arguments, std::istream& in, std::ostream& out,

@@ -86,6 +86,13 @@ void ConsoleUi::TellUnshown(const std::string& text) {
     err_ << text << "\n" << std::flush;
 }
 
+void ConsoleUi::ListChange(const std::string& line) {
+    if (listing_ != nullptr) {
+        std::lock_guard lock(mutex_);
+        *listing_ << line << "\n" << std::flush;
+    }
+}
+
 int ConsoleUi::Ask(const std::string& text, int style) {
     if (style == kMbOk) {
         return kIdOk;

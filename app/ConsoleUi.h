@@ -34,6 +34,9 @@ public:
     bool AsksQuestions() const override { return answers_.interactive && !answers_.assumeYes; }
     // Failures and notices that no box showed are printed as they happen.
     void TellUnshown(const std::string& text) override;
+    void ListChange(const std::string& line) override;
+    // --list: the change record's item lines go to `out`.
+    void ListChangesTo(std::ostream& out) { listing_ = &out; }
 
     // Ctrl-C asks the running list operation to stop, as the progress window's Cancel button
     // does; a second Ctrl-C before the first was taken ends the program.
@@ -51,6 +54,7 @@ private:
     std::ostream& err_;
     ConsoleAnswers answers_;
     std::mutex mutex_;  // boxes come from the run's thread and the scan worker
+    std::ostream* listing_ = nullptr;
 };
 
 }  // namespace mirova

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace mirova {
 
@@ -10,6 +12,9 @@ class ExclusionTest {
 public:
     virtual ~ExclusionTest() = default;
     virtual bool IsExcluded(std::string_view fullPath) const = 0;
+    // The entries, for the run's change record.
+    virtual std::vector<std::string> NameFragments() const { return {}; }
+    virtual std::vector<std::string> Extensions() const { return {}; }
 };
 
 }  // namespace mirova

@@ -103,9 +103,12 @@ void RunController::StartRun(RunKind kind, const RunPreset& preset,
     // The reverse list names the older source files of the latest run only.
     platform::DeleteFile(LogFilePath(kReverseListName));
 
+    // The log is never let grow without end; the current one keeps its name.
+    RotateRunLog(kRunLogLimit);
     const int number = preset_.index + 1;
     WriteLog(DatedLine(modeWord(), number, "Start."), 0);
     WriteLog(OptionLine(state_), 1);
+    OpenRecord();
 
     // A missing folder is told whatever noStopOnError says: the run cannot start at all.
     const auto endMissing = [this](const char* format, const std::string& folder) {
@@ -286,6 +289,7 @@ void RunController::ClassifyAndReport() {
         WriteLog(text, 1);
         ui_.DoMessageBox(text, kMbOk);
         ListCompareResult();
+        RecordCompare();
         FinishRun(RunOutcome::Reported);
         return;
     }
@@ -360,6 +364,7 @@ void RunController::FinishRun(RunOutcome outcome) {
 }
 
 void RunController::EndEarly(RunOutcome outcome) {
+    CloseRecord(outcome);
     running_ = false;
     host_.RunEnded(outcome);
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/ChangeRecord.h"
 #include "engine/Classify.h"
 #include "engine/FileList.h"
 #include "engine/RunState.h"
@@ -21,6 +22,7 @@ struct RunPreset {
     std::string targetFolder;
     int mergeMode = 0;
     int useExclusions = 0;
+    std::string caption;  // for the change record
 };
 
 // How a run ended, for front ends that need to know (the console's exit status).
@@ -64,7 +66,7 @@ public:
 // The run logic of the main dialog: start, scans, classification, report, closing steps and
 // the command-line list. Lives on one thread (the run's thread); the scans run on a worker
 // thread each, one after the other, and report back through RunUi::PostToRunThread.
-class RunController {
+class RunController : private ChangeListener {
 public:
     RunController(RunState& state, RunHost& host, RunUi& ui);
     ~RunController();
@@ -90,6 +92,8 @@ public:
     void ContinueAutoRun();
 
     bool running() const { return running_; }
+    // The change record of the latest run; "" when it could not be made.
+    const std::string& changeRecordPath() const { return record_.path(); }
 
 private:
     void StartScan(ScanJob& job);
@@ -117,6 +121,13 @@ private:
     void TellFailures(int failures);
     // Shows a text, or tells it where no box is shown; logs it stamped.
     void ShowOrTell(const std::string& text);
+    // The change record (in RunRecord.cpp): opened at the start, filled by the file operations
+    // through the listener (or, for a compare, from the work lists), closed at every end.
+    void OpenRecord();
+    void RecordCompare();
+    void CloseRecord(RunOutcome outcome);
+    void OnItemDone(ItemDone what, const std::string& base, const char* name) override;
+    void OnFailure(const std::string& text) override;
     void WriteDumps();
     // Shows a message box unless noStopOnError is set; returns the button, 0 when not shown.
     int Show(const std::string& text, int style);
@@ -138,6 +149,7 @@ private:
     WorkLists work_;
     int runCompleted_ = 0;
     int failuresAtStart_ = 0;
+    ChangeRecord record_;
 };
 
 }  // namespace mirova

@@ -29,6 +29,8 @@ public:
     // Whether a Yes/No question reaches a person. A console without a terminal, or with --yes,
     // answers by itself; a question that must not be answered automatically is not asked there.
     virtual bool AsksQuestions() const { return true; }
+    // Each item line of the run's change record as it is written (the console's --list).
+    virtual void ListChange(const std::string& /*line*/) {}
 };
 
 }  // namespace mirova

@@ -78,8 +78,8 @@ enum class ItemType { File, Folder };
 // names the reason; one that is gone already (or whose folder is) is no failure. Unlike on
 // Windows, a read-only file needs no change of its permissions to be deleted: changing them
 // would reach every other hard link of the file.
-void DeleteItem(platform::ConfinedTree& tree, const std::string& root, const char* name,
-                ItemType type, std::string& path, FileOpsUi& ui) {
+void DeleteItem(platform::ConfinedTree& tree, const std::string& base, const std::string& root,
+                const char* name, ItemType type, std::string& path, FileOpsUi& ui) {
     platform::ItemPlace place;
     SysStatus status = tree.Locate(name, place);
     if (status.ok()) {
@@ -89,7 +89,12 @@ void DeleteItem(platform::ConfinedTree& tree, const std::string& root, const cha
         BuildPath(path, root, name);
         TellUnenterableFolder(path, root, tree, ui);
     }
-    if (status.ok() || status.error == ENOENT) {
+    if (status.ok()) {
+        ui.TellItemDone(type == ItemType::Folder ? ItemDone::DeletedFolder : ItemDone::DeletedFile,
+                        base, name);
+        return;
+    }
+    if (status.error == ENOENT) {
         return;
     }
     BuildPath(path, root, name);
@@ -106,7 +111,7 @@ int DeleteList(const std::string& base, NameList names, ItemType type, FileOpsUi
         if (!frame.BeginItem(name, kDeleting)) {
             return 0;
         }
-        DeleteItem(tree, root, name, type, path, ui);
+        DeleteItem(tree, base, root, name, type, path, ui);
         frame.EndItem();
     }
     return 1;
@@ -180,6 +185,7 @@ int CreateFolderList(const std::string& base, NameList names, int noStopOnError,
                           FailureNotice::ShowUnlessQuiet, noStopOnError);
             return 0;
         }
+        ui.TellItemDone(ItemDone::CreatedFolder, base, name);
     }
     return 1;
 }
@@ -229,6 +235,9 @@ int CopyFileList(const std::string& fromBase, const std::string& toBase, NameLis
         }
         result =
             CopyFromTree(fromTree, fromRoot, name, from, toPlace, to, noStopOnError, ui, readOnly);
+        if (result == 1) {
+            ui.TellItemDone(ItemDone::Copied, toBase, name);
+        }
         if (result == 0 && noStopOnError == 0 &&
             ui.DoMessageBox(kContinueQuestion, kMbYesNo) == kIdNo) {
             return 0;

@@ -24,6 +24,19 @@ public:
     virtual bool TakeCancelRequest() = 0;
 };
 
+// What a list operation did to one item.
+enum class ItemDone { DeletedFile, DeletedFolder, Copied, CreatedFolder };
+
+// Told of every item a list operation changed and of every failure, as they happen (the run's
+// change record).
+class ChangeListener {
+public:
+    virtual ~ChangeListener() = default;
+    // `base` is the folder the operation was given, exactly as given; `name` is relative to it.
+    virtual void OnItemDone(ItemDone what, const std::string& base, const char* name) = 0;
+    virtual void OnFailure(const std::string& text) = 0;
+};
+
 // What the file operations need from the front end: message boxes, a progress window for each
 // list operation, and a tally of failures (each failure of a file or folder is noted once,
 // whether it was shown or only logged). The tally may be noted from the scan worker too.
@@ -34,10 +47,20 @@ public:
     // Notes one failure. `text` is its message; when no box showed it, the front end is told.
     void NoteFailure(const std::string& text, bool shown) {
         ++failures_;
+        if (listener_ != nullptr) {
+            listener_->OnFailure(text);
+        }
         if (!shown) {
             TellUnshown(text);
         }
     }
+    void TellItemDone(ItemDone what, const std::string& base, const char* name) {
+        if (listener_ != nullptr) {
+            listener_->OnItemDone(what, base, name);
+        }
+    }
+    // The listener of the run in progress; nullptr when none.
+    void SetChangeListener(ChangeListener* listener) { listener_ = listener; }
     int failures() const { return failures_.load(); }
 
     // A message that no box shows (noStopOnError, or a log-only failure): a console prints it,
@@ -46,6 +69,7 @@ public:
 
 private:
     std::atomic<int> failures_{0};
+    ChangeListener* listener_ = nullptr;
 };
 
 }  // namespace mirova

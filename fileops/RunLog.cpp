@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -135,6 +136,21 @@ void WriteLog(const char* text, int stamped) {
     line.append(text, textLength);
     line.push_back('\n');
     AppendLine(kRunLogName, line);
+}
+
+void RotateRunLog(std::uint64_t limit) {
+    const std::string log = LogFilePath(kRunLogName);
+    struct stat st {};
+    if (::stat(log.c_str(), &st) != 0 || static_cast<std::uint64_t>(st.st_size) <= limit) {
+        return;
+    }
+    constexpr int kKept = 3;
+    const auto numbered = [&log](int n) { return log + "." + std::to_string(n); };
+    (void)::unlink(numbered(kKept).c_str());
+    for (int n = kKept - 1; n >= 1; --n) {
+        (void)::rename(numbered(n).c_str(), numbered(n + 1).c_str());
+    }
+    (void)::rename(log.c_str(), numbered(1).c_str());
 }
 
 void AppendReverseList(const char* name) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace mirova {
@@ -26,6 +27,12 @@ void WriteLog(const char* text, int stamped);
 inline void WriteLog(const std::string& text, int stamped) {
     WriteLog(text.c_str(), stamped);
 }
+
+// The size beyond which the run log is rotated at the start of a run.
+inline constexpr std::uint64_t kRunLogLimit = 16u << 20;
+// When the run log is larger than `limit`, it becomes Mirova.log.1 (older ones shift up to
+// Mirova.log.3; the oldest is removed) and the next line starts a new Mirova.log.
+void RotateRunLog(std::uint64_t limit);
 
 // Appends a relative file name as one line to ReverseList.txt.
 void AppendReverseList(const char* name);

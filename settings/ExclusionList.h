@@ -40,6 +40,8 @@ public:
     // starts inside a multibyte character), or when the text after its last "." equals an
     // extension entry without regard to the case of Latin letters.
     bool IsExcluded(std::string_view fullPath) const override;
+    std::vector<std::string> NameFragments() const override { return names_; }
+    std::vector<std::string> Extensions() const override { return extensions_; }
 
 private:
     platform::TextEncoding encoding_;

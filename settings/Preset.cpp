@@ -67,6 +67,7 @@ RunPreset RunPresetOf(const PresetTable& table, int index) {
     run.targetFolder = preset.targetFolder;
     run.mergeMode = preset.mergeMode;
     run.useExclusions = preset.useExclusions;
+    run.caption = preset.caption;
     return run;
 }
 

@@ -190,7 +190,7 @@ TEST_F(FaultRunTest, QuietSynchronisationLogsEveryFailureAndGoesOn) {
     EXPECT_EQ(
         Log(),
         kStartLine +
-            Stamped({"OptionD=OFF OptionA=0 ", "CopyTotalDataSize = 0KB",
+            Stamped({"OptionD=OFF OptionA=0 ", RecordLine(), "CopyTotalDataSize = 0KB",
                      CannotCreate(330, dst() + "/busy.txt"), CannotOpen(src() + "/locked.txt"),
                      CannotCreate(330, dst() + "/stamp.txt"), CannotOpen(src() + "/vanished.txt"),
                      CannotCreate(244, dst() + "/newdir")}) +

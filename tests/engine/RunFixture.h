@@ -99,7 +99,7 @@ public:
 
     RunPreset PresetAt(int index) const override {
         auto found = presets.find(index);
-        return found == presets.end() ? RunPreset{index, "", "", 0, 0} : found->second;
+        return found == presets.end() ? RunPreset{index, "", "", 0, 0, ""} : found->second;
     }
     void SelectPreset(int index) override { selected.push_back(index); }
     void OnOK() override { ++okCalls; }
@@ -151,9 +151,9 @@ protected:
     std::string src() const { return dir_ / "src"; }
     std::string dst() const { return dir_ / "dst"; }
     RunPreset Preset(std::string source, std::string target, int index = 0) {
-        return RunPreset{index, std::move(source), std::move(target), 0, 0};
+        return RunPreset{index, std::move(source), std::move(target), 0, 0, ""};
     }
-    RunPreset MergePreset() const { return RunPreset{0, src(), dst(), 1, 0}; }
+    RunPreset MergePreset() const { return RunPreset{0, src(), dst(), 1, 0, ""}; }
     // Lines of the run log with their time stamps.
     static std::string Stamped(std::initializer_list<std::string> texts) {
         std::string lines;
@@ -163,6 +163,10 @@ protected:
         return lines;
     }
     static std::string Stamped(const std::string& text) { return Stamped({text}); }
+    // The run log's line that names the change record of the first run of a test.
+    static std::string RecordLine() {
+        return "変更記録 " + LogFilePath("Changes-261206-090503.txt");
+    }
     // The closing text of a run in which items failed.
     static std::string FailureClosing(int failures) {
         return std::to_string(failures) + " 個のﾌｧｲﾙ/ﾌｫﾙﾀﾞの処理に失敗しました。\n詳細はﾛｸﾞ " +

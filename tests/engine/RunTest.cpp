@@ -32,7 +32,7 @@ TEST_F(RunTest, IdenticalTreesEndWithTheMatchMessageAndNoReport) {
     EXPECT_THAT(BoxTexts(), ElementsAre("ｿｰｽとﾀｰｹﾞｯﾄは完全に一致します。"));
     EXPECT_THAT(ui_.statusTexts, ElementsAre("ﾌｧｲﾙﾘｽﾄを作成中", "ﾌｧｲﾙﾘｽﾄを編集中"));
     EXPECT_EQ(Log(), Dated("Compare Preset 1 Start.") +
-                         Stamped({"OptionD=OFF OptionA=0 ", "CopyTotalDataSize = 0KB",
+                         Stamped({"OptionD=OFF OptionA=0 ", RecordLine(), "CopyTotalDataSize = 0KB",
                                   "ｿｰｽとﾀｰｹﾞｯﾄは完全に一致します。"}) +
                          Dated("Compare Preset 1 Done."));
 }
@@ -55,12 +55,13 @@ TEST_F(RunTest, CompareRunReportsListsAndDumpsTheDifferences) {
         "個の余剰ﾌｫﾙﾀﾞが有ります。\n結果はリストとしてログに記憶されます。";
     EXPECT_THAT(BoxTexts(), ElementsAre(report));
     const std::string target = dst() + "/";
-    EXPECT_EQ(Log(), Dated("Compare Preset 5 Start.") +
-                         Stamped({"OptionD=OFF OptionA=0 ", "CopyTotalDataSize = 2KB", report,
-                                  "余剰ファイル 3", target + "/changed.txt", target + "/extra.txt",
-                                  target + "/gone/inner.txt", "余剰フォルダ 1", target + "/gone/",
-                                  "更新ファイル 2", target + "/changed.txt", target + "/new.bin"}) +
-                         Dated("Compare Preset 5 Done."));
+    EXPECT_EQ(Log(),
+              Dated("Compare Preset 5 Start.") +
+                  Stamped({"OptionD=OFF OptionA=0 ", RecordLine(), "CopyTotalDataSize = 2KB",
+                           report, "余剰ファイル 3", target + "/changed.txt", target + "/extra.txt",
+                           target + "/gone/inner.txt", "余剰フォルダ 1", target + "/gone/",
+                           "更新ファイル 2", target + "/changed.txt", target + "/new.bin"}) +
+                  Dated("Compare Preset 5 Done."));
     EXPECT_EQ(dir_.read("log/SrcList.txt"), "changed.txt\r\nemptynew\r\nnew.bin\r\nsame.txt\r\n");
     EXPECT_EQ(dir_.read("log/TarList.txt"),
               "changed.txt\r\nextra.txt\r\ngone\r\ngone/inner.txt\r\nsame.txt\r\n");

@@ -43,7 +43,7 @@ TEST_F(SafetyRunTest, OverlappingFoldersAreRefusedForChangingRunsOnly) {
 
     Run(RunKind::Synchronise, Preset(docs, src()));
     // A merge preset is merged even from the compare button.
-    Run(RunKind::Compare, RunPreset{0, docs, src(), 1, 0});
+    Run(RunKind::Compare, RunPreset{0, docs, src(), 1, 0, ""});
 
     EXPECT_THAT(BoxTexts(), ElementsAre(refused, refused));
     EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Overlapping, RunOutcome::Overlapping));

@@ -9,15 +9,20 @@
 #include <QListWidget>
 #include <QRadioButton>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTreeWidget>
+#include <fstream>
 #include <memory>
+#include <string>
 
+#include "engine/ChangeRecord.h"
 #include "settings/ExclusionList.h"
 #include "ui/BitmapButton.h"
 #include "ui/CEditPresetDlg.h"
 #include "ui/CJlistDlg.h"
 #include "ui/CMessageBox.h"
 #include "ui/CProgressDlg.h"
+#include "ui/CResultsDlg.h"
 #include "ui/CStatusDlg.h"
 #include "ui/Look.h"
 #include "ui/screenshots/ScreenshotTool.h"
@@ -82,6 +87,61 @@ std::unique_ptr<QWidget> LookSample() {
     list->addItems({QStringLiteral(".tmp"), QStringLiteral("Thumbs.db"), QStringLiteral("~$")});
     list->setGeometry(170, 92, 148, 90);
     return window;
+}
+
+// A record of 10,000 items, as a synchronisation of a photo folder would leave it: an old album
+// deleted, a folder for every month, new and changed copies of the photos and one failure.
+std::string WriteSampleRecord(const QString& folder) {
+    using mirova::ChangeAction;
+    using mirova::ItemState;
+    const std::string path = (folder + QStringLiteral("/Changes-261207-020000.txt")).toStdString();
+    std::ofstream out(path, std::ios::binary);
+    out << "# Mirova 0.1.0 change record\n# run: sync\n# preset: 3 写真のﾊﾞｯｸｱｯﾌﾟ\n"
+           "# source: /home/user/写真\n# target: /media/backup/写真\n# suppress deletion: off\n"
+           "# exclusions: on; names: Thumbs.db; extensions: tmp\n# started: 2026-12-07 02:00:00\n";
+    int copied = 0;
+    std::uint64_t bytes = 0;
+    const auto write = [&](ChangeAction action, std::string relative, ItemState before,
+                           ItemState after, std::string message = {}) {
+        mirova::ChangeItem item;
+        item.action = action;
+        item.path = std::move(relative);
+        item.before = before;
+        item.after = after;
+        item.message = std::move(message);
+        if (action == ChangeAction::CopyNew || action == ChangeAction::CopyChanged) {
+            ++copied;
+            bytes += after.size;
+        }
+        out << mirova::ItemLine(item) << '\n';
+    };
+    constexpr std::int64_t kTime = 1796000000;  // December 2026
+    write(ChangeAction::DeleteFile, "2019/旧ｱﾙﾊﾞﾑ/DSC_0001.JPG", {true, 3481250, kTime - 80000000},
+          {});
+    write(ChangeAction::DeleteFolder, "2019/旧ｱﾙﾊﾞﾑ", {true, 0, kTime - 80000000}, {});
+    for (int month = 1; month <= 12; ++month) {
+        write(ChangeAction::CreateFolder, "2026/" + std::to_string(100 + month).substr(1), {},
+              {true, 0, kTime});
+    }
+    constexpr int kPhotos = 9986;
+    for (int i = 0; i < kPhotos; ++i) {
+        const std::string name = "2026/" + std::to_string(101 + i * 12 / kPhotos).substr(1) +
+                                 "/IMG_" + std::to_string(10000 + i).substr(1) + ".JPG";
+        const std::uint64_t size = 1200000 + static_cast<std::uint64_t>(i) * 7919 % 6800000;
+        const std::int64_t taken = kTime - 86400 * 330 + i * 3160;
+        if (i == 1) {
+            write(ChangeAction::Failed, name, {}, {},
+                  "/media/backup/写真/" + name + " が作成できません。");
+        } else if (i % 50 == 7) {
+            write(ChangeAction::CopyChanged, name, {true, size - 41210, taken - 86400},
+                  {true, size, taken});
+        } else {
+            write(ChangeAction::CopyNew, name, {}, {true, size, taken});
+        }
+    }
+    out << "# end: failures 1; deleted files 1, deleted folders 1, copied " << copied << " ("
+        << bytes << " bytes), created folders 12\n";
+    return path;
 }
 
 }  // namespace
@@ -150,6 +210,12 @@ int main(int argc, char** argv) {
         editor.show();  // each opening fills the lists; the selection comes after
         editor.extensionView()->topLevelItem(1)->setSelected(true);
         ok = Save(&editor, folder, QStringLiteral("exclusions.png")) && ok;
+    }
+    {
+        // The results of a synchronisation of 10,000 items.
+        QTemporaryDir records;
+        CResultsDlg results(WriteSampleRecord(records.path()));
+        ok = Save(&results, folder, QStringLiteral("results.png")) && ok;
     }
     ok = Save(ButtonStrip().get(), folder, QStringLiteral("buttons.png")) && ok;
     ok = Save(LookSample().get(), folder, QStringLiteral("look.png")) && ok;
