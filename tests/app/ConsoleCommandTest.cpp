@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <ctime>
 #include <sstream>
 
 #include "AppTesting.h"
@@ -127,6 +128,15 @@ TEST(ConsoleUiTest, AnswersWithoutATerminalAndAsksOnOne) {
 }
 
 using Outcome = test::ProcessOutcome;
+
+// A time as the change record writes it: local, "YYYY-MM-DD hh:mm:ss".
+std::string LocalTimeText(std::time_t seconds) {
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
 using test::RunMirova;
 
 TEST(ConsoleEndToEndTest, ComparesTwoRealTreesAndReportsTheExitStatus) {
@@ -215,6 +225,28 @@ TEST(ConsoleEndToEndTest, SyncMirrorsOnlyWhenConfirmedAndMergeGoesBothWays) {
     EXPECT_EQ(dir.read("src/only-in-target.txt"), "t");
     EXPECT_EQ(dir.read("dst/new.txt"), "newer");
     EXPECT_THAT(dir.readLog(), HasSubstr(": ﾏｰｼﾞ処理終了\n"));
+}
+
+// --list prints the change record's item lines: a compare's is the dry run of the sync.
+TEST(ConsoleEndToEndTest, ListPrintsTheChangeRecordAndTheCompareForetellsTheSync) {
+    test::TempDir dir;
+    dir.createFile("src/a.txt", "a", 1700000000);
+    dir.createFile("src/sub/b.txt", "b", 1700000000);
+    dir.createFile("dst/old.txt", "o", 1700000000);
+    const Outcome compare = RunMirova(dir, {"--compare", "--list", dir / "src", dir / "dst"});
+    EXPECT_EQ(compare.status, 0) << compare.err;
+    EXPECT_EQ(compare.out,
+              "delete-file\ttarget\told.txt\t1\t" + LocalTimeText(1700000000) +
+                  "\t-\t-\ncopy-new\ttarget\ta.txt\t-\t-\t1\t" + LocalTimeText(1700000000) +
+                  "\ncopy-new\ttarget\tsub/b.txt\t-\t-\t1\t" + LocalTimeText(1700000000) +
+                  "\ncreate-folder\ttarget\tsub\t-\t-\t0\t" +
+                  compare.out.substr(compare.out.rfind('\t') + 1));
+    EXPECT_THAT(compare.err, HasSubstr("Change record: " + dir.logDir() + "/Changes-"));
+
+    const Outcome sync = RunMirova(dir, {"--sync", "--list", "--yes", dir / "src", dir / "dst"});
+    EXPECT_EQ(sync.status, 0) << sync.err;
+    EXPECT_EQ(sync.out, compare.out);
+    EXPECT_EQ(test::TreeDifferences(dir / "src", dir / "dst"), "");
 }
 
 // The command-line list, "/A 1,3,12", run by the console front end.

@@ -117,6 +117,17 @@ TEST_F(CrashSafetyTest, AKilledSyncShowsNoHalfFileAndTheNextRunCompletesTheMirro
     }
     ASSERT_FALSE(leftovers.empty()) << "no kill landed in the middle of a copy\n"
                                     << test::ReadFileText(dir / "killed-err.txt");
+    // The killed run's change record holds what it did up to the kill, and no end.
+    RecordContents killed;
+    ASSERT_TRUE(ReadChangeRecord(LatestChangeRecord(), killed));
+    EXPECT_EQ(killed.endLine, "");
+    const Snapshot copied = test::SnapshotTree(target);
+    for (const ChangeItem& item : killed.items) {
+        EXPECT_TRUE(copied.contains(item.path)) << item.path << " recorded but not there";
+        if (item.action == ChangeAction::CopyNew) {
+            EXPECT_TRUE(copied.at(item.path) == expected.at(item.path)) << item.path;
+        }
+    }
 
     const test::ProcessOutcome rerun = test::RunMirova(dir, sync);
     EXPECT_EQ(rerun.status, 0) << rerun.err;
