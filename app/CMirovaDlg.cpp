@@ -19,9 +19,11 @@
 #include "app/CMirovaApp.h"
 #include "app/GuiRunUi.h"
 #include "app/ScheduleDlg.h"
+#include "fileops/RunLog.h"
 #include "ui/BitmapButton.h"
 #include "ui/CJlistDlg.h"
 #include "ui/CMessageBox.h"
+#include "ui/CResultsDlg.h"
 #include "ui/DialogParts.h"
 #include "ui/Look.h"
 
@@ -106,6 +108,13 @@ void CMirovaDlg::BuildMenus() {
     edit->addSeparator();
     QAction* schedule = edit->addAction(QStringLiteral("スケジュール(&S)"));
     connect(schedule, &QAction::triggered, this, &CMirovaDlg::OpenScheduler);
+
+    // What the latest run did (or, for a compare, would do), and the run log itself.
+    QMenu* view = menuBar_->addMenu(QStringLiteral("表示(&V)"));
+    QAction* results = view->addAction(QStringLiteral("比較結果(&R)"));
+    connect(results, &QAction::triggered, this, &CMirovaDlg::ShowResults);
+    QAction* log = view->addAction(QStringLiteral("ログを開く(&L)"));
+    connect(log, &QAction::triggered, this, &CMirovaDlg::OpenRunLog);
 
     QMenu* help = menuBar_->addMenu(QStringLiteral("ヘルプ(&H)"));
     QAction* about = help->addAction(QStringLiteral("Mirova のバージョン情報(&A)..."));
@@ -271,6 +280,19 @@ void CMirovaDlg::SetRunning(bool running) {
 void CMirovaDlg::OpenScheduler() {
     ScheduleDlg schedule(table_.currentPreset + 1, QCoreApplication::applicationFilePath(), this);
     schedule.exec();
+}
+
+void CMirovaDlg::ShowResults() {
+    // One window, showing the latest record each time it is asked for.
+    if (results_ == nullptr) {
+        results_ = new ui::CResultsDlg(std::string(), this);
+    }
+    results_->Load(LatestChangeRecord());
+    results_->ShowModeless(this);
+}
+
+void CMirovaDlg::OpenRunLog() {
+    runUi_->OpenWithShell(LogFilePath(kRunLogName));
 }
 
 void CMirovaDlg::ShowAbout() {

@@ -26,6 +26,7 @@ class SettingsStore;
 namespace ui {
 class BitmapButton;
 class CJlistDlg;
+class CResultsDlg;
 }  // namespace ui
 
 // The main window: shows the current preset of the 30, starts compare and synchronisation runs
@@ -54,6 +55,9 @@ public:
     void SavePresetData();  // "プリセットデータ保存(&S)"
     void LoadPresetData();  // "プリセットデータ読込み(&R)"
     void ShowAbout();
+    void ShowResults();  // "比較結果": the latest run's change record as a table
+    void OpenRunLog();   // "ログを開く"
+    ui::CResultsDlg* resultsWindow() const { return results_; }
 
     PresetTable& table() { return table_; }
     ExclusionList& exclusions() { return exclusions_; }
@@ -110,6 +114,7 @@ private:
     std::vector<QAction*> editingActions_;  // disabled while a run is in progress
     // Edits exclusions_ in place; one editor from start to exit, a child of this window.
     ui::CJlistDlg* exclusionEditor_ = nullptr;
+    ui::CResultsDlg* results_ = nullptr;  // made when first asked for, a child of this window
 };
 
 }  // namespace mirova

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDesktopServices>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -22,6 +23,8 @@
 #include "platform/FileSystem.h"
 #include "settings/ExclusionList.h"
 #include "ui/BitmapButton.h"
+#include "ui/CResultsDlg.h"
+#include "ui/ChangeRecordModel.h"
 
 namespace mirova {
 namespace {
@@ -187,6 +190,40 @@ TEST_F(MainDialogTest, SafetyRulesReachTheDesktopProgram) {
     EXPECT_EQ(dir_.read("d2/b.txt"), "b");
 }
 
+// Receives the file URLs the program asks the desktop to open.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void Open(const QUrl& url) { urls.push_back(url); }
+};
+
+// After a compare, the results window shows what the synchronisation would do, and the log
+// opens from the menu.
+TEST_F(MainDialogTest, ResultsAndLogOpenFromTheMenu) {
+    SetPresetWithTrees(4);
+    table_.currentPreset = 3;
+    CMirovaDlg& dialog = Open();
+    QTest::mouseClick(dialog.compareButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitForRunEnd());
+
+    MenuItem(QStringLiteral("比較結果(&R)"))->trigger();
+    ui::CResultsDlg* results = dialog.resultsWindow();
+    ASSERT_NE(results, nullptr);
+    EXPECT_TRUE(results->isVisible());
+    EXPECT_EQ(results->recordPath(), dialog.run().changeRecordPath());
+    // stale.txt deleted; a.txt and sub/b.txt copied; sub created.
+    EXPECT_EQ(results->model()->rowCount(), 4);
+
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "Open");
+    MenuItem(QStringLiteral("ログを開く(&L)"))->trigger();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    ASSERT_EQ(recorder.urls.size(), 1);
+    EXPECT_EQ(recorder.urls[0].toLocalFile().toStdString(), dir_.logDir() + "/Mirova.log");
+}
+
 TEST_F(MainDialogTest, NoStopOnErrorReachesTheRunStateAtOnce) {
     app_.runState().noStopOnError = 0;
     app_.runState().suppressDeletion = 1;  // as "/D" leaves it
@@ -285,11 +322,12 @@ TEST_F(MainDialogTest, MenusOfferEveryCommandAndExitAndScheduleWork) {
                                                       item->text().toStdString());
         }
     }
-    EXPECT_EQ(items, (std::vector<std::string>{
-                         "ファイル(&F)", "  プリセットデータ保存(&S)",
-                         "  プリセットデータ読込み(&R)", "-", "  除外リストの編集", "-",
-                         "  アプリケーションの終了", "編集(&E)", "  編集モード(&E)", "-",
-                         "  スケジュール(&S)", "ヘルプ(&H)", "  Mirova のバージョン情報(&A)..."}));
+    EXPECT_EQ(items,
+              (std::vector<std::string>{
+                  "ファイル(&F)", "  プリセットデータ保存(&S)", "  プリセットデータ読込み(&R)", "-",
+                  "  除外リストの編集", "-", "  アプリケーションの終了", "編集(&E)",
+                  "  編集モード(&E)", "-", "  スケジュール(&S)", "表示(&V)", "  比較結果(&R)",
+                  "  ログを開く(&L)", "ヘルプ(&H)", "  Mirova のバージョン情報(&A)..."}));
 
     // The schedule window shows the current preset. It is modal: it is read and closed from
     // the event loop it runs.
@@ -345,3 +383,5 @@ TEST(ScheduleTest, EntriesQuoteTheProgramAndTheWindowCopiesThemReadOnly) {
 
 }  // namespace
 }  // namespace mirova
+
+#include "CMirovaDlgTest.moc"
