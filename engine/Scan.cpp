@@ -52,9 +52,9 @@ public:
     // Scans the root folder, opened by path (a root that is a link to a folder is followed).
     int ScanRoot(const std::string& openPath) {
         const auto open = [&](FolderReader& reader) { return reader.Open(openPath); };
-        if (ScanThreads() > 1) {
+        if (const int threads = ScanThreads(openPath); threads > 1) {
             try {
-                prefetch_ = std::make_unique<FolderPrefetcher>(openPath);
+                prefetch_ = std::make_unique<FolderPrefetcher>(openPath, threads - 1);
             } catch (const std::system_error&) {
                 // No thread to be had: the scan reads alone.
             }

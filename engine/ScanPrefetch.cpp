@@ -23,16 +23,31 @@ constexpr std::size_t kMaxHeldBytes = 8u << 20;
 
 }  // namespace
 
-int ScanThreads() {
-    const char* value = std::getenv("MIROVA_SCAN_THREADS");
-    return value != nullptr && std::strcmp(value, "1") == 0 ? 1 : 2;
+int ScanThreads(const std::string& rootPath) {
+    if (const char* value = std::getenv("MIROVA_SCAN_THREADS"); value != nullptr) {
+        char* end = nullptr;
+        const long threads = std::strtol(value, &end, 10);
+        if (end != value && *end == '\0' && threads >= 1 && threads <= 32) {
+            return static_cast<int>(threads);
+        }
+    }
+    return platform::IsNetworkFileSystem(rootPath) ? kNetworkScanThreads : kLocalScanThreads;
 }
 
-FolderPrefetcher::FolderPrefetcher(const std::string& rootPath)
+FolderPrefetcher::FolderPrefetcher(const std::string& rootPath, int readers)
     : root_(std::make_unique<PrefetchSlot>()) {
     root_->name = rootPath;
     pending_.push_back(root_.get());
-    worker_ = std::thread([this] { WorkerLoop(); });
+    try {
+        for (int i = 0; i < std::max(readers, 1); ++i) {
+            workers_.emplace_back([this] { WorkerLoop(); });
+        }
+    } catch (...) {
+        // Fewer readers than asked for still read ahead; none at all is the caller's to handle.
+        if (workers_.empty()) {
+            throw;
+        }
+    }
 }
 
 FolderPrefetcher::~FolderPrefetcher() {
@@ -45,8 +60,10 @@ void FolderPrefetcher::Stop() {
         stopped_ = true;
     }
     changed_.notify_all();
-    if (worker_.joinable()) {
-        worker_.join();
+    for (std::thread& worker : workers_) {
+        if (worker.joinable()) {
+            worker.join();
+        }
     }
 }
 

@@ -46,14 +46,15 @@ struct PrefetchSlot {
     std::unique_ptr<FolderListing> listing;
 };
 
-// Reads folders ahead of a depth-first walk: one worker thread plus the walk itself, which
+// Reads folders ahead of a depth-first walk: worker threads plus the walk itself, which
 // reads the folder it needs when nobody has started it yet, and helps with the next pending
 // folder while the worker reads the one it waits for. Everything visible (entries, messages,
 // log lines) stays with the walk; a folder whose read failed is read again by the walk's own
 // code, so every failure is reported exactly as a single-threaded scan reports it.
 class FolderPrefetcher {
 public:
-    explicit FolderPrefetcher(const std::string& rootPath);
+    // `readers` worker threads (at least 1) read ahead.
+    FolderPrefetcher(const std::string& rootPath, int readers);
     ~FolderPrefetcher();
     FolderPrefetcher(const FolderPrefetcher&) = delete;
     FolderPrefetcher& operator=(const FolderPrefetcher&) = delete;
@@ -80,10 +81,15 @@ private:
     std::size_t heldFolders_ = 0;  // read but not yet taken by the walk
     std::size_t heldBytes_ = 0;
     bool stopped_ = false;
-    std::thread worker_;
+    std::vector<std::thread> workers_;
 };
 
-// How many threads read folders: 2 unless MIROVA_SCAN_THREADS says 1 (read at every scan).
-int ScanThreads();
+// How many threads read the folders of a tree, the walk's own included (read at every scan):
+// MIROVA_SCAN_THREADS when it holds 1 to 32; otherwise 2 on a local file system, where one
+// reader ahead keeps the disk busy, and 9 on a network or FUSE one, where each folder read waits
+// on round trips and several folders in flight hide them.
+int ScanThreads(const std::string& rootPath);
+inline constexpr int kLocalScanThreads = 2;
+inline constexpr int kNetworkScanThreads = 9;
 
 }  // namespace mirova

@@ -2,10 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <memory>
 #include <string_view>
 
 #include "fileops/FailureReport.h"
 #include "fileops/Format.h"
+#include "fileops/ListAhead.h"
 #include "fileops/PathText.h"
 #include "fileops/ProgressFrame.h"
 #include "fileops/RunLog.h"
@@ -105,13 +107,24 @@ void DeleteItem(platform::ConfinedTree& tree, const std::string& base, const std
 int DeleteList(const std::string& base, NameList names, ItemType type, FileOpsUi& ui) {
     ProgressFrame frame(ui, names.size());
     const std::string root = StripTrailingBackslash(base);
-    platform::ConfinedTree tree(FolderToOpen(base));
+    const std::string folder = FolderToOpen(base);
+    platform::ConfinedTree tree(folder);
+    // Files may be deleted ahead by workers on a network file system; folders never are, as
+    // each must wait for its subfolders.
+    const std::unique_ptr<WorkAhead> ahead =
+        type == ItemType::File ? StartDeletesAhead(folder, names) : nullptr;
     std::string path;
-    for (const char* name : names) {
+    for (std::size_t item = 0; item < names.size(); ++item) {
+        const char* name = names[item];
         if (!frame.BeginItem(name, kDeleting)) {
+            TellDoneAhead(ahead.get(), ItemDone::DeletedFile, base, names, ui);
             return 0;
         }
-        DeleteItem(tree, base, root, name, type, path, ui);
+        if (ahead != nullptr && ahead->Await(item)) {
+            ui.TellItemDone(ItemDone::DeletedFile, base, name);
+        } else {
+            DeleteItem(tree, base, root, name, type, path, ui);
+        }
         frame.EndItem();
     }
     return 1;
@@ -212,16 +225,32 @@ int CopyFileList(const std::string& fromBase, const std::string& toBase, NameLis
     const std::string toRoot = StripTrailingBackslash(toBase);
     // Both trees are walked from their bases, so that neither a source nor a destination
     // folder swapped for a link leads outside them.
-    platform::ConfinedTree fromTree(FolderToOpen(fromBase));
+    const std::string fromFolder = FolderToOpen(fromBase);
+    platform::ConfinedTree fromTree(fromFolder);
     const std::string toFolder = FolderToOpen(toBase);
     platform::ConfinedTree toTree(toFolder);
     const bool toBaseReady = MakeFolderPath(toFolder.c_str()) == 0;
+    // On a network file system workers copy ahead of the list; whatever they could not copy
+    // is copied here in its turn, with every question and message of a copy.
+    const std::unique_ptr<WorkAhead> ahead =
+        toBaseReady ? StartCopiesAhead(fromFolder, toFolder, names, readOnly) : nullptr;
+    const auto stop = [&] {
+        TellDoneAhead(ahead.get(), ItemDone::Copied, toBase, names, ui);
+        return 0;
+    };
     std::string from;
     std::string to;
     int result = 1;  // callers never pass an empty list; an empty one has nothing to fail
-    for (const char* name : names) {
+    for (std::size_t item = 0; item < names.size(); ++item) {
+        const char* name = names[item];
         if (!frame.BeginItem(name, kCopying)) {
-            return 0;
+            return stop();
+        }
+        if (ahead != nullptr && ahead->Await(item)) {
+            result = 1;
+            ui.TellItemDone(ItemDone::Copied, toBase, name);
+            frame.EndItem();
+            continue;
         }
         BuildPath(from, fromRoot, name);
         BuildPath(to, toRoot, name);
@@ -231,7 +260,7 @@ int CopyFileList(const std::string& fromBase, const std::string& toBase, NameLis
             TellUnenterableFolder(to, toRoot, toTree, ui);
             ReportFailure(ui, CannotCreateText(kSiteCopyFolder, FolderPartOf(to)),
                           FailureNotice::ShowUnlessQuiet, noStopOnError);
-            return 0;
+            return stop();
         }
         result =
             CopyFromTree(fromTree, fromRoot, name, from, toPlace, to, noStopOnError, ui, readOnly);
@@ -240,7 +269,7 @@ int CopyFileList(const std::string& fromBase, const std::string& toBase, NameLis
         }
         if (result == 0 && noStopOnError == 0 &&
             ui.DoMessageBox(kContinueQuestion, kMbYesNo) == kIdNo) {
-            return 0;
+            return stop();
         }
         frame.EndItem();
     }

@@ -108,6 +108,46 @@ SysStatus PlaceOf(const std::string& path, platform::PathAnchor& anchor, ItemPla
     return status;
 }
 
+// How far a copy through a temporary file got.
+enum class CopyStep {
+    Done,
+    DestinationFailed,  // the temporary item could not be made, given attributes or put in place
+    SourceUnreadable,   // reading the source failed
+    DestinationUnwritable,  // writing the temporary file failed
+};
+
+// The copy itself, which tells nothing. The temporary item stays with `partial`, so the caller
+// decides when a failed one goes.
+CopyStep CopyThrough(PartialCopy& partial, const CopySource& source, const ItemPlace& to,
+                     ReadOnlyDestination readOnly) {
+    if (source.isLink()) {
+        if (!partial.CreateLink(source.linkTarget).ok() ||
+            !platform::GiveLinkAttributes(partial.place(), source.st).ok() ||
+            !partial.Commit(to, readOnly).ok()) {
+            return CopyStep::DestinationFailed;
+        }
+        return CopyStep::Done;
+    }
+    UniqueFd out;
+    if (!partial.CreateFile(out).ok()) {
+        return CopyStep::DestinationFailed;
+    }
+    if (StartHook()) {
+        StartHook()(source.fd.get(), out.get());
+    }
+    const platform::CopyFault fault = platform::CopyFileContent(
+        source.fd.get(), out.get(), static_cast<std::uint64_t>(source.st.st_size));
+    if (fault != platform::CopyFault::None) {
+        return fault == platform::CopyFault::Source ? CopyStep::SourceUnreadable
+                                                    : CopyStep::DestinationUnwritable;
+    }
+    if (!platform::GiveFileAttributes(out.get(), source.st).ok() ||
+        !partial.Commit(to, readOnly).ok()) {
+        return CopyStep::DestinationFailed;
+    }
+    return CopyStep::Done;
+}
+
 }  // namespace
 
 SysStatus OpenCopySource(const ItemPlace& from, CopySource& source) {
@@ -127,43 +167,30 @@ SysStatus OpenCopySource(const ItemPlace& from, CopySource& source) {
     return platform::ReadLink(from, source.linkTarget);
 }
 
+bool CopyOpenedSourceQuietly(const CopySource& source, const ItemPlace& to,
+                             ReadOnlyDestination readOnly) {
+    PartialCopy partial(to.dir);
+    return CopyThrough(partial, source, to, readOnly) == CopyStep::Done;
+}
+
 int CopyOpenedSource(const CopySource& source, const ItemPlace& to, const std::string& fromText,
                      const std::string& toText, int noStopOnError, FileOpsUi& ui,
                      ReadOnlyDestination readOnly) {
-    const auto failDestination = [&] {
+    // The temporary item of a failed copy is removed only after the failure has been told.
+    PartialCopy partial(to.dir);
+    const CopyStep step = CopyThrough(partial, source, to, readOnly);
+    if (step == CopyStep::Done) {
+        return 1;
+    }
+    if (step == CopyStep::DestinationFailed) {
         ReportFailure(ui, CannotCreateText(kSiteDestination, toText),
                       FailureNotice::ShowUnlessQuiet, noStopOnError);
         return 0;
-    };
-    PartialCopy partial(to.dir);
-    if (source.isLink()) {
-        if (!partial.CreateLink(source.linkTarget).ok() ||
-            !platform::GiveLinkAttributes(partial.place(), source.st).ok() ||
-            !partial.Commit(to, readOnly).ok()) {
-            return failDestination();
-        }
-        return 1;
     }
-    UniqueFd out;
-    if (!partial.CreateFile(out).ok()) {
-        return failDestination();
-    }
-    if (StartHook()) {
-        StartHook()(source.fd.get(), out.get());
-    }
-    const platform::CopyFault fault = platform::CopyFileContent(
-        source.fd.get(), out.get(), static_cast<std::uint64_t>(source.st.st_size));
-    if (fault != platform::CopyFault::None) {
-        const std::string& unreadable = fault == platform::CopyFault::Source ? fromText : toText;
-        ReportFailure(ui, Format("%s が読めません。", unreadable.c_str()), FailureNotice::ShowOrLog,
-                      noStopOnError);
-        return 0;
-    }
-    if (!platform::GiveFileAttributes(out.get(), source.st).ok() ||
-        !partial.Commit(to, readOnly).ok()) {
-        return failDestination();
-    }
-    return 1;
+    const std::string& unreadable = step == CopyStep::SourceUnreadable ? fromText : toText;
+    ReportFailure(ui, Format("%s が読めません。", unreadable.c_str()), FailureNotice::ShowOrLog,
+                  noStopOnError);
+    return 0;
 }
 
 void SetCopyStartHookForTesting(CopyStartHook hook) {

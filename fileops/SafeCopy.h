@@ -31,11 +31,19 @@ int CopyOpenedSource(const CopySource& source, const platform::ItemPlace& to,
                      const std::string& fromText, const std::string& toText, int noStopOnError,
                      FileOpsUi& ui, ReadOnlyDestination readOnly = ReadOnlyDestination::Keep);
 
+// The same copy without a word to anyone: no box, no log line, no failure noted. A failed copy
+// leaves nothing behind either. Returns whether the copy is in place. Safe to call from several
+// threads at once on different items.
+bool CopyOpenedSourceQuietly(const CopySource& source, const platform::ItemPlace& to,
+                             ReadOnlyDestination readOnly);
+
 // Test seam of the copy. When set, it is called once for every copy of a regular file after
 // the source's size has been read and the temporary file created, before any byte is copied,
 // with the source's and the temporary file's descriptors. It lets a test shrink the source or
 // put a full device behind the temporary file, faults a real file system does not produce on
-// demand. Never set in the program.
+// demand. Never set in the program. The copies that workers make ahead of a list call it from
+// their threads, so it must bear being called from several at once; it is set only while no
+// list is running.
 using CopyStartHook = std::function<void(int sourceFd, int temporaryFd)>;
 void SetCopyStartHookForTesting(CopyStartHook hook);
 

@@ -5,11 +5,13 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <iterator>
 
 namespace mirova::platform {
 namespace {
@@ -577,6 +579,26 @@ void RaiseOpenFileLimit() {
         limit.rlim_cur = kUsualCeiling;
         ::setrlimit(RLIMIT_NOFILE, &limit);
     }
+}
+
+bool IsNetworkFileSystem(const std::string& folder) {
+    struct statfs fs {};
+    if (::statfs(folder.empty() ? "/" : folder.c_str(), &fs) != 0) {
+        return false;
+    }
+    constexpr unsigned long kNetworkTypes[] = {
+        0x6969,      // NFS
+        0x517B,      // SMB
+        0xFF534D42,  // CIFS
+        0xFE534D42,  // SMB2
+        0x65735546,  // FUSE (sshfs and the like)
+        0x564C,      // NCP
+        0x73757245,  // CODA
+        0x00C36400,  // CEPH
+    };
+    const auto type = static_cast<unsigned long>(fs.f_type);
+    return std::find(std::begin(kNetworkTypes), std::end(kNetworkTypes), type) !=
+           std::end(kNetworkTypes);
 }
 
 SysStatus FlushFileSystem(const std::string& folder, std::vector<dev_t>& flushed) {

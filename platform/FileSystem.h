@@ -182,6 +182,11 @@ private:
 // folder per level while it is listed.
 void RaiseOpenFileLimit();
 
+// Whether the folder lies on a file system where every call is a round trip to another process
+// or machine (NFS, SMB/CIFS, and FUSE, which sshfs uses): work is worth spreading over threads
+// there. False when it cannot be told.
+bool IsNetworkFileSystem(const std::string& folder);
+
 // Writes everything cached for the file system that holds `folder` to its device (syncfs),
 // unless a device of `flushed` is that file system's; the device is added to `flushed`.
 SysStatus FlushFileSystem(const std::string& folder, std::vector<dev_t>& flushed);

@@ -11,6 +11,7 @@
 #include "ScriptedMessages.h"
 #include "TempDir.h"
 #include "engine/Scan.h"
+#include "engine/ScanPrefetch.h"
 #include "platform/FileSystem.h"
 
 namespace mirova {
@@ -63,7 +64,7 @@ protected:
     Observed ScanWith(int threads, int capacity, int answer = 0,
                       const std::function<void()>& prepare = {},
                       const std::function<void()>& onBox = {}) {
-        ::setenv("MIROVA_SCAN_THREADS", threads == 1 ? "1" : "2", 1);
+        ::setenv("MIROVA_SCAN_THREADS", std::to_string(threads).c_str(), 1);
         if (prepare) {
             prepare();
         }
@@ -119,6 +120,7 @@ TEST_F(ParallelScanTest, GivesTheSingleThreadedListEntryByEntryAndOverflowsAtThe
     ASSERT_EQ(single.entries.size(), 3'900u);
     EXPECT_TRUE(single.boxes.empty());
     ExpectSame(single, ScanWith(2, 10'000));
+    ExpectSame(single, ScanWith(kNetworkScanThreads, 10'000));
 
     // A list too small stops both scans at the same item with the same box and log line, quiet
     // or not; the same at a boundary that falls on a folder and one that fits exactly.
@@ -130,6 +132,7 @@ TEST_F(ParallelScanTest, GivesTheSingleThreadedListEntryByEntryAndOverflowsAtThe
             EXPECT_EQ(small.completed, capacity == 3'900 ? 1 : 0);
             EXPECT_EQ(small.logLines.size(), capacity == 3'900 ? 0u : 1u);
             ExpectSame(small, ScanWith(2, capacity));
+            ExpectSame(small, ScanWith(kNetworkScanThreads, capacity));
         }
     }
 }
@@ -174,11 +177,13 @@ TEST_F(ParallelScanTest, UnreadableFoldersGiveTheSameBoxesLogLinesAndRetry) {
         ASSERT_FALSE(single.logLines.empty());
         EXPECT_LE(single.logLines.size(), answer == kIdRetry ? 1u : locked.size());
         EXPECT_EQ(single.boxes.size(), answer == 0 ? 0u : single.logLines.size());
-        const Observed parallel = ScanWith(2, 10'000, answer, lock, unlockAll);
-        unlock();
-        ExpectSame(single, parallel);
-        if (answer == kIdRetry) {
-            EXPECT_GE(parallel.entries.size(), 1'200u);
+        for (const int threads : {2, kNetworkScanThreads}) {
+            const Observed parallel = ScanWith(threads, 10'000, answer, lock, unlockAll);
+            unlock();
+            ExpectSame(single, parallel);
+            if (answer == kIdRetry) {
+                EXPECT_GE(parallel.entries.size(), 1'200u);
+            }
         }
     }
 }
