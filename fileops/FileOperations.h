@@ -25,6 +25,12 @@ std::string FolderPartOf(const std::string& path);
 // is ever deleted. A file that cannot be deleted stays; it gets a stamped log line with the
 // reason, and the list goes on.
 // Returns 1 when the whole list was worked through, 0 when the user stopped it.
+//
+// On a network or FUSE file system (or as MIROVA_COPY_THREADS says) workers carry out items
+// ahead of the list; this and CopyFileList still show, ask, log and tell every item in list
+// order on the calling thread, exactly as item after item would, and an item a worker could not
+// carry out is done again in its turn. When the list stops early, the items the workers had
+// carried out beyond the stop are told done after it, with one log line that counts them.
 int DeleteFileList(const std::string& base, NameList names, FileOpsUi& ui);
 
 // Removes folders below base in the order given (the caller puts subfolders first). A folder
@@ -57,7 +63,7 @@ enum class ReadOnlyDestination {
 // Copies files from one base folder to another, creating missing destination folders. Both
 // sides are reached from their base folders as DeleteFileList reaches its items. Returns
 // the result of the last file attempted; 0 also when the user stopped the list or a
-// destination folder could not be created.
+// destination folder could not be created. Carried out ahead by workers as DeleteFileList is.
 int CopyFileList(const std::string& fromBase, const std::string& toBase, NameList names,
                  int noStopOnError, FileOpsUi& ui,
                  ReadOnlyDestination readOnly = ReadOnlyDestination::Keep);

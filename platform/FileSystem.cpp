@@ -595,6 +595,8 @@ bool IsNetworkFileSystem(const std::string& folder) {
         0x564C,      // NCP
         0x73757245,  // CODA
         0x00C36400,  // CEPH
+        0x5346414F,  // AFS
+        0x01021997,  // 9P
     };
     const auto type = static_cast<unsigned long>(fs.f_type);
     return std::find(std::begin(kNetworkTypes), std::end(kNetworkTypes), type) !=

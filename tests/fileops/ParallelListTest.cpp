@@ -28,6 +28,7 @@
 #include "fileops/SafeCopy.h"
 #include "fileops/WorkAhead.h"
 #include "platform/FaultInjection.h"
+#include "platform/FileSystem.h"
 
 namespace mirova::test {
 namespace {
@@ -499,7 +500,7 @@ TEST_F(ParallelListTest, NamesDifferingInCaseAloneAreCopiedInTurn) {
 
 // The number of workers: the variable's when it is a number of 1 or more, else by file system.
 TEST_F(ParallelListTest, WorkerCountFollowsTheVariable) {
-    const int byFileSystem = IsOnNetworkFileSystem(tmp_.path()) ? kNetworkWorkers : 1;
+    const int byFileSystem = platform::IsNetworkFileSystem(tmp_.path()) ? kNetworkWorkers : 1;
     EXPECT_EQ(AheadWorkerCount(tmp_.path()), byFileSystem);
     const struct {
         const char* value;
