@@ -17,11 +17,12 @@
 #
 #   bench/perf_suite.sh --mirova PATH --floor PATH [--quick] [--reps R] [--max N] [--large-mb MB]
 #                       [--net-only | --no-net] [--net-files N] [--net-small N]
-#                       [--net-floor-threads T] [--wait-load L] [--keep]
+#                       [--net-floor-threads T] [--wait-load L] [--label TEXT] [--keep]
 # --net-only runs only the network cases, --no-net only the local ones; --net-files (default
 # 10000) and --net-small (default 5000) set their sizes, also under --quick. With --wait-load L
 # every case first waits (up to 10 minutes) for the 1-minute load average to fall below L;
-# the table's header gives the load average at the start and at the end either way.
+# the table's header gives the load average at the start and at the end either way. The header
+# names the checkout's commit unless --label says which build the binary is.
 set -euo pipefail
 export LC_NUMERIC=C LC_COLLATE=C
 
@@ -41,6 +42,7 @@ net_files=10000
 net_small=5000
 net_floor_threads=8
 wait_load=""
+label=""
 while (($# > 0)); do
     case "$1" in
         --mirova) mirova="$2"; shift 2 ;;
@@ -58,7 +60,8 @@ while (($# > 0)); do
         --net-small) net_small="$2"; shift 2 ;;
         --net-floor-threads) net_floor_threads="$2"; shift 2 ;;
         --wait-load) wait_load="$2"; shift 2 ;;
-        -h | --help) sed -n '2,29p' "$0"; exit 0 ;;
+        --label) label="$2"; shift 2 ;;
+        -h | --help) sed -n '2,25p' "$0"; exit 0 ;;
         *) echo "perf_suite: unknown argument: $1" >&2; exit 2 ;;
     esac
 done
@@ -108,9 +111,10 @@ mkdir -p "$MIROVA_LOG_DIR" "$XDG_CONFIG_HOME" "$MIROVA_LOCK_DIR"
 output="$scratch/output.txt"
 # The binary is copied first, so that a rebuild during the run does not mix two versions.
 mirova_built="$(date -r "$mirova" '+%Y-%m-%d %H:%M')"
-mirova_commit="$(git -C "$root" log -1 --format=%h 2>/dev/null || echo unknown)"
+mirova_commit="checkout at $(git -C "$root" log -1 --format=%h 2>/dev/null || echo unknown)"
 [ -z "$(git -C "$root" status --porcelain --untracked-files=no 2>/dev/null)" ] ||
     mirova_commit+=" + uncommitted changes"
+[ -z "$label" ] || mirova_commit="$label"
 cp "$mirova" "$scratch/mirova"
 mirova="$scratch/mirova"
 note() { echo "[$(date +%H:%M:%S)] $*" >&2; }
@@ -396,7 +400,7 @@ net_sync_case() {
 }
 
 note "scratch $scratch ($(df --output=fstype "$scratch" | tail -n 1)); $(rsync --version | head -n 1)"
-note "mirova built $mirova_built, checkout at $mirova_commit"
+note "mirova built $mirova_built, $mirova_commit"
 if ((run_local)); then
     for n in "${sizes[@]}"; do compare_case "$n"; done
     sync_case "$sync_count"
@@ -420,7 +424,7 @@ fi
 printf '\n%s, %s cores, %s on %s; median of %d, wall seconds, warm cache; load average %s at the start, %s at the end\n\n' \
     "$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')" "$(nproc)" \
     "$(df --output=fstype "$scratch" | tail -n 1 | tr -d ' ')" "$base" "$reps" "$load_start" "$(load)"
-printf 'mirova: binary built %s, checkout at %s\n' "$mirova_built" "$mirova_commit"
+printf 'mirova: binary built %s, %s\n' "$mirova_built" "$mirova_commit"
 if ((run_net)); then
     printf 'net-*: target on sshfs to 127.0.0.1 (dir_cache=no, attr_timeout=0, entry_timeout=0), %s, %s\n\n' \
         "$(sshfs --version 2>&1 | grep -m1 -i 'sshfs version' | sed 's/ version//')" \
