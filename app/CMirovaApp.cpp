@@ -10,6 +10,7 @@
 
 #include "app/CMirovaDlg.h"
 #include "app/QtSettingsStore.h"
+#include "app/SingleCopy.h"
 #include "engine/AutoRunList.h"
 #include "fileops/MessageBox.h"
 #include "fileops/RunLog.h"
@@ -151,20 +152,9 @@ int CMirovaApp::InitInstance(const std::vector<std::string>& arguments) {
     QApplication::setFont(ui::DialogFont());
     QtSettingsStore store;
 
-    // Without $XDG_RUNTIME_DIR the per-user lock file lies in the log folder, which must exist
-    // for the lock to be taken.
-    EnsureLogFolder();
-    const QString name = QString::fromLatin1(kName);
-    switch (guard_.Acquire(kName, LogFolder())) {
-        case platform::InstanceGuard::Result::Acquired:
-            break;
-        case platform::InstanceGuard::Result::RunningForThisUser:
-            DoMessageBox(QStringLiteral("「%1」を複数起動することはできません。").arg(name), kMbOk);
-            return 1;
-        case platform::InstanceGuard::Result::RunningForOtherUser:
-            DoMessageBox(QStringLiteral("「%1」は既に%2ユーザーで起動中です。").arg(name).arg(1),
-                         kMbOk);
-            return 1;
+    if (const std::string refusal = TakeSingleCopyGuard(guard_); !refusal.empty()) {
+        DoMessageBox(QString::fromStdString(refusal), kMbOk);
+        return 1;
     }
 
     // A settings file that cannot be read would be replaced by the empty table when the

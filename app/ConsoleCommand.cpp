@@ -10,9 +10,9 @@
 #include "app/ConsolePresetFile.h"
 #include "app/ConsoleUi.h"
 #include "app/QtSettingsStore.h"
+#include "app/SingleCopy.h"
 #include "engine/AutoRunList.h"
 #include "engine/Run.h"
-#include "fileops/Format.h"
 #include "fileops/RunLog.h"
 #include "platform/FileSystem.h"
 #include "platform/InstanceGuard.h"
@@ -25,7 +25,6 @@ namespace {
 // The folders of the command line are none of the 30 stored presets; the log names them
 // "Preset 0".
 constexpr int kConsolePresetIndex = -1;
-constexpr const char* kProgramName = "Mirova";
 
 class ConsoleHost final : public RunHost {
 public:
@@ -66,23 +65,6 @@ const char* ModeOption(RunMode mode) {
         default:
             return "--compare";
     }
-}
-
-// Takes the guard of the desktop program; a second copy is told why it stops.
-bool TakeInstanceGuard(platform::InstanceGuard& guard, std::ostream& err) {
-    // Without $XDG_RUNTIME_DIR the per-user lock file lies in the log folder.
-    EnsureLogFolder();
-    switch (guard.Acquire(kProgramName, LogFolder())) {
-        case platform::InstanceGuard::Result::Acquired:
-            return true;
-        case platform::InstanceGuard::Result::RunningForThisUser:
-            err << Format("「%s」を複数起動することはできません。", kProgramName) << "\n";
-            return false;
-        case platform::InstanceGuard::Result::RunningForOtherUser:
-            err << Format("「%s」は既に%dユーザーで起動中です。", kProgramName, 1) << "\n";
-            return false;
-    }
-    return false;
 }
 
 }  // namespace
@@ -348,7 +330,8 @@ int RunConsole(const std::vector<std::string>& arguments, std::istream& in, std:
         default:
             // Every command that runs presets or writes the store waits for no other copy:
             // two runs at once would fight over the same folders and the same settings.
-            if (!TakeInstanceGuard(guard, err)) {
+            if (const std::string refusal = TakeSingleCopyGuard(guard); !refusal.empty()) {
+                err << refusal << "\n";
                 return kExitEndedEarly;
             }
             break;

@@ -26,7 +26,6 @@ public:
     void OpenWithShell(const std::string& path) override;
     void PostToRunThread(std::function<void()> call) override;
 
-
 private:
     CMirovaApp& app_;
     QPointer<QWidget> mainWindow_;

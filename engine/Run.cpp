@@ -340,11 +340,8 @@ void RunController::FinishRun(RunOutcome outcome) {
     state_.sourceJob.list.reset();
     state_.targetJob.list.reset();
     WriteLog(DatedLine(modeWord(), preset_.index + 1, "Done."), 0);
-    // A run with a failure, even one passed over, is never called complete.
     const int failures = kind_ == RunKind::Synchronise ? RunFailures() : 0;
-    if (failures > 0 && outcome == RunOutcome::Reported) {
-        outcome = RunOutcome::Incomplete;
-    }
+    outcome = WithFailures(outcome, failures);
     if (state_.autoRunCount > 0) {
         if (failures > 0) {
             TellFailures(failures);

@@ -117,6 +117,10 @@ private:
     void FlushWrittenData(bool sourceWritten);
     // Failures noted since the run started.
     int RunFailures() const { return ui_.failures() - failuresAtStart_; }
+    // A run with a failure, even one passed over, is never called complete.
+    static RunOutcome WithFailures(RunOutcome outcome, int failures) {
+        return failures > 0 && outcome == RunOutcome::Reported ? RunOutcome::Incomplete : outcome;
+    }
     // The closing text of a run with failures, shown (or told) and logged.
     void TellFailures(int failures);
     // Shows a text, or tells it where no box is shown; logs it stamped.

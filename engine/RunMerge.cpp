@@ -73,11 +73,8 @@ void RunController::RunMerge() {
             outcome = RunOutcome::Incomplete;
         }
     }
-    // A merge with a failure, even one passed over, is never called complete.
     const int failures = RunFailures();
-    if (failures > 0 && outcome == RunOutcome::Reported) {
-        outcome = RunOutcome::Incomplete;
-    }
+    outcome = WithFailures(outcome, failures);
 
     merge = MergeLists{};
     state_.sourceJob.list.reset();

@@ -114,11 +114,8 @@ TEST(SafetyEndToEndTest, MassDeletionsAreRefusedUnattendedUnlessAllowed) {
     EXPECT_EQ(limited.status, 0) << limited.err;
     EXPECT_EQ(test::TreeDifferences(dir / "src", dir / "dst"), "");
 
-    // 6 of 10 files is a small tree; --allow-mass-delete lifts the brake for one run.
-    MakeFiles(dir, "small/dst", 10);
-    MakeFiles(dir, "small/src", 4);
-    EXPECT_EQ(RunMirova(dir, {"--sync", dir / "small/src", dir / "small/dst", "--yes"}).status, 0);
-    EXPECT_EQ(CountItems(dir / "small/dst"), 4u);
+    // --allow-mass-delete lifts the brake for one run (small trees: the engine's tests).
+    MakeFiles(dir, "small/dst", 4);
     const ProcessOutcome allowed = RunMirova(
         dir, {"--sync", dir / "empty", dir / "small/dst", "--yes", "--allow-mass-delete"});
     EXPECT_EQ(allowed.status, 0) << allowed.err;

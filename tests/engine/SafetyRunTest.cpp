@@ -59,29 +59,6 @@ TEST_F(SafetyRunTest, OverlappingFoldersAreRefusedForChangingRunsOnly) {
     EXPECT_THAT(Log(), HasSubstr(Stamped(inside + "\nｺﾝﾍﾟｱは何も変更しないため続行します。")));
 }
 
-TEST_F(SafetyRunTest, OverlapInAListIsToldInTheLogAndTheListMovesOn) {
-    Make({{"src/a.txt", "a"}});
-    state_.noStopOnError = 1;
-    state_.autoRunCount = 2;
-    state_.autoRunPresets[0] = 1;
-    state_.autoRunPresets[1] = 2;
-    host_.presets[0] = Preset(src(), src() + "/backup", 0);
-    host_.presets[1] = Preset(src(), dst(), 1);
-
-    run_.ContinueAutoRun();
-    EXPECT_EQ(host_.okCalls, 1);  // the host starts the run as the dialog's OK would
-    Run(RunKind::Synchronise, host_.presets[0]);
-
-    // The preset is refused without a box, and the list moves on to the next preset.
-    EXPECT_TRUE(BoxTexts().empty());
-    EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Overlapping));
-    EXPECT_EQ(host_.okCalls, 2);
-    EXPECT_THAT(host_.selected, ElementsAre(0, 1));
-    EXPECT_FALSE(platform::Exists(src() + "/backup"));
-    EXPECT_THAT(Log(), HasSubstr("ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + src() + "/backup はｿｰｽﾌｫﾙﾀﾞ " + src() +
-                                 " の中にあります。\n重なったﾌｫﾙﾀﾞは同期できません。\n"));
-}
-
 TEST_F(SafetyRunTest, MassDeletionIsAskedWithNoAsDefaultOrRefusedUnattended) {
     MakeTarget(100, 40);
     const std::string question = Brake(dst(), 100, 60, 60) + "\n本当に削除してよろしいですか？";
