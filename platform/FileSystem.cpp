@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -12,6 +14,8 @@
 #include <climits>
 #include <cstring>
 #include <iterator>
+#include <mutex>
+#include <vector>
 
 namespace mirova::platform {
 namespace {
@@ -256,15 +260,69 @@ SysStatus RenameItem(const ItemPlace& from, const ItemPlace& to) {
     return Check(::renameat(from.dir, from.leaf, to.dir, to.leaf));
 }
 
+namespace {
+
+// File systems that refused RENAME_NOREPLACE. sshfs answers EINVAL rather than ENOSYS, so the
+// kernel never learns it and asks again for every file, after looking up both names on the
+// server: on a network mount each refusal costs as much as the rename that follows it.
+class NoReplaceRefusals {
+public:
+    bool Known(dev_t device) {
+        const std::lock_guard lock(mutex_);
+        return std::find(devices_.begin(), devices_.end(), device) != devices_.end();
+    }
+    void Remember(dev_t device) {
+        const std::lock_guard lock(mutex_);
+        if (std::find(devices_.begin(), devices_.end(), device) == devices_.end()) {
+            devices_.push_back(device);
+        }
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<dev_t> devices_;
+};
+
+NoReplaceRefusals& Refusals() {
+    static NoReplaceRefusals refusals;
+    return refusals;
+}
+
+// The device of a folder without a request to a network file system: the device number
+// comes from the mount, and AT_STATX_DONT_SYNC lets FUSE and NFS answer from what they hold.
+bool DeviceOfFolder(int dir, dev_t& device) {
+    struct statx info {};
+    if (::statx(dir, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, 0, &info) != 0) {
+        return false;
+    }
+    device = makedev(info.stx_dev_major, info.stx_dev_minor);
+    return true;
+}
+
+}  // namespace
+
 SysStatus RenameIfAbsent(const ItemPlace& from, const ItemPlace& to) {
     if (const int fault = InjectedFault(FaultCall::Rename, to.leaf)) {
         return SysStatus{fault};
     }
+    dev_t device = 0;
+    const bool deviceKnown = DeviceOfFolder(to.dir, device);
+    if (deviceKnown && Refusals().Known(device)) {
+        return SysStatus{EOPNOTSUPP};
+    }
     if (::renameat2(from.dir, from.leaf, to.dir, to.leaf, RENAME_NOREPLACE) == 0) {
         return SysStatus::Ok();
     }
-    // File systems that cannot rename this way refuse the flag itself.
-    return SysStatus{errno == EINVAL || errno == ENOSYS ? EOPNOTSUPP : errno};
+    // File systems that cannot rename this way refuse the flag itself. (A file renamed into a
+    // folder gives EINVAL for no other reason.)
+    const int error = errno;
+    if (error != EINVAL && error != ENOSYS) {
+        return SysStatus{error};
+    }
+    if (deviceKnown) {
+        Refusals().Remember(device);
+    }
+    return SysStatus{EOPNOTSUPP};
 }
 
 SysStatus ReadLink(const ItemPlace& place, std::string& target) {
