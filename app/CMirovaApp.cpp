@@ -10,6 +10,7 @@
 
 #include "app/CMirovaDlg.h"
 #include "app/QtSettingsStore.h"
+#include "app/QtTranslation.h"
 #include "app/SingleCopy.h"
 #include "engine/AutoRunList.h"
 #include "fileops/MessageBox.h"
@@ -148,6 +149,9 @@ int CMirovaApp::InitInstance(const std::vector<std::string>& arguments) {
     QCoreApplication::setApplicationName(QString::fromLatin1(kName));
     QGuiApplication::setApplicationDisplayName(QString::fromLatin1(kName));
     QApplication::setStyle(QStringLiteral("Fusion"));
+    if (QCoreApplication* application = QCoreApplication::instance()) {
+        InstallQtTranslation(*application);
+    }
     // Standard boxes and every window without a font of its own use the dialog font too.
     QApplication::setFont(ui::DialogFont());
     QtSettingsStore store;

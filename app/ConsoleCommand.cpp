@@ -70,7 +70,10 @@ const char* ModeOption(RunMode mode) {
 }  // namespace
 
 std::string UsageText() {
-    return "Usage:\n"
+    return "Mirova " MIROVA_VERSION
+           ": folder mirroring\n"
+           "\n"
+           "Usage:\n"
            "  mirova [/D]\n"
            "  mirova --compare SOURCE TARGET [OPTIONS]\n"
            "  mirova --sync    SOURCE TARGET [OPTIONS]\n"
@@ -78,7 +81,7 @@ std::string UsageText() {
            "  mirova /A LIST [/D]\n"
            "  mirova --export-presets FILE\n"
            "  mirova --import-presets FILE [--yes]\n"
-           "  mirova --help\n"
+           "  mirova --help | --version\n"
            "\n"
            "(none)     start the desktop program (it needs a display); /D starts it with\n"
            "           deletion suppressed\n"
@@ -102,8 +105,8 @@ std::string UsageText() {
            "\n"
            "Options:\n"
            "--exclude FRAGMENT   leave out every item whose full path contains FRAGMENT\n"
-           "--exclude-ext EXT    leave out every item whose extension is EXT (without the\n"
-           "                     dot, Latin letters in any case)\n"
+           "--exclude-ext EXT    leave out every item whose extension is EXT (tmp or .tmp,\n"
+           "                     Latin letters in any case)\n"
            "--no-stop-on-error   do not stop on errors: failures only go to the run log, and\n"
            "                     questions that have an automatic answer are not asked\n"
            "--suppress-deletion  delete nothing in TARGET\n"
@@ -150,6 +153,10 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
         parsed.kind = ParsedCommand::Kind::Help;
         return parsed;
     }
+    if (arguments.size() == 1 && arguments[0] == "--version") {
+        parsed.kind = ParsedCommand::Kind::Version;
+        return parsed;
+    }
     // The desktop program's own form, as a scheduled task starts it. Its options do not mix
     // with those of the console form; any other argument is ignored, as there.
     const bool noDashOption = std::none_of(arguments.begin(), arguments.end(),
@@ -190,8 +197,20 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
             if (!hasValue) {
                 return fail(argument + " needs a value");
             }
-            auto& list = argument == "--exclude" ? command.excludeNames : command.excludeExtensions;
-            list.push_back(arguments[++i]);
+            std::string value = arguments[++i];
+            if (argument == "--exclude-ext") {
+                // ".tmp" is how most people write an extension; the list holds it without
+                // the dot, as the exclusion list of the desktop program does.
+                if (value.starts_with('.')) {
+                    value.erase(0, 1);
+                }
+                if (value.empty()) {
+                    return fail("--exclude-ext needs an extension, as in tmp or .tmp");
+                }
+                command.excludeExtensions.push_back(std::move(value));
+            } else {
+                command.excludeNames.push_back(std::move(value));
+            }
             runOptions = true;
         } else if (argument == "--export-presets" || argument == "--import-presets") {
             if (!hasValue) {
@@ -321,6 +340,9 @@ int RunConsole(const std::vector<std::string>& arguments, std::istream& in, std:
     switch (parsed.kind) {
         case ParsedCommand::Kind::Help:
             out << UsageText();
+            return kExitDone;
+        case ParsedCommand::Kind::Version:
+            out << "mirova " MIROVA_VERSION "\n";
             return kExitDone;
         case ParsedCommand::Kind::Error:
             err << "mirova: " << parsed.error << "\n\n" << UsageText();

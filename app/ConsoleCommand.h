@@ -38,6 +38,7 @@ struct RunCommand {
 struct ParsedCommand {
     enum class Kind {
         Help,
+        Version,        // --version
         Run,            // --compare, --sync, --merge
         PresetList,     // /A LIST [/D]: the listed stored presets, one after another
         ExportPresets,  // --export-presets FILE

@@ -29,9 +29,8 @@ int ExportPresetData(const std::string& file, SettingsStore& store, std::ostream
 int ImportPresetData(const std::string& file, SettingsStore& store, MessageBoxHandler& boxes,
                      const std::function<std::string()>& commit, std::ostream& out,
                      std::ostream& err) {
-    if (boxes.DoMessageBox(kLoadPresetDataQuestion, kMbYesNo) != kIdYes) {
-        return 1;
-    }
+    // The file is read and checked before the question: a file that cannot be loaded is
+    // reported at once instead of after a Yes that could not be carried out.
     std::string bytes;
     const std::string problem = ReadPresetDataBytes(file, bytes);
     if (!problem.empty()) {
@@ -44,10 +43,13 @@ int ImportPresetData(const std::string& file, SettingsStore& store, MessageBoxHa
             err << "ﾌﾟﾘｾｯﾄﾃﾞｰﾀではありません。\n";
             return 1;
         case DecodedPresetData::Status::Damaged:
-            err << file << ": damaged preset data: " << data.problem << "; nothing was changed.\n";
+            err << DamagedPresetDataText(file, data.problem) << "\n";
             return 1;
         case DecodedPresetData::Status::Ok:
             break;
+    }
+    if (boxes.DoMessageBox(kLoadPresetDataQuestion, kMbYesNo) != kIdYes) {
+        return 1;
     }
     // The current preset and the window position are not part of the file.
     PresetTable table;

@@ -26,17 +26,25 @@ PresetFileChooser& ChooserForTesting() {
 // load then reports as a file it cannot open.
 QString ShowFileDialog(PresetFileDialog kind, const QString& title, QWidget* owner) {
     QFileDialog dialog(owner, title);
+    PreparePresetFileDialog(dialog, kind);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return QString();
+    }
+    return dialog.selectedFiles().constFirst();
+}
+
+}  // namespace
+
+void PreparePresetFileDialog(QFileDialog& dialog, PresetFileDialog kind) {
     dialog.setAcceptMode(kind == PresetFileDialog::Save ? QFileDialog::AcceptSave
                                                         : QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters({QStringLiteral("ﾌﾟﾘｾｯﾄﾃﾞｰﾀ (*.dat)"), QStringLiteral("全てのﾌｧｲﾙ (*)")});
     dialog.setDefaultSuffix(QStringLiteral("dat"));
     dialog.selectFile(QStringLiteral("Preset.dat"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return QString();
-    }
-    return dialog.selectedFiles().constFirst();
 }
+
+namespace {
 
 QString ChooseFile(PresetFileDialog kind, const QString& title, QWidget* owner) {
     if (const PresetFileChooser& chooser = ChooserForTesting()) {
@@ -107,10 +115,9 @@ void CMirovaDlg::LoadPresetData() {
             app_.DoMessageBox(QStringLiteral("ﾌﾟﾘｾｯﾄﾃﾞｰﾀではありません。"), kMbOk);
             return;
         case DecodedPresetData::Status::Damaged:
-            app_.DoMessageBox(QStringLiteral("%1は壊れたﾌﾟﾘｾｯﾄﾃﾞｰﾀです（%2）。\n"
-                                             "ﾌﾟﾘｾｯﾄﾃﾞｰﾀは変更されていません。")
-                                  .arg(chosen, QString::fromStdString(loaded.problem)),
-                              kMbOk);
+            app_.DoMessageBox(
+                QString::fromStdString(DamagedPresetDataText(chosen.toStdString(), loaded.problem)),
+                kMbOk);
             return;
         case DecodedPresetData::Status::Ok:
             break;

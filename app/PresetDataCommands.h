@@ -3,6 +3,7 @@
 #include <QString>
 #include <functional>
 
+class QFileDialog;
 class QWidget;
 
 namespace mirova {
@@ -15,6 +16,9 @@ enum class PresetFileDialog { Save, Open };
 // when the user cancels.
 using PresetFileChooser =
     std::function<QString(PresetFileDialog kind, const QString& title, QWidget* owner)>;
+
+// Gives a file dialog the mode, filters, default name and extension of that kind.
+void PreparePresetFileDialog(QFileDialog& dialog, PresetFileDialog kind);
 
 // Tests put a script in place of the dialogs; an empty function brings the dialogs back.
 void SetPresetFileChooserForTesting(PresetFileChooser chooser);

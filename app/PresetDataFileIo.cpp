@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "platform/FileSystem.h"
 
@@ -109,6 +110,10 @@ std::string ReadPresetDataBytes(const std::string& path, std::string& bytes) {
     const SysStatus status = platform::ReadFull(fd.get(), bytes.data(), bytes.size(), got);
     bytes.resize(got);
     return status.ok() ? std::string() : status.describe();
+}
+
+std::string DamagedPresetDataText(const std::string& file, const std::string& problem) {
+    return file + "は壊れたﾌﾟﾘｾｯﾄﾃﾞｰﾀです（" + problem + "）。\nﾌﾟﾘｾｯﾄﾃﾞｰﾀは変更されていません。";
 }
 
 }  // namespace mirova

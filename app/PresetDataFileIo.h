@@ -18,4 +18,8 @@ platform::SysStatus ReplaceFileContents(const std::string& path, const std::stri
 // is refused instead of waited on, and a file far larger than any preset data is not read.
 std::string ReadPresetDataBytes(const std::string& path, std::string& bytes);
 
+// What the user is told of a damaged preset data file, in both front ends: the file, the
+// decoder's finding and that nothing was changed.
+std::string DamagedPresetDataText(const std::string& file, const std::string& problem);
+
 }  // namespace mirova

@@ -3,11 +3,16 @@
 //   QT_QPA_PLATFORM=offscreen mirova_app_screenshots FOLDER
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
 
 #include "app/CMirovaApp.h"
 #include "app/CMirovaDlg.h"
+#include "app/PresetDataCommands.h"
+#include "app/QtTranslation.h"
 #include "app/ScheduleDlg.h"
 #include "fileops/MessageBox.h"
 #include "settings/SettingsStore.h"
@@ -47,11 +52,53 @@ bool SaveBox(CMirovaApp& mirova, const QString& text, int type, const QDir& fold
     return saved;
 }
 
+// Qt's own dialogs as the program opens them, at a folder of made-up content: the folder
+// picker (a folder of a preset) and the file dialog of the preset data. The listing fills in
+// the background, so the picture waits for it.
+bool SaveFileDialogs(const QDir& folder) {
+    QTemporaryDir home;
+    if (!home.isValid()) {
+        return false;
+    }
+    const QDir root(home.path());
+    for (const char* name : {"写真", "書類", "音楽", "Projects"}) {
+        root.mkpath(QString::fromUtf8(name));
+    }
+    QFile(root.filePath(QStringLiteral("Preset.dat"))).open(QIODevice::WriteOnly);
+    auto settle = [] {
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 700) {
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+    };
+    bool ok = true;
+    {
+        QFileDialog picker(nullptr, QStringLiteral("ｿｰｽﾌｫﾙﾀﾞを選択してください。"), root.path());
+        picker.setFileMode(QFileDialog::Directory);
+        picker.setOption(QFileDialog::ShowDirsOnly);
+        picker.resize(620, 400);
+        picker.show();
+        settle();
+        ok = Save(&picker, folder, QStringLiteral("folder-picker.png")) && ok;
+    }
+    {
+        QFileDialog files(nullptr, QStringLiteral("ﾌﾟﾘｾｯﾄﾃﾞｰﾀ読込み"), root.path());
+        PreparePresetFileDialog(files, PresetFileDialog::Open);
+        files.resize(620, 400);
+        files.show();
+        settle();
+        ok = Save(&files, folder, QStringLiteral("file-dialog.png")) && ok;
+    }
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
+    InstallQtTranslation(app);
     QDir folder;
     if (const int status = mirova::screenshots::PrepareOutputFolder(argc, argv, folder);
         status != 0) {
@@ -84,5 +131,6 @@ int main(int argc, char** argv) {
                                 "の中にあります。\n重なったﾌｫﾙﾀﾞは同期できません。"),
                  kMbOk, folder, QStringLiteral("overlap.png")) &&
          ok;
+    ok = SaveFileDialogs(folder) && ok;
     return ok ? 0 : 1;
 }

@@ -17,7 +17,26 @@ install(FILES "${PROJECT_SOURCE_DIR}/resources/mirova-48.png"
 # The manual page carries the project's version; its date is that of the build.
 string(TIMESTAMP MIROVA_MAN_DATE "%Y-%m-%d" UTC)
 configure_file("${PROJECT_SOURCE_DIR}/resources/mirova.1.in" "${PROJECT_BINARY_DIR}/mirova.1" @ONLY)
-install(FILES "${PROJECT_BINARY_DIR}/mirova.1" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+# The manual page and the changelog are installed compressed, as Debian's policy asks; -n
+# leaves the name and time out, so that the same sources give the same package.
+find_program(MIROVA_GZIP gzip REQUIRED)
+set(MIROVA_COMPRESSED_DOCS)
+foreach(pair "mirova.1|${PROJECT_BINARY_DIR}/mirova.1"
+             "changelog|${PROJECT_SOURCE_DIR}/resources/changelog")
+    string(REPLACE "|" ";" pair "${pair}")
+    list(GET pair 0 name)
+    list(GET pair 1 source)
+    add_custom_command(OUTPUT "${PROJECT_BINARY_DIR}/${name}.gz"
+        COMMAND "${MIROVA_GZIP}" -9 -n -c "${source}" > "${PROJECT_BINARY_DIR}/${name}.gz"
+        DEPENDS "${source}" VERBATIM)
+    list(APPEND MIROVA_COMPRESSED_DOCS "${PROJECT_BINARY_DIR}/${name}.gz")
+endforeach()
+add_custom_target(mirova_compressed_docs ALL DEPENDS ${MIROVA_COMPRESSED_DOCS})
+install(FILES "${PROJECT_BINARY_DIR}/mirova.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+install(FILES "${PROJECT_BINARY_DIR}/changelog.gz" "${PROJECT_SOURCE_DIR}/resources/copyright"
+    DESTINATION "${MIROVA_DOC_DIR}")
+install(FILES "${PROJECT_SOURCE_DIR}/docs/Mirova.conf.example"
+    DESTINATION "${MIROVA_DOC_DIR}/examples" RENAME Mirova.conf)
 # The user's guide keeps its pictures beside it, under the relative paths it links to.
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${MIROVA_DOC_DIR}")
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/docs/screenshots"
@@ -54,7 +73,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # libstdc++6, ...) with their minimum versions from the executable itself. The dialogs ask for
 # the Noto CJK font by name for their Japanese texts.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk")
+# qt6-translations-l10n: Qt's own texts (folder picker, file dialogs, standard buttons) in
+# Japanese, the program's language.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, qt6-translations-l10n")
 # Qt reaches a Wayland session through XWayland without its Wayland plugin.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-wayland")
 include(CPack)

@@ -268,9 +268,15 @@ bool ChangeRecord::Open(const RecordHeader& header, int keep) {
     }
     const std::string stamp = StampText(header.started);
     for (int attempt = 1; attempt < 1000 && !file_.valid(); ++attempt) {
-        const std::string name = std::string(kPrefix) + stamp +
-                                 (attempt == 1 ? "" : "-" + std::to_string(attempt)) +
-                                 std::string(kSuffix);
+        // Appended piece by piece: GCC 12 at -O3 takes a chain of `+` on strings for an
+        // overlapping copy and warns (-Wrestrict, a false positive of that compiler).
+        std::string name(kPrefix);
+        name += stamp;
+        if (attempt > 1) {
+            name += '-';
+            name += std::to_string(attempt);
+        }
+        name += kSuffix;
         path_ = LogFilePath(name.c_str());
         file_.reset(
             ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600));
@@ -294,11 +300,15 @@ bool ChangeRecord::Open(const RecordHeader& header, int keep) {
         exclusions += "; names: " + join(header.excludedNames) +
                       "; extensions: " + join(header.excludedExtensions);
     }
+    std::string preset = std::to_string(header.presetNumber);
+    if (!header.caption.empty()) {
+        preset += ' ';  // appended, not `" " + ...`: see the file name above
+        preset += EscapeField(header.caption);
+    }
     const platform::LocalTime& t = header.started;
     Write("# Mirova " + header.version + " change record\n# run: " + header.runWord +
-          "\n# preset: " + std::to_string(header.presetNumber) +
-          (header.caption.empty() ? "" : " " + EscapeField(header.caption)) + "\n# source: " +
-          EscapeField(header.source) + "\n# target: " + EscapeField(header.target) +
+          "\n# preset: " + preset + "\n# source: " + EscapeField(header.source) +
+          "\n# target: " + EscapeField(header.target) +
           "\n# suppress deletion: " + (header.suppressDeletion ? "on" : "off") +
           "\n# exclusions: " + exclusions + "\n# started: " +
           Format("%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,

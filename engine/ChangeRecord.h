@@ -16,7 +16,7 @@ namespace mirova {
 // line per item in the order the run handles them, written as it happens, so that a run killed
 // half way still leaves what it did.
 //
-//   # Mirova 0.1.0 change record            header lines start with "# "
+//   # Mirova 3.0.1 change record            header lines start with "# "
 //   # run: sync                             sync, merge or compare
 //   # preset: 3 nightly photos              the number (0 for folders of the command line)
 //   # source: /home/user/photos             absolute paths

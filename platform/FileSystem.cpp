@@ -146,7 +146,9 @@ SysStatus AnchorPath(const std::string& path, PathAnchor& out) {
         --end;
     }
     if (end == 0) {
-        out.leaf = "/";
+        // Not `= "/"`: GCC 12 at -O3 takes that assignment for an overlapping copy and warns
+        // (-Wrestrict, a false positive of that compiler).
+        out.leaf.assign(1, '/');
         return SysStatus::Ok();
     }
     const std::size_t leafStart = path.rfind('/', end - 1) + 1;  // 0 when there is no '/'

@@ -12,7 +12,12 @@ const std::string kSection = "Settings";
 // The value name of a preset's field: its number 1..30 (not the slot index) between "P" and the
 // field's name.
 std::string PresetValueName(int slot, const char* field) {
-    return "P" + std::to_string(slot + 1) + field;
+    // Appended piece by piece: GCC 12 at -O3 takes `"P" + std::to_string(...)` for an
+    // overlapping copy and warns (-Wrestrict, a false positive of that compiler).
+    std::string name(1, 'P');
+    name += std::to_string(slot + 1);
+    name += field;
+    return name;
 }
 
 }  // namespace

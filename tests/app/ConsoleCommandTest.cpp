@@ -24,14 +24,14 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 TEST(ConsoleCommandTest, ParsesEveryCommandAndRejectsWrongCommandLines) {
-    const ParsedCommand parsed =
-        ParseCommandLine({"--compare", "/src", "/dst", "--exclude", "obj", "--exclude-ext", "tmp",
-                          "--exclude", "/cache/", "--no-stop-on-error", "--yes"});
+    const ParsedCommand parsed = ParseCommandLine(
+        {"--compare", "/src", "/dst", "--exclude", "obj", "--exclude-ext", "tmp", "--exclude",
+         "/cache/", "--exclude-ext", ".BAK", "--no-stop-on-error", "--yes"});
     ASSERT_EQ(parsed.kind, ParsedCommand::Kind::Run) << parsed.error;
     EXPECT_EQ(parsed.run.source, "/src");
     EXPECT_EQ(parsed.run.target, "/dst");
     EXPECT_THAT(parsed.run.excludeNames, ElementsAre("obj", "/cache/"));
-    EXPECT_THAT(parsed.run.excludeExtensions, ElementsAre("tmp"));
+    EXPECT_THAT(parsed.run.excludeExtensions, ElementsAre("tmp", "BAK"));
     EXPECT_TRUE(parsed.run.noStopOnError);
     EXPECT_TRUE(parsed.run.assumeYes);
     // Folders that look like options are reachable after "--".
@@ -39,6 +39,7 @@ TEST(ConsoleCommandTest, ParsesEveryCommandAndRejectsWrongCommandLines) {
     ASSERT_EQ(dashed.kind, ParsedCommand::Kind::Run) << dashed.error;
     EXPECT_EQ(dashed.run.source, "-src");
     EXPECT_EQ(ParseCommandLine({"--help"}).kind, ParsedCommand::Kind::Help);
+    EXPECT_EQ(ParseCommandLine({"--version"}).kind, ParsedCommand::Kind::Version);
     const ParsedCommand sync = ParseCommandLine({"--sync", "/s", "/d", "--suppress-deletion"});
     ASSERT_EQ(sync.kind, ParsedCommand::Kind::Run) << sync.error;
     EXPECT_EQ(sync.run.mode, RunMode::Sync);
@@ -71,6 +72,7 @@ TEST(ConsoleCommandTest, ParsesEveryCommandAndRejectsWrongCommandLines) {
         {"--compare", "/src"},
         {"--compare", "/a", "/b", "/c"},
         {"--compare", "/src", "/dst", "--exclude"},
+        {"--compare", "/src", "/dst", "--exclude-ext", "."},
         {"--compare", "/src", "/dst", "--frobnicate"},
         {"--compare", "", "/dst"},
         {"--sync", "--merge", "/src", "/dst"},

@@ -123,7 +123,7 @@ TEST_F(ConsolePresetFileTest, ImportChangesNothingUnlessTheFileIsGoodAndTheAnswe
         {dir_ / "folder.dat", kIdYes, (dir_ / "folder.dat") + "がオープンできません。"},
         {dir_ / "other.dat", kIdYes, "ﾌﾟﾘｾｯﾄﾃﾞｰﾀではありません。\n"},
         {dir_ / "v13.dat", kIdYes, "ﾌﾟﾘｾｯﾄﾃﾞｰﾀではありません。\n"},
-        {dir_ / "cut.dat", kIdYes, (dir_ / "cut.dat") + ": damaged preset data: "},
+        {dir_ / "cut.dat", kIdYes, (dir_ / "cut.dat") + "は壊れたﾌﾟﾘｾｯﾄﾃﾞｰﾀです（"},
         {dir_ / "Preset.dat", kIdYes, "cannot be written", "cannot be written"},
     };
     PresetTable before;
@@ -136,7 +136,15 @@ TEST_F(ConsolePresetFileTest, ImportChangesNothingUnlessTheFileIsGoodAndTheAnswe
         out_.str("");
         err_.str("");
 
-        EXPECT_EQ(Import(row.file, store, row.answer, row.commitProblem), 1) << row.file;
+        test::ScriptedMessages boxes;
+        boxes.Answer(row.answer);
+        EXPECT_EQ(ImportPresetData(
+                      row.file, store, boxes, [&row] { return row.commitProblem; }, out_, err_),
+                  1)
+            << row.file;
+        // Only a file that can be loaded is asked about.
+        const bool loadable = row.file == dir_ / "Preset.dat";
+        EXPECT_EQ(boxes.requests().size(), loadable ? 1u : 0u) << row.file;
         EXPECT_THAT(out_.str(), IsEmpty()) << row.file;
         if (row.message.empty()) {
             EXPECT_THAT(err_.str(), IsEmpty());

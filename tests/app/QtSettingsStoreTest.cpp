@@ -108,6 +108,30 @@ TEST(QtSettingsStoreTest, TheTableAndTheListsGoToTheirGroups) {
     EXPECT_EQ(loadedLists.extensions(), lists.extensions());
 }
 
+// The example file of the documentation is what a user copies to prepare presets by hand.
+TEST(QtSettingsStoreTest, TheDocumentedExampleLoadsAsItSays) {
+    test::TempDir dir;
+    test::ScopedConfigHome config(dir);
+    std::filesystem::create_directories(std::filesystem::path(config.settingsFile()).parent_path());
+    std::filesystem::copy_file(MIROVA_EXAMPLE_SETTINGS, config.settingsFile());
+    QtSettingsStore store;
+    PresetTable table;
+    LoadSettings(table, store);
+    EXPECT_EQ(table.currentPreset, 0);
+    EXPECT_EQ(table.windowLeft, 120);
+    EXPECT_EQ(table.windowTop, 80);
+    EXPECT_EQ(table.deleteLimit, 50);
+    EXPECT_EQ(table.presets[0], (Preset{"/home/user/Pictures", "/media/user/BACKUP/Pictures",
+                                        "Photos to the backup disk", 0, 1}));
+    EXPECT_EQ(table.presets[1], (Preset{"/home/user/Documents", "/mnt/desktop/home/user/Documents",
+                                        "書類 (laptop and desktop)", 1, 0}));
+    EXPECT_EQ(table.presets[2], Preset{});
+    ExclusionList lists;
+    lists.Load(store);
+    EXPECT_THAT(lists.names(), ::testing::ElementsAre("/.cache/", "Thumbs.db"));
+    EXPECT_THAT(lists.extensions(), ::testing::ElementsAre("tmp", "bak"));
+}
+
 // A settings file is user input: edited by hand, copied from elsewhere, or damaged.
 TEST(QtSettingsStoreTest, HostileValuesLoadWithDefaultsAndBoundedLists) {
     test::TempDir dir;
