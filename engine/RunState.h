@@ -18,6 +18,8 @@ struct ScanJob {
 inline constexpr int kAutoRunCapacity = 30;
 inline constexpr int kDefaultDeleteLimit = 50;
 inline constexpr int kBrakeMinimumFiles = 10;
+// The longest that kept versions may be kept, in days (about a hundred years).
+inline constexpr int kMaxKeepVersionDays = 36500;
 
 // The settings of the run in progress and the command-line list. The run's thread writes it;
 // the scan worker only reads noStopOnError, useExclusions and exclusions.
