@@ -18,6 +18,7 @@
 
 #include "app/CMirovaApp.h"
 #include "app/GuiRunUi.h"
+#include "app/KeepVersionsDlg.h"
 #include "app/ScheduleDlg.h"
 #include "fileops/RunLog.h"
 #include "ui/BitmapButton.h"
@@ -41,6 +42,9 @@ constexpr int kTemplateHeight = 343;
 // The command-line list begins one second after the window opens, so that the user sees the
 // window before the first run takes it over.
 constexpr int kAutoRunDelayMs = 1000;
+
+// The days offered when keeping versions is turned on.
+constexpr int kDefaultKeepVersionDays = 30;
 
 }  // namespace
 
@@ -108,6 +112,13 @@ void CMirovaDlg::BuildMenus() {
     edit->addSeparator();
     QAction* schedule = edit->addAction(QStringLiteral("スケジュール(&S)"));
     connect(schedule, &QAction::triggered, this, &CMirovaDlg::OpenScheduler);
+    // A setting of every run, read when a run starts; like the presets, not changed during one.
+    edit->addSeparator();
+    keepVersions_ = edit->addAction(QStringLiteral("旧バージョンを保存する(&K)..."));
+    keepVersions_->setCheckable(true);
+    keepVersions_->setChecked(table_.keepVersions > 0);
+    connect(keepVersions_, &QAction::triggered, this, &CMirovaDlg::ToggleKeepVersions);
+    editingActions_.push_back(keepVersions_);
 
     // What the latest run did (or, for a compare, would do), and the run log itself.
     QMenu* view = menuBar_->addMenu(QStringLiteral("表示(&V)"));
@@ -241,6 +252,7 @@ void CMirovaDlg::StartRun(RunKind kind) {
     state.noStopOnError = noStopOnError_->isChecked() ? 1 : 0;
     state.suppressDeletion = suppressDeletion_->isChecked() ? 1 : 0;
     state.deleteLimit = table_.deleteLimit;
+    state.keepVersions = table_.keepVersions;
     SetRunning(true);
     // The run copies the preset: picking another one meanwhile cannot change it. A run that ends
     // at once (a missing folder) has already told RunEnded, and one started by the list from
@@ -275,6 +287,27 @@ void CMirovaDlg::SetRunning(bool running) {
     for (QAction* action : editingActions_) {
         action->setEnabled(!running);
     }
+}
+
+void CMirovaDlg::ToggleKeepVersions() {
+    if (table_.keepVersions > 0) {
+        table_.keepVersions = 0;
+    } else {
+        int days = kDefaultKeepVersionDays;
+        if (AskKeepVersionDays(days)) {
+            table_.keepVersions = days;
+        }
+    }
+    keepVersions_->setChecked(table_.keepVersions > 0);
+}
+
+bool CMirovaDlg::AskKeepVersionDays(int& days) {
+    KeepVersionsDlg dialog(days, this);
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    days = dialog.days();
+    return true;
 }
 
 void CMirovaDlg::OpenScheduler() {

@@ -57,6 +57,9 @@ public:
     void ShowAbout();
     void ShowResults();  // "比較結果": the latest run's change record as a table
     void OpenRunLog();   // "ログを開く"
+    // "旧バージョンを保存する(&K)...": on asks for the days, off keeps nothing from then on.
+    void ToggleKeepVersions();
+    QAction* keepVersionsAction() const { return keepVersions_; }
     ui::CResultsDlg* resultsWindow() const { return results_; }
 
     PresetTable& table() { return table_; }
@@ -89,6 +92,8 @@ private:
     void StartRun(RunKind kind);
     void SetRunning(bool running);
     void SaveSettings();
+    // Asks for the days; false when the user cancelled.
+    bool AskKeepVersionDays(int& days);
 
     CMirovaApp& app_;
     SettingsStore& store_;
@@ -111,6 +116,7 @@ private:
     ui::BitmapButton* okButton_ = nullptr;
     ui::BitmapButton* closeButton_ = nullptr;
     ui::BitmapButton* compareButton_ = nullptr;
+    QAction* keepVersions_ = nullptr;
     std::vector<QAction*> editingActions_;  // disabled while a run is in progress
     // Edits exclusions_ in place; one editor from start to exit, a child of this window.
     ui::CJlistDlg* exclusionEditor_ = nullptr;

@@ -115,6 +115,11 @@ std::string UsageText() {
            "                     DELETELIMIT percent (50 unless set in the settings file's\n"
            "                     [Settings]; 100 is no brake) of TARGET's files and at least\n"
            "                     10, asks first on a terminal and is refused unattended\n"
+           "--keep-versions DAYS keep what the run deletes or replaces: it is moved into\n"
+           "                     .mirova-versions/YYYY-MM-DD hhmmss/ at the root of the\n"
+           "                     folder it was in, under its own relative path, and removed\n"
+           "                     DAYS days later; 0 keeps nothing (KEEPVERSIONS of the\n"
+           "                     settings file's [Settings] unless given; 0 unless set)\n"
            "--yes                answer Yes to every Yes/No question\n"
            "--list               print each item line of the run's change record on standard\n"
            "                     output as it is written (with --compare: what --sync would\n"
@@ -230,6 +235,20 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
         } else if (argument == "--allow-mass-delete") {
             command.allowMassDelete = true;
             runOptions = true;
+        } else if (argument == "--keep-versions") {
+            if (!hasValue) {
+                return fail(argument + " needs a number of DAYS");
+            }
+            const std::string& days = arguments[++i];
+            const bool digits =
+                !days.empty() && days.size() <= 5 &&
+                std::all_of(days.begin(), days.end(), [](char c) { return c >= '0' && c <= '9'; });
+            if (!digits || std::stoi(days) > kMaxKeepVersionDays) {
+                return fail(argument + " takes a number of DAYS from 0 to " +
+                            std::to_string(kMaxKeepVersionDays));
+            }
+            command.keepVersions = std::stoi(days);
+            runOptions = true;
         } else if (argument == "--list") {
             command.listChanges = true;
             runOptions = true;
@@ -320,6 +339,7 @@ int RunFolders(const RunCommand& command, std::istream& in, std::ostream& out, s
     state.suppressDeletion = command.suppressDeletion ? 1 : 0;
     state.deleteLimit = command.deleteLimit;
     state.allowMassDelete = command.allowMassDelete;
+    state.keepVersions = std::max(command.keepVersions, 0);
     RunController run(state, host, ui);
     loop.Post([&] { run.StartRun(kind, preset, &exclusions); });
     ConsoleUi::InstallInterruptHandler();
@@ -363,6 +383,9 @@ int RunConsole(const std::vector<std::string>& arguments, std::istream& in, std:
     if (parsed.kind == ParsedCommand::Kind::Run) {
         RunCommand command = parsed.run;
         command.deleteLimit = ReadDeleteLimit(store);
+        if (command.keepVersions < 0) {
+            command.keepVersions = ReadKeepVersions(store);
+        }
         platform::RaiseOpenFileLimit();
         return RunFolders(command, in, out, err, ::isatty(STDIN_FILENO) == 1,
                           ::isatty(STDERR_FILENO) == 1);

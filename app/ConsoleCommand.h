@@ -33,6 +33,8 @@ struct RunCommand {
     bool allowMassDelete = false;  // --allow-mass-delete: no deletion brake for this run
     bool listChanges = false;      // --list: the change record's item lines on standard output
     int deleteLimit = 50;          // the stored brake ("DELETELIMIT")
+    // --keep-versions DAYS; -1 when not given: the stored "KEEPVERSIONS" holds
+    int keepVersions = -1;
 };
 
 struct ParsedCommand {

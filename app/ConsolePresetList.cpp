@@ -71,6 +71,7 @@ int RunPresetList(const AutoRunCommand& command, SettingsStore& store,
     RunState state;
     state.suppressDeletion = command.suppressDeletion;
     state.deleteLimit = table.deleteLimit;
+    state.keepVersions = table.keepVersions;
     state.noStopOnError = command.noStopOnError;
     state.autoRunCount =
         static_cast<int>(std::min<std::size_t>(command.presets.size(), kAutoRunCapacity));

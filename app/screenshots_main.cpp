@@ -1,5 +1,6 @@
-// Renders the windows of the desktop program itself (the main dialog and the schedule window)
-// into PNG files, without a display and without touching the user's settings:
+// Renders the windows of the desktop program itself (the main dialog, the schedule window and
+// the days of kept versions) into PNG files, without a display and without touching the user's
+// settings:
 //   QT_QPA_PLATFORM=offscreen mirova_app_screenshots FOLDER
 #include <QApplication>
 #include <QDir>
@@ -11,6 +12,7 @@
 
 #include "app/CMirovaApp.h"
 #include "app/CMirovaDlg.h"
+#include "app/KeepVersionsDlg.h"
 #include "app/PresetDataCommands.h"
 #include "app/QtTranslation.h"
 #include "app/ScheduleDlg.h"
@@ -118,6 +120,10 @@ int main(int argc, char** argv) {
     {
         ScheduleDlg schedule(1, QStringLiteral("/usr/local/bin/mirova"));
         ok = Save(&schedule, folder, QStringLiteral("schedule.png")) && ok;
+    }
+    {
+        KeepVersionsDlg keep(30);
+        ok = Save(&keep, folder, QStringLiteral("keep-versions.png")) && ok;
     }
     // The deletion brake's question (No is the default) and a refused pair of folders.
     ok = SaveBox(mirova,

@@ -161,6 +161,8 @@ const char* ActionWord(ChangeAction action) {
             return "copy-changed";
         case ChangeAction::CreateFolder:
             return "create-folder";
+        case ChangeAction::KeepVersion:
+            return "keep-version";
         case ChangeAction::Failed:
             break;
     }
@@ -238,7 +240,8 @@ bool ParseItemLine(std::string_view line, ChangeItem& item) {
     }
     static constexpr ChangeAction kActions[] = {
         ChangeAction::DeleteFile,  ChangeAction::DeleteFolder, ChangeAction::CopyNew,
-        ChangeAction::CopyChanged, ChangeAction::CreateFolder, ChangeAction::Failed};
+        ChangeAction::CopyChanged, ChangeAction::CreateFolder, ChangeAction::Failed,
+        ChangeAction::KeepVersion};
     const auto action = std::find_if(std::begin(kActions), std::end(kActions),
                                      [&](ChangeAction a) { return fields[0] == ActionWord(a); });
     if (action == std::end(kActions) || (fields[1] != "source" && fields[1] != "target")) {
@@ -336,6 +339,9 @@ void ChangeRecord::Add(const ChangeItem& item) {
         case ChangeAction::Failed:
             ++totals_.failed;
             break;
+        case ChangeAction::KeepVersion:
+            ++totals_.kept;
+            break;
     }
     const std::string line = ItemLine(item);
     if (echo) {
@@ -364,11 +370,14 @@ void ChangeRecord::Close(RecordEnd end, int failures) {
             how = "refused";
             break;
     }
+    const std::string kept =
+        totals_.kept > 0 ? Format(", kept versions %d", totals_.kept) : std::string();
     Write(
         Format("# end: %s; deleted files %d, deleted folders %d, copied %d (%llu bytes), "
-               "created folders %d\n",
+               "created folders %d%s\n",
                how, totals_.deletedFiles, totals_.deletedFolders, totals_.copied,
-               static_cast<unsigned long long>(totals_.copiedBytes), totals_.createdFolders));
+               static_cast<unsigned long long>(totals_.copiedBytes), totals_.createdFolders,
+               kept.c_str()));
     file_.reset();
 }
 

@@ -29,6 +29,8 @@ namespace mirova {
 //   failed<TAB>target<TAB>c.txt<TAB>.\FileCtrl:330 - /media/backup/photos/c.txt が作成できません。
 //   # end: failures 1; deleted files 1, deleted folders 0, copied 1 (9 bytes), created folders 0
 //
+// A run that keeps versions adds "keep-version" lines, each before the deletion or the copy that
+// took the item's place, and ", kept versions N" to the closing line.
 // An item line has seven fields separated by tabs: the action, the side changed ("source" or
 // "target"; a merge changes both), the relative path, then the size and last-write time before
 // and after ("-" where there is none). A failure line has four: "failed", the side, the path (or
@@ -41,6 +43,10 @@ enum class ChangeAction {
     CopyChanged,
     CreateFolder,
     Failed,
+    // An item moved into the run's folder of versions; its path is the one it has there
+    // (".mirova-versions/YYYY-MM-DD hhmmss/old/a.txt"), and its state after the move is the
+    // item's as it was.
+    KeepVersion,
 };
 const char* ActionWord(ChangeAction action);
 
@@ -111,6 +117,7 @@ public:
         std::uint64_t copiedBytes = 0;
         int createdFolders = 0;
         int failed = 0;
+        int kept = 0;
     };
     const Totals& totals() const { return totals_; }
 

@@ -11,13 +11,14 @@ bool SyncExecutor::CarryOutChanges(const RunPreset& preset, WorkLists& work,
     const std::string& source = preset.sourceFolder;
     const std::string& target = preset.targetFolder;
     const int quiet = state.noStopOnError.load();
+    const KeepVersions keep{state.versionStamp};
 
     if (state.suppressDeletion == 0) {
         // The target copies of changed files lead the delete list. They are left to the copy,
         // which replaces each one only once its new content is complete: deleting them first
         // would leave the target without the file whenever the copy then fails.
         const NameList extraneousFiles = NameList(work.deleteFileList).subspan(work.changedCount);
-        if (!extraneousFiles.empty() && DeleteFileList(target, extraneousFiles, ui_) == 0) {
+        if (!extraneousFiles.empty() && DeleteFileList(target, extraneousFiles, ui_, keep) == 0) {
             return false;
         }
         if (!work.deleteFolderList.empty()) {
@@ -27,7 +28,7 @@ bool SyncExecutor::CarryOutChanges(const RunPreset& preset, WorkLists& work,
                       [](const char* a, const char* b) {
                           return CompareEntryNamesDescending(&a, &b) < 0;
                       });
-            if (DeleteFolderList(target, work.deleteFolderList, ui_) == 0) {
+            if (DeleteFolderList(target, work.deleteFolderList, ui_, keep) == 0) {
                 return false;
             }
         }
@@ -39,7 +40,7 @@ bool SyncExecutor::CarryOutChanges(const RunPreset& preset, WorkLists& work,
         state.suppressDeletion == 0 ? ReadOnlyDestination::Replace : ReadOnlyDestination::Keep;
     // A failed or stopped copy still lets the missing folders be created.
     if (!work.copyList.empty() &&
-        CopyFileList(source, target, work.copyList, quiet, ui_, readOnly) == 0) {
+        CopyFileList(source, target, work.copyList, quiet, ui_, readOnly, keep) == 0) {
         completed = false;
     }
     if (!work.createFolderList.empty() &&

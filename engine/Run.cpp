@@ -6,6 +6,7 @@
 #include "engine/Execute.h"
 #include "engine/Scan.h"
 #include "fileops/Format.h"
+#include "fileops/KeptVersions.h"
 #include "fileops/PathText.h"
 #include "fileops/RunLog.h"
 #include "platform/Clock.h"
@@ -99,6 +100,11 @@ void RunController::StartRun(RunKind kind, const RunPreset& preset,
     failuresAtStart_ = ui_.failures();
     state_.exclusions = exclusions;
     state_.useExclusions = preset.useExclusions;
+    // Named by the run's start, so that everything one run kept lies in one folder.
+    state_.versionStamp.clear();
+    if (state_.keepVersions > 0) {
+        state_.versionStamp = VersionStampName(platform::CurrentClock().Now());
+    }
 
     // The reverse list names the older source files of the latest run only.
     platform::DeleteFile(LogFilePath(kReverseListName));
@@ -149,6 +155,8 @@ void RunController::StartRun(RunKind kind, const RunPreset& preset,
         }
     }
 
+    ExpireKeptVersions();
+
     statusWindow_ = ui_.ShowStatusWindow();
     statusWindow_->SetStatusText("ﾌｧｲﾙﾘｽﾄを作成中");
 
@@ -158,6 +166,36 @@ void RunController::StartRun(RunKind kind, const RunPreset& preset,
     state_.sourceDone = 0;
     state_.targetDone = 0;
     StartScan(state_.sourceJob);
+}
+
+void RunController::ExpireKeptVersions() {
+    // Only a run that may change a folder clears its old versions; a compare changes nothing,
+    // and a synchronisation never touches its source.
+    if (state_.keepVersions <= 0 || (kind_ == RunKind::Compare && preset_.mergeMode != 1)) {
+        return;
+    }
+    WriteLog(Format("削除・上書きされるﾌｧｲﾙは %s/%s に %d 日間保存されます",
+                    kVersionsFolderName.data(), state_.versionStamp.c_str(), state_.keepVersions),
+             1);
+    const platform::LocalTime now = platform::CurrentClock().Now();
+    const auto removed = [this](const std::string& path) {
+        WriteLog(Format("%s を削除しました（保存期間 %d 日を過ぎたﾊﾞｰｼﾞｮﾝ）", path.c_str(),
+                        state_.keepVersions),
+                 1);
+    };
+    // Old versions are housekeeping: one that cannot be removed is said, not a failure of the
+    // run.
+    const auto failed = [this](const std::string& path, const platform::SysStatus& status) {
+        const std::string text =
+            Format("%s が削除できません。(%s)", path.c_str(), status.describe().c_str());
+        WriteLog(text, 1);
+        ui_.TellUnshown(text);
+    };
+    ExpireVersions(FolderToOpen(preset_.targetFolder), state_.keepVersions, now, removed, failed);
+    if (preset_.mergeMode == 1) {
+        ExpireVersions(FolderToOpen(preset_.sourceFolder), state_.keepVersions, now, removed,
+                       failed);
+    }
 }
 
 void RunController::StartScan(ScanJob& job) {

@@ -96,6 +96,9 @@ public:
     const std::string& changeRecordPath() const { return record_.path(); }
 
 private:
+    // Removes the kept versions older than the days they are kept, at the start of a run that
+    // keeps versions.
+    void ExpireKeptVersions();
     void StartScan(ScanJob& job);
     void JoinWorker();
     void EndWithScanFailure(int site, const std::string& folder);

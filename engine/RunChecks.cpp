@@ -5,6 +5,7 @@
 
 #include "engine/Run.h"
 #include "fileops/Format.h"
+#include "fileops/KeptVersions.h"
 #include "fileops/PathText.h"
 #include "fileops/RunLog.h"
 #include "platform/FileSystem.h"
@@ -119,7 +120,15 @@ bool RunController::CheckDeletionBrake() {
         FinishRun(RunOutcome::Braked);
         return false;
     }
-    const std::string question = text + "\n本当に削除してよろしいですか？";
+    // Kept versions make the deletions undoable, but a surprise is still worth a question.
+    const std::string kept =
+        state_.keepVersions > 0
+            ? Format("\n削除されるﾌｧｲﾙは %s に %d 日間保存されます。",
+                     JoinPath(StripTrailingBackslash(preset_.targetFolder), kVersionsFolderName)
+                         .c_str(),
+                     state_.keepVersions)
+            : std::string();
+    const std::string question = text + kept + "\n本当に削除してよろしいですか？";
     if (ui_.DoMessageBox(question, kMbYesNo | kMbDefaultButton2 | kMbIconWarning) != kIdYes) {
         WriteLog(question + "NO", 1);
         WriteLog("アップデートはキャンセルされました。", 1);

@@ -50,6 +50,9 @@ void RunController::RunMerge() {
     if (mergeResult == kMergeDone) {
         const std::string& source = preset_.sourceFolder;
         const std::string& target = preset_.targetFolder;
+        // The old copy of every file replaced is kept in the folder where it was.
+        const KeepVersions keep{state_.versionStamp};
+        constexpr ReadOnlyDestination kReadOnly = ReadOnlyDestination::Keep;
         // Every step runs even after an earlier one failed: each direction is worth doing.
         const auto step = [&mergeResult](int result) {
             if (result == 0) {
@@ -57,10 +60,10 @@ void RunController::RunMerge() {
             }
         };
         if (!merge.copyToSource.empty()) {
-            step(CopyFileList(target, source, merge.copyToSource, quiet, ui_));
+            step(CopyFileList(target, source, merge.copyToSource, quiet, ui_, kReadOnly, keep));
         }
         if (!merge.copyToTarget.empty()) {
-            step(CopyFileList(source, target, merge.copyToTarget, quiet, ui_));
+            step(CopyFileList(source, target, merge.copyToTarget, quiet, ui_, kReadOnly, keep));
         }
         if (!merge.createInSource.empty()) {
             step(CreateFolderList(source, merge.createInSource, quiet, ui_));

@@ -5,6 +5,8 @@
 
 #include "engine/Run.h"
 #include "fileops/Format.h"
+#include "fileops/KeptVersions.h"
+#include "fileops/PathText.h"
 #include "fileops/RunLog.h"
 
 namespace mirova {
@@ -56,10 +58,23 @@ void RunController::OpenRecord() {
     if (record_.Open(header)) {
         WriteLog(Format("変更記録 %s", record_.path().c_str()), 1);
         ui_.SetChangeListener(this);
+    } else if (state_.keepVersions > 0) {
+        // Without a record, where each kept item went is still written down: in the log.
+        ui_.SetChangeListener(this);
     }
 }
 
 void RunController::OnItemDone(ItemDone what, const std::string& base, const char* name) {
+    const std::string keptPath =
+        Format("%s/%s/%s", kVersionsFolderName.data(), state_.versionStamp.c_str(), name);
+    if (!record_.open()) {
+        if (what == ItemDone::KeptVersion) {
+            WriteLog(Format("%s を %s に保存しました", JoinPath(base, name).c_str(),
+                            JoinPath(base, keptPath).c_str()),
+                     1);
+        }
+        return;
+    }
     const bool toSource = base == preset_.sourceFolder;
     const FileList* changed = toSource ? state_.sourceJob.list.get() : state_.targetJob.list.get();
     const FileList* other = toSource ? state_.targetJob.list.get() : state_.sourceJob.list.get();
@@ -86,11 +101,21 @@ void RunController::OnItemDone(ItemDone what, const std::string& base, const cha
             item.before = ItemState{};
             item.after = StateOf(FindEntry(*other, name));
             break;
+        case ItemDone::KeptVersion:
+            // A new item in the folder of versions: the old one, as it was.
+            item.action = ChangeAction::KeepVersion;
+            item.path = keptPath;
+            item.after = item.before;
+            item.before = ItemState{};
+            break;
     }
     record_.Add(item);
 }
 
 void RunController::OnFailure(const std::string& text) {
+    if (!record_.open()) {
+        return;  // the log has the failure already
+    }
     ChangeItem item;
     item.action = ChangeAction::Failed;
     item.message = text;

@@ -11,6 +11,7 @@
 #include "engine/ScanPrefetch.h"
 #include "fileops/FileOperations.h"
 #include "fileops/Format.h"
+#include "fileops/KeptVersions.h"
 #include "fileops/PathText.h"
 #include "fileops/RunLog.h"
 #include "platform/FileSystem.h"
@@ -75,6 +76,12 @@ private:
         Stopped,   // the list overflowed: the whole scan stops
     };
     enum class Listing { Complete, ReadError, Stopped };
+
+    // What a run kept of the tree's old files is not part of the tree: listed, it would be
+    // deleted as an extra, copied into the other tree, or compared.
+    bool IsVersionsFolder(std::string_view name) const {
+        return path_.size() + 1 == rootLength_ && name == kVersionsFolderName;
+    }
 
     // Opens a folder (again after each Retry) and lists it. path_ holds the folder's full path
     // whenever this level runs (each item restores it), so shownPath may refer to path_ itself.
@@ -145,6 +152,11 @@ private:
                 continue;
             }
             const char* itemName = listing.name(item);
+            // Decided on the listing as read ahead, as the read-ahead decided it: the folder of
+            // versions has no slot of its own.
+            if (IsVersionsFolder(std::string_view(itemName, item.nameLength))) {
+                continue;
+            }
             PrefetchSlot* child =
                 item.info.kind == ItemKind::Folder ? listing.children[nextChild++].get() : nullptr;
             platform::ItemInfo info = item.info;
@@ -215,6 +227,9 @@ private:
             }
             const bool isFolder = item.info.kind == ItemKind::Folder;
             const std::string_view name(item.name, item.nameLength);
+            if (IsVersionsFolder(name)) {
+                continue;
+            }
             if (!isFolder && name == kFolderInfName) {
                 continue;
             }

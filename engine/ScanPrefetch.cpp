@@ -8,6 +8,8 @@
 #include <iterator>
 #include <new>
 
+#include "fileops/KeptVersions.h"
+
 namespace mirova {
 namespace {
 
@@ -177,7 +179,10 @@ std::unique_ptr<FolderListing> FolderPrefetcher::Read(const PrefetchSlot& slot) 
         kept.info = item.info;
         listing->names.append(item.name, item.nameLength);
         listing->names.push_back('\0');
-        if (item.info.kind == ItemKind::Folder) {
+        // The root's folder of kept versions is never listed by the walk, so it is never read.
+        const bool versions = slot.parentFd < 0 &&
+                              std::string_view(item.name, item.nameLength) == kVersionsFolderName;
+        if (item.info.kind == ItemKind::Folder && !versions) {
             auto child = std::make_unique<PrefetchSlot>();
             child->name.assign(item.name, item.nameLength);
             listing->children.push_back(std::move(child));

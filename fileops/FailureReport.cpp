@@ -14,6 +14,12 @@ std::string CannotCreateText(int site, const std::string& path) {
     return Format("%s:%d - %s が作成できません。", kLocationTag, site, path.c_str());
 }
 
+std::string CannotKeepText(const std::string& path, const std::string& versionPath,
+                           const platform::SysStatus& status) {
+    return Format("%s を %s に移動できません。(%s)", path.c_str(), versionPath.c_str(),
+                  status.describe().c_str());
+}
+
 void ReportFailure(FileOpsUi& ui, const std::string& text, FailureNotice notice,
                    int noStopOnError) {
     const bool show = notice != FailureNotice::LogOnly && noStopOnError == 0;

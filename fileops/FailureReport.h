@@ -3,6 +3,7 @@
 #include <string>
 
 #include "fileops/Progress.h"
+#include "platform/SysStatus.h"
 
 namespace mirova {
 
@@ -14,6 +15,11 @@ inline constexpr int kSiteDestination = 330;   // the destination of a copy cann
 
 // "<tag>:<site> - <path> が作成できません。"
 std::string CannotCreateText(int site, const std::string& path);
+
+// "<path> を <version path> に移動できません。(<reason>)": an item that was to be kept as a
+// version could not be moved there, so it was neither deleted nor replaced.
+std::string CannotKeepText(const std::string& path, const std::string& versionPath,
+                           const platform::SysStatus& status);
 
 // How a failure reaches the user. Whichever it is, the failure is noted once with
 // FileOpsUi::NoteFailure.

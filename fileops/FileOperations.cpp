@@ -81,17 +81,31 @@ enum class ItemType { File, Folder };
 // Windows, a read-only file needs no change of its permissions to be deleted: changing them
 // would reach every other hard link of the file.
 void DeleteItem(platform::ConfinedTree& tree, const std::string& base, const std::string& root,
-                const char* name, ItemType type, std::string& path, FileOpsUi& ui) {
+                const char* name, ItemType type, std::string& path, FileOpsUi& ui,
+                VersionKeeper& keeper) {
     platform::ItemPlace place;
     SysStatus status = tree.Locate(name, place);
+    bool keptFailed = false;
     if (status.ok()) {
-        status =
-            type == ItemType::Folder ? platform::RemoveFolder(place) : platform::DeleteFile(place);
+        if (keeper.on()) {
+            status = type == ItemType::Folder ? keeper.KeepFolder(place, name)
+                                              : keeper.KeepFile(place, name);
+            // A folder that is not empty (or no folder at all) fails as its removal always has.
+            keptFailed = !status.ok() && status.error != ENOENT &&
+                         !(type == ItemType::Folder &&
+                           (status.error == ENOTEMPTY || status.error == ENOTDIR));
+        } else {
+            status = type == ItemType::Folder ? platform::RemoveFolder(place)
+                                              : platform::DeleteFile(place);
+        }
     } else if (status.error != ENOENT) {
         BuildPath(path, root, name);
         TellUnenterableFolder(path, root, tree, ui);
     }
     if (status.ok()) {
+        if (keeper.on()) {
+            ui.TellItemDone(ItemDone::KeptVersion, base, name);
+        }
         ui.TellItemDone(type == ItemType::Folder ? ItemDone::DeletedFolder : ItemDone::DeletedFile,
                         base, name);
         return;
@@ -100,19 +114,24 @@ void DeleteItem(platform::ConfinedTree& tree, const std::string& base, const std
         return;
     }
     BuildPath(path, root, name);
-    ReportFailure(ui, Format("%s が削除できません。(%s)", path.c_str(), status.describe().c_str()),
-                  FailureNotice::LogOnly);
+    ReportFailure(
+        ui,
+        keptFailed ? CannotKeepText(path, keeper.VersionPath(name), status)
+                   : Format("%s が削除できません。(%s)", path.c_str(), status.describe().c_str()),
+        FailureNotice::LogOnly);
 }
 
-int DeleteList(const std::string& base, NameList names, ItemType type, FileOpsUi& ui) {
+int DeleteList(const std::string& base, NameList names, ItemType type, FileOpsUi& ui,
+               const KeepVersions& keep) {
     ProgressFrame frame(ui, names.size());
     const std::string root = StripTrailingBackslash(base);
     const std::string folder = FolderToOpen(base);
     platform::ConfinedTree tree(folder);
+    VersionKeeper keeper(folder, keep);
     // Files may be deleted ahead by workers on a network file system; folders never are, as
-    // each must wait for its subfolders.
+    // each must wait for its subfolders. Nor are items kept as versions: the workers delete.
     const std::unique_ptr<WorkAhead> ahead =
-        type == ItemType::File ? StartDeletesAhead(folder, names) : nullptr;
+        type == ItemType::File && !keeper.on() ? StartDeletesAhead(folder, names) : nullptr;
     std::string path;
     for (std::size_t item = 0; item < names.size(); ++item) {
         const char* name = names[item];
@@ -123,7 +142,7 @@ int DeleteList(const std::string& base, NameList names, ItemType type, FileOpsUi
         if (ahead != nullptr && ahead->Await(item)) {
             ui.TellItemDone(ItemDone::DeletedFile, base, name);
         } else {
-            DeleteItem(tree, base, root, name, type, path, ui);
+            DeleteItem(tree, base, root, name, type, path, ui, keeper);
         }
         frame.EndItem();
     }
@@ -142,7 +161,8 @@ bool IsRealFolder(const platform::ItemPlace& place) {
 // link) is asked about, or logged, like any unopenable source.
 int CopyFromTree(platform::ConfinedTree& fromTree, const std::string& fromRoot, const char* name,
                  const std::string& from, const platform::ItemPlace& to, const std::string& toText,
-                 int noStopOnError, FileOpsUi& ui, ReadOnlyDestination readOnly) {
+                 int noStopOnError, FileOpsUi& ui, ReadOnlyDestination readOnly,
+                 VersionKeeper& keeper) {
     CopySource source;
     for (;;) {
         platform::ItemPlace place;
@@ -157,7 +177,7 @@ int CopyFromTree(platform::ConfinedTree& fromTree, const std::string& fromRoot, 
             return 0;
         }
     }
-    return CopyOpenedSource(source, to, from, toText, noStopOnError, ui, readOnly);
+    return CopyOpenedSource(source, to, from, toText, noStopOnError, ui, readOnly, &keeper, name);
 }
 
 }  // namespace
@@ -167,12 +187,14 @@ std::string FolderPartOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-int DeleteFileList(const std::string& base, NameList names, FileOpsUi& ui) {
-    return DeleteList(base, names, ItemType::File, ui);
+int DeleteFileList(const std::string& base, NameList names, FileOpsUi& ui,
+                   const KeepVersions& keep) {
+    return DeleteList(base, names, ItemType::File, ui, keep);
 }
 
-int DeleteFolderList(const std::string& base, NameList names, FileOpsUi& ui) {
-    return DeleteList(base, names, ItemType::Folder, ui);
+int DeleteFolderList(const std::string& base, NameList names, FileOpsUi& ui,
+                     const KeepVersions& keep) {
+    return DeleteList(base, names, ItemType::Folder, ui, keep);
 }
 
 int CreateFolderList(const std::string& base, NameList names, int noStopOnError, FileOpsUi& ui) {
@@ -219,7 +241,8 @@ int CopyFileAnyLength(const std::string& from, const std::string& to, int noStop
 }
 
 int CopyFileList(const std::string& fromBase, const std::string& toBase, NameList names,
-                 int noStopOnError, FileOpsUi& ui, ReadOnlyDestination readOnly) {
+                 int noStopOnError, FileOpsUi& ui, ReadOnlyDestination readOnly,
+                 const KeepVersions& keep) {
     ProgressFrame frame(ui, names.size());
     const std::string fromRoot = StripTrailingBackslash(fromBase);
     const std::string toRoot = StripTrailingBackslash(toBase);
@@ -230,10 +253,13 @@ int CopyFileList(const std::string& fromBase, const std::string& toBase, NameLis
     const std::string toFolder = FolderToOpen(toBase);
     platform::ConfinedTree toTree(toFolder);
     const bool toBaseReady = MakeFolderPath(toFolder.c_str()) == 0;
+    VersionKeeper keeper(toFolder, keep);
     // On a network file system workers copy ahead of the list; whatever they could not copy
-    // is copied here in its turn, with every question and message of a copy.
+    // is copied here in its turn, with every question and message of a copy. The workers
+    // replace destinations outright, so they do not work where old copies are kept.
     const std::unique_ptr<WorkAhead> ahead =
-        toBaseReady ? StartCopiesAhead(fromFolder, toFolder, names, readOnly) : nullptr;
+        toBaseReady && !keeper.on() ? StartCopiesAhead(fromFolder, toFolder, names, readOnly)
+                                    : nullptr;
     const auto stop = [&] {
         TellDoneAhead(ahead.get(), ItemDone::Copied, toBase, names, ui);
         return 0;
@@ -262,8 +288,11 @@ int CopyFileList(const std::string& fromBase, const std::string& toBase, NameLis
                           FailureNotice::ShowUnlessQuiet, noStopOnError);
             return stop();
         }
-        result =
-            CopyFromTree(fromTree, fromRoot, name, from, toPlace, to, noStopOnError, ui, readOnly);
+        result = CopyFromTree(fromTree, fromRoot, name, from, toPlace, to, noStopOnError, ui,
+                              readOnly, keeper);
+        if (keeper.TakeKept() && result == 1) {
+            ui.TellItemDone(ItemDone::KeptVersion, toBase, name);
+        }
         if (result == 1) {
             ui.TellItemDone(ItemDone::Copied, toBase, name);
         }

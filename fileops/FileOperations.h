@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "fileops/KeptVersions.h"
 #include "fileops/Progress.h"
 
 namespace mirova {
@@ -31,12 +32,18 @@ std::string FolderPartOf(const std::string& path);
 // order on the calling thread, exactly as item after item would, and an item a worker could not
 // carry out is done again in its turn. When the list stops early, the items the workers had
 // carried out beyond the stop are told done after it, with one log line that counts them.
-int DeleteFileList(const std::string& base, NameList names, FileOpsUi& ui);
+//
+// With `keep` on, every file is moved into the run's folder of versions at base instead (see
+// VersionKeeper), item after item; one that cannot be moved stays, with a stamped log line.
+int DeleteFileList(const std::string& base, NameList names, FileOpsUi& ui,
+                   const KeepVersions& keep = {});
 
 // Removes folders below base in the order given (the caller puts subfolders first). A folder
 // that cannot be removed (not empty, in use) stays, with a stamped log line. Returns 1 when the
-// whole list was worked through, 0 when the user stopped it.
-int DeleteFolderList(const std::string& base, NameList names, FileOpsUi& ui);
+// whole list was worked through, 0 when the user stopped it. With `keep` on, each folder removed
+// leaves its counterpart, with its permissions and times, in the run's folder of versions.
+int DeleteFolderList(const std::string& base, NameList names, FileOpsUi& ui,
+                     const KeepVersions& keep = {});
 
 // Creates folders (with their missing parents) below base, never through a link. Returns 1 when
 // every folder exists, 0 at the first that cannot be created (shown unless noStopOnError, logged in
@@ -63,10 +70,13 @@ enum class ReadOnlyDestination {
 // Copies files from one base folder to another, creating missing destination folders. Both
 // sides are reached from their base folders as DeleteFileList reaches its items. Returns
 // the result of the last file attempted; 0 also when the user stopped the list or a
-// destination folder could not be created. Carried out ahead by workers as DeleteFileList is.
+// destination folder could not be created. Carried out ahead by workers as DeleteFileList is,
+// unless `keep` is on: then each destination replaced is first kept as a version at toBase, and
+// a destination that cannot be kept fails its copy and stays as it was.
 int CopyFileList(const std::string& fromBase, const std::string& toBase, NameList names,
                  int noStopOnError, FileOpsUi& ui,
-                 ReadOnlyDestination readOnly = ReadOnlyDestination::Keep);
+                 ReadOnlyDestination readOnly = ReadOnlyDestination::Keep,
+                 const KeepVersions& keep = {});
 
 // Temporary files of unfinished copies start with this prefix.
 inline constexpr const char* kPartialCopyPrefix = ".mirova-partial-";

@@ -24,8 +24,9 @@ public:
     virtual bool TakeCancelRequest() = 0;
 };
 
-// What a list operation did to one item.
-enum class ItemDone { DeletedFile, DeletedFolder, Copied, CreatedFolder };
+// What a list operation did to one item. KeptVersion comes just before the deletion or the copy
+// that took the item's place: the item was moved into the run's folder of versions.
+enum class ItemDone { DeletedFile, DeletedFolder, Copied, CreatedFolder, KeptVersion };
 
 // Told of every item a list operation changed and of every failure, as they happen (the run's
 // change record).

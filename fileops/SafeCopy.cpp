@@ -73,13 +73,21 @@ public:
                 existing.kind != platform::ItemKind::Symlink && existing.readOnly()) {
                 return SysStatus{EACCES};
             }
-            status = platform::RenameItem(place(), to);
+            status = keeper_ != nullptr ? ReplaceKeeping(to) : platform::RenameItem(place(), to);
         }
         if (status.ok()) {
             name_.clear();
         }
         return status;
     }
+
+    // Keeps the destination as a version on the way (see CopyOpenedSource).
+    void KeepReplaced(VersionKeeper* keeper, const char* name) {
+        keeper_ = keeper != nullptr && keeper->on() ? keeper : nullptr;
+        keptName_ = name;
+    }
+    // The reason the replaced destination could not be kept; ok when that was not the failure.
+    const SysStatus& keepFailure() const { return keepFailure_; }
 
 private:
     template <typename Create>
@@ -97,8 +105,33 @@ private:
         return status;
     }
 
+    // The old destination goes to the versions first; should the new copy then fail to take
+    // its place, the old one is put back, so the destination is never left missing.
+    SysStatus ReplaceKeeping(const ItemPlace& to) {
+        const SysStatus kept = keeper_->KeepFile(to, keptName_);
+        if (!kept.ok() && kept.error != ENOENT && kept.error != EISDIR) {
+            keepFailure_ = kept;
+            return kept;
+        }
+        if (!kept.ok()) {
+            return platform::RenameItem(place(), to);  // nothing to keep: fails as it always did
+        }
+        SysStatus status = platform::RenameIfAbsent(place(), to);
+        if (status.error == EOPNOTSUPP) {
+            status = platform::RenameItem(place(), to);
+        }
+        if (!status.ok()) {
+            (void)keeper_->PutBack(to, keptName_);
+            keeper_->TakeKept();
+        }
+        return status;
+    }
+
     int folder_;
     std::string name_;  // set while the temporary item exists
+    VersionKeeper* keeper_ = nullptr;
+    const char* keptName_ = nullptr;
+    SysStatus keepFailure_ = SysStatus::Ok();
 };
 
 // Resolves a full path for the *at calls; the anchor owns what the place points into.
@@ -114,7 +147,12 @@ enum class CopyStep {
     DestinationFailed,  // the temporary item could not be made, given attributes or put in place
     SourceUnreadable,   // reading the source failed
     DestinationUnwritable,  // writing the temporary file failed
+    VersionNotKept,         // the old destination could not be kept as a version
 };
+
+CopyStep CommitFailure(const PartialCopy& partial) {
+    return partial.keepFailure().ok() ? CopyStep::DestinationFailed : CopyStep::VersionNotKept;
+}
 
 // The copy itself, which tells nothing. The temporary item stays with `partial`, so the caller
 // decides when a failed one goes.
@@ -122,11 +160,10 @@ CopyStep CopyThrough(PartialCopy& partial, const CopySource& source, const ItemP
                      ReadOnlyDestination readOnly) {
     if (source.isLink()) {
         if (!partial.CreateLink(source.linkTarget).ok() ||
-            !platform::GiveLinkAttributes(partial.place(), source.st).ok() ||
-            !partial.Commit(to, readOnly).ok()) {
+            !platform::GiveLinkAttributes(partial.place(), source.st).ok()) {
             return CopyStep::DestinationFailed;
         }
-        return CopyStep::Done;
+        return partial.Commit(to, readOnly).ok() ? CopyStep::Done : CommitFailure(partial);
     }
     UniqueFd out;
     if (!partial.CreateFile(out).ok()) {
@@ -141,11 +178,10 @@ CopyStep CopyThrough(PartialCopy& partial, const CopySource& source, const ItemP
         return fault == platform::CopyFault::Source ? CopyStep::SourceUnreadable
                                                     : CopyStep::DestinationUnwritable;
     }
-    if (!platform::GiveFileAttributes(out.get(), source.st).ok() ||
-        !partial.Commit(to, readOnly).ok()) {
+    if (!platform::GiveFileAttributes(out.get(), source.st).ok()) {
         return CopyStep::DestinationFailed;
     }
-    return CopyStep::Done;
+    return partial.Commit(to, readOnly).ok() ? CopyStep::Done : CommitFailure(partial);
 }
 
 }  // namespace
@@ -175,15 +211,21 @@ bool CopyOpenedSourceQuietly(const CopySource& source, const ItemPlace& to,
 
 int CopyOpenedSource(const CopySource& source, const ItemPlace& to, const std::string& fromText,
                      const std::string& toText, int noStopOnError, FileOpsUi& ui,
-                     ReadOnlyDestination readOnly) {
+                     ReadOnlyDestination readOnly, VersionKeeper* keeper, const char* name) {
     // The temporary item of a failed copy is removed only after the failure has been told.
     PartialCopy partial(to.dir);
+    partial.KeepReplaced(keeper, name);
     const CopyStep step = CopyThrough(partial, source, to, readOnly);
     if (step == CopyStep::Done) {
         return 1;
     }
     if (step == CopyStep::DestinationFailed) {
         ReportFailure(ui, CannotCreateText(kSiteDestination, toText),
+                      FailureNotice::ShowUnlessQuiet, noStopOnError);
+        return 0;
+    }
+    if (step == CopyStep::VersionNotKept) {
+        ReportFailure(ui, CannotKeepText(toText, keeper->VersionPath(name), partial.keepFailure()),
                       FailureNotice::ShowUnlessQuiet, noStopOnError);
         return 0;
     }

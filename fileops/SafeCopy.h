@@ -6,6 +6,7 @@
 #include <string>
 
 #include "fileops/FileOperations.h"
+#include "fileops/KeptVersions.h"
 #include "fileops/Progress.h"
 #include "platform/FileSystem.h"
 #include "platform/UniqueFd.h"
@@ -25,11 +26,14 @@ platform::SysStatus OpenCopySource(const platform::ItemPlace& from, CopySource& 
 
 // Copies an opened source to the place `to` through a temporary file beside it (see
 // CopyOneFile). fromText and toText name the two items in messages. A read-only destination is
-// refused unless `readOnly` says that it may be replaced. Returns 1 when copied, 0 when it
-// failed.
+// refused unless `readOnly` says that it may be replaced. With a keeper that is on, a
+// destination that exists is kept as a version (by its relative name `name`) just before the new
+// copy takes its place; when it cannot be kept, the copy fails and the destination stays.
+// Returns 1 when copied, 0 when it failed.
 int CopyOpenedSource(const CopySource& source, const platform::ItemPlace& to,
                      const std::string& fromText, const std::string& toText, int noStopOnError,
-                     FileOpsUi& ui, ReadOnlyDestination readOnly = ReadOnlyDestination::Keep);
+                     FileOpsUi& ui, ReadOnlyDestination readOnly = ReadOnlyDestination::Keep,
+                     VersionKeeper* keeper = nullptr, const char* name = nullptr);
 
 // The same copy without a word to anyone: no box, no log line, no failure noted. A failed copy
 // leaves nothing behind either. Returns whether the copy is in place. Safe to call from several

@@ -429,15 +429,11 @@ SysStatus DeleteFile(const std::string& path) {
     return AtPlaceOf(path, [&](const ItemPlace& place) { return DeleteFile(place); });
 }
 
-SysStatus SetPermissions(const std::string& path, mode_t permissions) {
-    const AtPath at(path);
-    if (!at.status().ok()) {
-        return at.status();
-    }
+SysStatus SetPermissions(const ItemPlace& place, mode_t permissions) {
     permissions &= 07777;
-    // Without following, so that a link swapped in at the path never passes the change on to
+    // Without following, so that a link swapped in at the place never passes the change on to
     // what it points at.
-    if (::fchmodat(at.dir(), at.leaf(), permissions, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (::fchmodat(place.dir, place.leaf, permissions, AT_SYMLINK_NOFOLLOW) == 0) {
         return SysStatus::Ok();
     }
     if (errno != EOPNOTSUPP) {
@@ -446,13 +442,21 @@ SysStatus SetPermissions(const std::string& path, mode_t permissions) {
     // Refused for a link (it has no permissions of its own), or the system cannot change
     // permissions without following at all.
     struct stat st;
-    if (::fstatat(at.dir(), at.leaf(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::fstatat(place.dir, place.leaf, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         return SysStatus::FromErrno();
     }
     if (S_ISLNK(st.st_mode)) {
         return SysStatus::Ok();
     }
-    return Check(::fchmodat(at.dir(), at.leaf(), permissions, 0));
+    return Check(::fchmodat(place.dir, place.leaf, permissions, 0));
+}
+
+SysStatus SetPermissions(const std::string& path, mode_t permissions) {
+    const AtPath at(path);
+    if (!at.status().ok()) {
+        return at.status();
+    }
+    return SetPermissions(at.place(), permissions);
 }
 
 SysStatus SetTimes(const std::string& path, FileTime lastAccess, FileTime lastWrite) {

@@ -96,6 +96,7 @@ SysStatus DeleteFile(const ItemPlace& place);
 // Sets the permission bits. A link has none of its own on Linux; the call then succeeds and
 // changes nothing.
 SysStatus SetPermissions(const std::string& path, mode_t permissions);
+SysStatus SetPermissions(const ItemPlace& place, mode_t permissions);
 // Sets last-access and last-write times of the item itself (a link's own times).
 SysStatus SetTimes(const std::string& path, FileTime lastAccess, FileTime lastWrite);
 SysStatus SetTimes(const ItemPlace& place, const timespec (&times)[2]);

@@ -27,8 +27,17 @@ int ReadDeleteLimit(SettingsStore& store) {
     return limit < 0 || limit > 100 ? kDefaultDeleteLimit : limit;
 }
 
+int ReadKeepVersions(SettingsStore& store, bool* stored) {
+    const int days = store.ReadInt(kSection, "KEEPVERSIONS", -1);
+    if (stored != nullptr) {
+        *stored = days != -1;
+    }
+    return days < 0 || days > kMaxKeepVersionDays ? 0 : days;
+}
+
 void LoadSettings(PresetTable& table, SettingsStore& store) {
     table.deleteLimit = ReadDeleteLimit(store);
+    table.keepVersions = ReadKeepVersions(store, &table.keepVersionsStored);
     table.windowLeft = store.ReadInt(kSection, "POSX", 0);
     table.windowTop = store.ReadInt(kSection, "POSY", 0);
     table.currentPreset = store.ReadInt(kSection, "PRESETNO", 0);
@@ -62,6 +71,11 @@ void SaveSettings(const PresetTable& table, SettingsStore& store) {
     }
     // Written back so that a user who looks for the brake finds it in the file.
     store.WriteInt(kSection, "DELETELIMIT", table.deleteLimit);
+    // A store that never had the switch on is left as it was; one that had it is told when it
+    // is turned off.
+    if (table.keepVersions != 0 || table.keepVersionsStored) {
+        store.WriteInt(kSection, "KEEPVERSIONS", table.keepVersions);
+    }
 }
 
 RunPreset RunPresetOf(const PresetTable& table, int index) {

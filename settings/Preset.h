@@ -32,6 +32,8 @@ struct PresetTable {
     int windowLeft = 0;
     int windowTop = 0;
     int deleteLimit = kDefaultDeleteLimit;  // "DELETELIMIT": the deletion brake, in percent
+    int keepVersions = 0;  // "KEEPVERSIONS": days that kept versions are kept; 0 keeps none
+    bool keepVersionsStored = false;  // the store holds "KEEPVERSIONS"
 };
 
 // What a run takes of preset `index` (0..29) of the table.
@@ -43,6 +45,9 @@ void LoadSettings(PresetTable& table, SettingsStore& store);
 // Reads "DELETELIMIT" of the section "Settings": a percentage of 0..100, the default for a
 // missing value or one out of range (a typing slip must not switch the brake off).
 int ReadDeleteLimit(SettingsStore& store);
+// Reads "KEEPVERSIONS" of the section "Settings": days of 0..kMaxKeepVersionDays, 0 (keep
+// nothing) for a missing value or one out of range. `stored` tells whether the value is there.
+int ReadKeepVersions(SettingsStore& store, bool* stored = nullptr);
 // Writes the table, all 30 presets every time.
 void SaveSettings(const PresetTable& table, SettingsStore& store);
 

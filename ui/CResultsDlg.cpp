@@ -274,6 +274,11 @@ void CResultsDlg::ShowHeader(const RecordContents& contents) {
                       ChangeRecordModel::SizeText(
                           static_cast<std::uint64_t>(model_->count(action)));
     }
+    // Only a run that kept versions counts them.
+    if (const int kept = model_->count(ChangeAction::KeepVersion); kept > 0) {
+        counts << ChangeRecordModel::ActionText(ChangeAction::KeepVersion) + QLatin1Char(' ') +
+                      ChangeRecordModel::SizeText(static_cast<std::uint64_t>(kept));
+    }
     counts_->setText(counts.join(QStringLiteral("  ")));
     end_->setText(EndText(contents.endLine));
 }
@@ -333,7 +338,8 @@ void CResultsDlg::FitColumns() {
     int actionWidth = 0;
     for (const ChangeAction action :
          {ChangeAction::DeleteFile, ChangeAction::DeleteFolder, ChangeAction::CopyNew,
-          ChangeAction::CopyChanged, ChangeAction::CreateFolder, ChangeAction::Failed}) {
+          ChangeAction::CopyChanged, ChangeAction::CreateFolder, ChangeAction::Failed,
+          ChangeAction::KeepVersion}) {
         actionWidth =
             std::max(actionWidth, cells.horizontalAdvance(ChangeRecordModel::ActionText(action)));
     }

@@ -45,6 +45,7 @@ ChangeRecordModel::ChangeRecordModel(QObject* parent) : QAbstractTableModel(pare
     icons_[Slot(ChangeAction::CopyChanged)] = style->standardIcon(QStyle::SP_ArrowRight);
     icons_[Slot(ChangeAction::CreateFolder)] = style->standardIcon(QStyle::SP_DirIcon);
     icons_[Slot(ChangeAction::Failed)] = style->standardIcon(QStyle::SP_MessageBoxWarning);
+    icons_[Slot(ChangeAction::KeepVersion)] = style->standardIcon(QStyle::SP_DialogSaveButton);
 }
 
 void ChangeRecordModel::SetItems(std::vector<ChangeItem> items) {
@@ -192,6 +193,8 @@ QString ChangeRecordModel::ActionText(ChangeAction action) {
             return QStringLiteral("更新ｺﾋﾟｰ");
         case ChangeAction::CreateFolder:
             return QStringLiteral("ﾌｫﾙﾀﾞ作成");
+        case ChangeAction::KeepVersion:
+            return QStringLiteral("ﾊﾞｰｼﾞｮﾝ保存");
         case ChangeAction::Failed:
             break;
     }

@@ -66,8 +66,8 @@ private:
 
     std::vector<ChangeItem> items_;
     QStringList paths_;  // the path column's text of each row, without a failure's message
-    std::array<int, 6> counts_{};
-    std::array<QIcon, 6> icons_;
+    std::array<int, 7> counts_{};
+    std::array<QIcon, 7> icons_;
 };
 
 }  // namespace mirova::ui

@@ -13,9 +13,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTimer>
 
 #include "GuiTesting.h"
+#include "app/KeepVersionsDlg.h"
 #include "app/QtSettingsStore.h"
 #include "app/ScheduleDlg.h"
 #include "engine/AutoRunList.h"
@@ -326,7 +328,8 @@ TEST_F(MainDialogTest, MenusOfferEveryCommandAndExitAndScheduleWork) {
               (std::vector<std::string>{
                   "ファイル(&F)", "  プリセットデータ保存(&S)", "  プリセットデータ読込み(&R)", "-",
                   "  除外リストの編集", "-", "  アプリケーションの終了", "編集(&E)",
-                  "  編集モード(&E)", "-", "  スケジュール(&S)", "表示(&V)", "  比較結果(&R)",
+                  "  編集モード(&E)", "-", "  スケジュール(&S)", "-",
+                  "  旧バージョンを保存する(&K)...", "表示(&V)", "  比較結果(&R)",
                   "  ログを開く(&L)", "ヘルプ(&H)", "  Mirova のバージョン情報(&A)..."}));
 
     // The schedule window shows the current preset. It is modal: it is read and closed from
@@ -342,10 +345,28 @@ TEST_F(MainDialogTest, MenusOfferEveryCommandAndExitAndScheduleWork) {
     EXPECT_EQ(crontab,
               QStringLiteral("0 2 * * * %1 /A 9").arg(QCoreApplication::applicationFilePath()));
 
+    // Keeping versions: on asks for the days (cancelled, it stays off), off asks nothing.
+    QAction* keep = MenuItem(QStringLiteral("旧バージョンを保存する(&K)..."));
+    ASSERT_TRUE(keep->isCheckable());
+    EXPECT_FALSE(keep->isChecked());
+    for (const int days : {0, 45}) {
+        QTimer::singleShot(0, [days] {
+            if (auto* ask = qobject_cast<KeepVersionsDlg*>(QApplication::activeModalWidget())) {
+                EXPECT_EQ(ask->daysField()->value(), 30);
+                ask->daysField()->setValue(days);
+                days == 0 ? ask->cancelButton()->click() : ask->okButton()->click();
+            }
+        });
+        keep->trigger();
+        EXPECT_EQ(keep->isChecked(), days > 0);
+        EXPECT_EQ(dialog.table().keepVersions, days);
+    }
+
     QSignalSpy finished(&dialog, &QDialog::finished);
     MenuItem(QStringLiteral("アプリケーションの終了"))->trigger();
     EXPECT_EQ(finished.count(), 1);
     EXPECT_EQ(store_.ReadInt("Settings", "PRESETNO", -1), 8);
+    EXPECT_EQ(store_.ReadInt("Settings", "KEEPVERSIONS", -1), 45);
 }
 
 TEST(ScheduleTest, EntriesQuoteTheProgramAndTheWindowCopiesThemReadOnly) {

@@ -44,7 +44,13 @@ TEST(ConsoleCommandTest, ParsesEveryCommandAndRejectsWrongCommandLines) {
     ASSERT_EQ(sync.kind, ParsedCommand::Kind::Run) << sync.error;
     EXPECT_EQ(sync.run.mode, RunMode::Sync);
     EXPECT_TRUE(sync.run.suppressDeletion);
+    EXPECT_EQ(sync.run.keepVersions, -1);  // not given: the stored setting holds
     EXPECT_EQ(ParseCommandLine({"--merge", "/s", "/d"}).run.mode, RunMode::Merge);
+    for (const auto& [days, read] : {std::pair{"0", 0}, {"30", 30}, {"36500", 36500}}) {
+        EXPECT_EQ(
+            ParseCommandLine({"--sync", "/s", "/d", "--keep-versions", days}).run.keepVersions,
+            read);
+    }
 
     const ParsedCommand list = ParseCommandLine({"/A", "1,3,12"});
     ASSERT_EQ(list.kind, ParsedCommand::Kind::PresetList) << list.error;
@@ -74,6 +80,11 @@ TEST(ConsoleCommandTest, ParsesEveryCommandAndRejectsWrongCommandLines) {
         {"--compare", "/src", "/dst", "--exclude"},
         {"--compare", "/src", "/dst", "--exclude-ext", "."},
         {"--compare", "/src", "/dst", "--frobnicate"},
+        {"--sync", "/src", "/dst", "--keep-versions"},
+        {"--sync", "/src", "/dst", "--keep-versions", "-1"},
+        {"--sync", "/src", "/dst", "--keep-versions", "36501"},
+        {"--sync", "/src", "/dst", "--keep-versions", "7d"},
+        {"--export-presets", "p.dat", "--keep-versions", "7"},
         {"--compare", "", "/dst"},
         {"--sync", "--merge", "/src", "/dst"},
         {"/D"},  // the desktop program

@@ -121,6 +121,7 @@ TEST(QtSettingsStoreTest, TheDocumentedExampleLoadsAsItSays) {
     EXPECT_EQ(table.windowLeft, 120);
     EXPECT_EQ(table.windowTop, 80);
     EXPECT_EQ(table.deleteLimit, 50);
+    EXPECT_EQ(table.keepVersions, 30);
     EXPECT_EQ(table.presets[0], (Preset{"/home/user/Pictures", "/media/user/BACKUP/Pictures",
                                         "Photos to the backup disk", 0, 1}));
     EXPECT_EQ(table.presets[1], (Preset{"/home/user/Documents", "/mnt/desktop/home/user/Documents",

@@ -81,6 +81,18 @@ TEST_F(SafetyRunTest, MassDeletionIsAskedWithNoAsDefaultOrRefusedUnattended) {
     EXPECT_THAT(Log(), HasSubstr(Stamped(Brake(dst(), 100, 60, 60) +
                                          "\n大量の削除を防ぐため、ｱｯﾌﾟﾃﾞｰﾄは行いませんでした。")));
 
+    // Deletions kept as versions still brake, and the question says they will be kept.
+    state_.noStopOnError = 0;
+    state_.keepVersions = 7;
+    ui_.boxes.Answer(kIdNo);
+    Run(RunKind::Synchronise);
+    EXPECT_EQ(ui_.boxes.requests().back().text,
+              Brake(dst(), 100, 60, 60) + "\n削除されるﾌｧｲﾙは " + dst() +
+                  "/.mirova-versions に 7 日間保存されます。\n本当に削除してよろしいですか？");
+    EXPECT_EQ(TargetFiles(), 100);
+    state_.keepVersions = 0;
+    state_.noStopOnError = 1;
+
     // Suppressed deletion deletes nothing, so nothing brakes; neither with the brake lifted.
     state_.suppressDeletion = 1;
     Run(RunKind::Synchronise);

@@ -100,6 +100,31 @@ TEST(PresetSettings, DeleteLimitIsReadWithinItsRange) {
     }
 }
 
+// Kept versions: days within range, 0 (none kept) otherwise; a store that never had the value
+// does not get it, one that had it is told when it is turned off.
+TEST(PresetSettings, KeepVersionsIsReadWithinItsRangeAndWrittenOnlyOnceUsed) {
+    for (const auto& [stored, read] :
+         {std::pair{0, 0}, {30, 30}, {36500, 36500}, {36501, 0}, {-5, 0}}) {
+        MemorySettingsStore store;
+        store.WriteInt("Settings", "KEEPVERSIONS", stored);
+        PresetTable table;
+        LoadSettings(table, store);
+        EXPECT_EQ(table.keepVersions, read) << stored;
+    }
+    MemorySettingsStore store;
+    PresetTable table;
+    LoadSettings(table, store);
+    SaveSettings(table, store);
+    EXPECT_EQ(store.section("Settings").count("KEEPVERSIONS"), 0u);
+    table.keepVersions = 14;
+    SaveSettings(table, store);
+    LoadSettings(table, store);
+    EXPECT_EQ(table.keepVersions, 14);
+    table.keepVersions = 0;
+    SaveSettings(table, store);
+    EXPECT_EQ(store.ReadInt("Settings", "KEEPVERSIONS", -1), 0);
+}
+
 TEST(PresetSettings, TableComesBackUnchanged) {
     PresetTable table;
     table.currentPreset = 11;  // the preset shown as "12"
