@@ -142,18 +142,23 @@ CMirovaApp::CMirovaApp() = default;
 
 CMirovaApp::~CMirovaApp() = default;
 
-int CMirovaApp::InitInstance(const std::vector<std::string>& arguments) {
+void ConfigureApplication() {
     // The settings live per user in TK-ORVELAN/Mirova; the store reads them from there. The
-    // application's name stays "Mirova" whatever the executable is called.
+    // application's name stays "Mirova" whatever the executable is called. No display name is
+    // set: Qt would append " — Mirova" to the title of every other window on X11, and the
+    // standard boxes carry "Mirova" as their caption anyway.
     QCoreApplication::setOrganizationName(QString::fromLatin1(kCompany));
     QCoreApplication::setApplicationName(QString::fromLatin1(kName));
-    QGuiApplication::setApplicationDisplayName(QString::fromLatin1(kName));
     QApplication::setStyle(QStringLiteral("Fusion"));
     if (QCoreApplication* application = QCoreApplication::instance()) {
         InstallQtTranslation(*application);
     }
     // Standard boxes and every window without a font of its own use the dialog font too.
     QApplication::setFont(ui::DialogFont());
+}
+
+int CMirovaApp::InitInstance(const std::vector<std::string>& arguments) {
+    ConfigureApplication();
     QtSettingsStore store;
 
     if (const std::string refusal = TakeSingleCopyGuard(guard_); !refusal.empty()) {
@@ -164,9 +169,7 @@ int CMirovaApp::InitInstance(const std::vector<std::string>& arguments) {
     // A settings file that cannot be read would be replaced by the empty table when the
     // dialog saves its settings, losing every preset.
     if (!store.Flush()) {
-        DoMessageBox(QStringLiteral("The settings file %1 cannot be read.")
-                         .arg(QString::fromStdString(store.FilePath())),
-                     kMbOk);
+        DoMessageBox(QString::fromStdString(store.UnreadableText()), kMbOk);
         return 1;
     }
 
@@ -180,10 +183,7 @@ int CMirovaApp::InitInstance(const std::vector<std::string>& arguments) {
     }
     // The dialog has written its settings into the store; now they go to the file.
     if (!store.Flush()) {
-        DoMessageBox(
-            QStringLiteral("The settings file %1 cannot be written; it keeps its former content.")
-                .arg(QString::fromStdString(store.FilePath())),
-            kMbOk);
+        DoMessageBox(QString::fromStdString(store.UnwritableText()), kMbOk);
         status = 1;
     }
     return status;

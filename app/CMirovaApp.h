@@ -14,10 +14,14 @@ namespace mirova {
 
 class SettingsStore;
 
-// The application: fixes the settings location and the display name, takes the single-instance
-// guard, reads the command line into the run state, and runs the main dialog modally. It also
-// routes every message box: OK (0) and Yes/No (4) to CMessageBox, every other kind to the
-// standard box captioned "Mirova".
+// Names, style, font and Qt's translation of the desktop program's process, as its start
+// sets them.
+void ConfigureApplication();
+
+// The application: fixes the settings location, takes the single-instance guard, reads the
+// command line into the run state, and runs the main dialog modally. It also routes every
+// message box: OK (0) and Yes/No (4) to CMessageBox, every other kind to the standard box
+// captioned "Mirova".
 class CMirovaApp {
 public:
     CMirovaApp();

@@ -99,13 +99,15 @@ void CMirovaDlg::BuildMenus() {
     };
 
     QMenu* file = menuBar_->addMenu(QStringLiteral("ファイル(&F)"));
-    addEditing(file, QStringLiteral("プリセットデータ保存(&S)"), &CMirovaDlg::SavePresetData);
+    // Saving only reads the presets in memory, which a run never changes: it stays available.
+    QAction* save = file->addAction(QStringLiteral("プリセットデータ保存(&S)"));
+    connect(save, &QAction::triggered, this, &CMirovaDlg::SavePresetData);
     addEditing(file, QStringLiteral("プリセットデータ読込み(&R)"), &CMirovaDlg::LoadPresetData);
     file->addSeparator();
     addEditing(file, QStringLiteral("除外リストの編集"), &CMirovaDlg::EditExclusions);
     file->addSeparator();
-    QAction* exit = file->addAction(QStringLiteral("アプリケーションの終了"));
-    connect(exit, &QAction::triggered, this, &QDialog::reject);
+    exitAction_ = file->addAction(QStringLiteral("アプリケーションの終了"));
+    connect(exitAction_, &QAction::triggered, this, &QDialog::reject);
 
     QMenu* edit = menuBar_->addMenu(QStringLiteral("編集(&E)"));
     addEditing(edit, QStringLiteral("編集モード(&E)"), &CMirovaDlg::EditPresets);
@@ -284,6 +286,10 @@ void CMirovaDlg::SetRunning(bool running) {
     }
     okButton_->setEnabled(!running);
     compareButton_->setEnabled(!running);
+    // The window stays until its run has ended (the run's scans and lists belong to it), so the
+    // ways to close it are disabled with the run buttons rather than left to do nothing.
+    closeButton_->setEnabled(!running);
+    exitAction_->setEnabled(!running);
     for (QAction* action : editingActions_) {
         action->setEnabled(!running);
     }

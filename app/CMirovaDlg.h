@@ -115,6 +115,7 @@ private:
     QCheckBox* suppressDeletion_ = nullptr;
     ui::BitmapButton* okButton_ = nullptr;
     ui::BitmapButton* closeButton_ = nullptr;
+    QAction* exitAction_ = nullptr;
     ui::BitmapButton* compareButton_ = nullptr;
     QAction* keepVersions_ = nullptr;
     std::vector<QAction*> editingActions_;  // disabled while a run is in progress

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <istream>
+#include <iterator>
 #include <ostream>
+#include <string_view>
 
 #include "app/ConsoleEventLoop.h"
 #include "app/ConsolePresetFile.h"
@@ -144,6 +146,16 @@ std::string UsageText() {
            "$MIROVA_LOCK_DIR when it is set. See mirova(1).\n";
 }
 
+bool HasConsoleCommand(const std::vector<std::string>& arguments) {
+    static constexpr std::string_view kCommands[] = {
+        "--compare",        "--sync", "--merge", "--export-presets",
+        "--import-presets", "--help", "-h",      "--version"};
+    return std::any_of(arguments.begin(), arguments.end(), [](const std::string& argument) {
+        return std::find(std::begin(kCommands), std::end(kCommands), argument) !=
+               std::end(kCommands);
+    });
+}
+
 ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
     ParsedCommand parsed;
     auto fail = [&parsed](std::string error) {
@@ -162,11 +174,9 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
         parsed.kind = ParsedCommand::Kind::Version;
         return parsed;
     }
-    // The desktop program's own form, as a scheduled task starts it. Its options do not mix
-    // with those of the console form; any other argument is ignored, as there.
-    const bool noDashOption = std::none_of(arguments.begin(), arguments.end(),
-                                           [](const std::string& a) { return a.starts_with('-'); });
-    if (noDashOption) {
+    // The desktop program's own form, as a scheduled task starts it: without a console command,
+    // any argument but "/A" and "/D" is ignored, as the desktop program ignores it.
+    if (!HasConsoleCommand(arguments)) {
         RunState state;
         if (ParseAutoRunArguments(arguments, state)) {
             if (state.autoRunCount == 0) {
@@ -392,13 +402,11 @@ int RunConsole(const std::vector<std::string>& arguments, std::istream& in, std:
     }
     if (!store.Flush()) {
         // Writing the presets back over a file that could not be read would lose them.
-        err << "mirova: the settings file " << store.FilePath() << " cannot be read\n";
+        err << store.UnreadableText() << "\n";
         return kExitEndedEarly;
     }
     const auto commit = [&store]() -> std::string {
-        return store.Flush() ? std::string()
-                             : "mirova: the settings file " + store.FilePath() +
-                                   " cannot be written; it keeps its former content";
+        return store.Flush() ? std::string() : store.UnwritableText();
     };
     const bool interactive = ::isatty(STDIN_FILENO) == 1;
     if (parsed.kind == ParsedCommand::Kind::ExportPresets) {

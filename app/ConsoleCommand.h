@@ -56,6 +56,11 @@ struct ParsedCommand {
 
 ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments);
 
+// Whether the command line names one of the console's commands (--compare, --sync, --merge,
+// --export-presets, --import-presets, --help or -h, --version). Without one it is the desktop
+// program's command line, where "/A" and "/D" count and every other argument is ignored.
+bool HasConsoleCommand(const std::vector<std::string>& arguments);
+
 // The usage text of `mirova --help`.
 std::string UsageText();
 

@@ -72,9 +72,6 @@ void CMirovaDlg::EditExclusions() {
 }
 
 void CMirovaDlg::SavePresetData() {
-    if (runInProgress()) {
-        return;
-    }
     const QString chosen =
         ChooseFile(PresetFileDialog::Save, QStringLiteral("ﾌﾟﾘｾｯﾄﾃﾞｰﾀ保存"), this);
     if (chosen.isEmpty()) {

@@ -89,4 +89,12 @@ std::string QtSettingsStore::FilePath() const {
     return settings_->fileName().toStdString();
 }
 
+std::string QtSettingsStore::UnreadableText() const {
+    return "設定ﾌｧｲﾙ " + FilePath() + " が読めません。\nﾌﾟﾘｾｯﾄが失われないよう、起動を中止します。";
+}
+
+std::string QtSettingsStore::UnwritableText() const {
+    return "設定ﾌｧｲﾙ " + FilePath() + " に書込めません。\n設定ﾌｧｲﾙは以前の内容のままです。";
+}
+
 }  // namespace mirova

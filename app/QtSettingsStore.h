@@ -34,6 +34,11 @@ public:
     // The file behind the store.
     std::string FilePath() const;
 
+    // What both front ends tell when the file cannot be read at the start (the program stops
+    // rather than save an empty table over the presets) or written at the end.
+    std::string UnreadableText() const;
+    std::string UnwritableText() const;
+
 private:
     std::unique_ptr<QSettings> settings_;
 };

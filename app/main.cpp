@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -21,17 +20,13 @@ bool HasDisplay() {
     return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") || IsSet("QT_QPA_PLATFORM");
 }
 
-// The console's options all start with a dash; the desktop program's ("/A", "/D") never do.
-bool IsConsoleCommand(const std::vector<std::string>& arguments) {
-    return std::any_of(arguments.begin(), arguments.end(),
-                       [](const std::string& argument) { return argument.starts_with('-'); });
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    if (IsConsoleCommand(arguments)) {
+    // A console command anywhere makes it the console's command line; otherwise it is the
+    // desktop program's, whose unknown arguments (dashes included) are ignored.
+    if (mirova::HasConsoleCommand(arguments)) {
         return mirova::RunConsole(arguments, std::cin, std::cout, std::cerr);
     }
     if (!HasDisplay()) {

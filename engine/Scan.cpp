@@ -289,9 +289,12 @@ private:
     int ReportUnreadable(const std::string& shownPath, SysStatus status) {
         const std::string text =
             Format(kCannotOpenFormat, kCannotOpenModule, kCannotOpenSite, shownPath.c_str());
-        // A folder that is not there (it vanished during the scan) is nothing to ask about.
+        // A folder that is not there (it vanished during the scan) is nothing to ask about. Only
+        // ENOENT means that: a folder replaced by a file or a link (ENOTDIR, ELOOP) is still an
+        // item the list cannot show as it is, and the user is asked.
+        const bool vanished = status.error == ENOENT;
         int answer = kIdIgnore;
-        if (!status.notFound() && !QuietErrors(context_)) {
+        if (!vanished && !QuietErrors(context_)) {
             // What the user does while the box is up must be seen as a single-threaded scan
             // sees it: no listing read before the answer is used after it, and the items
             // still to come of the folders being walked are read again.
@@ -302,7 +305,7 @@ private:
             answer = context_.messages.DoMessageBox(text, kMbAbortRetryIgnore);
         }
         WriteLog(text, 1);
-        if (answer != kIdRetry && !status.notFound() && shownPath.size() > rootLength_) {
+        if (answer != kIdRetry && !vanished && shownPath.size() > rootLength_) {
             // Passed over: the list lacks what the folder holds, and the run is incomplete.
             list_.passedFolders.emplace_back(shownPath.substr(rootLength_));
             if (context_.failures != nullptr) {

@@ -154,8 +154,9 @@ void RotateRunLog(std::uint64_t limit) {
 }
 
 void AppendReverseList(const char* name) {
+    // CR LF, as in SrcList.txt and TarList.txt: the side lists are read by the same tools.
     std::string line(name == nullptr ? "" : name);
-    line.push_back('\n');
+    line.append("\r\n");
     AppendLine(kReverseListName, line);
 }
 

@@ -34,7 +34,7 @@ inline constexpr std::uint64_t kRunLogLimit = 16u << 20;
 // Mirova.log.3; the oldest is removed) and the next line starts a new Mirova.log.
 void RotateRunLog(std::uint64_t limit);
 
-// Appends a relative file name as one line to ReverseList.txt.
+// Appends a relative file name as one line (ending in CR LF) to ReverseList.txt.
 void AppendReverseList(const char* name);
 
 // Creates every missing folder along a path ("/a/b/c"; a relative path is taken from the

@@ -60,13 +60,13 @@ InstanceGuard::Result InstanceGuard::Acquire(const std::string& name,
     Release();
     const int user = LockFile(UserLockPath(name, fallbackFolder), 0600);
     if (user < 0) {
-        // A lock file that cannot even be opened guards nothing; only a held lock refuses.
-        if (errno == EWOULDBLOCK) {
-            return Result::RunningForThisUser;
-        }
-    } else {
-        user_.reset(user);
+        // The per-user lock is the guard itself: one that cannot be taken for any reason (held
+        // by a running copy, or a folder or an unreadable file in its place) refuses the start,
+        // since a second copy could not be told apart from the first. The machine-wide lock
+        // below is best effort.
+        return Result::RunningForThisUser;
     }
+    user_.reset(user);
     const int machine = LockFile(MachineLockPath(name), 0666);
     if (machine < 0) {
         if (errno == EWOULDBLOCK) {

@@ -118,12 +118,17 @@ TEST_F(MainDialogTest, RunOverRealFoldersMirrorsAndLocksTheControls) {
     table_.currentPreset = 1;
     CMirovaDlg& dialog = Open();
     QSignalSpy finished(&dialog, &QDialog::finished);
-    // At the question: presets, OK and compare enabled, and visible after a close request.
+    // At the question: presets, OK, compare, close and exit disabled, saving the presets
+    // enabled, and the window still there after a close request.
     std::vector<bool> during;
     onBox_ = [&](const test::Box& box) {
         if (box.type == kMbYesNo) {
-            during = {dialog.presetButton(0)->isEnabled(), dialog.okButton()->isEnabled(),
-                      dialog.compareButton()->isEnabled()};
+            during = {dialog.presetButton(0)->isEnabled(),
+                      dialog.okButton()->isEnabled(),
+                      dialog.compareButton()->isEnabled(),
+                      dialog.closeButton()->isEnabled(),
+                      MenuItem(QStringLiteral("アプリケーションの終了"))->isEnabled(),
+                      MenuItem(QStringLiteral("プリセットデータ保存(&S)"))->isEnabled()};
             // A close request while the run goes on is turned down.
             dialog.closeButton()->click();
             dialog.close();
@@ -139,11 +144,12 @@ TEST_F(MainDialogTest, RunOverRealFoldersMirrorsAndLocksTheControls) {
     EXPECT_EQ(boxes_[1].text, "ｱｯﾌﾟﾃﾞｰﾄ完了");
     EXPECT_EQ(TreeDifferences(2), "");
 
-    EXPECT_THAT(during, ElementsAre(false, false, false, true));
+    EXPECT_THAT(during, ElementsAre(false, false, false, false, false, true, true));
     EXPECT_EQ(finished.count(), 0);
     EXPECT_TRUE(dialog.presetButton(0)->isEnabled());
     EXPECT_TRUE(dialog.okButton()->isEnabled());
     EXPECT_TRUE(dialog.compareButton()->isEnabled());
+    EXPECT_TRUE(dialog.closeButton()->isEnabled());
     EXPECT_TRUE(dialog.isVisible());
 }
 

@@ -62,6 +62,15 @@ TEST(ConsoleCommandTest, ParsesEveryCommandAndRejectsWrongCommandLines) {
     ASSERT_EQ(both.kind, ParsedCommand::Kind::PresetList) << both.error;
     EXPECT_THAT(both.presetList.presets, ElementsAre(44));
     EXPECT_EQ(both.presetList.suppressDeletion, 1);
+    // Without a console command, dashes are arguments like any other: ignored.
+    for (const std::vector<std::string>& desktop :
+         {std::vector<std::string>{"/A", "1,3", "-x"}, {"-A", "/A", "1,3", "--yes"}}) {
+        const ParsedCommand ignored = ParseCommandLine(desktop);
+        ASSERT_EQ(ignored.kind, ParsedCommand::Kind::PresetList) << ignored.error;
+        EXPECT_THAT(ignored.presetList.presets, ElementsAre(1, 3));
+    }
+    EXPECT_FALSE(HasConsoleCommand({"-A", "1", "--list", "-x"}));
+    EXPECT_TRUE(HasConsoleCommand({"/A", "1", "--version"}));
 
     const ParsedCommand exported = ParseCommandLine({"--export-presets", "p.dat"});
     ASSERT_EQ(exported.kind, ParsedCommand::Kind::ExportPresets) << exported.error;
@@ -90,7 +99,6 @@ TEST(ConsoleCommandTest, ParsesEveryCommandAndRejectsWrongCommandLines) {
         {"/D"},  // the desktop program
         {"/A"},
         {"/A", ""},
-        {"/A", "1", "--yes"},  // the two forms do not mix
         {"--export-presets"},
         {"--export-presets", ""},
         {"--export-presets", "p.dat", "--yes"},

@@ -184,6 +184,17 @@ TEST_F(StartupTest, BoxesGoToTheOwnBoxOrTheStandardOneAndReturnTheButton) {
     }
 }
 
+// Window titles are the windows' own texts: a display name set by the program would make Qt
+// append " — Mirova" to each of them on X11. Without one, the display name follows the
+// application's name.
+TEST_F(StartupTest, TheProgramSetsNoDisplayNameThatWouldChangeWindowTitles) {
+    ConfigureApplication();
+    EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Mirova"));
+    QCoreApplication::setApplicationName(QStringLiteral("probe"));
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("probe"));
+    QCoreApplication::setApplicationName(QStringLiteral("Mirova"));
+}
+
 TEST_F(StartupTest, AWorkersBoxAndPostedCallsRunOnTheGuiThreadWhileTheWorkerWaits) {
     CMirovaApp app;
     GuiRunUi ui(app, nullptr);
@@ -280,8 +291,9 @@ TEST_F(StartupTest, ASecondCopyIsRefusedWhileTheFirstOrAnotherUsersRunsAndStarts
         EXPECT_EQ(dir_.read("dst/a.txt"), "old");
         EXPECT_THAT(dir_.readLog(), Not(HasSubstr("OptionA=")));
     }
-    // The first copy has ended: the list runs in the desktop program and closes it.
-    const test::ProcessOutcome later = StartDesktop({"/A", "1"});
+    // The first copy has ended: the list runs in the desktop program and closes it. An
+    // argument it does not know, even one with a dash, is ignored.
+    const test::ProcessOutcome later = StartDesktop({"/A", "1", "-x"});
     EXPECT_EQ(later.status, 0) << later.err;
     EXPECT_THAT(later.err, Not(HasSubstr(kTwiceMessage)));
     EXPECT_EQ(dir_.read("dst/a.txt"), "new");
@@ -293,7 +305,9 @@ TEST_F(StartupTest, ASettingsFileThatCannotBeReadEndsTheProgramBeforeTheDialog) 
     dir_.createFolder("config/TK-ORVELAN/Mirova.conf");
     const test::ProcessOutcome outcome = StartDesktop({"/A", "1"});
     EXPECT_EQ(outcome.status, 1) << outcome.err;
-    EXPECT_THAT(outcome.err, HasSubstr("Mirova.conf cannot be read.\n-> OK"));
+    EXPECT_THAT(
+        outcome.err,
+        HasSubstr("Mirova.conf が読めません。\nﾌﾟﾘｾｯﾄが失われないよう、起動を中止します。\n-> OK"));
     EXPECT_THAT(dir_.readLog(), Not(HasSubstr("OptionA=")));
 }
 

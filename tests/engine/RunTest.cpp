@@ -82,7 +82,7 @@ TEST_F(RunTest, OlderSourceIsListedOpenedAndAskedEvenWithoutStops) {
         "ｿｰｽがﾀｰｹﾞｯﾄよりも古いようです。\n本当に同期させてよろしいですか？";
     EXPECT_THAT(BoxTexts(), ElementsAre(question));
     EXPECT_THAT(ui_.opened, ElementsAre(dir_.logDir() + "/ReverseList.txt"));
-    EXPECT_EQ(dir_.read("log/ReverseList.txt"), "old.txt\n");
+    EXPECT_EQ(dir_.read("log/ReverseList.txt"), "old.txt\r\n");
     EXPECT_THAT(Log(),
                 EndsWith(Stamped({question, "Aborted !"}) + Dated("Compare Preset 1 Done.")));
     EXPECT_THAT(Log(), Not(HasSubstr("CopyTotalDataSize")));
@@ -190,18 +190,21 @@ TEST_F(RunTest, SynchronisationCompletesOnlyWhenCarriedOutWholly) {
 }
 
 TEST_F(RunTest, FailedScansNameTheirFolderAndEndTheRun) {
-    // A root that exists but is no folder cannot be listed.
+    // A root that exists but is no folder cannot be listed: the scan asks (Ignore), then the
+    // run names the folder.
     dir_.createFile("file-root", "x");
+    ui_.boxes.Answer(kIdIgnore);
     Run(RunKind::Compare, Preset(src(), dir_ / "file-root"));
-    EXPECT_THAT(BoxTexts(),
-                ElementsAre(".\\MirovaDlg:836 - " + (dir_ / "file-root") + " を開けません。"));
+    ASSERT_EQ(BoxTexts().size(), 2u);
+    EXPECT_EQ(ui_.boxes.requests()[0].style, kMbAbortRetryIgnore);
+    EXPECT_EQ(BoxTexts()[1], ".\\MirovaDlg:836 - " + (dir_ / "file-root") + " を開けません。");
 
     // A source list that overflows fails the source scan.
     Make({{"src/1"}, {"src/2"}, {"src/3"}});
     run_.SetFileListCapacity(2);
     state_.noStopOnError = 1;
     Run(RunKind::Compare);
-    EXPECT_EQ(BoxTexts().size(), 1u);
+    EXPECT_EQ(BoxTexts().size(), 2u);
     EXPECT_THAT(Log(), HasSubstr(Stamped({"ﾌｧｲﾙﾘｽﾄがｵｰﾊﾞｰﾌﾛｰしました",
                                           ".\\MirovaDlg:819 - " + src() + " を開けません。"})));
     EXPECT_THAT(Log(), Not(HasSubstr("Done.")));

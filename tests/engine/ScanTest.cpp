@@ -1,5 +1,6 @@
 #include "engine/Scan.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -251,7 +252,7 @@ TEST_F(ScanTest, ReadErrorMidListingIsRolledBack) {
 
 TEST_F(ScanTest, FolderThatIsNotThereIsLoggedWithoutAsking) {
     SingleThreaded();
-    Make({"plain-file", "tree/gone/", "tree/stays"});
+    Make({"tree/gone/", "tree/stays"});
     const std::string gone = dir / "tree/gone";
     UseHook([&](std::string_view path) {
         if (path == gone) {
@@ -262,7 +263,7 @@ TEST_F(ScanTest, FolderThatIsNotThereIsLoggedWithoutAsking) {
     // A missing root fails the scan; a subfolder that vanishes during the scan is passed over.
     std::vector<bool> failures;
     for (const std::string& root :
-         {dir / "missing", dir / "missing/", dir / "plain-file", std::string(), dir / "tree"}) {
+         {dir / "missing", dir / "missing/", std::string(), dir / "tree"}) {
         ScanJob job{root, nullptr};
         EXPECT_EQ(ScanWorker(job, context, 10, [&](bool failed) { failures.push_back(failed); }),
                   0);
@@ -270,11 +271,34 @@ TEST_F(ScanTest, FolderThatIsNotThereIsLoggedWithoutAsking) {
         EXPECT_EQ(job.list->capacity, 10);
         EXPECT_EQ(Sorted(*job.list), (root == dir / "tree" ? Names{"gone", "stays"} : Names{}));
     }
-    EXPECT_EQ(failures, (std::vector<bool>{true, true, true, true, false}));
+    EXPECT_EQ(failures, (std::vector<bool>{true, true, true, false}));
     EXPECT_EQ(CountOf(dir.readLog(), CannotOpenText(dir / "missing") + "\n"), 2u);
-    EXPECT_EQ(CountOf(dir.readLog(), CannotOpenText(dir / "plain-file")), 1u);
     EXPECT_EQ(CountOf(dir.readLog(), CannotOpenText(gone)), 1u);
     EXPECT_TRUE(messages.requests().empty());
+}
+
+// Not "not there": a root that is a file, and a folder replaced by a file during the scan, are
+// asked about (Abort/Retry/Ignore) like any other folder that cannot be read.
+TEST_F(ScanTest, FolderReplacedByAFileIsAskedAbout) {
+    SingleThreaded();
+    Make({"plain-file", "tree/swapped/", "tree/stays"});
+    const std::string swapped = dir / "tree/swapped";
+    UseHook([&](std::string_view path) {
+        if (path == swapped && ::rmdir(swapped.c_str()) == 0) {
+            dir.createFile("tree/swapped");
+        }
+        return false;
+    });
+    messages.Answer(kIdIgnore);
+    messages.Answer(kIdIgnore);
+    BuiltList built = Scan(dir / "tree");
+    EXPECT_EQ(Sorted(*built.list), (Names{"stays", "swapped"}));
+    EXPECT_THAT(built.list->passedFolders, ::testing::ElementsAre("swapped"));
+    EXPECT_EQ(Scan(dir / "plain-file").completed, 0);
+    ASSERT_EQ(messages.requests().size(), 2u);
+    EXPECT_EQ(messages.requests()[0].text, CannotOpenText(swapped));
+    EXPECT_EQ(messages.requests()[0].style, kMbAbortRetryIgnore);
+    EXPECT_EQ(messages.requests()[1].text, CannotOpenText(dir / "plain-file"));
 }
 
 TEST_F(ScanTest, ExclusionsSeeFullPathsAndExcludedFoldersAreStillSearched) {

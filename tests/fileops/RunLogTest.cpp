@@ -102,7 +102,7 @@ TEST_F(WriteLogTest, OnlyStampedOneLinesCarryTheTime) {
               "\n"
               "1001231-235958: late\n"
               "010102-000000: early\n");
-    EXPECT_EQ(ReadFileText(LogFilePath(kReverseListName)), "sub/file.txt\n表.txt\n");
+    EXPECT_EQ(ReadFileText(LogFilePath(kReverseListName)), "sub/file.txt\r\n表.txt\r\n");
 }
 
 TEST_F(WriteLogTest, ConcurrentWritersKeepLinesWholeAndInOrder) {

@@ -29,6 +29,12 @@ TEST_F(InstanceGuardTest, OneCopyAtATimeAndFreeAgainAfterRelease) {
 
     first.Release();
     EXPECT_EQ(second.Acquire("Mirova", dir_.path()), InstanceGuard::Result::Acquired);
+    second.Release();
+    // A per-user lock that cannot be opened guards nothing: the start is refused, not waved on.
+    ::unlink((dir_ / "Mirova.user.lock").c_str());
+    dir_.createFolder("Mirova.user.lock");
+    EXPECT_EQ(second.Acquire("Mirova", dir_.path()), InstanceGuard::Result::RunningForThisUser);
+    ::rmdir((dir_ / "Mirova.user.lock").c_str());
     // Another name is another program.
     InstanceGuard other;
     EXPECT_EQ(other.Acquire("Other", dir_.path()), InstanceGuard::Result::Acquired);
