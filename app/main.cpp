@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/CMirovaApp.h"
-#include "app/ConsoleCommand.h"
+#include "app/console/ConsoleCommand.h"
+#include "app/desktop/CMirovaApp.h"
 #include "engine/AutoRunList.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <memory>
 
 #include "AppTesting.h"
-#include "app/CMirovaApp.h"
-#include "app/CMirovaDlg.h"
+#include "app/desktop/CMirovaApp.h"
+#include "app/desktop/CMirovaDlg.h"
 #include "fileops/MessageBox.h"
 #include "settings/SettingsStore.h"
 
