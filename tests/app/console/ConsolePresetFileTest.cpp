@@ -56,53 +56,10 @@ std::vector<std::string> ItemsOf(const std::string& folder) {
 
 class ConsolePresetFileTest : public ::testing::Test {
 protected:
-    int Import(const std::string& file, MemorySettingsStore& store, int answer,
-               std::string commitProblem = "") {
-        messages_.Answer(answer);
-        return ImportPresetData(
-            file, store, messages_, [&commitProblem] { return commitProblem; }, out_, err_);
-    }
-
     test::TempDir dir_;
-    test::ScriptedMessages messages_;
     std::ostringstream out_;
     std::ostringstream err_;
 };
-
-TEST_F(ConsolePresetFileTest, ExportThenImportCarriesThePresetsAndListsButNotTheSelection) {
-    MemorySettingsStore source;
-    Fill(source, SampleTable(), SampleLists());
-    const std::string file = dir_ / "Preset.dat";
-    ASSERT_EQ(ExportPresetData(file, source, out_, err_), 0) << err_.str();
-    EXPECT_EQ(out_.str(), "保存終了\n");
-    EXPECT_EQ(dir_.read("Preset.dat"), EncodePresetData(SampleTable().presets, SampleLists()));
-
-    MemorySettingsStore target;
-    PresetTable other;
-    other.presets[3].caption = "replaced";
-    other.currentPreset = 7;
-    other.windowLeft = 300;
-    ExclusionList otherLists;
-    for (int i = 0; i < 5; ++i) {
-        otherLists.AddName("old" + std::to_string(i));
-    }
-    Fill(target, other, otherLists);
-
-    ASSERT_EQ(Import(file, target, kIdYes), 0) << err_.str();
-    ASSERT_EQ(messages_.requests().size(), 1u);
-    EXPECT_EQ(messages_.requests()[0].text, kLoadPresetDataQuestion);
-    EXPECT_EQ(messages_.requests()[0].style, kMbYesNo);
-    EXPECT_THAT(out_.str(), HasSubstr("読込み終了\n"));
-    PresetTable loaded;
-    LoadSettings(loaded, target);
-    EXPECT_EQ(loaded.presets, SampleTable().presets);
-    EXPECT_EQ(loaded.currentPreset, 7);
-    EXPECT_EQ(loaded.windowLeft, 300);
-    ExclusionList loadedLists;
-    loadedLists.Load(target);
-    EXPECT_EQ(loadedLists.names(), SampleLists().names());
-    EXPECT_EQ(loadedLists.extensions(), SampleLists().extensions());
-}
 
 TEST_F(ConsolePresetFileTest, ImportChangesNothingUnlessTheFileIsGoodAndTheAnswerIsYes) {
     dir_.createFile("Preset.dat", EncodePresetData(SampleTable().presets, SampleLists()));
@@ -195,9 +152,9 @@ TEST(ConsolePresetFileEndToEndTest, ExportAndImportThroughTheSettingsFile) {
     EXPECT_EQ(exported.status, 0) << exported.err;
     EXPECT_EQ(exported.out, "保存終了\n");
 
-    // Another user's settings: different presets, another current one.
+    // Another user's settings: different presets, another current one and window place.
     dir.createFile("config/TK-ORVELAN/Mirova.conf",
-                   "[Settings]\nPRESETNO=8\nP1SRCFOLDER=/other\nP2CAPTION=gone\n");
+                   "[Settings]\nPOSX=300\nPRESETNO=8\nP1SRCFOLDER=/other\nP2CAPTION=gone\n");
     const test::ProcessOutcome declined = test::RunMirova(dir, {"--import-presets", file});
     EXPECT_EQ(declined.status, 1);
     EXPECT_THAT(declined.err, HasSubstr("ﾌﾟﾘｾｯﾄﾃﾞｰﾀを読込みますか？\n-> No"));
@@ -211,6 +168,7 @@ TEST(ConsolePresetFileEndToEndTest, ExportAndImportThroughTheSettingsFile) {
     EXPECT_THAT(settings, HasSubstr("P1CAPTION=夜の\\nバックアップ\n"));
     EXPECT_THAT(settings, HasSubstr("P2CAPTION=\n"));
     EXPECT_THAT(settings, HasSubstr("PRESETNO=8\n"));
+    EXPECT_THAT(settings, HasSubstr("POSX=300\n"));
     EXPECT_THAT(settings, HasSubstr("ELIST-0=bak\n"));
 
     const test::ProcessOutcome wrong = test::RunMirova(dir, {"--export-presets", file, "--yes"});

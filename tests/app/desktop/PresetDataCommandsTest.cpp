@@ -35,11 +35,6 @@ struct FileDialogRequest {
     std::string title;
 };
 
-// A string of the archive encoding, for texts shorter than 255 bytes.
-std::string ArchiveString(const std::string& text) {
-    return std::string(1, static_cast<char>(text.size())) + text;
-}
-
 class PresetDataCommandsTest : public test::MainWindowTest {
 protected:
     PresetDataCommandsTest() {
@@ -132,29 +127,6 @@ TEST_F(PresetDataCommandsTest, SaveThenLoadRestoresEverythingAndKeepsTheCurrentP
     ExclusionList reread;
     reread.Load(store_);
     EXPECT_THAT(reread.names(), ElementsAre("~$", "/.git/"));
-}
-
-TEST_F(PresetDataCommandsTest, AVersion10FileClearsTheSwitchesAndEmptiesTheLists) {
-    std::string bytes = ArchiveString("Mirova Preset Data Ver1.0");
-    for (int i = 0; i < kPresetCount; ++i) {
-        const std::string n = std::to_string(i);
-        bytes += ArchiveString("caption " + n) + ArchiveString("/s" + n) + ArchiveString("/t" + n);
-    }
-    dir_.createFile("old.dat", bytes);
-    CMirovaDlg& dialog = Open();
-    answers_ = {kIdYes};
-    chosen_ = {dir_ / "old.dat"};
-    Load();
-    EXPECT_THAT(BoxTexts(), ElementsAre(kQuestion, "読込み終了"));
-    for (int i = 0; i < kPresetCount; ++i) {
-        const std::string n = std::to_string(i);
-        EXPECT_EQ(dialog.table().presets[static_cast<std::size_t>(i)],
-                  (Preset{"/s" + n, "/t" + n, "caption " + n, 0, 0}));
-    }
-    EXPECT_THAT(dialog.exclusions().names(), IsEmpty());
-    EXPECT_THAT(dialog.exclusions().extensions(), IsEmpty());
-    EXPECT_EQ(dialog.captionField()->toPlainText(), QStringLiteral("caption 4"));
-    EXPECT_FALSE(dialog.mergeModeCheck()->isChecked());
 }
 
 TEST_F(PresetDataCommandsTest, DeclinedOrCancelledCommandsAndFilesThatCannotBeTakenChangeNothing) {
