@@ -14,7 +14,8 @@ inline const QColor kLookBackground{210, 210, 255};
 inline const QColor kLookText{0, 0, 0};
 
 // Gives a window of the program the look: the background colour behind every label, check box
-// and group box, black label text, white edit fields and list views, and the dialog font.
+// and group box and inside its read-only edit fields, black label text, white editable fields
+// and list views, and the dialog font. Controls made after the call get it too.
 void ApplyLook(QWidget* window);
 
 // The dialog font: 9 points of a Japanese proportional font (the templates name

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QWidget>
 
 #include "UiTesting.h"
@@ -47,7 +48,7 @@ TEST(DialogFontTest, HasTheJapaneseGlyphsOfTheWindowsAndUnitsFromItsAverageChara
 
 TEST(LookTest, ColoursBehindAndInsideTheControls) {
     QWidget window;
-    window.setFixedSize(320, 220);
+    window.setFixedSize(320, 250);
     ApplyLook(&window);
     auto* label = new QLabel(QStringLiteral("ﾌｫﾙﾀﾞ Folder"), &window);
     label->setGeometry(10, 10, 200, 20);
@@ -59,21 +60,43 @@ TEST(LookTest, ColoursBehindAndInsideTheControls) {
     edit->setGeometry(10, 140, 200, 24);
     auto* list = new QListWidget(&window);
     list->setGeometry(220, 10, 90, 120);
+    auto* shownPath = new QLineEdit(QStringLiteral("/home"), &window);
+    shownPath->setReadOnly(true);
+    shownPath->setGeometry(10, 170, 200, 24);
+    auto* shownCaption = new QPlainTextEdit(QStringLiteral("写真"), &window);
+    shownCaption->setReadOnly(true);
+    shownCaption->setGeometry(220, 140, 90, 60);
+    auto* madeReadOnly = new QLineEdit(&window);
+    madeReadOnly->setGeometry(10, 210, 200, 24);
     window.show();
+    madeReadOnly->setReadOnly(true);  // after the window has given it its colours
     const QImage image = Grab(&window);
 
-    // The labels' texts are short: the right ends of their rectangles show the background.
-    EXPECT_EQ(image.pixelColor(205, 20), kLookBackground);
-    EXPECT_EQ(image.pixelColor(205, 50), kLookBackground);
-    EXPECT_EQ(image.pixelColor(140, 74), kLookBackground);
-    EXPECT_EQ(image.pixelColor(300, 200), kLookBackground);
-    // Black label and check box texts.
+    const QColor white(Qt::white);
+    const struct {
+        QPoint at;
+        QColor colour;
+        const char* where;
+    } samples[] = {
+        // The labels' texts are short: the right ends of their rectangles show the background.
+        {{205, 20}, kLookBackground, "behind a label"},
+        {{205, 50}, kLookBackground, "behind a check box"},
+        {{140, 74}, kLookBackground, "behind a group box's title"},
+        {{80, 112}, kLookBackground, "inside a group box"},
+        {{300, 235}, kLookBackground, "the window"},
+        {{180, 182}, kLookBackground, "inside a read-only field"},
+        {{290, 190}, kLookBackground, "inside a read-only text box"},
+        {{180, 222}, kLookBackground, "inside a field made read-only"},
+        {{100, 152}, white, "inside an edit field"},
+        {{265, 100}, white, "inside a list"},
+    };
+    for (const auto& sample : samples) {
+        EXPECT_EQ(image.pixelColor(sample.at), sample.colour) << sample.where;
+    }
+    // Black label, check box and read-only field texts.
     EXPECT_TRUE(HasPixelNear(image, QRect(10, 10, 200, 20), kLookText, 40));
     EXPECT_TRUE(HasPixelNear(image, QRect(40, 40, 170, 20), kLookText, 40));
-    // White inside the edit field and the list.
-    EXPECT_EQ(image.pixelColor(100, 152), QColor(Qt::white));
-    EXPECT_EQ(image.pixelColor(265, 100), QColor(Qt::white));
-    EXPECT_EQ(window.palette().color(QPalette::Base), QColor(Qt::white));
+    EXPECT_TRUE(HasPixelNear(image, QRect(12, 172, 60, 20), kLookText, 40));
 }
 
 }  // namespace
