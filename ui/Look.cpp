@@ -126,6 +126,9 @@ protected:
     }
 };
 
+// Kanji, kana and half-width kana of the windows' texts: together as tall as any text they show.
+const QString kTallestTexts = QStringLiteral("ｱｯﾌﾟﾃﾞｰﾄ実行除外リストを有効にするファイル作成中");
+
 }  // namespace
 
 void ApplyLook(QWidget* window) {
@@ -157,7 +160,12 @@ DialogUnits::DialogUnits(const QFont& font) {
     const int letters = metrics.horizontalAdvance(
         QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     baseWidth_ = (letters / 26 + 1) / 2;
-    baseHeight_ = metrics.height();
+    // The templates were laid out for a font whose height is its character height. A Japanese
+    // font's line also holds room above and below for other scripts (17 pixels where the
+    // characters take 14 at 9 points), and taking the line would stretch every window by that.
+    // The height of the characters the windows show keeps the templates' proportions.
+    const int glyphs = metrics.tightBoundingRect(kTallestTexts).height();
+    baseHeight_ = glyphs > 0 ? qMin(glyphs, metrics.height()) : metrics.height();
 }
 
 int DialogUnits::x(int units) const {

@@ -24,8 +24,10 @@ QFont DialogFont();
 
 // Converts template coordinates given in dialog units into pixels for a font, the way dialog
 // units are defined: horizontally a quarter of the font's average character width, vertically
-// an eighth of its height. Every window built from a template uses one of these, so that it
-// keeps the proportions of its template.
+// an eighth of the height of its characters (not of its line, which is taller in a Japanese
+// font). Every window built from a template uses one of these, so that it keeps the
+// proportions of its template. A text control needs a line of the font for each line of text
+// (see AddStaticText).
 class DialogUnits {
 public:
     explicit DialogUnits(const QFont& font);

@@ -7,10 +7,21 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QWidget>
+#include <functional>
+#include <memory>
 
+#include "TextFit.h"
 #include "UiTesting.h"
+#include "settings/ExclusionList.h"
+#include "ui/CEditPresetDlg.h"
+#include "ui/CJlistDlg.h"
+#include "ui/CMessageBox.h"
+#include "ui/CProgressDlg.h"
+#include "ui/CStatusDlg.h"
 #include "ui/Look.h"
 
 namespace mirova::ui {
@@ -97,6 +108,68 @@ TEST(LookTest, ColoursBehindAndInsideTheControls) {
     EXPECT_TRUE(HasPixelNear(image, QRect(10, 10, 200, 20), kLookText, 40));
     EXPECT_TRUE(HasPixelNear(image, QRect(40, 40, 170, 20), kLookText, 40));
     EXPECT_TRUE(HasPixelNear(image, QRect(12, 172, 60, 20), kLookText, 40));
+}
+
+TEST(LookTest, WindowsKeepTheProportionsOfTheirTemplatesAndShowEveryTextWhole) {
+    ExclusionList lists;
+    lists.AddName("Thumbs.db");
+    const auto never = [](const QString&, int) { return 7; };
+    const struct {
+        const char* name;
+        std::function<std::unique_ptr<QWidget>()> make;
+        QSize templateSize;  // dialog units; empty for a box sized to its text
+    } windows[] = {
+        {"preset editor", [&] { return std::make_unique<CEditPresetDlg>(never); }, {295, 343}},
+        {"exclusion editor", [&] { return std::make_unique<CJlistDlg>(lists, never); }, {296, 259}},
+        {"about window", [] { return std::make_unique<CAboutDlg>(); }, {235, 52}},
+        {"progress window",
+         [] {
+             auto progress = std::make_unique<CProgressDlg>();
+             progress->SetStatusLine("/home/user/写真/2023/旅行/IMG_0412.JPG");
+             return progress;
+         },
+         {}},
+        {"status window",
+         [] {
+             auto status = std::make_unique<CStatusDlg>();
+             status->SetStatusText("ﾌｧｲﾙﾘｽﾄを作成中");
+             return status;
+         },
+         {}},
+        {"question",
+         [] {
+             return std::make_unique<CMessageBox>(
+                 QStringLiteral("ｱｯﾌﾟﾃﾞｰﾄを実行しますか？\n除外リストを有効にする"), 4);
+         },
+         {}},
+    };
+    for (const auto& entry : windows) {
+        const std::unique_ptr<QWidget> window = entry.make();
+        window->show();
+        EXPECT_EQ(test::ClippedTexts(window.get()), QStringList()) << entry.name;
+        if (entry.templateSize.isEmpty()) {
+            continue;
+        }
+        // The template font's characters are twice as high as they are wide on average: its
+        // vertical unit, an eighth of that height, equals its horizontal one, a quarter of the
+        // width. A window in pixels keeps the template's width to height.
+        const auto* menu = window->findChild<QMenuBar*>();
+        const double height = window->height() - (menu != nullptr ? menu->height() : 0);
+        const double wanted = double(entry.templateSize.width()) / entry.templateSize.height();
+        EXPECT_NEAR(window->width() / height, wanted, 0.05 * wanted) << entry.name;
+    }
+
+    // A preset button is 24 x 22 units, a little wider than high.
+    CEditPresetDlg editor(never);
+    QPushButton* first = nullptr;
+    for (QPushButton* button : editor.findChildren<QPushButton*>()) {
+        if (button->text() == QStringLiteral("１")) {
+            first = button;
+        }
+    }
+    ASSERT_NE(first, nullptr);
+    EXPECT_NEAR(double(first->width()) / first->height(), 24.0 / 22.0, 0.05)
+        << first->width() << " x " << first->height();
 }
 
 }  // namespace
