@@ -32,12 +32,13 @@ QLabel* AddStaticText(QWidget* window, const QRect& geometry, const QString& tex
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setWordWrap(true);
     // A template gives a text eight units a line; the font's lines are taller than that, so the
-    // text grows down to hold as many whole lines as its template does.
+    // text grows down to hold as many whole lines as its template does, each line whole pixels
+    // high as the text layout places them.
     const int lineUnits = DialogUnits(window->font()).y(8);
     const int lines = qMax(1, geometry.height() / qMax(1, lineUnits));
     QRect grown = geometry;
     grown.setHeight(
-        qMax(geometry.height(), qCeil(lines * QFontMetricsF(window->font()).lineSpacing())));
+        qMax(geometry.height(), lines * qCeil(QFontMetricsF(window->font()).lineSpacing())));
     label->setGeometry(grown);
     label->setText(text);
     return label;

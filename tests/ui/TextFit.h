@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractSpinBox>
 #include <QCheckBox>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -52,7 +53,10 @@ inline QStringList ClippedTexts(const QWidget* window) {
                    metrics.height() <= group->height();
         } else if (const auto* field = qobject_cast<const QLineEdit*>(widget)) {
             text = field->text();
-            fits = field->minimumSizeHint().height() <= field->height();
+            // A spin box's field has no frame of its own: a line of the font is what it needs.
+            fits = qobject_cast<const QAbstractSpinBox*>(field->parentWidget()) != nullptr
+                       ? metrics.height() <= field->height()
+                       : field->minimumSizeHint().height() <= field->height();
         }
         if (!fits) {
             clipped << QStringLiteral("%1 \"%2\" %3 x %4")
