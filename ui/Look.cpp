@@ -94,9 +94,12 @@ bool IsEdit(const QWidget* widget) {
 // colours, black text on the background colour; a field that can be typed into stays white.
 void ColourEdit(QWidget* edit) {
     QPalette palette = edit->palette();
-    const QColor base = IsReadOnlyEdit(edit) ? kLookBackground : QColor(Qt::white);
+    const QPalette window =
+        edit->parentWidget() != nullptr ? edit->parentWidget()->palette() : QApplication::palette();
     for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        palette.setColor(group, QPalette::Base, base);
+        palette.setBrush(
+            group, QPalette::Base,
+            IsReadOnlyEdit(edit) ? QBrush(kLookBackground) : window.brush(group, QPalette::Base));
     }
     edit->setPalette(palette);
 }
