@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QShowEvent>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 
 #include "fileops/MessageBox.h"
@@ -57,6 +58,24 @@ QPixmap RowPicture() {
     painter.drawRect(0, 0, 15, 15);
     return picture;
 }
+
+// A view with a picture list keeps room for a picture in every row, whether the row has one or
+// not, so that the texts of all its rows start at one indent.
+class PictureRoomDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (!option->features.testFlag(QStyleOptionViewItem::HasDecoration)) {
+            option->features |= QStyleOptionViewItem::HasDecoration;
+            if (const auto* view = qobject_cast<const QAbstractItemView*>(option->widget)) {
+                option->decorationSize = view->iconSize();
+            }
+        }
+    }
+};
 
 QTreeWidgetItem* NewRow(QTreeWidget* view, const QString& text) {
     auto* item = new QTreeWidgetItem(view, QStringList{text});
@@ -111,6 +130,7 @@ ExclusionView* CJlistDlg::MakeView(const QString& title, int columnWidth) {
     view->setAllColumnsShowFocus(true);
     view->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
     view->setIconSize(QSize(16, 16));
+    view->setItemDelegate(new PictureRoomDelegate(view));
     // One column of a fixed width, which may be wider than the view: the view then scrolls.
     QHeaderView* header = view->header();
     header->setStretchLastSection(false);
@@ -172,7 +192,7 @@ void CJlistDlg::AddRow(ExclusionView* view) {
                  kMbOk);
         return;
     }
-    // A new row has no picture, in either view.
+    // A new row has no picture, in either view, but keeps the room for one.
     QTreeWidgetItem* item = NewRow(view, QString());
     view->clearSelection();
     view->setCurrentItem(item);

@@ -57,30 +57,18 @@ CMessageBox::CMessageBox(const QString& text, int type, int helpId, QWidget* par
     ok_ = new BitmapButton(QStringLiteral("OK"), this);
     yes_ = new BitmapButton(QStringLiteral("はい"), this);
     no_ = new BitmapButton(QStringLiteral("いいえ"), this);
-    ok_->hide();
-    yes_->hide();
-    no_->hide();
     connect(ok_, &QAbstractButton::clicked, this, [this] { done(kOk); });
     connect(yes_, &QAbstractButton::clicked, this, [this] { done(kYes); });
     connect(no_, &QAbstractButton::clicked, this, [this] { done(kNo); });
 
-    // The client area takes the size the box's outer frame would have: the frame is known only
-    // once the window is on the screen.
-    const int width = qMax(150, text_->x() + needed.width() + 20);
-    const int height = qMax(120, text_->y() + needed.height() + 70);
-    setFixedSize(width, height);
-    const int top = height - 30;
-    if (type_ == kYesNo) {
-        const int buttonWidth = yes_->width();
-        const int yesLeft = (width - 2 * buttonWidth - 10) / 2;
-        yes_->move(yesLeft, top);
-        no_->move(yesLeft + buttonWidth + 10, top);
-        yes_->show();
-        no_->show();
-    } else {
-        ok_->move((width - ok_->width()) / 2, top);
-        ok_->show();
-    }
+    // The outer size of the box; until the window manager has framed it, the client area has
+    // all of it.
+    outerSize_ = QSize(qMax(150, text_->x() + needed.width() + 20),
+                       qMax(120, text_->y() + needed.height() + 70));
+    yes_->setVisible(type_ == kYesNo);
+    no_->setVisible(type_ == kYesNo);
+    ok_->setVisible(type_ != kYesNo);
+    FitInsideFrame(QMargins());
 
     // No button has the focus at first, so that a stray key press answers nothing; the box
     // itself takes it and still lets Tab reach the buttons.
@@ -89,6 +77,40 @@ CMessageBox::CMessageBox(const QString& text, int type, int helpId, QWidget* par
     if (parent == nullptr) {
         PlaceOver(this, DefaultOwner(this));
     }
+}
+
+void CMessageBox::FitInsideFrame(const QMargins& frame) {
+    const QSize client = outerSize_.shrunkBy(frame);
+    if (frame == frame_ && size() == client) {
+        return;
+    }
+    // A box already on the screen keeps its centre.
+    const QSize shrink = size() - client;
+    frame_ = frame;
+    setFixedSize(client);
+    if (isVisible()) {
+        move(pos() + QPoint(shrink.width() / 2, shrink.height() / 2));
+    }
+
+    const int top = client.height() - 30;
+    const int buttonWidth = yes_->width();
+    const int yesLeft = (client.width() - 2 * buttonWidth - 10) / 2;
+    yes_->move(yesLeft, top);
+    no_->move(yesLeft + buttonWidth + 10, top);
+    ok_->move((client.width() - ok_->width()) / 2, top);
+}
+
+bool CMessageBox::event(QEvent* event) {
+    const bool handled = QDialog::event(event);
+    // The window manager's frame is known once the box is on the screen, and it is reported
+    // with a move of the window.
+    if (event->type() == QEvent::Show || event->type() == QEvent::Move) {
+        const QRect outer = frameGeometry();
+        const QRect inner = geometry();
+        FitInsideFrame(QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                                outer.right() - inner.right(), outer.bottom() - inner.bottom()));
+    }
+    return handled;
 }
 
 void CMessageBox::reject() {

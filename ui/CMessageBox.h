@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QMargins>
+#include <QSize>
 #include <QString>
 
 class QLabel;
@@ -25,13 +27,21 @@ public:
     BitmapButton* yesButton() const { return yes_; }
     BitmapButton* noButton() const { return no_; }
 
+    // The box's size counts its frame: the client area is what is left inside the frame the
+    // window manager adds, and the buttons keep their places from its bottom. Called when the
+    // frame becomes known; there is none before the box is shown.
+    void FitInsideFrame(const QMargins& frame);
+
 protected:
+    bool event(QEvent* event) override;
     void reject() override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
     int type_;
+    QSize outerSize_;
+    QMargins frame_;
     QLabel* text_;
     BitmapButton* ok_;
     BitmapButton* yes_;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QDialog>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPixmap>
@@ -10,6 +11,7 @@
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
+#include <QtMath>
 
 #include "ui/Look.h"
 
@@ -29,7 +31,15 @@ QLabel* AddStaticText(QWidget* window, const QRect& geometry, const QString& tex
     label->setTextFormat(Qt::PlainText);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setWordWrap(true);
-    label->setGeometry(geometry);
+    // A template gives a text eight units a line; the font's lines are taller than that, so the
+    // text grows down to hold as many whole lines as its template does, each line whole pixels
+    // high as the text layout places them.
+    const int lineUnits = DialogUnits(window->font()).y(8);
+    const int lines = qMax(1, geometry.height() / qMax(1, lineUnits));
+    QRect grown = geometry;
+    grown.setHeight(
+        qMax(geometry.height(), lines * qCeil(QFontMetricsF(window->font()).lineSpacing())));
+    label->setGeometry(grown);
     label->setText(text);
     return label;
 }

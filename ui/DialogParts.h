@@ -25,7 +25,8 @@ namespace mirova::ui {
 void SetUpDialogWindow(QDialog* dialog, const QString& caption, int widthUnits, int heightUnits);
 
 // A static text as the dialog manager draws one: left-aligned from the top, broken at word
-// boundaries, no markup.
+// boundaries, no markup. It is at least as tall as the whole lines of the window's font that its
+// template height holds (eight units a line, one line at least).
 QLabel* AddStaticText(QWidget* window, const QRect& geometry, const QString& text);
 
 // A static icon; it takes the size of its picture.

@@ -14,7 +14,8 @@ inline const QColor kLookBackground{210, 210, 255};
 inline const QColor kLookText{0, 0, 0};
 
 // Gives a window of the program the look: the background colour behind every label, check box
-// and group box, black label text, white edit fields and list views, and the dialog font.
+// and group box and inside its read-only edit fields, black label text, white editable fields
+// and list views, and the dialog font. Controls made after the call get it too.
 void ApplyLook(QWidget* window);
 
 // The dialog font: 9 points of a Japanese proportional font (the templates name
@@ -23,8 +24,10 @@ QFont DialogFont();
 
 // Converts template coordinates given in dialog units into pixels for a font, the way dialog
 // units are defined: horizontally a quarter of the font's average character width, vertically
-// an eighth of its height. Every window built from a template uses one of these, so that it
-// keeps the proportions of its template.
+// an eighth of the height of its characters (not of its line, which is taller in a Japanese
+// font). Every window built from a template uses one of these, so that it keeps the
+// proportions of its template. A text control needs a line of the font for each line of text
+// (see AddStaticText).
 class DialogUnits {
 public:
     explicit DialogUnits(const QFont& font);

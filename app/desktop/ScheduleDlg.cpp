@@ -100,7 +100,7 @@ ScheduleEntries MakeScheduleEntries(int presetNumber, const QString& programPath
 
 ScheduleDlg::ScheduleDlg(int presetNumber, const QString& programPath, QWidget* parent)
     : QDialog(parent) {
-    ui::SetUpDialogWindow(this, QStringLiteral("スケジュール"), 300, 308);
+    ui::SetUpDialogWindow(this, QStringLiteral("スケジュール"), 300, 337);
     const ui::DialogUnits units(ui::DialogFont());
     const ScheduleEntries entries = MakeScheduleEntries(presetNumber, programPath);
 
@@ -131,6 +131,7 @@ ScheduleDlg::ScheduleDlg(int presetNumber, const QString& programPath, QWidget* 
         field->setGeometry(units.rect(7, top, 240, 14));
         return field;
     };
+    // Each text box shows every line of its unit file without a scroll bar.
     const auto textField = [&](const QString& text, int top, int height) {
         auto* field = new QPlainTextEdit(text, this);
         field->setReadOnly(true);
@@ -141,40 +142,40 @@ ScheduleDlg::ScheduleDlg(int presetNumber, const QString& programPath, QWidget* 
         return field;
     };
 
-    ui::AddStaticText(this, units.rect(7, 45, 286, 8),
+    ui::AddStaticText(this, units.rect(7, 50, 286, 8),
                       QStringLiteral("cron: crontab -e で次の 1 行を加えます (毎日 2 時)"));
-    crontab_ = lineField(entries.crontabLine, 55);
-    crontabCopy_ = copyButton(55);
+    crontab_ = lineField(entries.crontabLine, 61);
+    crontabCopy_ = copyButton(61);
     CopyOnClick(crontabCopy_, [this] { return crontab_->text(); });
 
     ui::AddStaticText(
-        this, units.rect(7, 76, 286, 8),
+        this, units.rect(7, 81, 286, 8),
         QStringLiteral("systemd: ~/.config/systemd/user/%1").arg(entries.serviceName));
-    service_ = textField(entries.serviceUnit, 86, 52);
-    serviceCopy_ = copyButton(86);
+    service_ = textField(entries.serviceUnit, 92, 63);
+    serviceCopy_ = copyButton(92);
     CopyOnClick(serviceCopy_, [this] { return service_->toPlainText(); });
 
-    ui::AddStaticText(this, units.rect(7, 144, 286, 8),
+    ui::AddStaticText(this, units.rect(7, 160, 286, 8),
                       QStringLiteral("~/.config/systemd/user/%1 (毎日、電源が切れていた日は"
                                      "次の起動時に)")
                           .arg(entries.timerName));
-    timer_ = textField(entries.timerUnit, 154, 74);
-    timerCopy_ = copyButton(154);
+    timer_ = textField(entries.timerUnit, 171, 87);
+    timerCopy_ = copyButton(171);
     CopyOnClick(timerCopy_, [this] { return timer_->toPlainText(); });
 
     ui::AddStaticText(
-        this, units.rect(7, 234, 286, 8),
+        this, units.rect(7, 263, 286, 8),
         QStringLiteral("二つのファイルを保存したら、次のコマンドでタイマーを始めます"));
-    enable_ = lineField(entries.enableCommand, 244);
-    enableCopy_ = copyButton(244);
+    enable_ = lineField(entries.enableCommand, 274);
+    enableCopy_ = copyButton(274);
     CopyOnClick(enableCopy_, [this] { return enable_->text(); });
 
-    ui::AddStaticText(this, units.rect(7, 264, 286, 16),
+    ui::AddStaticText(this, units.rect(7, 294, 286, 16),
                       QStringLiteral("ログインしていない間も動かすには loginctl enable-linger "
                                      "を一度実行します。"));
 
     auto* ok = new ui::BitmapButton(QStringLiteral("OK"), this);
-    ok->move(units.x(300 - 7) - ok->width(), units.y(286));
+    ok->move(units.x(300 - 7) - ok->width(), units.y(317));
     connect(ok, &QAbstractButton::clicked, this, &QDialog::accept);
 }
 

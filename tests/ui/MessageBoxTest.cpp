@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QTest>
+#include <vector>
 
 #include "UiTesting.h"
 #include "ui/BitmapButton.h"
@@ -74,6 +75,28 @@ TEST(MessageBoxTest, LineBreaksStartNewLinesAndYesNoArePairedInTheMiddle) {
     EXPECT_EQ(no.top(), box.height() - 30);
     EXPECT_LE(std::abs(yes.left() - (box.width() - 1 - no.right())), 1);
     EXPECT_TRUE(box.okButton()->isHidden());
+}
+
+TEST(MessageBoxTest, TheSizeIsTheOuterOneTheFrameOfTheWindowManagerIsTakenFromTheClientArea) {
+    for (const int type : {0, 4}) {
+        CMessageBox box(kSyncQuestion, type);
+        const QSize outer = box.size();  // before it is shown, a box has no frame
+        box.show();                      // the offscreen platform frames it with 2 pixels
+        const QRect frame = box.frameGeometry();
+        ASSERT_GT(frame.width(), box.width()) << "no frame to take";
+        EXPECT_EQ(frame.size(), outer) << "type " << type;
+
+        // The buttons keep their places from the bottom and the middle of the client area.
+        const std::vector<const BitmapButton*> shown =
+            type == 4 ? std::vector<const BitmapButton*>{box.yesButton(), box.noButton()}
+                      : std::vector<const BitmapButton*>{box.okButton()};
+        const int left = shown.front()->x();
+        const int right = shown.back()->geometry().right();
+        EXPECT_LE(std::abs(left - (box.width() - 1 - right)), 1) << "type " << type;
+        for (const BitmapButton* button : shown) {
+            EXPECT_EQ(button->y(), box.height() - 30) << "type " << type;
+        }
+    }
 }
 
 TEST(MessageBoxTest, YesNoBoxOpensWithNoButtonFocusedAndEndsOnlyWithYesOrNo) {

@@ -9,13 +9,17 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QGroupBox>
+#include <QImage>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTimer>
 
+#include "../ui/TextFit.h"
 #include "GuiTesting.h"
 #include "app/common/QtSettingsStore.h"
 #include "app/desktop/KeepVersionsDlg.h"
@@ -27,6 +31,7 @@
 #include "ui/BitmapButton.h"
 #include "ui/CResultsDlg.h"
 #include "ui/ChangeRecordModel.h"
+#include "ui/Look.h"
 
 namespace mirova {
 namespace {
@@ -84,6 +89,47 @@ TEST_F(MainDialogTest, PresetButtonShowsItsPresetAndHidesCompareForMerge) {
     EXPECT_FALSE(dialog.compareButton()->isHidden());
     EXPECT_FALSE(dialog.mergeModeCheck()->isChecked());
     EXPECT_EQ(dialog.captionField()->toPlainText(), QStringLiteral("書類"));
+}
+
+TEST_F(MainDialogTest, ShowsTheLookInTheTemplatesProportionsWithEveryTextWhole) {
+    table_.presets[0] = Preset{"/data/写真", "/backup/写真", "写真の控え", 0, 1};
+    table_.currentPreset = 0;
+    CMirovaDlg& dialog = Open();
+    const QImage image = dialog.grab().toImage();
+    const auto inside = [&](const QWidget* widget) {
+        const QRect area = widget->geometry();
+        return QPoint(area.right() - 8, area.bottom() - 5);
+    };
+    // The read-only fields and the inside of the group boxes show the one background colour.
+    std::vector<std::pair<QPoint, std::string>> samples = {
+        {inside(dialog.captionField()), "caption field"},
+        {inside(dialog.sourceField()), "source field"},
+        {inside(dialog.targetField()), "target field"},
+    };
+    for (const QGroupBox* group : dialog.findChildren<QGroupBox*>()) {
+        samples.push_back({group->geometry().bottomLeft() + QPoint(6, -4),
+                           "inside " + group->title().toStdString()});
+    }
+    for (const auto& [at, where] : samples) {
+        EXPECT_EQ(image.pixelColor(at), ui::kLookBackground) << where;
+    }
+
+    // A preset button keeps the template's 24 x 22 units, a little wider than high.
+    const QSize button = dialog.presetButton(0)->size();
+    EXPECT_NEAR(double(button.width()) / button.height(), 24.0 / 22.0, 0.05)
+        << button.width() << " x " << button.height();
+
+    ScheduleDlg schedule(3, QStringLiteral("/usr/bin/mirova"));
+    KeepVersionsDlg keep(30);
+    for (QWidget* window : std::initializer_list<QWidget*>{&dialog, &schedule, &keep}) {
+        window->show();
+        EXPECT_EQ(test::ClippedTexts(window).join(QStringLiteral("; ")).toStdString(), "")
+            << window->windowTitle().toStdString();
+    }
+    // The unit files are shown whole.
+    for (const QPlainTextEdit* unit : {schedule.serviceField(), schedule.timerField()}) {
+        EXPECT_EQ(unit->verticalScrollBar()->maximum(), 0);
+    }
 }
 
 TEST_F(MainDialogTest, ReturnStartsASynchronisationAndTheDialogStaysOpen) {
