@@ -55,23 +55,3 @@ std::function<int(const QString&, int)> ScriptedAsker::fn() {
 }
 
 }  // namespace mirova::test
-
-void PrintTo(const QColor& colour, std::ostream* out) {
-    *out << "RGB(" << colour.red() << ", " << colour.green() << ", " << colour.blue() << ")";
-}
-
-void PrintTo(const QImage& image, std::ostream* out) {
-    *out << "image " << image.width() << "x" << image.height();
-}
-
-void PrintTo(const QRect& rect, std::ostream* out) {
-    *out << rect.x() << "," << rect.y() << " " << rect.width() << "x" << rect.height();
-}
-
-void PrintTo(const QSize& size, std::ostream* out) {
-    *out << size.width() << "x" << size.height();
-}
-
-void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}

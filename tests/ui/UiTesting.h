@@ -3,7 +3,6 @@
 #include <QColor>
 #include <QImage>
 #include <QRect>
-#include <QSize>
 #include <QString>
 #include <deque>
 #include <functional>
@@ -22,8 +21,8 @@ QImage Grab(QWidget* widget);
 // Whether any pixel inside the area has the colour (within a tolerance per channel).
 bool HasPixelNear(const QImage& image, const QRect& area, const QColor& colour, int tolerance = 0);
 
-// Runs a modal dialog; the script runs inside its event loop. A dialog that is still open long
-// after the script ended is closed with -1, so that a fault fails the test instead of hanging it.
+// Runs a modal dialog; the script runs inside its event loop. A dialog still open long after the
+// script ended is closed with -1, so that a fault fails the test instead of hanging it.
 int ExecWith(QDialog& dialog, const std::function<void()>& script);
 
 // Answers a dialog's questions (text and box type in, pressed button out) from a script and
@@ -38,8 +37,9 @@ struct ScriptedAsker {
 }  // namespace mirova::test
 
 // Readable failure messages for the Qt values the tests compare (found by argument lookup).
-void PrintTo(const QColor& colour, std::ostream* out);
-void PrintTo(const QImage& image, std::ostream* out);
-void PrintTo(const QRect& rect, std::ostream* out);
-void PrintTo(const QSize& size, std::ostream* out);
-void PrintTo(const QString& text, std::ostream* out);
+inline void PrintTo(const QColor& colour, std::ostream* out) {
+    *out << colour.name().toStdString();
+}
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
