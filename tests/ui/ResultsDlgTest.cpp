@@ -72,7 +72,6 @@ protected:
 TEST_F(ResultsDlgTest, ShowsTheLatestRecordWithItsFactsAndCounts) {
     CResultsDlg dialog;  // the newest record of the log folder
     dialog.show();
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("比較結果"));
     EXPECT_EQ(dialog.recordPath(), dir_ / "log/Changes-261207-020000.txt");
     EXPECT_EQ(dialog.view()->model()->rowCount(), 10000);
     EXPECT_EQ(
