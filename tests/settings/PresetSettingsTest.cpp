@@ -94,7 +94,7 @@ TEST(PresetSettings, EmptyStoreGivesEmptyPresetsAndSavesAllValuesInOrder) {
     EXPECT_EQ(std::vector<std::string>(store.writes.begin(), store.writes.begin() + 9),
               (std::vector<std::string>{"POSX", "POSY", "PRESETNO", "P1SRCFOLDER", "P1TARFOLDER",
                                         "P1CAPTION", "P1MARGESW", "P1EXCLUSIONSW", "P2SRCFOLDER"}));
-    EXPECT_EQ(store.writes[8 + 6 * 29], "P30SRCFOLDER");
+    EXPECT_EQ(store.writes[3 + 5 * 29], "P30SRCFOLDER");
     EXPECT_EQ(store.writes.back(), "DELETELIMIT");
     EXPECT_EQ(store.memory.section("Settings").at("DELETELIMIT"), "50");
 }
