@@ -166,6 +166,35 @@ TEST_F(JlistDlgTest, OnlyADoubleClickBelowTheRowsAddsAnEditedRowAndReturnEndsThe
     EXPECT_THAT(asker_.asked, IsEmpty());
 }
 
+TEST_F(JlistDlgTest, EveryRowKeepsTheRoomOfAPictureWhetherLoadedOrAddedInEitherView) {
+    CJlistDlg& dialog = Open();
+    // A row's in-place field opens where its text stands.
+    const auto fieldLeft = [](QTreeWidget* view, bool added) {
+        if (added) {
+            DoubleClickEmptyArea(view);
+        } else {
+            view->setCurrentItem(view->topLevelItem(0));
+            QTest::keyClick(view, Qt::Key_F2);
+        }
+        QLineEdit* editor = Editor(view);
+        const int left = editor != nullptr ? editor->x() : -1;
+        if (editor != nullptr) {
+            QTest::keyClick(editor, Qt::Key_Escape);
+        }
+        return left;
+    };
+    // The loaded name rows show their picture before the text.
+    const int pictured = fieldLeft(dialog.nameView(), false);
+    EXPECT_GE(pictured, 16);
+    for (QTreeWidget* view : {dialog.nameView(), dialog.extensionView()}) {
+        for (const bool added : {false, true}) {
+            EXPECT_EQ(fieldLeft(view, added), pictured)
+                << (view == dialog.nameView() ? "name" : "extension") << " view, "
+                << (added ? "added" : "loaded") << " row";
+        }
+    }
+}
+
 TEST_F(JlistDlgTest, EscInAFieldKeepsTheTextAndAnAddedRowStaysEmpty) {
     CJlistDlg& dialog = Open();
     QTreeWidget* names = dialog.nameView();
