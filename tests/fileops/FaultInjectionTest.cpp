@@ -199,6 +199,7 @@ TEST_F(FaultInjectionTest, FailedDeletionsAreLoggedWithTheirReasonAndTheListGoes
     for (const char* name : {"a.txt", "locked.txt", "perm.txt", "sub/inner.txt", "z.txt"}) {
         tmp_.createFile(std::string("files/") + name, name);
     }
+    ASSERT_EQ(::chmod((tmp_ / "files/a.txt").c_str(), 0444), 0);  // read-only files go too
     tmp_.createFolder("folders/busy");
     tmp_.createFolder("folders/c/d/e");
     tmp_.createFile("folders/full/inside.txt", "i");

@@ -65,28 +65,6 @@ TEST(PathText, SeparatorsAreStrippedJoinedAndKeptAsNeeded) {
 
 using ListOperationTest = FileOpsTest;
 
-// Read-only files go, links go as links, and a file in a folder the user may not change stays
-// with a log line while the list goes on.
-TEST_F(ListOperationTest, DeleteFileListDeletesWhatItMayAndLogsTheRest) {
-    tmp_.createFile("base/ro.txt", "x");
-    tmp_.createFile("base/locked/stays.txt", "s");
-    tmp_.createFile("keep.txt", "target of the link");
-    ASSERT_EQ(::chmod((tmp_ / "base/ro.txt").c_str(), 0444), 0);
-    ASSERT_EQ(::symlink("../keep.txt", (tmp_ / "base/link").c_str()), 0);
-    const ScopedUnprivileged unprivileged(tmp_);
-    ASSERT_EQ(::chmod((tmp_ / "base/locked").c_str(), 0555), 0);
-    const Names names{"ro.txt", "locked/stays.txt", "link", "already-gone.txt"};
-    EXPECT_EQ(DeleteFileList(tmp_ / "base/", names, ui_), 1);
-    EXPECT_FALSE(Exists(tmp_ / "base/ro.txt") || Exists(tmp_ / "base/link"));
-    EXPECT_EQ(tmp_.read("keep.txt"), "target of the link");
-    EXPECT_EQ(TakeLog(), Logged(CannotDeleteText(tmp_ / "base/locked/stays.txt", EACCES)));
-    ASSERT_EQ(ui_.windows().size(), 1u);
-    EXPECT_EQ(ui_.windows()[0].statusTexts.back(), "already-gone.txt を削除中");
-    ExpectWholeWindow(ui_.windows()[0], 4);
-    EXPECT_TRUE(TakeBoxes().empty());
-    EXPECT_EQ(ui_.failures(), 1);
-}
-
 // Folders are made with their missing parents; those already there are no failure. Under
 // noStopOnError a copy list goes past its failures, and its result is that of the last file.
 TEST_F(ListOperationTest, ListsCreateMissingFoldersAndEndWithTheOutcomeOfTheLastItem) {

@@ -144,13 +144,11 @@ void BuildTree(const TempDir& tmp, const TreePlan& plan) {
 
 // What one run of a list showed and left behind.
 struct Observed {
-    int result = -1;
+    int result;
     Items tree;
     std::string log;
-    Boxes boxes;
-    int failures = 0;
     std::vector<Told> told;
-    std::vector<ScriptedFileOpsUi::Window> windows;
+    std::tuple<int, Boxes, int, std::size_t, std::vector<std::string>, int, int, bool> shown;
 };
 
 // One case of the table: how the list fails or stops, and how the user answers.
@@ -257,19 +255,18 @@ protected:
         };
         RecordingListener listener;
         ui.SetChangeListener(&listener);
-        Observed seen;
-        {
-            const ScopedThreads scoped(threads);
-            seen.result = c.copy ? CopyFileList(tmp_ / "run/src", base, Names(names), c.quiet, ui)
-                                 : DeleteFileList(base, Names(names), ui);
-        }
+        const ScopedThreads scoped(threads);
+        const int result = c.copy ? CopyFileList(tmp_ / "run/src", base, Names(names), c.quiet, ui)
+                                  : DeleteFileList(base, Names(names), ui);
         platform::ClearFaultsForTesting();
         EXPECT_FALSE(listener.offThread);
         EXPECT_EQ(ui.messages.unscripted(), 0u);
-        return {seen.result,    SnapshotTree(tmp_ / "run"),
-                tmp_.readLog(), BoxesOf(ui),
-                ui.failures(),  listener.told,
-                ui.windows()};
+        const auto windows = ui.windows();
+        EXPECT_EQ(windows.size(), 1u);
+        return {result, SnapshotTree(tmp_ / "run"), tmp_.readLog(), listener.told,
+                std::tuple(result, BoxesOf(ui), ui.failures(), windows.size(),
+                           windows.at(0).statusTexts, windows.at(0).cancelChecks,
+                           windows.at(0).stepBarCalls, windows.at(0).destroyed)};
     }
 
     // Runs the case one item after the other and with workers on the same tree and compares.
@@ -277,22 +274,14 @@ protected:
         const TreePlan plan = PlanTree(seed, c.withReadOnly);
         const Observed one = Run(c, plan, "1"), many = Run(c, plan, "8");
         const std::vector<std::string> names = NamesOf(c, plan);
-        EXPECT_EQ(many.result, one.result);
-        EXPECT_EQ(many.boxes, one.boxes);
-        EXPECT_EQ(many.failures, one.failures);
-        ASSERT_EQ(many.windows.size(), 1u);
-        ASSERT_EQ(one.windows.size(), 1u);
-        EXPECT_EQ(many.windows[0].statusTexts, one.windows[0].statusTexts);
-        EXPECT_EQ(many.windows[0].cancelChecks, one.windows[0].cancelChecks);
-        EXPECT_EQ(many.windows[0].stepBarCalls, one.windows[0].stepBarCalls);
-        EXPECT_TRUE(many.windows[0].destroyed);
+        EXPECT_EQ(many.shown, one.shown);  // boxes, failures, progress
         // The items told in turn are the same; those carried out ahead of a stop follow, in list
         // order, each beyond the item the list stopped at (whose bar step was not taken).
         ASSERT_GE(many.told.size(), one.told.size());
         EXPECT_TRUE(std::equal(one.told.begin(), one.told.end(), many.told.begin()));
         const std::vector<Told> ahead(many.told.begin() + static_cast<long>(one.told.size()),
                                       many.told.end());
-        const int stopItem = one.windows[0].stepBarCalls;
+        const int stopItem = std::get<6>(one.shown);
         const bool stopped = static_cast<std::size_t>(stopItem) < names.size();
         EXPECT_TRUE(stopped ? !ahead.empty() || c.reallyStopAnswer != kIdYes : ahead.empty());
         int previous = stopItem - 1;
