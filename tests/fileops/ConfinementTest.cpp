@@ -66,6 +66,12 @@ TEST_F(ConfinementTest, ListsReachPathsLongerThanPathMaxAndNameTheLinkThatStoppe
     EXPECT_FALSE(Exists(deep + "/ro.txt") || Exists(deep + "/empty"));
     EXPECT_EQ(TakeBoxes(), (Boxes{{CannotEnterText(deep + "/d/f", "d", deep), kMbOk}}));
     EXPECT_EQ(TakeLog(), Logged(CannotDeleteText(deep + "/d/f", ENOTDIR)));
+    // A folder that cannot be created is no folder that cannot be entered.
+    platform::InjectFaultForTesting(platform::FaultCall::CreateFolder, EACCES, "new");
+    EXPECT_EQ(CreateFolderList(deep, Names{"x/new/y"}, 1, ui_), 0);
+    platform::ClearFaultsForTesting();
+    EXPECT_EQ(TakeLog(), Logged(CannotCreateText(244, deep + "/x/new/y")));
+    EXPECT_TRUE(TakeBoxes().empty());
     const std::string to = DeepFolder(tmp_ / "dst", 't', false);  // created by the copy
     tmp_.createFile("src/sub/f.bin", Pattern(1000));
     EXPECT_EQ(CopyFileList(tmp_ / "src/", to, Names{"sub/f.bin"}, 0, ui_), 1);

@@ -74,6 +74,7 @@ TEST_F(WriteLogTest, OnlyStampedOneLinesCarryTheTime) {
     WriteLog("ﾏｰｼﾞ処理終了", 1);
     EXPECT_EQ(StatOf(temp_.logDir()).st_mode & 07777, 0700u);
     EXPECT_EQ(StatOf(LogFilePath(kRunLogName)).st_mode & 0077, 0u);
+    WriteLog("", 0);
     WriteLog("two", 2);
     WriteLog("上書きしますか？\nYes", 0);
     FixTime({2100, 12, 31, 23, 59, 58});  // the year field grows past two digits
@@ -83,7 +84,7 @@ TEST_F(WriteLogTest, OnlyStampedOneLinesCarryTheTime) {
     AppendReverseList("sub/file.txt");
     AppendReverseList("表.txt");
     EXPECT_EQ(temp_.readLog(),
-              "170305-140709: ﾏｰｼﾞ処理終了\ntwo\n上書きしますか？\nYes\n"
+              "170305-140709: ﾏｰｼﾞ処理終了\n\ntwo\n上書きしますか？\nYes\n"
               "1001231-235958: late\n010102-000000: \n");
     EXPECT_EQ(ReadFileText(LogFilePath(kReverseListName)), "sub/file.txt\r\n表.txt\r\n");
     // A folder where the log file should be: the open fails, and nothing else happens.
