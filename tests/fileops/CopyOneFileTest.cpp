@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
@@ -176,6 +177,25 @@ TEST_F(CopyOneFileTest, UnopenableSourceAsksRetryOrIsLogged) {
     EXPECT_EQ(ui.messages.requests().size(), 1u);
     EXPECT_EQ(tmp_.read("dst/held.txt"), "content");
     EXPECT_EQ(ui.failures(), 0);
+}
+
+// A partial copy is stale once the process that made it is gone; an id that is no process's
+// must never reach kill(), where 0 and -1 address whole groups.
+TEST(PartialCopy, IsStaleOnceItsProcessIsGone) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::_exit(0);
+    }
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    const std::string prefix = kPartialCopyPrefix;
+    for (const auto& [pid, stale] : {std::pair{std::to_string(::getpid()), false},
+                                     {"1", false},
+                                     {std::to_string(child), true},
+                                     {"0", true},
+                                     {"", true},
+                                     {"99999999999", true}}) {
+        EXPECT_EQ(IsStalePartialCopy(prefix + pid + "-7"), stale) << pid;
+    }
 }
 
 TEST_F(CopyOneFileTest, CopyFileAnyLengthReachesPathsLongerThanPathMax) {
