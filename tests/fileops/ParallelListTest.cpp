@@ -33,27 +33,20 @@ struct ScopedThreads {
     ~ScopedThreads() { ::unsetenv(kCopyThreadsVariable); }
 };
 
-struct Told {
-    ItemDone what;
-    std::string name;
-    friend bool operator==(const Told&, const Told&) = default;
-};
+using Told = std::pair<ItemDone, std::string>;
 
 // The run's change record, and whether any item was told off the thread that runs the list.
-class RecordingListener : public ChangeListener {
-public:
+struct RecordingListener : ChangeListener {
     void OnItemDone(ItemDone what, const std::string&, const char* name) override {
-        offThread = offThread || std::this_thread::get_id() != thread_;
-        told.push_back(Told{what, name});
+        OnFailure(name);  // the same thread check
+        told.emplace_back(what, name);
     }
     void OnFailure(const std::string&) override {
-        offThread = offThread || std::this_thread::get_id() != thread_;
+        offThread = offThread || std::this_thread::get_id() != thread;
     }
     std::vector<Told> told;
     bool offThread = false;
-
-private:
-    std::thread::id thread_ = std::this_thread::get_id();
+    std::thread::id thread = std::this_thread::get_id();
 };
 
 // A front end whose answers follow a rule, so that one rule serves both runs whatever the tree.
@@ -162,17 +155,14 @@ struct Case {
     int reallyStopAnswer = 0;  // 0: no Cancel; else Cancel before the middle item and this answer
 };
 
-// The item of the list in the middle, or the nearest after it (then before it) that `fits`
-// accepts.
+// The item in the middle of the list, or the nearest after it (then before it) that fits.
 std::size_t MiddleItem(const std::vector<std::string>& names,
                        const std::function<bool(const std::string&)>& fits) {
-    for (std::size_t step = 0; step < names.size(); ++step) {
-        if (fits(names[(names.size() / 2 + step) % names.size()])) {
-            return (names.size() / 2 + step) % names.size();
-        }
+    std::size_t item = names.size() / 2;
+    for (std::size_t step = 0; step < names.size() && !fits(names[item]); ++step) {
+        item = (item + 1) % names.size();
     }
-    ADD_FAILURE() << "no item fits";
-    return 0;
+    return item;
 }
 
 // The copy list, or a delete list of some destination files and two that are not there.
@@ -286,9 +276,9 @@ protected:
         EXPECT_TRUE(stopped ? !ahead.empty() || c.reallyStopAnswer != kIdYes : ahead.empty());
         int previous = stopItem - 1;
         for (const Told& told : ahead) {
-            const int item =
-                static_cast<int>(std::find(names.begin(), names.end(), told.name) - names.begin());
-            EXPECT_GT(item, previous) << told.name;
+            const int item = static_cast<int>(std::find(names.begin(), names.end(), told.second) -
+                                              names.begin());
+            EXPECT_GT(item, previous) << told.second;
             previous = item;
         }
         EXPECT_EQ(many.log, one.log + (ahead.empty() ? ""
@@ -300,9 +290,9 @@ protected:
         Items expected = one.tree;
         for (const Told& told : ahead) {
             if (c.copy) {
-                expected["dst/" + told.name] = one.tree.at("src/" + told.name);
+                expected["dst/" + told.second] = one.tree.at("src/" + told.second);
             } else {
-                expected.erase("dst/" + told.name);
+                expected.erase("dst/" + told.second);
             }
         }
         Items actual = many.tree;
