@@ -2,24 +2,19 @@
 // items below it fail as they would for any folder that cannot be entered, and nothing outside
 // the tree is deleted, created, written or read into the tree.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <map>
 #include <string>
-#include <vector>
 
 #include "FileOpsTesting.h"
-#include "TreeSnapshot.h"
-#include "fileops/FileOperations.h"
-#include "platform/FileSystem.h"
 
 namespace mirova::test {
 namespace {
 
+using platform::Exists;
+
 // "outside" holds items of the names the operations are given, so that any of them that went
-// through the link would find something to delete, overwrite or read.
+// through a link would find something to delete, overwrite or read.
 class ConfinementTest : public FileOpsTest {
 protected:
     ConfinementTest() {
@@ -30,50 +25,57 @@ protected:
         tmp_.createFile("base/kept.txt", "kept");
         before_ = SnapshotTree(tmp_ / "outside");
     }
-
-    // Puts a link to the outside folder where a folder of the tree is (or was).
-    void SwapForLink(const std::string& relative) { Link(tmp_ / "outside", relative); }
-    void LinkToOutsideFile(const std::string& relative) { Link(tmp_ / "outside/f", relative); }
-    void Link(const std::string& target, const std::string& relative) {
-        tmp_.createFolder(FolderPartOf(relative));
-        ASSERT_EQ(::symlink(target.c_str(), (tmp_ / relative).c_str()), 0) << relative;
+    void Link(const std::string& relative, const std::string& target = "outside") {
+        tmp_.createFolder(relative.substr(0, relative.rfind('/')));
+        ASSERT_EQ(::symlink((tmp_ / target).c_str(), (tmp_ / relative).c_str()), 0);
     }
     void ExpectOutsideUntouched() {
         EXPECT_EQ(DescribeDifferences(before_, SnapshotTree(tmp_ / "outside")), "");
-        EXPECT_TRUE(PartialCopiesIn(tmp_ / "outside").empty());
     }
-    bool IsLink(const std::string& relative) { return S_ISLNK(StatOf(tmp_ / relative).st_mode); }
-
-    std::map<std::string, ItemSnapshot> before_;
+    Items before_;
 };
 
 TEST_F(ConfinementTest, DeletesBelowALinkFailWithNotADirectory) {
-    SwapForLink("base/d");
+    Link("base/d");
     EXPECT_EQ(DeleteFileList(tmp_ / "base", Names{"d/f", "d/sub/f", "kept.txt"}, ui_), 1);
-    EXPECT_FALSE(platform::Exists(tmp_ / "base/kept.txt"));  // the list goes on
-    EXPECT_EQ(TakeLog(), Logged(CannotDeleteText(tmp_ / "base/d/f", ENOTDIR)) +
-                             Logged(CannotDeleteText(tmp_ / "base/d/sub/f", ENOTDIR)));
-
+    EXPECT_FALSE(Exists(tmp_ / "base/kept.txt"));  // the list goes on
     // Subfolders first, then the folder itself: the link is no folder to remove.
-    EXPECT_EQ(DeleteFolderList(tmp_ / "base/", Names{"d/empty", "d/sub", "d"}, ui_), 1);
-    EXPECT_EQ(TakeLog(), Logged(CannotDeleteText(tmp_ / "base/d/empty", ENOTDIR)) +
-                             Logged(CannotDeleteText(tmp_ / "base/d/sub", ENOTDIR)) +
-                             Logged(CannotDeleteText(tmp_ / "base/d", ENOTDIR)));
-    EXPECT_TRUE(IsLink("base/d"));
-    ExpectOutsideUntouched();
+    EXPECT_EQ(DeleteFolderList(tmp_ / "base/", Names{"d/empty", "d"}, ui_), 1);
+    std::string expected;
+    for (const char* name : {"d/f", "d/sub/f", "d/empty", "d"}) {
+        expected += Logged(CannotDeleteText(tmp_ / "base/" + name, ENOTDIR));
+    }
+    EXPECT_EQ(TakeLog(), expected);
+    EXPECT_TRUE(IsLink(tmp_ / "base/d"));
     EXPECT_TRUE(TakeBoxes().empty());
-    EXPECT_EQ(ui_.failures(), 5);
+    ExpectOutsideUntouched();
 }
 
-// Beyond PATH_MAX the user is also told which folder could not be entered.
-TEST_F(ConfinementTest, LongPathNamesTheLinkThatStoppedTheWalk) {
+// Beyond PATH_MAX the lists work as well, and the user is also told which folder could not be
+// entered.
+TEST_F(ConfinementTest, ListsReachPathsLongerThanPathMaxAndNameTheLinkThatStoppedTheWalk) {
     const std::string deep = DeepFolder(tmp_ / "base", 'b');
+    WriteAnyLength(deep + "/ro.txt", "x");
+    ASSERT_TRUE(platform::SetPermissions(deep + "/ro.txt", 0444).ok());
+    ASSERT_TRUE(platform::CreateFolder(deep + "/empty").ok());
     platform::PathAnchor anchor;
     ASSERT_TRUE(platform::AnchorPath(deep + "/d", anchor).ok());
     ASSERT_TRUE(platform::CreateLink(tmp_ / "outside", {anchor.dir, anchor.leaf.c_str()}).ok());
-    EXPECT_EQ(DeleteFileList(deep, Names{"d/f"}, ui_), 1);
+    EXPECT_EQ(DeleteFileList(deep, Names{"ro.txt", "d/f"}, ui_), 1);
+    EXPECT_EQ(DeleteFolderList(deep, Names{"empty"}, ui_), 1);
+    EXPECT_FALSE(Exists(deep + "/ro.txt") || Exists(deep + "/empty"));
     EXPECT_EQ(TakeBoxes(), (Boxes{{CannotEnterText(deep + "/d/f", "d", deep), kMbOk}}));
     EXPECT_EQ(TakeLog(), Logged(CannotDeleteText(deep + "/d/f", ENOTDIR)));
+    // A folder that cannot be created is no folder that cannot be entered.
+    platform::InjectFaultForTesting(platform::FaultCall::CreateFolder, EACCES, "new");
+    EXPECT_EQ(CreateFolderList(deep, Names{"x/new/y"}, 1, ui_), 0);
+    platform::ClearFaultsForTesting();
+    EXPECT_EQ(TakeLog(), Logged(CannotCreateText(244, deep + "/x/new/y")));
+    EXPECT_TRUE(TakeBoxes().empty());
+    const std::string to = DeepFolder(tmp_ / "dst", 't', false);  // created by the copy
+    tmp_.createFile("src/sub/f.bin", Pattern(1000));
+    EXPECT_EQ(CopyFileList(tmp_ / "src/", to, Names{"sub/f.bin"}, 0, ui_), 1);
+    EXPECT_TRUE(ReadAnyLength(to + "/sub/f.bin") == Pattern(1000));
     ExpectOutsideUntouched();
 }
 
@@ -83,90 +85,53 @@ TEST_F(ConfinementTest, CreatingOrCopyingBelowALinkMakesNothingOutside) {
     tmp_.createFile("src/d/f", "new f");
     tmp_.createFile("src/d/x/new", "new below x");
     tmp_.createFile("src/d/sub/secret.txt", "new secret");
-    SwapForLink("base/d");
-    SwapForLink("dst/d");
-    const struct {
-        bool copy;            // CopyFileList; else CreateFolderList after a folder that is made
-        const char* name;     // the listed name
-        const char* failing;  // the folder that cannot be made
-    } rows[] = {{false, "d/new", "base/d/new"}, {false, "d/sub/new", "base/d/sub/new"},
-                {false, "d/x/y", "base/d/x/y"}, {true, "d/f", "dst/d/"},
-                {true, "d/x/new", "dst/d/x/"},  {true, "d/sub/secret.txt", "dst/d/sub/"}};
-    for (const int quiet : {0, 1}) {
-        for (const auto& row : rows) {
-            SCOPED_TRACE(testing::Message() << row.name << (quiet ? " quiet" : ""));
-            EXPECT_EQ(row.copy
-                          ? CopyFileList(tmp_ / "src", tmp_ / "dst", Names{row.name}, quiet, ui_)
-                          : CreateFolderList(tmp_ / "base", Names{"made", row.name}, quiet, ui_),
-                      0);
-            const std::string failure = CannotCreateText(row.copy ? 206 : 244, tmp_ / row.failing);
-            EXPECT_EQ(TakeBoxes(), ShownUnless(quiet, failure));
-            EXPECT_EQ(TakeLog(), Logged(failure));
-        }
+    Link("base/d");
+    Link("dst/d");
+    const std::tuple<bool, const char*, const char*> rows[] = {
+        {false, "d/new", "base/d/new"}, {false, "d/sub/new", "base/d/sub/new"},
+        {false, "d/x/y", "base/d/x/y"}, {true, "d/f", "dst/d/"},
+        {true, "d/x/new", "dst/d/x/"},  {true, "d/sub/secret.txt", "dst/d/sub/"}};
+    int quiet = 0;
+    for (const auto& [copy, name, failing] : rows) {
+        quiet = !quiet;
+        EXPECT_EQ(copy ? CopyFileList(tmp_ / "src", tmp_ / "dst", Names{name}, quiet, ui_)
+                       : CreateFolderList(tmp_ / "base", Names{"made", name}, quiet, ui_),
+                  0);
+        const std::string failure = CannotCreateText(copy ? 206 : 244, tmp_ / failing);
+        EXPECT_EQ(TakeBoxes(), ShownUnless(quiet, failure));
+        EXPECT_EQ(TakeLog(), Logged(failure));
     }
-    EXPECT_TRUE(platform::Exists(tmp_ / "base/made/"));
-    EXPECT_EQ(ui_.failures(), 12);
+    EXPECT_TRUE(Exists(tmp_ / "base/made/"));
     ExpectOutsideUntouched();
     EXPECT_TRUE(PartialCopiesIn(tmp_ / "dst").empty());
-    EXPECT_TRUE(PartialCopiesIn(tmp_ / "outside/sub").empty());
 }
 
-// A source folder swapped for a link is a source that cannot be opened: asked about, or
-// logged, and the outside file of the same name never reaches the target.
-TEST_F(ConfinementTest, CopyFromALinkedSourceFolderReadsNothingOutside) {
+// A source folder swapped for a link is a source that cannot be opened, and a link that is the
+// item itself is worked on as a link: deleted or replaced, never what it points to.
+TEST_F(ConfinementTest, LinksAreNeverFollowedToTheirTargets) {
     tmp_.createFile("src/ok.txt", "ok");
-    SwapForLink("src/d");
-    const Names names{"d/secret.txt", "ok.txt"};
-
-    EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "quiet", names, 1, ui_), 1);
+    Link("src/d");
+    EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "to", Names{"d/secret.txt", "ok.txt"}, 1, ui_), 1);
     EXPECT_EQ(TakeLog(), Logged(CannotOpenText(tmp_ / "src/d/secret.txt")));
-    EXPECT_TRUE(TakeBoxes().empty());
-    EXPECT_FALSE(platform::Exists(tmp_ / "quiet/d/secret.txt"));
-    EXPECT_EQ(tmp_.read("quiet/ok.txt"), "ok");
+    EXPECT_FALSE(Exists(tmp_ / "to/d/secret.txt"));
+    EXPECT_EQ(tmp_.read("to/ok.txt"), "ok");
 
-    // Retry walks again and fails again; Cancel gives the item up, and No ends the list.
-    ui_.messages.Answer(kIdRetry);
-    ui_.messages.Answer(kIdCancel);
-    ui_.messages.Answer(kIdNo);
-    EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "asked", names, 0, ui_), 0);
-    Boxes boxes(2, {CannotOpenText(tmp_ / "src/d/secret.txt"), kMbRetryCancel});
-    boxes.emplace_back(kContinueQuestion, kMbYesNo);
-    EXPECT_EQ(TakeBoxes(), boxes);
-    EXPECT_EQ(TakeLog(), Logged(CannotOpenText(tmp_ / "src/d/secret.txt")));
-    EXPECT_FALSE(platform::Exists(tmp_ / "asked/d/secret.txt"));
-    EXPECT_FALSE(platform::Exists(tmp_ / "asked/ok.txt"));
-    EXPECT_EQ(ui_.messages.unscripted(), 0u);
-    EXPECT_EQ(ui_.failures(), 2);
-    ExpectOutsideUntouched();
-}
-
-// A link that is the item itself is worked on as a link: deleted or replaced, never what it
-// points to.
-TEST_F(ConfinementTest, LinkAsTheItemItselfIsDeletedOrReplacedAsALink) {
-    LinkToOutsideFile("base/lf");
-    SwapForLink("base/ld");
+    Link("base/lf", "outside/f");
+    Link("base/ld");
     EXPECT_EQ(DeleteFileList(tmp_ / "base", Names{"lf"}, ui_), 1);
-    EXPECT_FALSE(platform::Exists(tmp_ / "base/lf"));
-    // A folder swapped for a link is no folder to remove, and no folder to create either.
-    const Names folders{"ld"};
-    EXPECT_EQ(DeleteFolderList(tmp_ / "base", folders, ui_), 1);
-    EXPECT_TRUE(IsLink("base/ld"));
+    EXPECT_FALSE(Exists(tmp_ / "base/lf"));
+    EXPECT_EQ(DeleteFolderList(tmp_ / "base", Names{"ld"}, ui_), 1);
     EXPECT_EQ(TakeLog(), Logged(CannotDeleteText(tmp_ / "base/ld", ENOTDIR)));
-    EXPECT_EQ(CreateFolderList(tmp_ / "base", folders, 1, ui_), 0);
+    EXPECT_EQ(CreateFolderList(tmp_ / "base", Names{"ld"}, 1, ui_), 0);
     EXPECT_EQ(TakeLog(), Logged(CannotCreateText(244, tmp_ / "base/ld")));
-    ExpectOutsideUntouched();
+    EXPECT_TRUE(IsLink(tmp_ / "base/ld"));
 
-    // A copy onto a link replaces the link.
     tmp_.createFile("src/lf", "new content");
-    LinkToOutsideFile("dst/lf");
-    EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "dst", Names{"lf"}, 0, ui_), 1);
-    EXPECT_FALSE(IsLink("dst/lf"));
+    Link("dst/lf", "outside/f");
+    Link("src/link", "outside/f");
+    EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "dst", Names{"lf", "link"}, 0, ui_), 1);
+    EXPECT_FALSE(IsLink(tmp_ / "dst/lf"));
     EXPECT_EQ(tmp_.read("dst/lf"), "new content");
-
-    // A source that is a link is copied as the link, not as the outside file's content.
-    LinkToOutsideFile("src/link");
-    EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "dst", Names{"link"}, 0, ui_), 1);
-    EXPECT_TRUE(IsLink("dst/link"));
     EXPECT_EQ(ItemsOf(tmp_).at("dst/link").content, tmp_ / "outside/f");
     EXPECT_TRUE(TakeBoxes().empty());
     EXPECT_TRUE(PartialCopiesIn(tmp_ / "dst").empty());

@@ -2,19 +2,12 @@
 // through one item after the other: on random trees, with and without failures and stops, the
 // user must meet the same boxes, log lines, progress and change record, and find the same tree.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <random>
 #include <set>
@@ -24,116 +17,86 @@
 
 #include "FileOpsTesting.h"
 #include "fileops/AheadWorkers.h"
-#include "fileops/FileOperations.h"
 #include "fileops/SafeCopy.h"
 #include "fileops/WorkAhead.h"
-#include "platform/FaultInjection.h"
-#include "platform/FileSystem.h"
 
 namespace mirova::test {
 namespace {
 
 using platform::FaultCall;
 
-constexpr const char* kThreads = "MIROVA_COPY_THREADS";
 constexpr std::int64_t kOldTime = 1600000000;
 
 // Sets the number of workers while it lives.
-class ScopedThreads {
-public:
-    explicit ScopedThreads(int threads) { ::setenv(kThreads, std::to_string(threads).c_str(), 1); }
-    ~ScopedThreads() { ::unsetenv(kThreads); }
-    ScopedThreads(const ScopedThreads&) = delete;
-    ScopedThreads& operator=(const ScopedThreads&) = delete;
+struct ScopedThreads {
+    explicit ScopedThreads(const char* threads) { ::setenv(kCopyThreadsVariable, threads, 1); }
+    ~ScopedThreads() { ::unsetenv(kCopyThreadsVariable); }
 };
 
-struct Told {
-    ItemDone what;
-    std::string base;
-    std::string name;
-    friend bool operator==(const Told&, const Told&) = default;
-};
+using Told = std::pair<ItemDone, std::string>;
 
-// The run's change record as a list: every item told done, and whether any was told off the
-// thread that runs the list.
-class RecordingListener : public ChangeListener {
-public:
-    void OnItemDone(ItemDone what, const std::string& base, const char* name) override {
-        offThread = offThread || std::this_thread::get_id() != thread_;
-        told.push_back(Told{what, base, name});
+// The run's change record, and whether any item was told off the thread that runs the list.
+struct RecordingListener : ChangeListener {
+    void OnItemDone(ItemDone what, const std::string&, const char* name) override {
+        OnFailure(name);  // the same thread check
+        told.emplace_back(what, name);
     }
     void OnFailure(const std::string&) override {
-        offThread = offThread || std::this_thread::get_id() != thread_;
+        offThread = offThread || std::this_thread::get_id() != thread;
     }
-
     std::vector<Told> told;
     bool offThread = false;
-
-private:
-    std::thread::id thread_ = std::this_thread::get_id();
+    std::thread::id thread = std::this_thread::get_id();
 };
 
-// A front end whose answers follow a rule rather than a fixed script, so that one rule serves
-// both runs whatever the tree.
-class RuleUi : public ScriptedFileOpsUi {
-public:
+// A front end whose answers follow a rule, so that one rule serves both runs whatever the tree.
+struct RuleUi : ScriptedFileOpsUi {
     std::function<int(const std::string& text, int style)> rule;
-
     int DoMessageBox(const std::string& text, int style) override {
         messages.Answer(rule(text, style));
         return ScriptedFileOpsUi::DoMessageBox(text, style);
     }
 };
 
-// A random tree: folders kNN (unique names) nested at random, files fNNN.txt (unique too) and a
-// few links in them. The destination holds some of the folders and older copies of some files.
+// A random tree: folders kNN nested at random, files fNNN.txt (some of them links) in them. The
+// destination holds some of the folders and older copies of some files, some read-only.
 struct TreePlan {
     std::vector<std::string> folders;  // parents first
     std::vector<std::string> files;    // sorted, the copy list
-    std::set<std::string> links;
-    std::set<std::string> inDestination;  // files with an older copy there
-    std::set<std::string> destinationFolders;
-    std::set<std::string> readOnly;  // older copies that are read-only
+    std::set<std::string> links, inDestination, destinationFolders, readOnly;
     std::uint32_t seed;
 };
 
 TreePlan PlanTree(std::uint32_t seed, bool withReadOnly) {
     std::mt19937 random(seed);
-    const auto below = [&random](int n) {
-        return static_cast<int>(std::uniform_int_distribution<int>(0, n - 1)(random));
-    };
+    const auto below = [&random](int n) { return static_cast<int>(random() % n); };
     TreePlan plan;
     plan.seed = seed;
     const int folderCount = 4 + below(8);
     for (int folder = 0; folder < folderCount; ++folder) {
         const int parent = below(folder + 1) - 1;  // -1: the base
-        char name[16];
-        std::snprintf(name, sizeof name, "k%02d", folder);
+        const std::string name = Format("k%02d", folder);
         plan.folders.push_back(parent < 0 ? name : plan.folders[parent] + "/" + name);
     }
     // The last folder is never there, so that every tree has folders for the copy to make.
-    for (const std::string& folder : plan.folders) {
-        if (folder == plan.folders.back()) {
-            break;
-        }
-        const std::string parent = folder.substr(0, folder.rfind('/'));
-        const bool parentThere = parent == folder || plan.destinationFolders.count(parent) > 0;
-        if (parentThere && below(2) == 0) {
-            plan.destinationFolders.insert(folder);
+    for (int folder = 0; folder + 1 < folderCount; ++folder) {
+        const std::string& path = plan.folders[folder];
+        const std::size_t slash = path.rfind('/');
+        if ((slash == std::string::npos || plan.destinationFolders.count(path.substr(0, slash))) &&
+            below(2) == 0) {
+            plan.destinationFolders.insert(path);
         }
     }
     const int fileCount = 40 + below(40);
     for (int file = 0; file < fileCount; ++file) {
-        char leaf[24];
-        std::snprintf(leaf, sizeof leaf, "f%03d.txt", file);
         const int folder = file == 0 ? folderCount - 1 : below(folderCount + 1) - 1;
+        const std::string leaf = Format("f%03d.txt", file);
         const std::string name = folder < 0 ? leaf : plan.folders[folder] + "/" + leaf;
         plan.files.push_back(name);
         if (below(8) == 0) {
             plan.links.insert(name);
         }
-        const bool folderThere = folder < 0 || plan.destinationFolders.count(plan.folders[folder]);
-        if (folderThere && below(3) == 0) {
+        if ((folder < 0 || plan.destinationFolders.count(plan.folders[folder])) && below(3) == 0) {
             plan.inDestination.insert(name);
             if (withReadOnly && below(6) == 0) {
                 plan.readOnly.insert(name);
@@ -147,7 +110,6 @@ TreePlan PlanTree(std::uint32_t seed, bool withReadOnly) {
 void BuildTree(const TempDir& tmp, const TreePlan& plan) {
     std::filesystem::remove_all(tmp / "run");
     std::filesystem::remove_all(tmp.logDir());
-    tmp.createFolder("run/src");
     tmp.createFolder("run/dst");
     for (const std::string& folder : plan.folders) {
         tmp.createFolder("run/src/" + folder);
@@ -157,12 +119,9 @@ void BuildTree(const TempDir& tmp, const TreePlan& plan) {
     }
     std::mt19937 random(plan.seed ^ 0x5eedu);
     for (const std::string& name : plan.files) {
-        const std::size_t size = std::uniform_int_distribution<std::size_t>(0, 3)(random) == 0
-                                     ? 0
-                                     : std::uniform_int_distribution<std::size_t>(1, 20000)(random);
+        const std::size_t size = random() % 4 == 0 ? 0 : 1 + random() % 20000;
         if (plan.links.count(name)) {
-            ASSERT_EQ(::symlink(("target-of-" + name).c_str(), (tmp / "run/src/" + name).c_str()),
-                      0);
+            ASSERT_EQ(::symlink(("to-" + name).c_str(), (tmp / "run/src/" + name).c_str()), 0);
             SetModificationTime(tmp / "run/src/" + name, kOldTime);
         } else {
             tmp.createFile("run/src/" + name, name + Pattern(size), kOldTime + size);
@@ -178,295 +137,196 @@ void BuildTree(const TempDir& tmp, const TreePlan& plan) {
 
 // What one run of a list showed and left behind.
 struct Observed {
-    int result = -1;
+    int result;
     Items tree;
     std::string log;
-    Boxes boxes;
-    int failures = 0;
     std::vector<Told> told;
-    std::vector<ScriptedFileOpsUi::Window> windows;
-    std::size_t unscripted = 0;
+    std::tuple<int, Boxes, int, std::size_t, std::vector<std::string>, int, int, bool> shown;
 };
-
-enum class List { Copy, Delete };
 
 // One case of the table: how the list fails or stops, and how the user answers.
 struct Case {
-    const char* label;
-    List list;
-    int quiet = 0;  // noStopOnError
+    bool copy;  // else a delete list
+    int quiet = 0;
     bool withReadOnly = false;
-    // Injects the case's fault for a tree, given the list it runs.
-    std::function<void(const TreePlan&, const std::vector<std::string>&)> fault = nullptr;
-    int retries = 0;              // Retry answers to each Retry/Cancel box before Cancel
-    int continueAnswer = kIdYes;  // the answer to "continue?"
-    bool cancelBeforeMiddle = false;
-    int reallyStopAnswer = kIdYes;
+    FaultCall fault = FaultCall::Read;  // Read: none; else on one item in the middle of the list
+    int retries = 0;                    // Retry answers to each Retry/Cancel box before Cancel
+    int continueAnswer = kIdYes;
+    int reallyStopAnswer = 0;  // 0: no Cancel; else Cancel before the middle item and this answer
 };
 
-// The item of the list in the middle, or the nearest after it (then before it) that `fits`
-// accepts; -1 when none does.
-int MiddleItem(const std::vector<std::string>& names,
-               const std::function<bool(const std::string&)>& fits) {
-    for (std::size_t step = 0; step < names.size(); ++step) {
-        const std::size_t item = (names.size() / 2 + step) % names.size();
-        if (fits(names[item])) {
-            return static_cast<int>(item);
-        }
+// The item in the middle of the list, or the nearest after it (then before it) that fits.
+std::size_t MiddleItem(const std::vector<std::string>& names,
+                       const std::function<bool(const std::string&)>& fits) {
+    std::size_t item = names.size() / 2;
+    for (std::size_t step = 0; step < names.size() && !fits(names[item]); ++step) {
+        item = (item + 1) % names.size();
     }
-    return -1;
+    return item;
 }
 
-std::string LeafOf(const std::string& name) {
-    return name.substr(name.rfind('/') + 1);
-}
-
-// The delete list of a tree: some of its destination files and two that are not there.
-std::vector<std::string> DeleteNames(const TreePlan& plan) {
-    std::vector<std::string> names;
+// The copy list, or a delete list of some destination files and two that are not there.
+std::vector<std::string> NamesOf(const Case& c, const TreePlan& plan) {
+    if (c.copy) {
+        return plan.files;
+    }
+    std::vector<std::string> names{"gone.txt", plan.folders.front() + "/gone-too.txt"};
     std::mt19937 random(plan.seed ^ 0xde1u);
-    for (const std::string& name : plan.inDestination) {
-        if (std::uniform_int_distribution<int>(0, 3)(random) != 0) {
-            names.push_back(name);
-        }
-    }
-    names.push_back("gone.txt");
-    names.push_back(plan.folders.front() + "/gone-too.txt");
+    std::copy_if(plan.inDestination.begin(), plan.inDestination.end(), std::back_inserter(names),
+                 [&](const std::string&) { return random() % 4 != 0; });
     std::sort(names.begin(), names.end());
     return names;
 }
 
+// Injects the case's fault for a tree: on the middle item, on a folder the copy must make.
+void InjectFault(const Case& c, const TreePlan& plan, const std::vector<std::string>& names) {
+    if (c.fault == FaultCall::Read) {
+        return;
+    }
+    const auto inFolderToMake = [&](const std::string& name) {
+        return name.find('/') != std::string::npos &&
+               !plan.destinationFolders.count(name.substr(0, name.rfind('/')));
+    };
+    const auto fits = [&](const std::string& name) {
+        return c.fault == FaultCall::CreateFolder ? inFolderToMake(name)
+               : c.fault == FaultCall::Delete     ? plan.inDestination.count(name) > 0
+                                                  : true;
+    };
+    std::string name = names[MiddleItem(names, fits)];
+    if (c.fault == FaultCall::CreateFolder) {  // the outermost folder missing on the way
+        name = name.substr(0, name.rfind('/'));
+        for (std::size_t slash = 0; (slash = name.find('/', slash + 1)) != std::string::npos;) {
+            if (!plan.destinationFolders.count(name.substr(0, slash))) {
+                name = name.substr(0, slash);
+                break;
+            }
+        }
+    }
+    const int error = c.fault == FaultCall::Rename ? EBUSY : EACCES;
+    platform::InjectFaultForTesting(c.fault, error, name.substr(name.rfind('/') + 1));
+}
+
 class ParallelListTest : public FileOpsTest {
 protected:
-    void TearDown() override { platform::ClearFaultsForTesting(); }
-
     // Builds the tree afresh and runs the case's list with `threads` workers.
-    Observed Run(const Case& c, const TreePlan& plan, int threads) {
+    Observed Run(const Case& c, const TreePlan& plan, const char* threads) {
         BuildTree(tmp_, plan);
-        const std::vector<std::string> names =
-            c.list == List::Copy ? plan.files : DeleteNames(plan);
-        if (c.fault) {
-            c.fault(plan, names);
-        }
-        int cancelItem = -1;
-        if (c.cancelBeforeMiddle) {
-            // An item that a worker surely carries out, which the test can watch for.
-            cancelItem = MiddleItem(names, [&](const std::string& name) {
-                return c.list == List::Delete
-                           ? plan.inDestination.count(name) > 0
-                           : !plan.inDestination.count(name) && !plan.links.count(name);
-            });
-        }
+        const std::vector<std::string> names = NamesOf(c, plan);
+        InjectFault(c, plan, names);
         const std::string base = tmp_ / "run/dst";
-        const std::string watched = cancelItem < 0 ? "" : base + "/" + names[cancelItem];
-        const bool parallel = threads > 1;
-
         RuleUi ui;
+        std::string watched;
+        if (c.reallyStopAnswer) {
+            // An item that a worker surely carries out, which the test can watch for.
+            const std::size_t item = MiddleItem(names, [&](const std::string& name) {
+                return !c.copy ? plan.inDestination.count(name) > 0
+                               : !plan.inDestination.count(name) && !plan.links.count(name);
+            });
+            watched = base + "/" + names[item];
+            ui.PressCancelBeforeItem(item);
+        }
         std::map<std::string, int> asked;
         ui.rule = [&](const std::string& text, int style) {
             if (style == kMbRetryCancel) {
                 return asked[text]++ < c.retries ? kIdRetry : kIdCancel;
             }
-            if (text == kContinueQuestion) {
-                return c.continueAnswer;
-            }
-            if (text == kReallyStopQuestion) {
-                if (parallel && c.reallyStopAnswer == kIdYes) {
-                    // Lets the workers get ahead of the list, so that a stop has copies or
-                    // deletions beyond it to tell.
-                    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-                    while (platform::Exists(watched) == (c.list == List::Copy ? false : true) &&
-                           std::chrono::steady_clock::now() < until) {
-                        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                    }
+            if (text == kReallyStopQuestion && c.reallyStopAnswer == kIdYes) {
+                // Lets the workers get ahead of the list, so that a stop has copies or deletions
+                // beyond it to tell.
+                const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+                while (std::string(threads) != "1" && platform::Exists(watched) != c.copy &&
+                       std::chrono::steady_clock::now() < until) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 }
-                return c.reallyStopAnswer;
             }
-            return kIdOk;
+            return text == kContinueQuestion     ? c.continueAnswer
+                   : text == kReallyStopQuestion ? c.reallyStopAnswer
+                                                 : kIdOk;
         };
-        if (cancelItem >= 0) {
-            ui.PressCancelBeforeItem(static_cast<std::size_t>(cancelItem));
-        }
         RecordingListener listener;
         ui.SetChangeListener(&listener);
-
-        Observed seen;
-        {
-            const ScopedThreads scoped(threads);
-            const Names list(names);
-            seen.result = c.list == List::Copy
-                              ? CopyFileList(tmp_ / "run/src", base, list, c.quiet, ui)
-                              : DeleteFileList(base, list, ui);
-        }
+        const ScopedThreads scoped(threads);
+        const int result = c.copy ? CopyFileList(tmp_ / "run/src", base, Names(names), c.quiet, ui)
+                                  : DeleteFileList(base, Names(names), ui);
         platform::ClearFaultsForTesting();
         EXPECT_FALSE(listener.offThread);
-        seen.tree = SnapshotTree(tmp_ / "run");
-        seen.log = tmp_.readLog();
-        seen.boxes = BoxesOf(ui);
-        seen.failures = ui.failures();
-        seen.told = listener.told;
-        seen.windows = ui.windows();
-        seen.unscripted = ui.messages.unscripted();
-        return seen;
+        EXPECT_EQ(ui.messages.unscripted(), 0u);
+        const auto windows = ui.windows();
+        EXPECT_EQ(windows.size(), 1u);
+        return {result, SnapshotTree(tmp_ / "run"), tmp_.readLog(), listener.told,
+                std::tuple(result, BoxesOf(ui), ui.failures(), windows.size(),
+                           windows.at(0).statusTexts, windows.at(0).cancelChecks,
+                           windows.at(0).stepBarCalls, windows.at(0).destroyed)};
     }
 
     // Runs the case one item after the other and with workers on the same tree and compares.
     void Compare(const Case& c, std::uint32_t seed) {
-        SCOPED_TRACE(std::string(c.label) + ", seed " + std::to_string(seed));
         const TreePlan plan = PlanTree(seed, c.withReadOnly);
-        const Observed one = Run(c, plan, 1);
-        const Observed many = Run(c, plan, 8);
-        const std::vector<std::string> names =
-            c.list == List::Copy ? plan.files : DeleteNames(plan);
-
-        EXPECT_EQ(many.result, one.result);
-        EXPECT_EQ(many.boxes, one.boxes);
-        EXPECT_EQ(many.failures, one.failures);
-        EXPECT_EQ(one.unscripted, 0u);
-        EXPECT_EQ(many.unscripted, 0u);
-        ASSERT_EQ(many.windows.size(), 1u);
-        ASSERT_EQ(one.windows.size(), 1u);
-        EXPECT_EQ(many.windows[0].statusTexts, one.windows[0].statusTexts);
-        EXPECT_EQ(many.windows[0].cancelChecks, one.windows[0].cancelChecks);
-        EXPECT_EQ(many.windows[0].stepBarCalls, one.windows[0].stepBarCalls);
-        EXPECT_TRUE(many.windows[0].destroyed);
-
+        const Observed one = Run(c, plan, "1"), many = Run(c, plan, "8");
+        const std::vector<std::string> names = NamesOf(c, plan);
+        EXPECT_EQ(many.shown, one.shown);  // boxes, failures, progress
         // The items told in turn are the same; those carried out ahead of a stop follow, in list
-        // order, each beyond the item the list stopped at.
+        // order, each beyond the item the list stopped at (whose bar step was not taken).
         ASSERT_GE(many.told.size(), one.told.size());
         EXPECT_TRUE(std::equal(one.told.begin(), one.told.end(), many.told.begin()));
         const std::vector<Told> ahead(many.told.begin() + static_cast<long>(one.told.size()),
                                       many.told.end());
-        // A list that stopped early did not step the bar for the item it stopped at.
-        const int stopItem = one.windows[0].stepBarCalls;
+        const int stopItem = std::get<6>(one.shown);
         const bool stopped = static_cast<std::size_t>(stopItem) < names.size();
-        if (c.cancelBeforeMiddle && c.reallyStopAnswer == kIdYes) {
-            EXPECT_FALSE(ahead.empty()) << "the item watched for was not told";
-        }
-        if (!stopped) {
-            EXPECT_TRUE(ahead.empty());
-        }
+        EXPECT_TRUE(stopped ? !ahead.empty() || c.reallyStopAnswer != kIdYes : ahead.empty());
         int previous = stopItem - 1;
         for (const Told& told : ahead) {
-            const int item =
-                static_cast<int>(std::find(names.begin(), names.end(), told.name) - names.begin());
-            EXPECT_GT(item, previous) << told.name;
+            const int item = static_cast<int>(std::find(names.begin(), names.end(), told.second) -
+                                              names.begin());
+            EXPECT_GT(item, previous) << told.second;
             previous = item;
         }
-        const std::string aheadLine = ahead.empty()
-                                          ? ""
-                                          : Logged("中止の前に " + std::to_string(ahead.size()) +
-                                                   " 個の項目が処理済みでした。");
-        EXPECT_EQ(many.log, one.log + aheadLine);
-
+        EXPECT_EQ(many.log, one.log + (ahead.empty() ? ""
+                                                     : Logged(Format("中止の前に %zu 個の項目が"
+                                                                     "処理済みでした。",
+                                                                     ahead.size()))));
         // The tree: whole copies (or deletions) of the items done ahead, and nothing else but
         // folders made on the way to items beyond the stop.
         Items expected = one.tree;
         for (const Told& told : ahead) {
-            if (c.list == List::Copy) {
-                expected["dst/" + told.name] = one.tree.at("src/" + told.name);
+            if (c.copy) {
+                expected["dst/" + told.second] = one.tree.at("src/" + told.second);
             } else {
-                expected.erase("dst/" + told.name);
+                expected.erase("dst/" + told.second);
             }
         }
         Items actual = many.tree;
-        for (auto item = actual.begin(); item != actual.end();) {
-            const bool onTheWay =
-                std::any_of(names.begin() + stopItem, names.end(), [&](const std::string& name) {
-                    return ("dst/" + name).starts_with(item->first + "/");
-                });
-            if (item->second.kind == 'd' && !expected.count(item->first) && stopped && onTheWay) {
-                item = actual.erase(item);
-            } else {
-                ++item;
-            }
-        }
+        std::erase_if(actual, [&](const auto& item) {
+            return item.second.kind == 'd' && !expected.count(item.first) && stopped &&
+                   std::any_of(names.begin() + stopItem, names.end(), [&](const std::string& n) {
+                       return ("dst/" + n).starts_with(item.first + "/");
+                   });
+        });
         EXPECT_EQ(DescribeDifferences(expected, actual), "");
     }
 };
 
-// Persistent faults on one item in the middle of the list.
-void FailOpening(const TreePlan&, const std::vector<std::string>& names) {
-    const int item = MiddleItem(names, [](const std::string&) { return true; });
-    platform::InjectFaultForTesting(FaultCall::OpenRead, EACCES, LeafOf(names[item]));
-}
-
-void FailReplacing(const TreePlan&, const std::vector<std::string>& names) {
-    const int item = MiddleItem(names, [](const std::string&) { return true; });
-    platform::InjectFaultForTesting(FaultCall::Rename, EBUSY, LeafOf(names[item]));
-}
-
-void FailDeleting(const TreePlan& plan, const std::vector<std::string>& names) {
-    const int item =
-        MiddleItem(names, [&](const std::string& name) { return plan.inDestination.count(name); });
-    platform::InjectFaultForTesting(FaultCall::Delete, EACCES, LeafOf(names[item]));
-}
-
-// A folder missing in the destination that cannot be created ends the copy list.
-void FailFolder(const TreePlan& plan, const std::vector<std::string>& names) {
-    const int item = MiddleItem(names, [&](const std::string& name) {
-        return name.find('/') != std::string::npos &&
-               !plan.destinationFolders.count(name.substr(0, name.rfind('/')));
-    });
-    ASSERT_GE(item, 0);
-    const std::string folder = names[item].substr(0, names[item].rfind('/'));
-    std::string missing = folder;  // the outermost folder missing on the way
-    for (std::size_t slash = 0; (slash = folder.find('/', slash + 1)) != std::string::npos;) {
-        if (!plan.destinationFolders.count(folder.substr(0, slash))) {
-            missing = folder.substr(0, slash);
-            break;
-        }
-    }
-    platform::InjectFaultForTesting(FaultCall::CreateFolder, EACCES, LeafOf(missing));
-}
-
 TEST_F(ParallelListTest, WorkersAheadChangeNothingTheUserMeets) {
     const Case cases[] = {
-        {.label = "copy, no failure", .list = List::Copy},
-        {.label = "copy, read-only copies kept", .list = List::Copy, .withReadOnly = true},
-        {.label = "copy, source unopenable, Retry then Cancel",
-         .list = List::Copy,
-         .fault = FailOpening,
-         .retries = 1},
-        {.label = "copy, source unopenable, no to continue?",
-         .list = List::Copy,
-         .fault = FailOpening,
-         .continueAnswer = kIdNo},
-        {.label = "copy, source unopenable, quiet",
-         .list = List::Copy,
-         .quiet = 1,
-         .fault = FailOpening},
-        {.label = "copy, destination not replaceable, no to continue?",
-         .list = List::Copy,
-         .withReadOnly = true,
-         .fault = FailReplacing,
-         .continueAnswer = kIdNo},
-        {.label = "copy, destination not replaceable, quiet",
-         .list = List::Copy,
-         .quiet = 1,
-         .withReadOnly = true,
-         .fault = FailReplacing},
-        {.label = "copy, folder not creatable", .list = List::Copy, .fault = FailFolder},
-        {.label = "copy, folder not creatable, quiet",
-         .list = List::Copy,
-         .quiet = 1,
-         .fault = FailFolder},
-        {.label = "copy, cancel, yes", .list = List::Copy, .cancelBeforeMiddle = true},
-        {.label = "copy, cancel, no",
-         .list = List::Copy,
-         .cancelBeforeMiddle = true,
-         .reallyStopAnswer = kIdNo},
-        {.label = "delete, no failure", .list = List::Delete},
-        {.label = "delete, undeletable file", .list = List::Delete, .fault = FailDeleting},
-        {.label = "delete, cancel, yes", .list = List::Delete, .cancelBeforeMiddle = true},
-        {.label = "delete, cancel, no",
-         .list = List::Delete,
-         .cancelBeforeMiddle = true,
-         .reallyStopAnswer = kIdNo},
+        {.copy = true, .withReadOnly = true},
+        {.copy = true, .fault = FaultCall::OpenRead, .retries = 1},
+        {.copy = true, .fault = FaultCall::OpenRead, .continueAnswer = kIdNo},
+        {.copy = true, .quiet = 1, .fault = FaultCall::OpenRead},
+        {.copy = true, .withReadOnly = true, .fault = FaultCall::Rename, .continueAnswer = kIdNo},
+        {.copy = true, .quiet = 1, .withReadOnly = true, .fault = FaultCall::Rename},
+        {.copy = true, .fault = FaultCall::CreateFolder},
+        {.copy = true, .quiet = 1, .fault = FaultCall::CreateFolder},
+        {.copy = true, .reallyStopAnswer = kIdYes},
+        {.copy = true, .reallyStopAnswer = kIdNo},
+        {.copy = false},
+        {.copy = false, .fault = FaultCall::Delete},
+        {.copy = false, .reallyStopAnswer = kIdYes},
+        {.copy = false, .reallyStopAnswer = kIdNo},
     };
-    for (const Case& c : cases) {
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
         for (const std::uint32_t seed : {1u, 2u, 3u}) {
-            Compare(c, seed);
+            SCOPED_TRACE(testing::Message() << "case " << i << ", seed " << seed);
+            Compare(cases[i], seed);
         }
     }
 }
@@ -476,7 +336,6 @@ TEST_F(ParallelListTest, WorkersAheadChangeNothingTheUserMeets) {
 TEST_F(ParallelListTest, NamesDifferingInCaseAloneAreCopiedInTurn) {
     tmp_.createFile("src/A.txt", "upper");
     tmp_.createFile("src/a.txt", "lower, and longer");
-    const Names names{"A.txt", "a.txt"};
     std::mutex mutex;
     std::vector<std::pair<off_t, bool>> copies;  // source size, copied by the calling thread
     const std::thread::id caller = std::this_thread::get_id();
@@ -487,49 +346,38 @@ TEST_F(ParallelListTest, NamesDifferingInCaseAloneAreCopiedInTurn) {
         copies.emplace_back(st.st_size, std::this_thread::get_id() == caller);
     });
     {
-        const ScopedThreads scoped(8);
-        EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "dst", names, 0, ui_), 1);
+        const ScopedThreads scoped("8");
+        EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "dst", Names{"A.txt", "a.txt"}, 0, ui_), 1);
     }
     SetCopyStartHookForTesting(nullptr);
     EXPECT_EQ(tmp_.read("dst/a.txt"), "lower, and longer");
-    const std::pair<off_t, bool> lower{17, true};
-    EXPECT_NE(std::find(copies.begin(), copies.end(), lower), copies.end());
+    EXPECT_NE(std::find(copies.begin(), copies.end(), std::pair<off_t, bool>{17, true}),
+              copies.end());
     EXPECT_EQ(TakeLog(), "");
-    EXPECT_TRUE(TakeBoxes().empty());
 }
 
 // The number of workers: the variable's when it is a number of 1 or more, else by file system.
 TEST_F(ParallelListTest, WorkerCountFollowsTheVariable) {
     const int byFileSystem = platform::IsNetworkFileSystem(tmp_.path()) ? kNetworkWorkers : 1;
     EXPECT_EQ(AheadWorkerCount(tmp_.path()), byFileSystem);
-    const struct {
-        const char* value;
-        int workers;
-    } values[] = {{"1", 1},
-                  {"3", 3},
-                  {"8", 8},
-                  {"1000", 64},
-                  {"0", byFileSystem},
-                  {"-2", byFileSystem},
-                  {"two", byFileSystem},
-                  {"4x", byFileSystem}};
-    for (const auto& value : values) {
-        ::setenv(kThreads, value.value, 1);
-        EXPECT_EQ(AheadWorkerCount(tmp_.path()), value.workers) << value.value;
+    for (const auto& [value, workers] : {std::pair{"1", 1},
+                                         {"3", 3},
+                                         {"64", 64},
+                                         {"1000", 64},
+                                         {"0", byFileSystem},
+                                         {"-2", byFileSystem},
+                                         {"two", byFileSystem},
+                                         {"4x", byFileSystem},
+                                         {"99999999999999999999", byFileSystem}}) {
+        const ScopedThreads scoped(value);
+        EXPECT_EQ(AheadWorkerCount(tmp_.path()), workers) << value;
     }
-    ::unsetenv(kThreads);
 }
 
 // Counts its attempts; every attempt succeeds.
-class CountingAttempt : public ItemAttempt {
-public:
+struct CountingAttempt : ItemAttempt {
     explicit CountingAttempt(std::atomic<int>& count) : count_(count) {}
-    bool Attempt(std::size_t) override {
-        ++count_;
-        return true;
-    }
-
-private:
+    bool Attempt(std::size_t) override { return ++count_ > 0; }
     std::atomic<int>& count_;
 };
 
@@ -550,9 +398,8 @@ TEST_F(ParallelListTest, WorkersStayWithinTheWindow) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const std::vector<std::size_t> done = ahead.Stop();
+    EXPECT_EQ(ahead.Stop(), (std::vector<std::size_t>{2, 3, 4, 5, 6, 7, 8, 9, 10}));
     EXPECT_EQ(attempts, 11);
-    EXPECT_EQ(done, (std::vector<std::size_t>{2, 3, 4, 5, 6, 7, 8, 9, 10}));
     EXPECT_FALSE(ahead.Await(11));  // after a stop nothing more is done
 }
 

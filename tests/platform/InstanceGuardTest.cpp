@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
-
 #include <cstdlib>
 
 #include "TempDir.h"
@@ -14,43 +14,44 @@
 namespace mirova::platform {
 namespace {
 
+using R = InstanceGuard::Result;
+
 class InstanceGuardTest : public ::testing::Test {
 protected:
     void SetUp() override { ::setenv("MIROVA_LOCK_DIR", dir_.path().c_str(), 1); }
     void TearDown() override { ::unsetenv("MIROVA_LOCK_DIR"); }
+    R Acquire(InstanceGuard& guard, const char* name = "Mirova") {
+        return guard.Acquire(name, dir_.path());
+    }
     test::TempDir dir_;
 };
 
-TEST_F(InstanceGuardTest, OneCopyAtATimeAndFreeAgainAfterRelease) {
-    InstanceGuard first;
-    ASSERT_EQ(first.Acquire("Mirova", dir_.path()), InstanceGuard::Result::Acquired);
-    InstanceGuard second;
-    EXPECT_EQ(second.Acquire("Mirova", dir_.path()), InstanceGuard::Result::RunningForThisUser);
-
+TEST_F(InstanceGuardTest, OneCopyPerUserAndAnotherUsersCopyIsToldApart) {
+    InstanceGuard first, second, other;
+    ASSERT_EQ(Acquire(first), R::Acquired);
+    // Other users must be able to open the machine-wide file whatever the umask.
+    struct stat st {};
+    ASSERT_EQ(::stat((dir_ / "Mirova.user.lock").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat((dir_ / "Mirova.lock").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0666u);
+    EXPECT_EQ(Acquire(second), R::RunningForThisUser);
+    EXPECT_EQ(Acquire(other, "Other"), R::Acquired);
     first.Release();
-    EXPECT_EQ(second.Acquire("Mirova", dir_.path()), InstanceGuard::Result::Acquired);
+    EXPECT_EQ(Acquire(second), R::Acquired);
     second.Release();
-    // A per-user lock that cannot be opened guards nothing: the start is refused, not waved on.
+    // A per-user lock that cannot be opened guards nothing: the start is refused.
     ::unlink((dir_ / "Mirova.user.lock").c_str());
     dir_.createFolder("Mirova.user.lock");
-    EXPECT_EQ(second.Acquire("Mirova", dir_.path()), InstanceGuard::Result::RunningForThisUser);
+    EXPECT_EQ(Acquire(second), R::RunningForThisUser);
     ::rmdir((dir_ / "Mirova.user.lock").c_str());
-    // Another name is another program.
-    InstanceGuard other;
-    EXPECT_EQ(other.Acquire("Other", dir_.path()), InstanceGuard::Result::Acquired);
-}
 
-TEST_F(InstanceGuardTest, MachineWideLockHeldElsewhereMeansAnotherUser) {
     // Another user's copy holds only the machine-wide file (its per-user file lies elsewhere).
-    const std::string machine = InstanceGuard::MachineLockPath("Mirova");
-    const int held = ::open(machine.c_str(), O_RDWR | O_CREAT, 0666);
-    ASSERT_GE(held, 0);
+    const int held = ::open(InstanceGuard::MachineLockPath("Mirova").c_str(), O_RDWR);
     ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
-
-    InstanceGuard guard;
-    EXPECT_EQ(guard.Acquire("Mirova", dir_.path()), InstanceGuard::Result::RunningForOtherUser);
+    EXPECT_EQ(Acquire(second), R::RunningForOtherUser);
     ::close(held);
-    EXPECT_EQ(guard.Acquire("Mirova", dir_.path()), InstanceGuard::Result::Acquired);
+    EXPECT_EQ(Acquire(second), R::Acquired);
 }
 
 TEST_F(InstanceGuardTest, LockIsGoneWithTheProcessThatHeldIt) {
@@ -60,9 +61,7 @@ TEST_F(InstanceGuardTest, LockIsGoneWithTheProcessThatHeldIt) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         InstanceGuard guard;
-        const bool acquired =
-            guard.Acquire("Mirova", dir_.path()) == InstanceGuard::Result::Acquired;
-        const char answer = acquired ? 'y' : 'n';
+        const char answer = Acquire(guard) == R::Acquired ? 'y' : 'n';
         (void)::write(ready[1], &answer, 1);
         ::pause();  // killed below, without any chance to release
         ::_exit(0);
@@ -71,22 +70,25 @@ TEST_F(InstanceGuardTest, LockIsGoneWithTheProcessThatHeldIt) {
     ASSERT_EQ(::read(ready[0], &answer, 1), 1);
     ASSERT_EQ(answer, 'y');
     InstanceGuard guard;
-    EXPECT_EQ(guard.Acquire("Mirova", dir_.path()), InstanceGuard::Result::RunningForThisUser);
+    EXPECT_EQ(Acquire(guard), R::RunningForThisUser);
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
-    EXPECT_EQ(guard.Acquire("Mirova", dir_.path()), InstanceGuard::Result::Acquired);
+    EXPECT_EQ(Acquire(guard), R::Acquired);
     ::close(ready[0]);
     ::close(ready[1]);
 }
 
 TEST(InstanceGuardPathTest, UserFileFollowsTheRuntimeFolder) {
-    ::unsetenv("MIROVA_LOCK_DIR");
     ::setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
-    EXPECT_EQ(InstanceGuard::UserLockPath("Mirova", "/fallback"),
-              "/run/user/4242/Mirova.user.lock");
+    EXPECT_EQ(InstanceGuard::UserLockPath("M", "/fallback"), "/run/user/4242/M.user.lock");
+    ::setenv("XDG_RUNTIME_DIR", "", 1);
+    EXPECT_EQ(InstanceGuard::UserLockPath("M", "/fallback"), "/fallback/M.user.lock");
     ::unsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(InstanceGuard::UserLockPath("Mirova", "/fallback"), "/fallback/Mirova.user.lock");
-    EXPECT_EQ(InstanceGuard::MachineLockPath("Mirova"), "/tmp/Mirova.lock");
+    EXPECT_EQ(InstanceGuard::UserLockPath("M", "/fallback"), "/fallback/M.user.lock");
+    EXPECT_EQ(InstanceGuard::MachineLockPath("M"), "/tmp/M.lock");
+    ::setenv("MIROVA_LOCK_DIR", "", 1);
+    EXPECT_EQ(InstanceGuard::MachineLockPath("M"), "/tmp/M.lock");
+    ::unsetenv("MIROVA_LOCK_DIR");
 }
 
 }  // namespace
