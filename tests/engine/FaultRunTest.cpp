@@ -1,13 +1,11 @@
-// Whole synchronisation and merge runs with file-system calls failing in the middle: what the
-// run tells, what the log keeps, that nothing is lost, and that a second run without the faults
-// finishes the job.
+// Whole runs with file-system calls failing in the middle, or with a folder swapped for a link
+// to the outside while the report is read: what the run tells, what the log keeps, that nothing
+// is lost or changed outside, and that a second run without the faults finishes the job.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "RunFixture.h"
 #include "engine/Execute.h"
@@ -26,38 +24,8 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-constexpr const char* kStartLine = "2026年12月6日 9:5:3  Mirova Preset 1 Start.\n";
-constexpr const char* kDoneLine = "2026年12月6日 9:5:3  Mirova Preset 1 Done.\n";
-
-std::string CannotCreate(int site, const std::string& path) {
-    return Format(".\\FileCtrl:%d - %s が作成できません。", site, path.c_str());
-}
-
-std::string CannotOpen(const std::string& path) {
-    return Format(".\\FileCtrl:316 - %s が開けません。", path.c_str());
-}
-
 std::string CannotDelete(const std::string& path, int error) {
     return Format("%s が削除できません。(%s)", path.c_str(), std::strerror(error));
-}
-
-// Whether an unfinished copy is left anywhere below root.
-bool HasPartialCopies(const std::string& root) {
-    for (const auto& entry : SnapshotTree(root)) {
-        if (entry.first.find(kPartialCopyPrefix) != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Content and last-write time of a file: what a failed copy must leave as it was.
-std::pair<std::string, long long> Kept(const std::string& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) {
-        return {"<missing>", 0};
-    }
-    return {test::ReadFileText(path), st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
 }
 
 // Removes a source file just before the changes are carried out, as another program might
@@ -85,46 +53,67 @@ protected:
         platform::ClearFaultsForTesting();
         SetCopyStartHookForTesting(nullptr);
     }
-
-    // Makes one call fail once during the copy of one source file only. Reads, writes and the
-    // times of a copy name no file, and the run log's own writes count as writes too, so the
-    // fault is put in place when that file's copy begins.
+    // Makes one call fail once during the copy of one source file only: reads, writes and the
+    // times of a copy name no file, so the fault is put in place when that file's copy begins.
     void FailWhileCopying(const std::string& source, FaultCall call, int error) {
         struct stat wanted {};
         ASSERT_EQ(::stat(source.c_str(), &wanted), 0) << source;
         SetCopyStartHookForTesting([wanted, call, error](int sourceFd, int) {
             struct stat st {};
-            if (::fstat(sourceFd, &st) == 0 && st.st_dev == wanted.st_dev &&
-                st.st_ino == wanted.st_ino) {
+            if (::fstat(sourceFd, &st) == 0 && st.st_ino == wanted.st_ino) {
                 platform::InjectFaultForTesting(call, error, {}, 0, 1);
             }
         });
     }
+    // Both trees as they are, without unfinished copies anywhere.
+    void ExpectNoPartialCopies() const {
+        for (const auto& entry : SnapshotTree(dir_.path())) {
+            EXPECT_EQ(entry.first.find(kPartialCopyPrefix), std::string::npos) << entry.first;
+        }
+    }
+    // At the first Yes/No question (after the scans, before anything is carried out) the folder
+    // is moved away and a link to a folder outside both trees takes its place.
+    void SwapAtQuestion(const std::string& relative, std::initializer_list<const char*> names) {
+        for (const char* name : names) {
+            dir_.createFile(std::string("outside/") + name, "outside", 1800000000);
+        }
+        outside_ = SnapshotTree(dir_ / "outside");
+        moved_ = SnapshotTree(dir_ / relative);
+        ui_.beforeBox = [this, relative](const std::string&, int style) {
+            if (style == kMbYesNo && !swapped_) {
+                swapped_ = true;
+                ASSERT_EQ(::rename((dir_ / relative).c_str(), (dir_ / "moved-away").c_str()), 0);
+                ASSERT_EQ(::symlink((dir_ / "outside").c_str(), (dir_ / relative).c_str()), 0);
+            }
+        };
+    }
+    void ExpectOutsideAndMovedFolderUntouched() {
+        EXPECT_TRUE(swapped_);
+        EXPECT_EQ(test::DescribeDifferences(outside_, SnapshotTree(dir_ / "outside")), "");
+        EXPECT_EQ(test::DescribeDifferences(moved_, SnapshotTree(dir_ / "moved-away")), "");
+    }
+    bool swapped_ = false;
+    std::map<std::string, test::ItemSnapshot> outside_, moved_;
 };
 
 // Interactive: the failures are shown or logged, the user stops the copies after the first
 // failure, the folders are still created, and the run does not claim completion.
 TEST_F(FaultRunTest, SynchronisationStoppedAfterAFailedCopyLosesNothing) {
-    Make({{"src/a-changed.txt", "new A", 1700000500},
-          {"dst/a-changed.txt", "old A", 1700000000},
-          {"src/b-new.txt", "B", 1700000000},
-          {"src/c-new/inner.txt", "C", 1700000000},
-          {"src/newdir/"},
-          {"dst/extra.txt", "X", 1700000000},
-          {"dst/extradir/"}});
-    const auto oldA = Kept(dst() + "/a-changed.txt");
-    const auto newA = Kept(src() + "/a-changed.txt");
+    Make(
+        "src/a-changed.txt=new A@1700000500|dst/a-changed.txt=old "
+        "A@1700000000|src/b-new.txt=B@1700000000|src/c-new/inner.txt=C@1700000000|src/newdir/|dst/"
+        "extra.txt=X@1700000000|dst/extradir/");
+    const auto source = SnapshotTree(src());
+    const auto target = SnapshotTree(dst());
     platform::InjectFaultForTesting(FaultCall::Delete, EACCES, "extra.txt");
     platform::InjectFaultForTesting(FaultCall::RemoveFolder, EBUSY, "extradir");
     FailWhileCopying(src() + "/a-changed.txt", FaultCall::Write, ENOSPC);
     ui_.boxes.Answer(kIdYes);  // carry out
     ui_.boxes.Answer(kIdNo);   // do not go on after the failed copy
-
     Run(RunKind::Synchronise);
 
     const auto boxes = ui_.boxes.requests();
     ASSERT_EQ(boxes.size(), 4u);
-    EXPECT_THAT(boxes[0].text, HasSubstr("ｱｯﾌﾟﾃﾞｰﾄを実行しますか？"));
     EXPECT_EQ(boxes[1].text, dst() + "/a-changed.txt が読めません。");
     EXPECT_EQ(boxes[1].style, kMbOk);
     EXPECT_EQ(boxes[2].text, kContinueQuestion);
@@ -132,50 +121,37 @@ TEST_F(FaultRunTest, SynchronisationStoppedAfterAFailedCopyLosesNothing) {
     EXPECT_EQ(boxes[3].text, FailureClosing(3));  // never "complete" after a failure
     EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Incomplete));
     EXPECT_EQ(ui_.failures(), 3);
-    const std::string log = Log();
     // The deletions are logged with their reason; the unreadable copy was shown instead.
-    EXPECT_THAT(log, HasSubstr(Stamped({CannotDelete(dst() + "/extra.txt", EACCES),
-                                        CannotDelete(dst() + "/extradir", EBUSY)}) +
-                               kDoneLine));
-    EXPECT_THAT(log, Not(HasSubstr("が読めません")));
-    EXPECT_THAT(log, Not(HasSubstr("ｱｯﾌﾟﾃﾞｰﾄ完了")));
-
-    EXPECT_EQ(Kept(dst() + "/a-changed.txt"), oldA);
-    EXPECT_EQ(Kept(src() + "/a-changed.txt"), newA);
-    EXPECT_FALSE(platform::Exists(dst() + "/b-new.txt"));
-    EXPECT_FALSE(platform::Exists(dst() + "/c-new/inner.txt"));
-    EXPECT_TRUE(platform::Exists(dst() + "/newdir"));  // the create list runs after a stopped copy
-    EXPECT_TRUE(platform::Exists(dst() + "/c-new"));
-    EXPECT_EQ(dir_.read("dst/extra.txt"), "X");
-    EXPECT_TRUE(platform::Exists(dst() + "/extradir"));
-    EXPECT_FALSE(HasPartialCopies(dir_.path()));
+    EXPECT_THAT(Log(), HasSubstr(Stamped({CannotDelete(dst() + "/extra.txt", EACCES),
+                                          CannotDelete(dst() + "/extradir", EBUSY)}) +
+                                 Dated("Mirova Preset 1 Done.")));
+    EXPECT_THAT(Log(), Not(HasSubstr("が読めません")));
+    // Only the folders were made: the create list runs after a stopped copy.
+    auto after = SnapshotTree(dst());
+    EXPECT_EQ(after.extract("newdir").mapped().kind, 'd');
+    EXPECT_EQ(after.extract("c-new").mapped().kind, 'd');
+    EXPECT_EQ(test::DescribeDifferences(target, after), "");
+    EXPECT_EQ(test::DescribeDifferences(source, SnapshotTree(src())), "");
+    ExpectNoPartialCopies();
 
     // Without the faults the next run finishes the mirror.
     ClearFaults();
     ui_.boxes.Answer(kIdYes);
     Run(RunKind::Synchronise);
     ExpectMirror();
-    EXPECT_EQ(host_.outcomes.back(), RunOutcome::Reported);
     EXPECT_EQ(ui_.boxes.requests().back().text, "ｱｯﾌﾟﾃﾞｰﾄ完了");
-    EXPECT_EQ(ui_.failures(), 3);
     EXPECT_EQ(ui_.boxes.unscripted(), 0u);
 }
 
 // Under noStopOnError every failure goes to the log, stamped, in the order met; nothing is
 // shown and the run goes on to its end.
 TEST_F(FaultRunTest, QuietSynchronisationLogsEveryFailureAndGoesOn) {
-    Make({{"src/busy.txt", "new busy", 1700000500},
-          {"dst/busy.txt", "old busy", 1700000000},
-          {"src/locked.txt", "L", 1700000000},
-          {"src/stamp.txt", "S", 1700000000},
-          {"src/vanished.txt", "new vanished", 1700000500},
-          {"dst/vanished.txt", "old vanished", 1700000000},
-          {"src/z-last.txt", "Z", 1700000000},
-          {"src/newdir/"},
-          {"src/zz-dir/"}});
-    const auto oldBusy = Kept(dst() + "/busy.txt");
-    const auto oldVanished = Kept(dst() + "/vanished.txt");
-    const auto sourceBusy = Kept(src() + "/busy.txt");
+    Make(
+        "src/busy.txt=new busy@1700000500|dst/busy.txt=old "
+        "busy@1700000000|src/locked.txt=L@1700000000|src/stamp.txt=S@1700000000|src/"
+        "vanished.txt=new vanished@1700000500|dst/vanished.txt=old "
+        "vanished@1700000000|src/z-last.txt=Z@1700000000|src/newdir/|src/zz-dir/");
+    auto before = SnapshotTree(dst());
     platform::InjectFaultForTesting(FaultCall::Rename, EBUSY, "busy.txt");
     platform::InjectFaultForTesting(FaultCall::OpenRead, EACCES, "locked.txt");
     platform::InjectFaultForTesting(FaultCall::CreateFolder, EACCES, "newdir");
@@ -183,39 +159,37 @@ TEST_F(FaultRunTest, QuietSynchronisationLogsEveryFailureAndGoesOn) {
     DeletingExecutor executor(ui_, src() + "/vanished.txt");
     run_.SetChangeExecutor(&executor);
     state_.noStopOnError = 1;
-
     Run(RunKind::Synchronise);
 
     EXPECT_TRUE(ui_.boxes.requests().empty());
+    const auto cannotCreate = [](int site, const std::string& path) {
+        return Format(".\\FileCtrl:%d - %s が作成できません。", site, path.c_str());
+    };
+    const auto cannotOpen = [](const std::string& path) {
+        return Format(".\\FileCtrl:316 - %s が開けません。", path.c_str());
+    };
     EXPECT_EQ(
         Log(),
-        kStartLine +
+        Dated("Mirova Preset 1 Start.") +
             Stamped({"OptionD=OFF OptionA=0 ", RecordLine(), "CopyTotalDataSize = 0KB",
-                     CannotCreate(330, dst() + "/busy.txt"), CannotOpen(src() + "/locked.txt"),
-                     CannotCreate(330, dst() + "/stamp.txt"), CannotOpen(src() + "/vanished.txt"),
-                     CannotCreate(244, dst() + "/newdir")}) +
-            kDoneLine + Stamped(FailureClosing(5)));
+                     cannotCreate(330, dst() + "/busy.txt"), cannotOpen(src() + "/locked.txt"),
+                     cannotCreate(330, dst() + "/stamp.txt"), cannotOpen(src() + "/vanished.txt"),
+                     cannotCreate(244, dst() + "/newdir")}) +
+            Dated("Mirova Preset 1 Done.") + Stamped(FailureClosing(5)));
     EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Incomplete));
     EXPECT_EQ(ui_.failures(), 5);
-    EXPECT_EQ(Kept(dst() + "/busy.txt"), oldBusy);
-    EXPECT_EQ(Kept(src() + "/busy.txt"), sourceBusy);
-    EXPECT_EQ(Kept(dst() + "/vanished.txt"), oldVanished);
-    EXPECT_FALSE(platform::Exists(dst() + "/locked.txt"));
-    EXPECT_FALSE(platform::Exists(dst() + "/stamp.txt"));
-    EXPECT_EQ(dir_.read("dst/z-last.txt"), "Z");
-    EXPECT_FALSE(platform::Exists(dst() + "/newdir"));
-    EXPECT_FALSE(platform::Exists(dst() + "/zz-dir"));  // the create list ends at its first failure
-    EXPECT_FALSE(HasPartialCopies(dir_.path()));
+    // Only z-last.txt arrived: the create list ends at its first failure.
+    before["z-last.txt"] = SnapshotTree(src()).at("z-last.txt");
+    EXPECT_EQ(test::DescribeDifferences(before, SnapshotTree(dst())), "");
+    EXPECT_EQ(SnapshotTree(src()).at("busy.txt").content, "new busy");
+    ExpectNoPartialCopies();
 
     // The next run removes the target copy of the vanished file and copies the rest.
     ClearFaults();
     run_.SetChangeExecutor(nullptr);
     Run(RunKind::Synchronise);
     ExpectMirror();
-    EXPECT_EQ(host_.outcomes.back(), RunOutcome::Reported);
-    EXPECT_THAT(Log(), testing::EndsWith(kDoneLine + Stamped("ｱｯﾌﾟﾃﾞｰﾄ完了")));
-    EXPECT_TRUE(ui_.boxes.requests().empty());
-    EXPECT_EQ(ui_.failures(), 5);
+    EXPECT_THAT(Log(), testing::EndsWith(Dated("Mirova Preset 1 Done.") + Stamped("ｱｯﾌﾟﾃﾞｰﾄ完了")));
 }
 
 // A failed copy of a merge: asked about and stopped, or passed over under noStopOnError; the
@@ -224,64 +198,99 @@ class MergeFaultRunTest : public FaultRunTest, public ::testing::WithParamInterf
 
 TEST_P(MergeFaultRunTest, MergeWithAFailedCopyStillRunsItsOtherSteps) {
     const bool quiet = GetParam();
-    Make({{"src/newer.txt", "source, older", 1700000000},
-          {"dst/newer.txt", "target, newer", 1700000500},
-          {"src/from-src.txt", "S", 1700000000},
-          {"dst/from-dst.txt", "D", 1700000000},
-          {"src/srconly/"},
-          {"dst/dstonly/"}});
-    const auto older = Kept(src() + "/newer.txt");
-    const auto newer = Kept(dst() + "/newer.txt");
-    // The first copy towards the source fails.
-    FailWhileCopying(dst() + "/newer.txt", FaultCall::Read, EIO);
+    Make(
+        "src/newer.txt=source, older@1700000000|dst/newer.txt=target, "
+        "newer@1700000500|src/from-src.txt=S@1700000000|dst/from-dst.txt=D@1700000000|src/srconly/"
+        "|dst/dstonly/");
+    const auto older = SnapshotTree(src()).at("newer.txt");
+    FailWhileCopying(dst() + "/newer.txt", FaultCall::Read, EIO);  // the first copy to the source
     state_.noStopOnError = quiet;
     if (!quiet) {
         ui_.boxes.Answer(kIdYes);  // merge
         ui_.boxes.Answer(kIdNo);   // do not go on after the failed copy
     }
-
     Run(RunKind::Synchronise, MergePreset());
 
     const std::string unreadable = dst() + "/newer.txt が読めません。";
     if (quiet) {
         EXPECT_TRUE(BoxTexts().empty());
-        EXPECT_THAT(Log(), HasSubstr(Stamped(unreadable)));
-        // The list goes on and its last copy succeeds, but the failure passed over still
-        // keeps the run from being called complete.
-        EXPECT_THAT(Log(), HasSubstr(Stamped(FailureClosing(1)) + Stamped("ﾏｰｼﾞ処理終了")));
-        EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Incomplete));
+        // The list goes on, but the failure passed over keeps the run from being complete.
+        EXPECT_THAT(Log(), HasSubstr(Stamped({unreadable, FailureClosing(1), "ﾏｰｼﾞ処理終了"})));
     } else {
-        const auto texts = BoxTexts();
-        ASSERT_EQ(texts.size(), 4u);
-        EXPECT_THAT(texts[0], HasSubstr("ﾏｰｼﾞ処理を続行しますか？"));
-        EXPECT_EQ(texts[1], unreadable);
-        EXPECT_EQ(texts[2], kContinueQuestion);
-        EXPECT_EQ(texts[3], FailureClosing(1));
+        EXPECT_THAT(BoxTexts(), ElementsAre(HasSubstr("ﾏｰｼﾞ処理を続行しますか？"), unreadable,
+                                            kContinueQuestion, FailureClosing(1)));
         EXPECT_THAT(Log(), Not(HasSubstr("が読めません")));
-        EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Incomplete));
     }
-    EXPECT_THAT(Log(), testing::EndsWith(Stamped("ﾏｰｼﾞ処理終了")));
+    EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Incomplete));
     EXPECT_EQ(ui_.failures(), 1);
-    EXPECT_EQ(Kept(src() + "/newer.txt"), older);
-    EXPECT_EQ(Kept(dst() + "/newer.txt"), newer);
+    EXPECT_EQ(SnapshotTree(src()).at("newer.txt"), older);
     EXPECT_EQ(platform::Exists(src() + "/from-dst.txt"), quiet);
     EXPECT_EQ(dir_.read("dst/from-src.txt"), "S");
-    EXPECT_TRUE(platform::Exists(src() + "/dstonly"));
-    EXPECT_TRUE(platform::Exists(dst() + "/srconly"));
-    EXPECT_FALSE(HasPartialCopies(dir_.path()));
+    EXPECT_TRUE(platform::Exists(src() + "/dstonly") && platform::Exists(dst() + "/srconly"));
+    ExpectNoPartialCopies();
 
     ClearFaults();
     state_.noStopOnError = 0;
     ui_.boxes.Answer(kIdYes);
     Run(RunKind::Synchronise, MergePreset());
     EXPECT_EQ(ui_.boxes.requests().back().text, "ﾏｰｼﾞ完了");
-    EXPECT_EQ(host_.outcomes.back(), RunOutcome::Reported);
     EXPECT_EQ(dir_.read("src/newer.txt"), "target, newer");
     ExpectMirror();
-    EXPECT_EQ(ui_.boxes.unscripted(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(AskedOrQuiet, MergeFaultRunTest, ::testing::Bool());
+
+TEST_F(FaultRunTest, SynchronisationAfterATargetFolderWasSwappedLeavesTheOutsideAlone) {
+    Make(
+        "src/d/changed.txt=new@1700000100|src/d/new.txt=brand "
+        "new@1700000000|dst/d/changed.txt=old@1700000000|dst/d/extra1.txt=e1|dst/d/sub/"
+        "extra3.txt=e3|dst/extra-top.txt=x");
+    SwapAtQuestion("dst/d", {"changed.txt", "new.txt", "extra1.txt", "sub/extra3.txt"});
+    ui_.boxes.Answer(kIdYes);
+    ui_.boxes.Answer(kIdOk);
+    Run(RunKind::Synchronise);
+
+    ExpectOutsideAndMovedFolderUntouched();
+    EXPECT_FALSE(platform::Exists(dst() + "/extra-top.txt"));  // outside the swapped folder
+    EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Incomplete));
+    const std::string cannotMake = ".\\FileCtrl:206 - " + dst() + "/d/ が作成できません。";
+    EXPECT_THAT(BoxTexts(),
+                ElementsAre(HasSubstr("ｱｯﾌﾟﾃﾞｰﾄを実行しますか？"), cannotMake, FailureClosing(4)));
+    for (const char* name : {"d/extra1.txt", "d/sub/extra3.txt", "d/sub"}) {
+        EXPECT_THAT(Log(), HasSubstr(Stamped(CannotDelete(dst() + "/" + name, ENOTDIR))));
+    }
+    EXPECT_EQ(ui_.boxes.unscripted(), 0u);
+}
+
+TEST_F(FaultRunTest, MergeAfterASourceFolderWasSwappedLeavesTheOutsideAlone) {
+    // Each direction of the merge, and a folder to create, passes through the swapped folder.
+    Make(
+        "src/d/newer-in-src.txt=src "
+        "new@1700000500|dst/d/newer-in-src.txt=old@1700000000|src/d/"
+        "newer-in-dst.txt=old@1700000000|dst/d/newer-in-dst.txt=dst "
+        "new@1700000500|dst/d/only-dst/|src/top-new.txt=top new");
+    SwapAtQuestion("src/d", {"newer-in-src.txt", "newer-in-dst.txt"});
+    for (const int answer : {kIdYes, kIdOk, kIdCancel, kIdYes, kIdOk, kIdOk}) {
+        ui_.boxes.Answer(answer);
+    }
+    Run(RunKind::Synchronise, MergePreset());
+
+    ExpectOutsideAndMovedFolderUntouched();
+    // The outside file of the same name, newer and longer, never reaches the target.
+    EXPECT_EQ(dir_.read("dst/d/newer-in-src.txt"), "old");
+    EXPECT_EQ(dir_.read("dst/top-new.txt"), "top new");  // the list went on
+    EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Incomplete));
+    const std::string cannotMake = ".\\FileCtrl:206 - " + src() + "/d/ が作成できません。";
+    const std::string cannotOpen =
+        ".\\FileCtrl:316 - " + src() + "/d/newer-in-src.txt が開けません。";
+    const std::string cannotCreate =
+        ".\\FileCtrl:244 - " + src() + "/d/only-dst が作成できません。";
+    EXPECT_THAT(BoxTexts(),
+                ElementsAre(HasSubstr("ﾏｰｼﾞ処理を続行しますか？"), cannotMake, cannotOpen,
+                            kContinueQuestion, cannotCreate, FailureClosing(3)));
+    EXPECT_THAT(Log(), HasSubstr(Stamped(cannotMake) + Stamped(cannotOpen)));
+    EXPECT_EQ(ui_.boxes.unscripted(), 0u);
+}
 
 }  // namespace
 }  // namespace mirova

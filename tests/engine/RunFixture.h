@@ -31,6 +31,10 @@ public:
 
     // A step of the test run just before a box is answered (it may change the tree).
     std::function<void(const std::string& text, int style)> beforeBox;
+    // Cancel is pressed in the progress window before the item with this number (counted over
+    // the whole run from 1); 0 never.
+    int cancelBeforeItem = 0;
+    int itemsOffered = 0;
 
     int DoMessageBox(const std::string& text, int style) override {
         if (beforeBox) {
@@ -44,10 +48,6 @@ public:
     std::unique_ptr<ProgressWindow> ShowProgressWindow() override {
         return std::make_unique<Progress>(*this);
     }
-    // Cancel is pressed in the progress window before the item with this number (counted over
-    // the whole run from 1); 0 never.
-    int cancelBeforeItem = 0;
-    int itemsOffered = 0;
     void OpenWithShell(const std::string& path) override { opened.push_back(path); }
     void PostToRunThread(std::function<void()> call) override {
         std::lock_guard lock(mutex_);
@@ -131,23 +131,27 @@ protected:
     }
     void TearDown() override { platform::SetClock(nullptr); }
 
-    struct Item {
-        std::string_view path;  // a folder when it ends in "/"
-        std::string_view content = {};
-        std::int64_t mtime = -1;
-    };
-    // Creates files (with their parent folders) and folders below the test's folder.
-    void Make(std::initializer_list<Item> items) const {
-        for (const Item& item : items) {
-            if (item.path.ends_with('/')) {
-                dir_.createFolder(item.path);
+    // Creates below the test's folder the items of a spec "path=content@mtime|folder/|...":
+    // files with their parent folders (no content, no time: empty, now), and folders.
+    void Make(std::string_view spec) const {
+        for (std::size_t at = 0; at <= spec.size();) {
+            const std::size_t end = std::min(spec.find('|', at), spec.size());
+            std::string item(spec.substr(at, end - at));
+            at = end + 1;
+            std::int64_t mtime = -1;
+            if (const std::size_t stamp = item.find('@'); stamp != std::string::npos) {
+                mtime = std::stoll(item.substr(stamp + 1));
+                item.resize(stamp);
+            }
+            const std::size_t equals = item.find('=');
+            if (item.ends_with('/')) {
+                dir_.createFolder(item);
             } else {
-                dir_.createFile(item.path, item.content, item.mtime);
+                dir_.createFile(item.substr(0, equals),
+                                equals == std::string::npos ? "" : item.substr(equals + 1), mtime);
             }
         }
     }
-    // Runs from here on carry out their changes with the real file operations.
-    void UseRealFileOps() { run_.SetChangeExecutor(nullptr); }
     std::string src() const { return dir_ / "src"; }
     std::string dst() const { return dir_ / "dst"; }
     RunPreset Preset(std::string source, std::string target, int index = 0) {
@@ -211,7 +215,7 @@ class RealRunFixture : public RunFixture {
 protected:
     void SetUp() override {
         RunFixture::SetUp();
-        UseRealFileOps();
+        run_.SetChangeExecutor(nullptr);
     }
 };
 
