@@ -28,8 +28,7 @@ namespace {
 using test::ScopedUnprivileged;
 using Names = std::vector<std::string>;
 
-// A scripted message box that runs a step of the test (restoring permissions, toggling a
-// switch, changing the tree) just before it answers.
+// A scripted message box that runs a step of the test just before it answers.
 class HookedMessages : public test::ScriptedMessages {
 public:
     std::function<void()> beforeAnswer;
@@ -64,8 +63,7 @@ std::size_t CountOf(const std::string& text, const std::string& part) {
     return count;
 }
 
-// One scan as everything outside sees it: the entries in scan order with their attributes,
-// the boxes, the log lines without their time stamps, and the outcome.
+// A scan as seen from outside: entries in scan order with attributes, boxes, unstamped log.
 struct Observed {
     Names entries, boxes, logLines;
     int completed = 0;
@@ -81,8 +79,8 @@ protected:
     ScanContext context{state, messages};
 
     ~ScanTest() override { ::unsetenv("MIROVA_SCAN_THREADS"); }
-    // The tree is changed from inside the walk (an exclusion test or a box), in step with it:
-    // a read-ahead would already have read the folder that is changed.
+    // Tests that change the tree from inside the walk hold it to one thread: a read-ahead
+    // would already have read the folder that is changed.
     static void Threads(int threads) {
         ::setenv("MIROVA_SCAN_THREADS", std::to_string(threads).c_str(), 1);
     }
@@ -109,8 +107,7 @@ protected:
         return names;
     }
 
-    // A tree of `folders` folders nested up to four deep, with files of varied sizes and
-    // times from a fixed seed. Returns the folders in the order they were made.
+    // Folders nested up to four deep with files of varied sizes and times, from a fixed seed.
     Names MakeTree(int folders, int filesPerFolder) {
         unsigned seed = 12345;
         const auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
