@@ -1,20 +1,27 @@
 // Whole runs with the real file operations on real trees: mirrors, merges, their change records,
-// kept versions and the checks that keep a run from destroying what it was not asked to change.
+// kept versions, the checks that keep a run from destroying what it was not asked to change, and
+// file-system calls failing in the middle: nothing is lost, and the next run finishes the job.
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <set>
 
 #include "RunFixture.h"
 #include "engine/ChangeRecord.h"
+#include "engine/Execute.h"
+#include "fileops/FileOperations.h"
+#include "fileops/Format.h"
+#include "fileops/SafeCopy.h"
 #include "platform/FaultInjection.h"
 #include "platform/FileSystem.h"
 
 namespace mirova {
 namespace {
 
+using platform::FaultCall;
 using test::kStamp;
 using test::SnapshotTree;
 using ::testing::ElementsAre;
@@ -28,11 +35,47 @@ using Snapshot = std::map<std::string, test::ItemSnapshot>;
 // The run's folder of versions, named by the fixture's clock.
 constexpr const char* kKept = ".mirova-versions/2026-12-06 090503";
 
+// Removes a source file just before the changes are carried out, as another program might
+// between the scan and the copy.
+class DeletingExecutor final : public ChangeExecutor {
+public:
+    DeletingExecutor(FileOpsUi& ui, std::string doomed) : real_(ui), doomed_(std::move(doomed)) {}
+    bool CarryOutChanges(const RunPreset& preset, WorkLists& work, const RunState& state) override {
+        EXPECT_EQ(::unlink(doomed_.c_str()), 0) << doomed_;
+        return real_.CarryOutChanges(preset, work, state);
+    }
+
+private:
+    SyncExecutor real_;
+    std::string doomed_;
+};
+
 class SyncMergeTest : public test::RealRunFixture {
 protected:
     void TearDown() override {
-        platform::ClearFaultsForTesting();
+        ClearFaults();
         RealRunFixture::TearDown();
+    }
+    static void ClearFaults() {
+        platform::ClearFaultsForTesting();
+        SetCopyStartHookForTesting(nullptr);
+    }
+    // Makes one call fail once during the copy of one source file only: reads, writes and the
+    // times of a copy name no file, so the fault is put in place when that file's copy begins.
+    void FailWhileCopying(const std::string& source, FaultCall call, int error) {
+        struct stat wanted {};
+        ASSERT_EQ(::stat(source.c_str(), &wanted), 0) << source;
+        SetCopyStartHookForTesting([wanted, call, error](int sourceFd, int) {
+            struct stat st {};
+            if (::fstat(sourceFd, &st) == 0 && st.st_ino == wanted.st_ino) {
+                platform::InjectFaultForTesting(call, error, {}, 0, 1);
+            }
+        });
+    }
+    void ExpectNoPartialCopies() const {
+        for (const auto& entry : SnapshotTree(dir_.path())) {
+            EXPECT_EQ(entry.first.find(kPartialCopyPrefix), std::string::npos) << entry.first;
+        }
     }
     RecordContents Record() const {
         RecordContents contents;
@@ -307,9 +350,9 @@ TEST_F(SyncMergeTest, AnItemThatCannotBeKeptStaysAndIsReported) {
     state_.noStopOnError = 1;
     // Calls that pass first: a replaced file's copy renames once before it is kept.
     const std::tuple<const char*, platform::FaultCall, int> rows[] = {
-        {"gone.txt", platform::FaultCall::Rename, 0},
-        {"changed.txt", platform::FaultCall::Rename, 1},
-        {"empty", platform::FaultCall::CreateFolder, 0}};
+        {"gone.txt", FaultCall::Rename, 0},
+        {"changed.txt", FaultCall::Rename, 1},
+        {"empty", FaultCall::CreateFolder, 0}};
     for (const auto& [name, call, skip] : rows) {
         SCOPED_TRACE(name);
         test::TempDir dir;
@@ -330,50 +373,31 @@ TEST_F(SyncMergeTest, AnItemThatCannotBeKeptStaysAndIsReported) {
     }
 }
 
-TEST_F(SyncMergeTest, OverlappingFoldersAreRefusedForChangingRunsOnly) {
-    Make("src/docs/a.txt=a|src/b.txt=b");
+// The end-to-end tests run the unattended refusals; these are the questions and the counts.
+TEST_F(SyncMergeTest, OverlapsAndMassDeletionsAreAskedAboutOrRefused) {
+    Make("src/docs/a.txt=a");
     const std::string docs = src() + "/docs";
-    const std::string inside = "ｿｰｽﾌｫﾙﾀﾞ " + docs + " はﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + src() + " の中にあります。";
-    const std::string refused = inside + "\n重なったﾌｫﾙﾀﾞは同期できません。";
     ui_.boxes.Answer(kIdOk);
-    Run(RunKind::Synchronise, Preset(docs, src()));
-    Run(RunKind::Compare, RunPreset{0, docs, src(), 1, 0, ""});  // a merge preset
-    EXPECT_THAT(BoxTexts(), ElementsAre(refused, refused));
+    Run(RunKind::Compare, RunPreset{0, docs, src(), 1, 0, ""});  // a merge preset: merged
+    EXPECT_THAT(BoxTexts(), ElementsAre("ｿｰｽﾌｫﾙﾀﾞ " + docs + " はﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + src() +
+                                        " の中にあります。\n重なったﾌｫﾙﾀﾞは同期できません。"));
     EXPECT_THAT(Log(), Not(HasSubstr("CopyTotalDataSize")));  // nothing was scanned
-    state_.noStopOnError = 1;  // a target yet to be made inside the source
-    Run(RunKind::Synchronise, Preset(src(), docs + "/new"));
-    EXPECT_FALSE(platform::Exists(docs + "/new"));
-    EXPECT_EQ(dir_.read("src/b.txt") + dir_.read("src/docs/a.txt"), "ba");
-    // A compare changes nothing: it goes on, and its log says what it saw.
-    Run(RunKind::Compare, Preset(docs, src()));
-    EXPECT_THAT(Log(), HasSubstr(Stamped(inside + "\nｺﾝﾍﾟｱは何も変更しないため続行します。")));
-    EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Overlapping, RunOutcome::Overlapping,
-                                            RunOutcome::Overlapping, RunOutcome::Reported));
-}
-
-TEST_F(SyncMergeTest, MassDeletionIsAskedWithNoAsDefaultOrRefusedUnattended) {
+    std::filesystem::remove_all(docs);
     // 60 of 100 files would go; the first 40 are also in the source.
-    const auto make = [this](const char* side, const char* prefix, int from, int to,
-                             const char* content) {
+    const auto make = [this](const char* side, int from, int to, const char* content) {
         for (int i = from; i < to; ++i) {
-            dir_.createFile(side + ("/" + (prefix + std::to_string(i))), content, 1700000000);
+            dir_.createFile(side + ("/f" + std::to_string(i)), content, 1700000000);
         }
     };
-    make("dst", "f", 100, 200, "x");
-    make("src", "f", 100, 140, "x");
+    make("dst", 100, 200, "x");
+    make("src", 100, 140, "x");
     const std::string brake =
         "ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + dst() + " の 100 個のﾌｧｲﾙのうち 60 個 (60%) が削除されます。(上限 50%)";
     ui_.boxes.Answer(kIdNo);
     Run(RunKind::Synchronise);
-    ASSERT_EQ(ui_.boxes.requests().size(), 1u);
-    EXPECT_EQ(ui_.boxes.requests()[0].text, brake + "\n本当に削除してよろしいですか？");
-    EXPECT_EQ(ui_.boxes.requests()[0].style, kMbYesNo | kMbDefaultButton2 | kMbIconWarning);
-    state_.noStopOnError = 1;
-    Run(RunKind::Synchronise);
-    EXPECT_THAT(Log(),
-                HasSubstr(Stamped(brake + "\n大量の削除を防ぐため、ｱｯﾌﾟﾃﾞｰﾄは行いませんでした。")));
+    EXPECT_EQ(ui_.boxes.requests().back().text, brake + "\n本当に削除してよろしいですか？");
+    EXPECT_EQ(ui_.boxes.requests().back().style, kMbYesNo | kMbDefaultButton2 | kMbIconWarning);
     // Deletions kept as versions still brake, and the question says they will be kept.
-    state_.noStopOnError = 0;
     state_.keepVersions = 7;
     ui_.boxes.Answer(kIdNo);
     Run(RunKind::Synchronise);
@@ -383,37 +407,32 @@ TEST_F(SyncMergeTest, MassDeletionIsAskedWithNoAsDefaultOrRefusedUnattended) {
     EXPECT_EQ(TargetFiles(), 100);
     state_.keepVersions = 0;
     state_.noStopOnError = 1;
-    // 50 of 100 is within the limit of 50 %; changed files are replaced, not lost.
-    make("src", "f", 140, 150, "x");
-    make("src", "f", 100, 120, "changed");
-    Run(RunKind::Synchronise);
-    EXPECT_EQ(TargetFiles(), 50);
-    make("dst", "g", 0, 60, "x");
-    state_.allowMassDelete = true;
-    Run(RunKind::Synchronise);
-    ExpectMirror();
-    // An empty source (a disk not plugged in) brakes whatever the numbers, unless lifted.
-    state_.allowMassDelete = false;
-    std::filesystem::remove_all(src());
-    make("dst", "h", 0, 6, "x");
-    dir_.createFolder("src");
-    Run(RunKind::Synchronise);
-    EXPECT_THAT(Log(), HasSubstr("ｿｰｽﾌｫﾙﾀﾞ " + src() + " は空です。\nﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + dst() +
-                                 " の 56 個のﾌｧｲﾙと 0 個のﾌｫﾙﾀﾞが全て削除されます。"));
     state_.suppressDeletion = 1;  // deletes nothing, so nothing brakes
     Run(RunKind::Synchronise);
     state_.suppressDeletion = 0;
-    state_.deleteLimit = 100;
-    Run(RunKind::Synchronise, MergePreset());  // a merge never deletes and never brakes
-    EXPECT_EQ(dir_.read("src/h0"), "x");
-    std::filesystem::remove_all(src());
-    dir_.createFolder("src");
-    Run(RunKind::Synchronise);  // a limit of 100 is no brake
-    EXPECT_EQ(TargetFiles(), 0);
+    // 50 of 100 is within the limit of 50 %; changed files are replaced, not lost.
+    make("src", 140, 150, "x");
+    make("src", 100, 120, "changed");
+    Run(RunKind::Synchronise);
+    ExpectMirror();
+    // Six of ten files are too few to brake; an empty source (a disk not plugged in) brakes
+    // whatever the numbers; a merge never does.
+    Make(
+        "src/small/1|src/small/2|src/small/3|src/small/4|dst/small/1|dst/small/2|dst/small/3"
+        "|dst/small/4|dst/small/5|dst/small/6|dst/small/7|dst/small/8|dst/small/9|dst/small/0");
+    Run(RunKind::Synchronise, Preset(src() + "/small", dst() + "/small"));
+    std::filesystem::remove_all(src() + "/small");
+    Make("src/small/");
+    Run(RunKind::Synchronise, Preset(src() + "/small", dst() + "/small"));
+    EXPECT_THAT(Log(), HasSubstr("ｿｰｽﾌｫﾙﾀﾞ " + src() + "/small は空です。\nﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + dst() +
+                                 "/small の 4 個のﾌｧｲﾙと 0 個のﾌｫﾙﾀﾞが全て削除されます。"));
+    std::filesystem::remove_all(dst() + "/small");
+    Run(RunKind::Synchronise, MergePreset());
+    EXPECT_EQ(dir_.read("src/f100"), "changed");
     EXPECT_THAT(host_.outcomes,
-                ElementsAre(RunOutcome::Declined, RunOutcome::Braked, RunOutcome::Declined,
-                            RunOutcome::Reported, RunOutcome::Reported, RunOutcome::Braked,
-                            RunOutcome::Reported, RunOutcome::Reported, RunOutcome::Reported));
+                ElementsAre(RunOutcome::Overlapping, RunOutcome::Declined, RunOutcome::Declined,
+                            RunOutcome::Reported, RunOutcome::Reported, RunOutcome::Reported,
+                            RunOutcome::Braked, RunOutcome::Reported));
 }
 
 // A source folder that cannot be read lists nothing of its contents: their copies in the target
@@ -444,6 +463,139 @@ TEST_F(SyncMergeTest, AnUnreadableSourceFolderKeepsItsTargetCopiesAndWritesAreFl
     dir_.createFile("dst/b.txt", "b");
     Run(RunKind::Synchronise, MergePreset());
     EXPECT_EQ(ui_.statusTexts.back(), flushing);
+}
+
+using FaultRunTest = SyncMergeTest;
+
+// Under noStopOnError every failure goes to the log in the order met, and the run goes on.
+TEST_F(FaultRunTest, QuietSynchronisationLogsEveryFailureAndGoesOn) {
+    Make(
+        "src/busy.txt=new busy@1700000500|dst/busy.txt=old busy@1700000000|src/locked.txt=L"
+        "|src/stamp.txt=S|src/vanished.txt=new vanished@1700000500|src/z-last.txt=Z|src/newdir/"
+        "|dst/vanished.txt=old vanished@1700000000|src/zz-dir/");
+    auto before = SnapshotTree(dst());
+    platform::InjectFaultForTesting(FaultCall::Rename, EBUSY, "busy.txt");
+    platform::InjectFaultForTesting(FaultCall::OpenRead, EACCES, "locked.txt");
+    platform::InjectFaultForTesting(FaultCall::CreateFolder, EACCES, "newdir");
+    FailWhileCopying(src() + "/stamp.txt", FaultCall::SetTimes, EIO);
+    DeletingExecutor executor(ui_, src() + "/vanished.txt");
+    run_.SetChangeExecutor(&executor);
+    state_.noStopOnError = 1;
+    Run(RunKind::Synchronise);
+
+    EXPECT_TRUE(ui_.boxes.requests().empty());
+    const auto cannotCreate = [](int site, const std::string& path) {
+        return Format(".\\FileCtrl:%d - %s が作成できません。", site, path.c_str());
+    };
+    const auto cannotOpen = [](const std::string& path) {
+        return Format(".\\FileCtrl:316 - %s が開けません。", path.c_str());
+    };
+    EXPECT_EQ(
+        Log(),
+        Dated("Mirova Preset 1 Start.") +
+            Stamped({"OptionD=OFF OptionA=0 ", RecordLine(), "CopyTotalDataSize = 0KB",
+                     cannotCreate(330, dst() + "/busy.txt"), cannotOpen(src() + "/locked.txt"),
+                     cannotCreate(330, dst() + "/stamp.txt"), cannotOpen(src() + "/vanished.txt"),
+                     cannotCreate(244, dst() + "/newdir")}) +
+            Dated("Mirova Preset 1 Done.") + Stamped(FailureClosing(5)));
+    EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Incomplete));
+    EXPECT_EQ(ui_.failures(), 5);
+    // Only z-last.txt arrived: the create list ends at its first failure.
+    before["z-last.txt"] = SnapshotTree(src()).at("z-last.txt");
+    EXPECT_EQ(test::DescribeDifferences(before, SnapshotTree(dst())), "");
+    EXPECT_EQ(SnapshotTree(src()).at("busy.txt").content, "new busy");
+    ExpectNoPartialCopies();
+
+    // The next run removes the target copy of the vanished file and copies the rest.
+    ClearFaults();
+    run_.SetChangeExecutor(nullptr);
+    Run(RunKind::Synchronise);
+    ExpectMirror();
+    EXPECT_THAT(Log(), testing::EndsWith(Dated("Mirova Preset 1 Done.") + Stamped("ｱｯﾌﾟﾃﾞｰﾄ完了")));
+}
+
+// A failed copy of a merge: asked about and stopped, or passed over under noStopOnError; the
+// other direction and the folders are done either way, and a second run evens the trees out.
+class MergeFaultRunTest : public SyncMergeTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(MergeFaultRunTest, MergeWithAFailedCopyStillRunsItsOtherSteps) {
+    const bool quiet = GetParam();
+    Make(
+        "src/newer.txt=source, older@1700000000|dst/newer.txt=target, newer@1700000500"
+        "|src/from-src.txt=S|dst/from-dst.txt=D|src/srconly/|dst/dstonly/");
+    const auto older = SnapshotTree(src()).at("newer.txt");
+    FailWhileCopying(dst() + "/newer.txt", FaultCall::Read, EIO);  // the first copy to the source
+    state_.noStopOnError = quiet;
+    if (!quiet) {
+        ui_.boxes.Answer(kIdYes);  // merge
+        ui_.boxes.Answer(kIdNo);   // do not go on after the failed copy
+    }
+    Run(RunKind::Synchronise, MergePreset());
+
+    const std::string unreadable = dst() + "/newer.txt が読めません。";
+    if (quiet) {
+        EXPECT_TRUE(BoxTexts().empty());
+        // The list goes on, but the failure passed over keeps the run from being complete.
+        EXPECT_THAT(Log(), HasSubstr(Stamped({unreadable, FailureClosing(1), "ﾏｰｼﾞ処理終了"})));
+    } else {
+        EXPECT_THAT(BoxTexts(), ElementsAre(HasSubstr("ﾏｰｼﾞ処理を続行しますか？"), unreadable,
+                                            kContinueQuestion, FailureClosing(1)));
+        EXPECT_THAT(Log(), Not(HasSubstr("が読めません")));
+    }
+    EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Incomplete));
+    EXPECT_EQ(ui_.failures(), 1);
+    EXPECT_EQ(SnapshotTree(src()).at("newer.txt"), older);
+    EXPECT_EQ(platform::Exists(src() + "/from-dst.txt"), quiet);
+    EXPECT_EQ(dir_.read("dst/from-src.txt"), "S");
+    EXPECT_TRUE(platform::Exists(src() + "/dstonly") && platform::Exists(dst() + "/srconly"));
+    ExpectNoPartialCopies();
+
+    ClearFaults();
+    state_.noStopOnError = 0;
+    ui_.boxes.Answer(kIdYes);
+    Run(RunKind::Synchronise, MergePreset());
+    EXPECT_EQ(ui_.boxes.requests().back().text, "ﾏｰｼﾞ完了");
+    EXPECT_EQ(dir_.read("src/newer.txt"), "target, newer");
+    ExpectMirror();
+}
+
+INSTANTIATE_TEST_SUITE_P(AskedOrQuiet, MergeFaultRunTest, ::testing::Bool());
+
+// A folder swapped for a link to the outside while the report is read: each direction of the
+// merge, and a folder to create, passes through it, and nothing outside changes.
+TEST_F(FaultRunTest, MergeAfterASourceFolderWasSwappedLeavesTheOutsideAlone) {
+    Make(
+        "src/d/newer-in-src.txt=src new@1700000500|dst/d/newer-in-src.txt=old@1700000000"
+        "|src/d/newer-in-dst.txt=old@1700000000|dst/d/newer-in-dst.txt=dst new@1700000500"
+        "|dst/d/only-dst/|src/top-new.txt=top new|outside/newer-in-src.txt=outside@1800000000"
+        "|outside/newer-in-dst.txt=outside@1800000000");
+    const auto outside = SnapshotTree(dir_ / "outside"), moved = SnapshotTree(src() + "/d");
+    ui_.beforeBox = [this](const std::string&, int style) {
+        if (style == kMbYesNo && !platform::Exists(dir_ / "moved-away")) {
+            ASSERT_EQ(::rename((src() + "/d").c_str(), (dir_ / "moved-away").c_str()), 0);
+            ASSERT_EQ(::symlink((dir_ / "outside").c_str(), (src() + "/d").c_str()), 0);
+        }
+    };
+    for (const int answer : {kIdYes, kIdOk, kIdCancel, kIdYes, kIdOk, kIdOk}) {
+        ui_.boxes.Answer(answer);
+    }
+    Run(RunKind::Synchronise, MergePreset());
+
+    EXPECT_EQ(test::DescribeDifferences(outside, SnapshotTree(dir_ / "outside")), "");
+    EXPECT_EQ(test::DescribeDifferences(moved, SnapshotTree(dir_ / "moved-away")), "");
+    EXPECT_EQ(dir_.read("dst/d/newer-in-src.txt"), "old");
+    EXPECT_EQ(dir_.read("dst/top-new.txt"), "top new");  // the list went on
+    EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Incomplete));
+    const std::string cannotMake = ".\\FileCtrl:206 - " + src() + "/d/ が作成できません。";
+    const std::string cannotOpen =
+        ".\\FileCtrl:316 - " + src() + "/d/newer-in-src.txt が開けません。";
+    EXPECT_THAT(BoxTexts(),
+                ElementsAre(HasSubstr("ﾏｰｼﾞ処理を続行しますか？"), cannotMake, cannotOpen,
+                            kContinueQuestion,
+                            ".\\FileCtrl:244 - " + src() + "/d/only-dst が作成できません。",
+                            FailureClosing(3)));
+    EXPECT_THAT(Log(), HasSubstr(Stamped({cannotMake, cannotOpen})));
+    EXPECT_EQ(ui_.boxes.unscripted(), 0u);
 }
 
 }  // namespace
