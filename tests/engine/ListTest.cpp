@@ -128,11 +128,11 @@ TEST(AutoRunListTest, ReadsTheOptionsAndTheListOfTheCommandLine) {
     for (const auto& row : rows) {
         RunState state;
         const bool found = ParseAutoRunArguments(row.arguments, state);
-        const std::string label = ::testing::PrintToString(row.arguments);
-        EXPECT_EQ(found, row.found != 0) << label;
-        EXPECT_EQ(state.suppressDeletion * 2 + state.noStopOnError.load(), row.found) << label;
-        ASSERT_EQ(state.autoRunCount, static_cast<int>(row.list.size())) << label;
-        EXPECT_TRUE(std::equal(row.list.begin(), row.list.end(), state.autoRunPresets)) << label;
+        SCOPED_TRACE(::testing::PrintToString(row.arguments));
+        EXPECT_EQ(found, row.found != 0);
+        EXPECT_EQ(state.suppressDeletion * 2 + state.noStopOnError.load(), row.found);
+        EXPECT_EQ(std::vector<int>(state.autoRunPresets, state.autoRunPresets + state.autoRunCount),
+                  row.list);
     }
 }
 
@@ -320,8 +320,6 @@ TEST(ChangeRecordLine, OneLinePerItemWhateverTheName) {
 }
 
 TEST(VersionStampName, ReadsBackWhatItWrites) {
-    const platform::LocalTime time{2026, 1, 2, 3, 4, 5};
-    EXPECT_EQ(VersionStampName(time), "2026-01-02 030405");
     platform::LocalTime read;
     ASSERT_TRUE(ParseVersionStampName("2026-01-02 030405", read));
     EXPECT_EQ(VersionStampName(read), "2026-01-02 030405");

@@ -29,11 +29,8 @@ public:
     std::vector<std::string> opened;
     int statusWindowsOpen = 0;
 
-    // A step of the test run just before a box is answered (it may change the tree).
-    std::function<void(const std::string& text, int style)> beforeBox;
-    // Cancel is pressed in the progress window before the item with this number (counted over
-    // the whole run from 1); 0 never.
-    int cancelBeforeItem = 0;
+    std::function<void(const std::string& text, int style)> beforeBox;  // may change the tree
+    int cancelBeforeItem = 0;  // Cancel is pressed before this item of the run (from 1); 0 never
     int itemsOffered = 0;
 
     int DoMessageBox(const std::string& text, int style) override {
@@ -131,24 +128,20 @@ protected:
     }
     void TearDown() override { platform::SetClock(nullptr); }
 
-    // Creates below the test's folder the items of a spec "path=content@mtime|folder/|...":
-    // files with their parent folders (no content, no time: empty, now), and folders.
-    void Make(std::string_view spec) const {
-        for (std::size_t at = 0; at <= spec.size();) {
-            const std::size_t end = std::min(spec.find('|', at), spec.size());
-            std::string item(spec.substr(at, end - at));
-            at = end + 1;
-            std::int64_t mtime = -1;
-            if (const std::size_t stamp = item.find('@'); stamp != std::string::npos) {
-                mtime = std::stoll(item.substr(stamp + 1));
-                item.resize(stamp);
-            }
-            const std::size_t equals = item.find('=');
+    // Creates the items of a spec "path=content@mtime|folder/|..." below the test's folder:
+    // files with their parent folders (without content or time: empty, now), and folders.
+    void Make(const std::string& spec) const {
+        for (std::size_t at = 0, end = 0; at <= spec.size(); at = end + 1) {
+            end = std::min(spec.find('|', at), spec.size());
+            const std::string item = spec.substr(at, end - at);
+            const std::size_t equals = std::min(item.find('='), item.size());
+            const std::size_t stamp = std::min(item.find('@'), item.size());
             if (item.ends_with('/')) {
                 dir_.createFolder(item);
             } else {
-                dir_.createFile(item.substr(0, equals),
-                                equals == std::string::npos ? "" : item.substr(equals + 1), mtime);
+                dir_.createFile(item.substr(0, std::min(equals, stamp)),
+                                equals < stamp ? item.substr(equals + 1, stamp - equals - 1) : "",
+                                stamp < item.size() ? std::stoll(item.substr(stamp + 1)) : -1);
             }
         }
     }
@@ -158,7 +151,6 @@ protected:
         return RunPreset{index, std::move(source), std::move(target), 0, 0, ""};
     }
     RunPreset MergePreset() const { return RunPreset{0, src(), dst(), 1, 0, ""}; }
-    // Lines of the run log with their time stamps.
     static std::string Stamped(std::initializer_list<std::string> texts) {
         std::string lines;
         for (const std::string& text : texts) {
@@ -167,16 +159,13 @@ protected:
         return lines;
     }
     static std::string Stamped(const std::string& text) { return Stamped({text}); }
-    // The run log's line that names the change record of the first run of a test.
     static std::string RecordLine() {
         return "変更記録 " + LogFilePath("Changes-261206-090503.txt");
     }
-    // The closing text of a run in which items failed.
     static std::string FailureClosing(int failures) {
         return std::to_string(failures) + " 個のﾌｧｲﾙ/ﾌｫﾙﾀﾞの処理に失敗しました。\n詳細はﾛｸﾞ " +
                LogFilePath(kRunLogName) + " を見てください。";
     }
-    // A start or end line of a run: "Compare Preset 1 Start.".
     static std::string Dated(const std::string& text) {
         return "2026年12月6日 9:5:3  " + text + "\n";
     }

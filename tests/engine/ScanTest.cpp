@@ -173,41 +173,48 @@ TEST_F(ScanTest, ListsEveryItemDepthFirstByteOrderedWithAttributes) {
     ASSERT_EQ(::symlink("a/x.txt", (dir / "tree/to-x").c_str()), 0);
     ASSERT_EQ(::symlink("nowhere", (dir / "tree/dangling").c_str()), 0);
     test::SetModificationTime(dir / "tree/to-x", 1'500'000'000);
-    const std::string root = dir / "tree";
-    BuiltList built = Scan(root);
-    ASSERT_EQ(built.completed, 1);
-    FileList& list = *built.list;
-    EXPECT_EQ(list.root, root);
+    const Observed seen = ScanWith(1, 1000);
+    ASSERT_EQ(seen.completed, 1);
+    EXPECT_TRUE(seen.boxes.empty() && seen.logLines.empty());
     // A folder comes right before its contents.
-    for (int i = 1; i < list.count; ++i) {
-        const std::string name = list.entries[i].name;
-        const std::string parent = name.substr(0, name.rfind('/') + 1);
-        EXPECT_TRUE((list.entries[i - 1].name + std::string("/")).starts_with(parent)) << name;
+    for (std::size_t i = 1; i < seen.entries.size(); ++i) {
+        const std::string name = seen.entries[i].substr(0, seen.entries[i].find(' '));
+        const std::string before = seen.entries[i - 1].substr(0, seen.entries[i - 1].find(' '));
+        EXPECT_TRUE((before + "/").starts_with(name.substr(0, name.rfind('/') + 1))) << name;
     }
-    EXPECT_EQ(Sorted(list),
-              (Names{".FolderInf.bak", ".folderinf", "B", "a", "a/b", "a/b/c", "a/b/c/z", "a/x.txt",
-                     "b", "dangling", "empty", "kept", "kept/.FolderInf", "kept/.FolderInf/inside",
-                     "to-a", "to-x", "\xC3\xA9"}));
-    const auto at = [&](const char* name) { return *FindEntry(list, name); };
-    const auto time = [](const FileEntry& e) {
-        return platform::FileTime{e.lastWriteLow, e.lastWriteHigh};
+    const auto time = [](std::int64_t seconds, long nanoseconds) {
+        const platform::FileTime t = platform::FileTimeFromTimespec({seconds, nanoseconds});
+        return " " + std::to_string(t.low) + " " + std::to_string(t.high);
     };
-    EXPECT_EQ(time(at("a/x.txt")), platform::FileTimeFromTimespec({1'600'000'000, 123'400}));
-    EXPECT_EQ(at("a/x.txt").size, 5u);
-    EXPECT_EQ(at("b").size, 10u);
-    EXPECT_EQ(at("a/b").isFolder, 1);
-    EXPECT_EQ(at("to-x").size, 7u);  // the length of the text it holds
-    EXPECT_EQ(time(at("to-x")), platform::FileTimeFromTimespec({1'500'000'000, 0}));
-    EXPECT_EQ(at("to-a").isFolder + at("b").isFolder, 0);
+    Names sorted = seen.entries;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_THAT(sorted, ::testing::IsSupersetOf({"a/x.txt" + time(1'600'000'000, 123'400) + " 5 0",
+                                                 "to-x" + time(1'500'000'000, 0) + " 7 0"}));
+    for (std::string& entry : sorted) {
+        entry = entry.substr(0, entry.find(' ')) + entry.substr(entry.rfind(' ', entry.size() - 3));
+    }
+    EXPECT_EQ(sorted,
+              (Names{".FolderInf.bak 0 0", ".folderinf 0 0", "B 0 0", "a 0 1", "a/b 0 1",
+                     "a/b/c 0 1", "a/b/c/z 0 0", "a/x.txt 5 0", "b 10 0", "dangling 7 0",
+                     "empty 0 1", "kept 0 1", "kept/.FolderInf 0 1", "kept/.FolderInf/inside 0 0",
+                     "to-a 1 0", "to-x 7 0", "\xC3\xA9 0 0"}));
 
     // A trailing "/" changes nothing; a root that is a link is followed.
+    const std::string root = dir / "tree";
     BuiltList slashed = Scan(root + "/");
     EXPECT_EQ(slashed.list->root, root);
-    EXPECT_EQ(Sorted(*slashed.list), Sorted(list));
+    EXPECT_EQ(slashed.list->count, static_cast<int>(sorted.size()));
     EXPECT_EQ(Sorted(*Scan(dir / "tree/to-a").list), (Names{"b", "b/c", "b/c/z", "x.txt"}));
-    EXPECT_TRUE(messages.requests().empty());
-    EXPECT_EQ(dir.readLog(), "");
-
+    // Exclusions see full paths, and excluded folders are still searched.
+    UseHook([](std::string_view path) { return path.ends_with("/kept"); });
+    const Names excluded = Sorted(*Scan(root).list);
+    EXPECT_EQ(excluded.size() + 1, sorted.size());
+    EXPECT_THAT(excluded, ::testing::Contains("kept/.FolderInf/inside"));
+    EXPECT_THAT(exclusions.seen, ::testing::Contains(root + "/kept/.FolderInf/inside"));
+    exclusions.seen.clear();
+    state.useExclusions = 0;  // with the switch off, the lists are not consulted
+    EXPECT_EQ(Scan(root).list->count, static_cast<int>(sorted.size()));
+    EXPECT_TRUE(exclusions.seen.empty());
     // The system root strips to "" and still gives single-slash paths; a one-slot list stops
     // the walk at once.
     UseHook([](std::string_view) { return false; });
@@ -218,46 +225,6 @@ TEST_F(ScanTest, ListsEveryItemDepthFirstByteOrderedWithAttributes) {
     const std::string name = system.list->entries[0].name;
     EXPECT_TRUE(!name.empty() && name[0] != '/' && platform::Exists("/" + name)) << name;
     EXPECT_EQ(exclusions.seen.at(0), "/" + name);
-}
-
-TEST_F(ScanTest, UnreadableFolderIsAskedAboutOnceOrLoggedOnce) {
-    const ScopedUnprivileged unprivileged(dir);
-    Make({"tree/locked/hidden.txt", "tree/open/visible.txt"});
-    const std::string root = dir / "tree";
-    const Names all{"locked", "locked/hidden.txt", "open", "open/visible.txt"};
-    // A root that cannot be read fails the scan: an empty, complete list would make the
-    // synchronisation delete the whole target. The box makes the folder readable, so that only
-    // a Retry may read it again; 0 stands for a quiet run, which asks nothing.
-    for (const std::string& folder : {dir / "tree/locked", root}) {
-        for (int answer : {kIdIgnore, kIdAbort, 0, kIdRetry}) {
-            SCOPED_TRACE(folder + " " + std::to_string(answer));
-            ASSERT_EQ(::chmod(folder.c_str(), 0), 0);
-            messages.beforeAnswer = [&] { ::chmod(folder.c_str(), 0755); };
-            state.noStopOnError = answer == 0 ? 1 : 0;
-            if (answer != 0) {
-                messages.Answer(answer);
-            }
-            const std::string text = ": " + CannotOpenText(folder) + "\n";
-            const std::size_t boxesBefore = messages.requests().size();
-            const std::size_t linesBefore = CountOf(dir.readLog(), text);
-            BuiltList built = Scan(root);
-            // Passed over, a folder is listed without its contents; an unread root lists nothing.
-            Names expected = all;
-            if (answer != kIdRetry) {
-                expected = folder == root ? Names{} : Names{"locked", "open", "open/visible.txt"};
-            }
-            EXPECT_EQ(built.completed, expected.empty() ? 0 : 1);
-            EXPECT_EQ(Sorted(*built.list), expected);
-            EXPECT_EQ(CountOf(dir.readLog(), text) - linesBefore, 1u);
-            ASSERT_EQ(messages.requests().size() - boxesBefore, answer == 0 ? 0u : 1u);
-            if (answer != 0) {
-                EXPECT_EQ(": " + messages.requests().back().text + "\n", text);
-                EXPECT_EQ(messages.requests().back().style, kMbAbortRetryIgnore);
-            }
-            ::chmod(folder.c_str(), 0755);
-        }
-    }
-    EXPECT_EQ(messages.unscripted(), 0u);
 }
 
 TEST_F(ScanTest, ReadErrorMidListingIsRolledBack) {
@@ -328,23 +295,6 @@ TEST_F(ScanTest, FolderThatIsNotThereIsLoggedAndOneReplacedByAFileAsked) {
     ASSERT_EQ(messages.requests().size(), 2u);
     EXPECT_EQ(messages.requests()[0].text, CannotOpenText(swapped));
     EXPECT_EQ(messages.requests()[1].text, CannotOpenText(dir / "plain-file"));
-}
-
-TEST_F(ScanTest, ExclusionsSeeFullPathsAndExcludedFoldersAreStillSearched) {
-    Make({"tree/old.bak/keep.txt", "tree/old.bak/drop.bak", "tree/note.bak", "tree/note.txt"});
-    UseHook([](std::string_view path) { return path.ends_with(".bak"); });
-    BuiltList built = Scan(dir / "tree/");
-    ASSERT_EQ(built.completed, 1);
-    EXPECT_EQ(Sorted(*built.list), (Names{"note.txt", "old.bak/keep.txt"}));
-    std::sort(exclusions.seen.begin(), exclusions.seen.end());
-    EXPECT_EQ(exclusions.seen,
-              (Names{dir / "tree/note.bak", dir / "tree/note.txt", dir / "tree/old.bak",
-                     dir / "tree/old.bak/drop.bak", dir / "tree/old.bak/keep.txt"}));
-    // With the switch off, the lists are not consulted.
-    exclusions.seen.clear();
-    state.useExclusions = 0;
-    EXPECT_EQ(Scan(dir / "tree").list->count, 5);
-    EXPECT_TRUE(exclusions.seen.empty());
 }
 
 TEST_F(ScanTest, PathsLongerThanPathMaxAreScannedCompletely) {
@@ -493,12 +443,12 @@ TEST_F(ParallelScanTest, UnreadableFoldersGiveTheSameBoxesLogLinesAndRetry) {
     const ScopedUnprivileged unprivileged(dir);
     const Names made = MakeTree(200, 5);
     // Folders deep and shallow, early and late in the walk, the root's own subfolders among them.
-    const Names locked{dir / made[1], dir / made[17], dir / made[150]};
-    // The box also changes files of the root, some of which the walk has not reached yet: the
-    // parallel scan must see them as changed exactly where the single-threaded one does.
+    const Names locked{made[1], made[17], made[150]};
+    // The box makes them readable, so that only a Retry reads them again, and changes files of
+    // the root that the walk may not have reached yet, where a read-ahead would have read them.
     const auto lock = [&] {
         for (const std::string& folder : locked) {
-            ::chmod(folder.c_str(), 0);
+            ::chmod((dir / folder).c_str(), 0);
         }
         for (int i = 0; i < 20; ++i) {
             dir.createFile("tree/r" + std::to_string(i), "x", 1'600'000'000);
@@ -506,7 +456,7 @@ TEST_F(ParallelScanTest, UnreadableFoldersGiveTheSameBoxesLogLinesAndRetry) {
     };
     const auto unlock = [&] {
         for (const std::string& folder : locked) {
-            ::chmod(folder.c_str(), 0755);
+            ::chmod((dir / folder).c_str(), 0755);
         }
     };
     messages.beforeAnswer = [&] {
@@ -521,20 +471,46 @@ TEST_F(ParallelScanTest, UnreadableFoldersGiveTheSameBoxesLogLinesAndRetry) {
         state.noStopOnError = answer == 0 ? 1 : 0;
         const Observed single = ScanWith(1, 10'000, answer, lock);
         unlock();
-        // A locked folder inside another that was passed over is never reached; Retry after
-        // the box made the folders readable lists everything, once.
+        // Asked once or logged once each; passed over, a folder is listed without its contents
+        // (and a locked folder inside it is never reached).
         ASSERT_FALSE(single.logLines.empty());
         EXPECT_LE(single.logLines.size(), answer == kIdRetry ? 1u : locked.size());
+        for (const std::string& line : single.logLines) {
+            EXPECT_THAT(line, ::testing::AnyOf(CannotOpenText(dir / locked[0]),
+                                               CannotOpenText(dir / locked[1]),
+                                               CannotOpenText(dir / locked[2])));
+        }
+        EXPECT_THAT(
+            single.boxes,
+            ::testing::Each(::testing::EndsWith(" " + std::to_string(kMbAbortRetryIgnore))));
         EXPECT_EQ(single.boxes.size(), answer == 0 ? 0u : single.logLines.size());
-        for (const int threads : {2, kNetworkScanThreads}) {
-            const Observed parallel = ScanWith(threads, 10'000, answer, lock);
-            unlock();
-            EXPECT_TRUE(parallel == single);
-            if (answer == kIdRetry) {
-                EXPECT_GE(parallel.entries.size(), 1'200u);
+        for (const std::string& folder : locked) {
+            if (std::ranges::count(single.logLines, CannotOpenText(dir / folder)) == 1) {
+                EXPECT_EQ(
+                    std::ranges::count_if(single.entries,
+                                          [&](const std::string& entry) {
+                                              return entry.starts_with(folder.substr(5) + "/f");
+                                          }),
+                    answer == kIdRetry ? 5 : 0);
             }
         }
+        EXPECT_EQ(single.completed, 1);
+        for (const int threads : {2, kNetworkScanThreads}) {
+            EXPECT_TRUE(ScanWith(threads, 10'000, answer, lock) == single);
+            unlock();
+        }
     }
+    // A root that cannot be read fails the scan: an empty, complete list would make the
+    // synchronisation delete the whole target.
+    messages.beforeAnswer = {};
+    ASSERT_EQ(::chmod((dir / "tree").c_str(), 0), 0);
+    for (int answer : {kIdIgnore, 0}) {
+        state.noStopOnError = answer == 0 ? 1 : 0;
+        const Observed root = ScanWith(1, 10'000, answer);
+        EXPECT_EQ(root.completed + root.entries.size(), 0u);
+        EXPECT_EQ(root.logLines, Names{CannotOpenText(dir / "tree")});
+    }
+    ::chmod((dir / "tree").c_str(), 0755);
 }
 
 }  // namespace
