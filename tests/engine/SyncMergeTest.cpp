@@ -344,6 +344,10 @@ TEST_F(SyncMergeTest, OverlapsAndMassDeletionsAreAskedAboutOrRefused) {
     EXPECT_THAT(BoxTexts(), ElementsAre("ｿｰｽﾌｫﾙﾀﾞ " + docs + " はﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + src() +
                                         " の中にあります。\n重なったﾌｫﾙﾀﾞは同期できません。"));
     EXPECT_THAT(Log(), Not(HasSubstr("CopyTotalDataSize")));  // nothing was scanned
+    state_.noStopOnError = 1;  // a target yet to be made inside the source: refused all the same
+    Run(RunKind::Synchronise, Preset(src(), docs + "/new"));
+    EXPECT_FALSE(platform::Exists(docs + "/new"));
+    state_.noStopOnError = 0;
     std::filesystem::remove_all(docs);
     // 60 of 100 files would go; the first 40 are also in the source.
     const auto make = [this](const char* side, int from, int to, const char* content) {
@@ -393,9 +397,9 @@ TEST_F(SyncMergeTest, OverlapsAndMassDeletionsAreAskedAboutOrRefused) {
     Run(RunKind::Synchronise, MergePreset());
     EXPECT_EQ(dir_.read("src/f100"), "changed");
     EXPECT_THAT(host_.outcomes,
-                ElementsAre(RunOutcome::Overlapping, RunOutcome::Declined, RunOutcome::Declined,
-                            RunOutcome::Reported, RunOutcome::Reported, RunOutcome::Reported,
-                            RunOutcome::Braked, RunOutcome::Reported));
+                ElementsAre(RunOutcome::Overlapping, RunOutcome::Overlapping, RunOutcome::Declined,
+                            RunOutcome::Declined, RunOutcome::Reported, RunOutcome::Reported,
+                            RunOutcome::Reported, RunOutcome::Braked, RunOutcome::Reported));
 }
 
 // A source folder that cannot be read lists nothing of its contents: their copies in the target
