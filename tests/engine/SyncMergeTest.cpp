@@ -393,13 +393,22 @@ TEST_F(SyncMergeTest, OverlapsAndMassDeletionsAreAskedAboutOrRefused) {
     Run(RunKind::Synchronise, Preset(src() + "/small", dst() + "/small"));
     EXPECT_THAT(Log(), HasSubstr("ｿｰｽﾌｫﾙﾀﾞ " + src() + "/small は空です。\nﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + dst() +
                                  "/small の 4 個のﾌｧｲﾙと 0 個のﾌｫﾙﾀﾞが全て削除されます。"));
-    std::filesystem::remove_all(dst() + "/small");
-    Run(RunKind::Synchronise, MergePreset());
-    EXPECT_EQ(dir_.read("src/f100"), "changed");
+    state_.deleteLimit = 100;  // no brake, nor when lifted for one run
+    Run(RunKind::Synchronise, Preset(src() + "/small", dst() + "/small"));
+    state_.deleteLimit = 50;
+    state_.allowMassDelete = true;
+    Make("dst/small/a|dst/small/b|dst/small/c");
+    Run(RunKind::Synchronise, Preset(src() + "/small", dst() + "/small"));
+    EXPECT_TRUE(std::filesystem::is_empty(dst() + "/small"));
+    state_.allowMassDelete = false;
+    Make("dst/small/a|dst/small/b|dst/small/c");
+    Run(RunKind::Synchronise, RunPreset{0, src() + "/small", dst() + "/small", 1, 0, ""});
+    EXPECT_TRUE(platform::Exists(src() + "/small/c"));  // a merge deletes nothing, never brakes
     EXPECT_THAT(host_.outcomes,
                 ElementsAre(RunOutcome::Overlapping, RunOutcome::Overlapping, RunOutcome::Declined,
                             RunOutcome::Declined, RunOutcome::Reported, RunOutcome::Reported,
-                            RunOutcome::Reported, RunOutcome::Braked, RunOutcome::Reported));
+                            RunOutcome::Reported, RunOutcome::Braked, RunOutcome::Reported,
+                            RunOutcome::Reported, RunOutcome::Reported));
 }
 
 // A source folder that cannot be read lists nothing of its contents: their copies in the target
