@@ -26,7 +26,6 @@ TEST_F(RunTest, IdenticalTreesEndWithTheMatchMessageAndNoReport) {
     run_.StartRun(RunKind::Compare, Preset(src(), dst()), nullptr);
     run_.StartRun(RunKind::Compare, Preset(dst(), src(), 7), nullptr);
     ui_.PumpUntil([&] { return !host_.outcomes.empty(); });
-
     EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Identical));
     EXPECT_FALSE(run_.running());
     EXPECT_EQ(ui_.statusWindowsOpen, 0);
@@ -48,7 +47,6 @@ TEST_F(RunTest, CompareRunReportsListsAndDumpsTheDifferences) {
     // A stored target folder may end with a separator: the listed paths then show
     // it doubled.
     Run(RunKind::Compare, Preset(src(), dst() + "/", 4));
-
     EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Reported));
     const std::string report =
         "ﾀｰｹﾞｯﾄに 3 個の更新ﾌｧｲﾙ/ﾌｫﾙﾀﾞ、3 個の余剰ﾌｧｲﾙ、1 "
@@ -75,7 +73,6 @@ TEST_F(RunTest, OlderSourceIsListedOpenedAndAskedEvenWithoutStops) {
     state_.noStopOnError = 1;
     ui_.boxes.Answer(kIdNo);
     Run(RunKind::Compare);
-
     EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Declined));
     const std::string question =
         "ｿｰｽがﾀｰｹﾞｯﾄよりも古いようです。\n本当に同期させてよろしいですか？";
@@ -102,7 +99,6 @@ TEST_F(RunTest, MissingFoldersEndTheRunOrAreCreatedWhenAsked) {
                                         "ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + (dir_ / "nodst") + " が存在しません。"));
     EXPECT_THAT(Log(), HasSubstr(kStamp + std::string("ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ ")));
     EXPECT_THAT(Log(), Not(HasSubstr("Done.")));
-
     // A synchronisation asks to create a missing target; without stops the answer
     // is Yes.
     state_.noStopOnError = 0;
@@ -116,7 +112,6 @@ TEST_F(RunTest, MissingFoldersEndTheRunOrAreCreatedWhenAsked) {
     EXPECT_THAT(Log(), HasSubstr(Stamped("ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + (dir_ / "new/deep") +
                                          " は存在しません。作成しますか？YES")));
     EXPECT_THAT(executor_.copied, ElementsAre("a.txt"));
-
     // One that cannot be made is logged, and moves a command-line list on.
     state_.autoRunCount = 1;
     state_.autoRunPresets[0] = 2;
@@ -144,7 +139,6 @@ TEST_F(RunTest, SynchronisationCompletesOnlyWhenCarriedOutWholly) {
     EXPECT_THAT(Log(), HasSubstr("OptionD=ON OptionA=0 \n"));
     EXPECT_THAT(Log(), EndsWith("Mirova Preset 1 Done.\n"));
     EXPECT_TRUE(BoxTexts().empty());
-
     state_.noStopOnError = 0;
     state_.suppressDeletion = 0;
     executor_.result = true;
@@ -181,7 +175,6 @@ TEST_F(RunTest, FailedScansAndExclusionsOnlyWhenThePresetSwitchIsOn) {
                                           ".\\MirovaDlg:819 - " + src() + " を開けません。"})));
     EXPECT_THAT(Log(), Not(HasSubstr("Done.")));
     EXPECT_EQ(BoxTexts().size(), 2u);
-
     ExclusionList exclusions;
     exclusions.AddExtension("tmp");
     RunPreset preset = Preset(src(), dst());
@@ -199,7 +192,6 @@ TEST_F(RunTest, CommandLineListRunsPresetsInTurnAndClosesTheDialog) {
     std::copy(std::begin(list), std::end(list), state_.autoRunPresets);
     host_.presets[2] = Preset(src(), "", 2);  // preset 3: empty target, passed over
     host_.presets[11] = Preset(src(), dst(), 11);
-
     run_.ContinueAutoRun();
     EXPECT_THAT(host_.selected, ElementsAre(2, 11));
     EXPECT_EQ(host_.okCalls, 1);

@@ -77,7 +77,6 @@ protected:
     HookedMessages messages;
     FakeExclusions exclusions;
     ScanContext context{state, messages};
-
     ~ScanTest() override { ::unsetenv("MIROVA_SCAN_THREADS"); }
     // Tests that change the tree from inside the walk hold it to one thread: a read-ahead
     // would already have read the folder that is changed.
@@ -106,7 +105,6 @@ protected:
         }
         return names;
     }
-
     // Folders nested up to four deep with files of varied sizes and times, from a fixed seed.
     Names MakeTree(int folders, int filesPerFolder) {
         unsigned seed = 12345;
@@ -199,7 +197,6 @@ TEST_F(ScanTest, ListsEveryItemDepthFirstByteOrderedWithAttributes) {
                      "a/b/c 0 1", "a/b/c/z 0 0", "a/x.txt 5 0", "b 10 0", "dangling 7 0",
                      "empty 0 1", "kept 0 1", "kept/.FolderInf 0 1", "kept/.FolderInf/inside 0 0",
                      "to-a 1 0", "to-x 7 0", "\xC3\xA9 0 0"}));
-
     // A trailing "/" changes nothing; a root that is a link is followed.
     const std::string root = dir / "tree";
     BuiltList slashed = Scan(root + "/");
@@ -344,7 +341,6 @@ TEST_F(ScanTest, PartialCopiesAreNeverListedAndThoseOfEndedProcessesAreRemoved) 
     const ScopedUnprivileged unprivileged(dir);
     dir.createFile("tree/locked/" + dead + "-8");
     ASSERT_EQ(::chmod((dir / "tree/locked").c_str(), 0555), 0);
-
     BuiltList built = Scan(dir / "tree");
     ::chmod((dir / "tree/locked").c_str(), 0755);
     ASSERT_EQ(built.completed, 1);
@@ -399,7 +395,6 @@ TEST_F(ScanWorkerTest, NoStopOnErrorToggledDuringTheScanTakesEffectAtTheNextErro
     WriteLog("from the UI thread", 1);
     released.set_value();
     worker.join();
-
     EXPECT_FALSE(failed);
     // One folder was asked about; the other, met after the switch, was only logged.
     EXPECT_EQ(messages.requests().size(), 1u);

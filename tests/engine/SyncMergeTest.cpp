@@ -138,7 +138,6 @@ TEST_F(SyncMergeTest, SynchronisationDoesWhatTheCompareRecordedAndMakesAnExactCo
     EXPECT_EQ(compared.endLine,
               "completed; deleted files 7, deleted folders 5, copied 9 (100060 "
               "bytes), created folders 6");
-
     state_.noStopOnError = 1;
     Run(RunKind::Synchronise);
     ExpectMirror();
@@ -209,7 +208,6 @@ TEST_F(SyncMergeTest, MergeDeclinedIntoAnEmptySourceOfIdenticalTreesAndInAComman
     Run(RunKind::Synchronise, MergePreset());
     EXPECT_THAT(Log(), HasSubstr(Stamped({"ｿｰｽとﾀｰｹﾞｯﾄが完全に一致しました。", "ﾏｰｼﾞ処理終了"})));
     EXPECT_EQ(BoxTexts().size(), 1u);  // the declined report only, no closing notice
-
     dir_.createFile("src/d.txt", "d");
     state_.autoRunCount = 2;
     state_.autoRunPresets[0] = 1;
@@ -270,7 +268,6 @@ TEST_F(SyncMergeTest, RunsKeepWhatTheyDeleteOrReplaceAndTheNextCompareFindsNothi
     Snapshot before = SnapshotTree(dst());
     std::erase_if(before, [](const auto& item) { return item.first.starts_with(".mirova"); });
     Run(RunKind::Synchronise);
-
     // Every old item under its own relative name, with its content, time and permissions.
     EXPECT_EQ(test::DescribeDifferences(before, SnapshotTree(dir_ / "dst/" + kKept)), "");
     EXPECT_EQ(test::DescribeDifferences(Data(src()), Data(dst())), "");
@@ -293,7 +290,6 @@ TEST_F(SyncMergeTest, RunsKeepWhatTheyDeleteOrReplaceAndTheNextCompareFindsNothi
     EXPECT_THAT(record, HasSubstr("kept versions 6\n"));
     Run(RunKind::Compare);
     EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Reported, RunOutcome::Identical));
-
     // A merge keeps the replaced copy on each side.
     Make(
         "src/a.txt=new a@1700000900|dst/a.txt=old a@1600000000|src/b.txt=old b@1600000000"
@@ -457,7 +453,6 @@ TEST_F(FaultRunTest, QuietSynchronisationLogsEveryFailureAndGoesOn) {
     platform::InjectFaultForTesting(FaultCall::OpenRead, ENOENT, "vanished.txt");
     state_.noStopOnError = 1;
     Run(RunKind::Synchronise);
-
     EXPECT_TRUE(ui_.boxes.requests().empty());
     const auto cannotCreate = [](int site, const std::string& path) {
         return Format(".\\FileCtrl:%d - %s が作成できません。", site, path.c_str());
@@ -480,7 +475,6 @@ TEST_F(FaultRunTest, QuietSynchronisationLogsEveryFailureAndGoesOn) {
     EXPECT_EQ(test::DescribeDifferences(before, SnapshotTree(dst())), "");
     EXPECT_EQ(SnapshotTree(src()).at("busy.txt").content, "new busy");
     ExpectNoPartialCopies();
-
     ClearFaults();
     Run(RunKind::Synchronise);
     ExpectMirror();
@@ -504,7 +498,6 @@ TEST_P(MergeFaultRunTest, MergeWithAFailedCopyStillRunsItsOtherSteps) {
         ui_.boxes.Answer(kIdNo);   // do not go on after the failed copy
     }
     Run(RunKind::Synchronise, MergePreset());
-
     const std::string unreadable = dst() + "/newer.txt が読めません。";
     if (quiet) {
         EXPECT_TRUE(BoxTexts().empty());
@@ -522,7 +515,6 @@ TEST_P(MergeFaultRunTest, MergeWithAFailedCopyStillRunsItsOtherSteps) {
     EXPECT_EQ(dir_.read("dst/from-src.txt"), "S");
     EXPECT_TRUE(platform::Exists(src() + "/dstonly") && platform::Exists(dst() + "/srconly"));
     ExpectNoPartialCopies();
-
     ClearFaults();
     state_.noStopOnError = 0;
     ui_.boxes.Answer(kIdYes);
@@ -553,7 +545,6 @@ TEST_F(FaultRunTest, MergeAfterASourceFolderWasSwappedLeavesTheOutsideAlone) {
         ui_.boxes.Answer(answer);
     }
     Run(RunKind::Synchronise, MergePreset());
-
     EXPECT_EQ(test::DescribeDifferences(outside, SnapshotTree(dir_ / "outside")), "");
     EXPECT_EQ(test::DescribeDifferences(moved, SnapshotTree(dir_ / "moved-away")), "");
     EXPECT_EQ(dir_.read("dst/d/newer-in-src.txt"), "old");
