@@ -29,8 +29,9 @@ public:
     std::vector<std::string> opened;
     int statusWindowsOpen = 0;
 
-    // A step of the test run just before a box is answered (it may change the tree).
-    std::function<void(const std::string& text, int style)> beforeBox;
+    std::function<void(const std::string& text, int style)> beforeBox;  // may change the tree
+    int cancelBeforeItem = 0;  // Cancel is pressed before this item of the run (from 1); 0 never
+    int itemsOffered = 0;
 
     int DoMessageBox(const std::string& text, int style) override {
         if (beforeBox) {
@@ -44,10 +45,6 @@ public:
     std::unique_ptr<ProgressWindow> ShowProgressWindow() override {
         return std::make_unique<Progress>(*this);
     }
-    // Cancel is pressed in the progress window before the item with this number (counted over
-    // the whole run from 1); 0 never.
-    int cancelBeforeItem = 0;
-    int itemsOffered = 0;
     void OpenWithShell(const std::string& path) override { opened.push_back(path); }
     void PostToRunThread(std::function<void()> call) override {
         std::lock_guard lock(mutex_);
@@ -131,30 +128,29 @@ protected:
     }
     void TearDown() override { platform::SetClock(nullptr); }
 
-    struct Item {
-        std::string_view path;  // a folder when it ends in "/"
-        std::string_view content = {};
-        std::int64_t mtime = -1;
-    };
-    // Creates files (with their parent folders) and folders below the test's folder.
-    void Make(std::initializer_list<Item> items) const {
-        for (const Item& item : items) {
-            if (item.path.ends_with('/')) {
-                dir_.createFolder(item.path);
+    // Creates the items of a spec "path=content@mtime|folder/|..." below the test's folder:
+    // files with their parent folders (without content or time: empty, now), and folders.
+    void Make(const std::string& spec) const {
+        for (std::size_t at = 0, end = 0; at <= spec.size(); at = end + 1) {
+            end = std::min(spec.find('|', at), spec.size());
+            const std::string item = spec.substr(at, end - at);
+            const std::size_t equals = std::min(item.find('='), item.size());
+            const std::size_t stamp = std::min(item.find('@'), item.size());
+            if (item.ends_with('/')) {
+                dir_.createFolder(item);
             } else {
-                dir_.createFile(item.path, item.content, item.mtime);
+                dir_.createFile(item.substr(0, std::min(equals, stamp)),
+                                equals < stamp ? item.substr(equals + 1, stamp - equals - 1) : "",
+                                stamp < item.size() ? std::stoll(item.substr(stamp + 1)) : -1);
             }
         }
     }
-    // Runs from here on carry out their changes with the real file operations.
-    void UseRealFileOps() { run_.SetChangeExecutor(nullptr); }
     std::string src() const { return dir_ / "src"; }
     std::string dst() const { return dir_ / "dst"; }
     RunPreset Preset(std::string source, std::string target, int index = 0) {
         return RunPreset{index, std::move(source), std::move(target), 0, 0, ""};
     }
     RunPreset MergePreset() const { return RunPreset{0, src(), dst(), 1, 0, ""}; }
-    // Lines of the run log with their time stamps.
     static std::string Stamped(std::initializer_list<std::string> texts) {
         std::string lines;
         for (const std::string& text : texts) {
@@ -163,16 +159,13 @@ protected:
         return lines;
     }
     static std::string Stamped(const std::string& text) { return Stamped({text}); }
-    // The run log's line that names the change record of the first run of a test.
     static std::string RecordLine() {
         return "変更記録 " + LogFilePath("Changes-261206-090503.txt");
     }
-    // The closing text of a run in which items failed.
     static std::string FailureClosing(int failures) {
         return std::to_string(failures) + " 個のﾌｧｲﾙ/ﾌｫﾙﾀﾞの処理に失敗しました。\n詳細はﾛｸﾞ " +
                LogFilePath(kRunLogName) + " を見てください。";
     }
-    // A start or end line of a run: "Compare Preset 1 Start.".
     static std::string Dated(const std::string& text) {
         return "2026年12月6日 9:5:3  " + text + "\n";
     }
@@ -211,7 +204,7 @@ class RealRunFixture : public RunFixture {
 protected:
     void SetUp() override {
         RunFixture::SetUp();
-        UseRealFileOps();
+        run_.SetChangeExecutor(nullptr);
     }
 };
 

@@ -11,12 +11,14 @@
 #include <fstream>
 #include <functional>
 #include <future>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "ScriptedMessages.h"
 #include "TempDir.h"
+#include "engine/ScanPrefetch.h"
 #include "fileops/RunLog.h"
 #include "platform/FileSystem.h"
 
@@ -24,11 +26,9 @@ namespace mirova {
 namespace {
 
 using test::ScopedUnprivileged;
-using test::TempDir;
 using Names = std::vector<std::string>;
 
-// A scripted message box that runs a step of the test (restoring permissions, toggling a
-// switch) just before it answers.
+// A scripted message box that runs a step of the test just before it answers.
 class HookedMessages : public test::ScriptedMessages {
 public:
     std::function<void()> beforeAnswer;
@@ -44,7 +44,7 @@ public:
 class FakeExclusions : public ExclusionTest {
 public:
     std::function<bool(std::string_view)> rule;
-    mutable std::vector<std::string> seen;
+    mutable Names seen;
     bool IsExcluded(std::string_view fullPath) const override {
         seen.emplace_back(fullPath);
         return rule && rule(fullPath);
@@ -54,7 +54,6 @@ public:
 std::string CannotOpenText(const std::string& folder) {
     return ".\\MirovaDlg:522 - ﾌｫﾙﾀﾞ「" + folder + "」が開けません";
 }
-constexpr char kOverflowText[] = "ﾌｧｲﾙﾘｽﾄがｵｰﾊﾞｰﾌﾛｰしました";
 
 std::size_t CountOf(const std::string& text, const std::string& part) {
     std::size_t count = 0;
@@ -64,21 +63,26 @@ std::size_t CountOf(const std::string& text, const std::string& part) {
     return count;
 }
 
+// A scan as seen from outside: entries in scan order with attributes, boxes, unstamped log.
+struct Observed {
+    Names entries, boxes, logLines;
+    int completed = 0;
+    bool operator==(const Observed&) const = default;
+};
+
 class ScanTest : public ::testing::Test {
 protected:
-    TempDir dir;
+    test::TempDir dir;
     RunState state;
     HookedMessages messages;
     FakeExclusions exclusions;
     ScanContext context{state, messages};
-
     ~ScanTest() override { ::unsetenv("MIROVA_SCAN_THREADS"); }
-    // The tree is changed from inside the walk (an exclusion test or a box), in step with it:
-    // the read-ahead of a parallel scan would already have read the folder that is changed,
-    // which no change from outside can count on. These cases hold the single-threaded scan to
-    // its steps.
-    static void SingleThreaded() { ::setenv("MIROVA_SCAN_THREADS", "1", 1); }
-
+    // Tests that change the tree from inside the walk hold it to one thread: a read-ahead
+    // would already have read the folder that is changed.
+    static void Threads(int threads) {
+        ::setenv("MIROVA_SCAN_THREADS", std::to_string(threads).c_str(), 1);
+    }
     // Creates empty files, or folders for paths that end in "/".
     void Make(std::initializer_list<std::string_view> paths) {
         for (std::string_view path : paths) {
@@ -93,19 +97,65 @@ protected:
     BuiltList Scan(const std::string& folder, int capacity = 1000) {
         return BuildFileList(folder, context, capacity);
     }
-    static Names InScanOrder(const FileList& list) {
+    static Names Sorted(FileList& list) {
+        SortFileList(list);
         Names names;
         for (int i = 0; i < list.count; ++i) {
             names.emplace_back(list.entries[i].name);
         }
         return names;
     }
-    static platform::FileTime WrittenAt(const FileEntry& entry) {
-        return {entry.lastWriteLow, entry.lastWriteHigh};
+    // Folders nested up to four deep with files of varied sizes and times, from a fixed seed.
+    Names MakeTree(int folders, int filesPerFolder) {
+        unsigned seed = 12345;
+        const auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+        Names made{"tree"};
+        dir.createFolder("tree");
+        for (int f = 0; f < folders; ++f) {
+            std::string folder = made[next() % made.size()] + "/d" + std::to_string(f);
+            if (std::count(folder.begin(), folder.end(), '/') > 4) {
+                folder = "tree/d" + std::to_string(f);
+            }
+            dir.createFolder(folder);
+            for (int i = 0; i < filesPerFolder; ++i) {
+                dir.createFile(folder + "/f" + std::to_string(i), std::string(next() % 50, 'x'),
+                               1'600'000'000 + next() % 100'000, static_cast<long>(next() % 1000));
+            }
+            made.push_back(std::move(folder));
+        }
+        return made;
     }
-    static Names Sorted(FileList& list) {
-        SortFileList(list);
-        return InScanOrder(list);
+    // Scans "tree" with `threads` reading threads; `prepare` runs first (it may lock folders).
+    Observed ScanWith(int threads, int capacity, int answer = 0,
+                      const std::function<void()>& prepare = {}) {
+        Threads(threads);
+        if (prepare) {
+            prepare();
+        }
+        HookedMessages boxes;
+        boxes.beforeAnswer = messages.beforeAnswer;
+        for (int i = 0; answer != 0 && i < 10; ++i) {
+            boxes.Answer(answer);
+        }
+        const std::string logBefore = dir.readLog();
+        BuiltList built = BuildFileList(dir / "tree", ScanContext{state, boxes}, capacity);
+        Observed seen;
+        seen.completed = built.completed;
+        for (int i = 0; i < built.list->count; ++i) {
+            const FileEntry& e = built.list->entries[i];
+            std::ostringstream entry;
+            entry << e.name << ' ' << e.lastWriteLow << ' ' << e.lastWriteHigh << ' ' << e.size
+                  << ' ' << e.isFolder;
+            seen.entries.push_back(entry.str());
+        }
+        for (const auto& request : boxes.requests()) {
+            seen.boxes.push_back(request.text + " " + std::to_string(request.style));
+        }
+        std::istringstream log(dir.readLog().substr(logBefore.size()));
+        for (std::string line; std::getline(log, line);) {
+            seen.logLines.push_back(line.size() > 15 ? line.substr(15) : line);
+        }
+        return seen;
     }
 };
 
@@ -121,106 +171,62 @@ TEST_F(ScanTest, ListsEveryItemDepthFirstByteOrderedWithAttributes) {
     ASSERT_EQ(::symlink("a/x.txt", (dir / "tree/to-x").c_str()), 0);
     ASSERT_EQ(::symlink("nowhere", (dir / "tree/dangling").c_str()), 0);
     test::SetModificationTime(dir / "tree/to-x", 1'500'000'000);
-    const std::string root = dir / "tree";
-    BuiltList built = Scan(root);
-    ASSERT_EQ(built.completed, 1);
-    FileList& list = *built.list;
-    EXPECT_EQ(list.root, root);
-
-    // A folder comes right before its contents: each item's parent is the item just before it
-    // or one of that item's ancestors.
-    const Names order = InScanOrder(list);
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        const std::size_t slash = order[i].rfind('/');
-        if (slash != std::string::npos) {
-            EXPECT_TRUE(i > 0 && (order[i - 1] + "/").starts_with(order[i].substr(0, slash + 1)))
-                << order[i];
-        }
+    const Observed seen = ScanWith(1, 1000);
+    ASSERT_EQ(seen.completed, 1);
+    EXPECT_TRUE(seen.boxes.empty() && seen.logLines.empty());
+    EXPECT_TRUE(ScanWith(2, 1000) == seen);  // the read-ahead decides on its own listing
+    // A folder comes right before its contents.
+    for (std::size_t i = 1; i < seen.entries.size(); ++i) {
+        const std::string name = seen.entries[i].substr(0, seen.entries[i].find(' '));
+        const std::string before = seen.entries[i - 1].substr(0, seen.entries[i - 1].find(' '));
+        EXPECT_TRUE((before + "/").starts_with(name.substr(0, name.rfind('/') + 1))) << name;
     }
-    EXPECT_EQ(Sorted(list),
-              (Names{".FolderInf.bak", ".folderinf", "B", "a", "a/b", "a/b/c", "a/b/c/z", "a/x.txt",
-                     "b", "dangling", "empty", "kept", "kept/.FolderInf", "kept/.FolderInf/inside",
-                     "to-a", "to-x", "\xC3\xA9"}));
-    const FileEntry* file = FindEntry(list, "a/x.txt");
-    ASSERT_NE(file, nullptr);
-    EXPECT_EQ(WrittenAt(*file), platform::FileTimeFromTimespec({1'600'000'000, 123'400}));
-    EXPECT_EQ(file->size, 5u);
-    EXPECT_EQ(file->isFolder, 0);
-    EXPECT_EQ(FindEntry(list, "b")->size, 10u);
-    EXPECT_EQ(FindEntry(list, "a/b")->isFolder, 1);
-    EXPECT_EQ(FindEntry(list, "a/b")->size, 0u);
-    const FileEntry* link = FindEntry(list, "to-x");
-    EXPECT_EQ(link->size, 7u);  // the length of the text it holds
-    EXPECT_EQ(WrittenAt(*link), platform::FileTimeFromTimespec({1'500'000'000, 0}));
-    EXPECT_EQ(FindEntry(list, "to-a")->isFolder, 0);
-
+    const auto time = [](std::int64_t seconds, long nanoseconds) {
+        const platform::FileTime t = platform::FileTimeFromTimespec({seconds, nanoseconds});
+        return " " + std::to_string(t.low) + " " + std::to_string(t.high);
+    };
+    Names sorted = seen.entries;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_THAT(sorted, ::testing::IsSupersetOf({"a/x.txt" + time(1'600'000'000, 123'400) + " 5 0",
+                                                 "to-x" + time(1'500'000'000, 0) + " 7 0"}));
+    for (std::string& entry : sorted) {
+        entry = entry.substr(0, entry.find(' ')) + entry.substr(entry.rfind(' ', entry.size() - 3));
+    }
+    EXPECT_EQ(sorted,
+              (Names{".FolderInf.bak 0 0", ".folderinf 0 0", "B 0 0", "a 0 1", "a/b 0 1",
+                     "a/b/c 0 1", "a/b/c/z 0 0", "a/x.txt 5 0", "b 10 0", "dangling 7 0",
+                     "empty 0 1", "kept 0 1", "kept/.FolderInf 0 1", "kept/.FolderInf/inside 0 0",
+                     "to-a 1 0", "to-x 7 0", "\xC3\xA9 0 0"}));
     // A trailing "/" changes nothing; a root that is a link is followed.
+    const std::string root = dir / "tree";
     BuiltList slashed = Scan(root + "/");
     EXPECT_EQ(slashed.list->root, root);
-    EXPECT_EQ(Sorted(*slashed.list), InScanOrder(list));
-    BuiltList viaLink = Scan(dir / "tree/to-a");
-    EXPECT_EQ(viaLink.completed, 1);
-    EXPECT_EQ(Sorted(*viaLink.list), (Names{"b", "b/c", "b/c/z", "x.txt"}));
-    EXPECT_TRUE(messages.requests().empty());
-    EXPECT_EQ(dir.readLog(), "");
-
-    // The system root strips to "" and still gives single-slash paths. A one-slot list stops
-    // the walk at once: the real file system is only touched.
+    EXPECT_EQ(slashed.list->count, static_cast<int>(sorted.size()));
+    EXPECT_EQ(Sorted(*Scan(dir / "tree/to-a").list), (Names{"b", "b/c", "b/c/z", "x.txt"}));
+    // Exclusions see full paths, and excluded folders are still searched.
+    UseHook([](std::string_view path) { return path.ends_with("/kept"); });
+    const Names excluded = Sorted(*Scan(root).list);
+    EXPECT_EQ(excluded.size() + 1, sorted.size());
+    EXPECT_THAT(excluded, ::testing::Contains("kept/.FolderInf/inside"));
+    EXPECT_THAT(exclusions.seen, ::testing::Contains(root + "/kept/.FolderInf/inside"));
+    exclusions.seen.clear();
+    state.useExclusions = 0;  // with the switch off, the lists are not consulted
+    EXPECT_EQ(Scan(root).list->count, static_cast<int>(sorted.size()));
+    EXPECT_TRUE(exclusions.seen.empty());
+    // The system root strips to "" and still gives single-slash paths; a one-slot list stops
+    // the walk at once.
     UseHook([](std::string_view) { return false; });
     state.noStopOnError = 1;
     BuiltList system = Scan("/", 1);
     EXPECT_EQ(system.list->root, "");
     ASSERT_EQ(system.list->count, 1);
     const std::string name = system.list->entries[0].name;
-    ASSERT_FALSE(name.empty() || name[0] == '/') << name;
-    EXPECT_TRUE(platform::Exists("/" + name)) << name;
-    ASSERT_FALSE(exclusions.seen.empty());
-    EXPECT_EQ(exclusions.seen[0], "/" + name);
-}
-
-TEST_F(ScanTest, UnreadableFolderIsAskedAboutOnceOrLoggedOnce) {
-    const ScopedUnprivileged unprivileged(dir);
-    Make({"tree/locked/hidden.txt", "tree/open/visible.txt"});
-    const std::string root = dir / "tree";
-    const std::string locked = dir / "tree/locked";
-    const Names all{"locked", "locked/hidden.txt", "open", "open/visible.txt"};
-    // A root that cannot be read fails the scan: an empty, complete list would make the
-    // synchronisation delete the whole target. The box makes the folder readable, so that only
-    // a Retry may read it again; 0 stands for a quiet run, which asks nothing.
-    for (const std::string& folder : {locked, root}) {
-        for (int answer : {kIdIgnore, kIdAbort, 0, kIdRetry}) {
-            SCOPED_TRACE(folder + " " + std::to_string(answer));
-            ASSERT_EQ(::chmod(folder.c_str(), 0), 0);
-            messages.beforeAnswer = [&] { ::chmod(folder.c_str(), 0755); };
-            state.noStopOnError = answer == 0 ? 1 : 0;
-            if (answer != 0) {
-                messages.Answer(answer);
-            }
-            const std::string text = CannotOpenText(folder);
-            const std::size_t boxesBefore = messages.requests().size();
-            const std::size_t linesBefore = CountOf(dir.readLog(), ": " + text + "\n");
-            BuiltList built = Scan(root);
-            // Passed over, a folder is listed without its contents; an unread root lists nothing.
-            Names expected = all;
-            if (answer != kIdRetry) {
-                expected = folder == root ? Names{} : Names{"locked", "open", "open/visible.txt"};
-            }
-            EXPECT_EQ(built.completed, expected.empty() ? 0 : 1);
-            EXPECT_EQ(Sorted(*built.list), expected);
-            EXPECT_EQ(CountOf(dir.readLog(), ": " + text + "\n") - linesBefore, 1u);
-            ASSERT_EQ(messages.requests().size() - boxesBefore, answer == 0 ? 0u : 1u);
-            if (answer != 0) {
-                EXPECT_EQ(messages.requests().back().text, text);
-                EXPECT_EQ(messages.requests().back().style, kMbAbortRetryIgnore);
-            }
-            ::chmod(folder.c_str(), 0755);
-        }
-    }
-    EXPECT_EQ(messages.unscripted(), 0u);
+    EXPECT_TRUE(!name.empty() && name[0] != '/' && platform::Exists("/" + name)) << name;
+    EXPECT_EQ(exclusions.seen.at(0), "/" + name);
 }
 
 TEST_F(ScanTest, ReadErrorMidListingIsRolledBack) {
-    SingleThreaded();
+    Threads(1);
     const ScopedUnprivileged unprivileged(dir);
     // Two subfolders, so that whichever comes first is followed by another item of x: taking
     // the search right from x while the first one is listed makes the next item of x unreadable.
@@ -250,17 +256,22 @@ TEST_F(ScanTest, ReadErrorMidListingIsRolledBack) {
     EXPECT_EQ(messages.requests()[0].text, CannotOpenText(x));
 }
 
-TEST_F(ScanTest, FolderThatIsNotThereIsLoggedWithoutAsking) {
-    SingleThreaded();
-    Make({"tree/gone/", "tree/stays"});
-    const std::string gone = dir / "tree/gone";
+// A folder that is not there is logged without asking; a root that is a file, and a folder
+// replaced by a file during the scan, are asked about like any folder that cannot be read.
+TEST_F(ScanTest, FolderThatIsNotThereIsLoggedAndOneReplacedByAFileAsked) {
+    Threads(1);
+    Make({"plain-file", "tree/gone/", "tree/swapped/", "tree/stays"});
+    const std::string gone = dir / "tree/gone", swapped = dir / "tree/swapped";
     UseHook([&](std::string_view path) {
         if (path == gone) {
             ::rmdir(gone.c_str());
+        } else if (path == swapped && ::rmdir(swapped.c_str()) == 0) {
+            dir.createFile("tree/swapped");
         }
         return false;
     });
-    // A missing root fails the scan; a subfolder that vanishes during the scan is passed over.
+    messages.Answer(kIdIgnore);
+    messages.Answer(kIdIgnore);
     std::vector<bool> failures;
     for (const std::string& root :
          {dir / "missing", dir / "missing/", std::string(), dir / "tree"}) {
@@ -269,94 +280,22 @@ TEST_F(ScanTest, FolderThatIsNotThereIsLoggedWithoutAsking) {
                   0);
         ASSERT_NE(job.list, nullptr);
         EXPECT_EQ(job.list->capacity, 10);
-        EXPECT_EQ(Sorted(*job.list), (root == dir / "tree" ? Names{"gone", "stays"} : Names{}));
+        EXPECT_EQ(Sorted(*job.list),
+                  (root == dir / "tree" ? Names{"gone", "stays", "swapped"} : Names{}));
+        if (root == dir / "tree") {
+            EXPECT_THAT(job.list->passedFolders, ::testing::ElementsAre("swapped"));
+        }
     }
     EXPECT_EQ(failures, (std::vector<bool>{true, true, true, false}));
     EXPECT_EQ(CountOf(dir.readLog(), CannotOpenText(dir / "missing") + "\n"), 2u);
     EXPECT_EQ(CountOf(dir.readLog(), CannotOpenText(gone)), 1u);
-    EXPECT_TRUE(messages.requests().empty());
-}
-
-// Not "not there": a root that is a file, and a folder replaced by a file during the scan, are
-// asked about (Abort/Retry/Ignore) like any other folder that cannot be read.
-TEST_F(ScanTest, FolderReplacedByAFileIsAskedAbout) {
-    SingleThreaded();
-    Make({"plain-file", "tree/swapped/", "tree/stays"});
-    const std::string swapped = dir / "tree/swapped";
-    UseHook([&](std::string_view path) {
-        if (path == swapped && ::rmdir(swapped.c_str()) == 0) {
-            dir.createFile("tree/swapped");
-        }
-        return false;
-    });
-    messages.Answer(kIdIgnore);
-    messages.Answer(kIdIgnore);
-    BuiltList built = Scan(dir / "tree");
-    EXPECT_EQ(Sorted(*built.list), (Names{"stays", "swapped"}));
-    EXPECT_THAT(built.list->passedFolders, ::testing::ElementsAre("swapped"));
     EXPECT_EQ(Scan(dir / "plain-file").completed, 0);
     ASSERT_EQ(messages.requests().size(), 2u);
     EXPECT_EQ(messages.requests()[0].text, CannotOpenText(swapped));
-    EXPECT_EQ(messages.requests()[0].style, kMbAbortRetryIgnore);
     EXPECT_EQ(messages.requests()[1].text, CannotOpenText(dir / "plain-file"));
 }
 
-TEST_F(ScanTest, ExclusionsSeeFullPathsAndExcludedFoldersAreStillSearched) {
-    Make({"tree/old.bak/keep.txt", "tree/old.bak/drop.bak", "tree/note.bak", "tree/note.txt"});
-    const std::string root = dir / "tree/";
-    UseHook([](std::string_view path) { return path.ends_with(".bak"); });
-    BuiltList built = Scan(root);
-    ASSERT_EQ(built.completed, 1);
-    EXPECT_EQ(Sorted(*built.list), (Names{"note.txt", "old.bak/keep.txt"}));
-    std::sort(exclusions.seen.begin(), exclusions.seen.end());
-    EXPECT_EQ(exclusions.seen,
-              (Names{dir / "tree/note.bak", dir / "tree/note.txt", dir / "tree/old.bak",
-                     dir / "tree/old.bak/drop.bak", dir / "tree/old.bak/keep.txt"}));
-
-    // With the switch off, the lists are not consulted.
-    exclusions.seen.clear();
-    state.useExclusions = 0;
-    EXPECT_EQ(Scan(root).list->count, 5);
-    EXPECT_TRUE(exclusions.seen.empty());
-}
-
-TEST_F(ScanTest, ListOverflowFailsTheScanAtASmallAndTheFullCapacity) {
-    Make({"tree/a/1", "tree/a/2", "tree/b", "tree/c/"});
-    BuiltList exact = Scan(dir / "tree", 5);
-    EXPECT_EQ(exact.completed, 1);
-    EXPECT_EQ(exact.list->count, 5);
-    EXPECT_TRUE(messages.requests().empty());
-    dir.createFile("tree/a/3");
-    for (int quiet : {1, 0}) {
-        state.noStopOnError = quiet;
-        BuiltList built = Scan(dir / "tree", 5);
-        EXPECT_EQ(built.completed, 0);
-        EXPECT_EQ(built.list->count, 5);
-    }
-    EXPECT_EQ(CountOf(dir.readLog(), kOverflowText), 2u);
-
-    FileListPtr list = NewFileList();
-    ASSERT_EQ(list->capacity, kFileListCapacity);
-    const std::size_t rootLength = dir.path().size() + 1;
-    std::string path = dir.path() + "/";
-    for (int i = 0; i < kFileListCapacity; ++i) {
-        path.resize(rootLength);
-        path += std::to_string(i);
-        ASSERT_EQ(AddFileEntry(*list, path, rootLength, 0, 1, 2, 3, context), 1) << i;
-    }
-    EXPECT_EQ(AddFileEntry(*list, dir / "one-more", rootLength, 0, 1, 2, 3, context), 0);
-    EXPECT_EQ(list->count, kFileListCapacity);
-    EXPECT_STREQ(list->entries[kFileListCapacity - 1].name, "999999");
-    EXPECT_EQ(list->entries[kFileListCapacity - 1].size, 3u);
-    ASSERT_EQ(messages.requests().size(), 2u);
-    for (const auto& request : messages.requests()) {
-        EXPECT_EQ(request.text, kOverflowText);
-        EXPECT_EQ(request.style, kMbOk);
-    }
-}
-
 TEST_F(ScanTest, PathsLongerThanPathMaxAreScannedCompletely) {
-    // 24 levels of 200-byte names; the temporary folder's clean-up reaches them.
     const std::string root = dir / "tree";
     Names expected{""};
     ASSERT_TRUE(platform::CreateFolder(root).ok());
@@ -365,7 +304,6 @@ TEST_F(ScanTest, PathsLongerThanPathMaxAreScannedCompletely) {
                            std::to_string(level));
         ASSERT_TRUE(platform::CreateFolder(root + "/" + expected.back()).ok());
     }
-    ASSERT_GT(root.size() + expected.back().size(), static_cast<std::size_t>(PATH_MAX));
     expected.erase(expected.begin());
     BuiltList built = Scan(root);
     ASSERT_EQ(built.completed, 1);
@@ -373,78 +311,57 @@ TEST_F(ScanTest, PathsLongerThanPathMaxAreScannedCompletely) {
     EXPECT_EQ(Sorted(*built.list), expected);
 }
 
-// A number that no process id reaches: ids stay below pid_max.
-std::string UnusedPid() {
+TEST_F(ScanTest, PartialCopiesAreNeverListedAndThoseOfEndedProcessesAreRemoved) {
+    // A number that no process id reaches: ids stay below pid_max.
     int pidMax = 0;
     std::ifstream("/proc/sys/kernel/pid_max") >> pidMax;
-    return std::to_string(pidMax > 0 ? pidMax : INT_MAX);
-}
-
-std::string RemovedLine(const std::string& path) {
-    return path + " を削除しました（中断されたｺﾋﾟｰの残り）\n";
-}
-
-TEST_F(ScanTest, PartialCopiesAreNeverListedAndThoseOfEndedProcessesAreRemoved) {
-    const std::string dead = ".mirova-partial-" + UnusedPid();
+    const std::string dead = ".mirova-partial-" + std::to_string(pidMax > 0 ? pidMax : INT_MAX);
     const std::string own = ".mirova-partial-" + std::to_string(::getpid()) + "-3";
     // Names that only resemble a partial copy are user data.
-    const Names lookAlikes{".mirova-partial-",      ".mirova-partial-12",   ".mirova-partial-12-",
-                           ".mirova-partial-12-3x", ".mirova-partial--3",   ".mirova-partial-a-1",
-                           ".mirova-partial-1-2-3", "x.mirova-partial-12-3"};
-    for (const std::string& name : lookAlikes) {
+    Names expected{".mirova-partial-",      ".mirova-partial-12",   ".mirova-partial-12-",
+                   ".mirova-partial-12-3x", ".mirova-partial--3",   ".mirova-partial-a-1",
+                   ".mirova-partial-1-2-3", "x.mirova-partial-12-3"};
+    for (const std::string& name : expected) {
         dir.createFile("tree/" + name, "user");
     }
-    dir.createFile("tree/" + dead + "-1", "half");
-    dir.createFile("tree/" + own, "in progress");
-    // Process 1 always runs; without root, asking about it answers EPERM.
-    dir.createFile("tree/.mirova-partial-1-4", "in progress");
-    // Ids that no process can have: 0 and -1 must never reach kill(), which would read them as
-    // process groups and find them alive.
-    dir.createFile("tree/.mirova-partial-0-5", "half");
-    dir.createFile("tree/.mirova-partial-99999999999999999999-6", "half");
-    // An unfinished link is removed as a link; what it points to stays.
+    // Process 1 always runs; ids 0 and -1 must never reach kill(), which would read them as
+    // process groups and find them alive. An unfinished link is removed as a link.
+    const Names removed{dead + "-1", "sub/" + dead + "-2", ".mirova-partial-0-5",
+                        ".mirova-partial-99999999999999999999-6"};
+    for (const std::string& name :
+         {own, std::string(".mirova-partial-1-4"), removed[0], removed[2], removed[3]}) {
+        dir.createFile("tree/" + name, "in progress");
+    }
     dir.createFile("outside.txt", "target");
     dir.createFolder("tree/sub");
-    ASSERT_EQ(::symlink((dir / "outside.txt").c_str(), (dir / ("tree/sub/" + dead + "-2")).c_str()),
-              0);
+    ASSERT_EQ(::symlink((dir / "outside.txt").c_str(), (dir / ("tree/" + removed[1])).c_str()), 0);
     // A folder of that name is the user's: the copy never makes folders.
     dir.createFile("tree/" + dead + "-7/inside", "user");
-
+    // One in a folder that cannot be changed stays, logged, and the scan goes on.
+    const ScopedUnprivileged unprivileged(dir);
+    dir.createFile("tree/locked/" + dead + "-8");
+    ASSERT_EQ(::chmod((dir / "tree/locked").c_str(), 0555), 0);
     BuiltList built = Scan(dir / "tree");
+    ::chmod((dir / "tree/locked").c_str(), 0755);
     ASSERT_EQ(built.completed, 1);
-    Names expected = lookAlikes;
-    expected.insert(expected.end(), {dead + "-7", dead + "-7/inside", "sub"});
+    expected.insert(expected.end(), {dead + "-7", dead + "-7/inside", "locked", "sub"});
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(Sorted(*built.list), expected);
     EXPECT_TRUE(messages.requests().empty());
-
     const std::string log = dir.readLog();
-    for (const std::string& name :
-         {dead + "-1", "sub/" + dead + "-2", std::string(".mirova-partial-0-5"),
-          std::string(".mirova-partial-99999999999999999999-6")}) {
-        EXPECT_EQ(::access((dir / ("tree/" + name)).c_str(), F_OK), -1) << name;
-        EXPECT_EQ(CountOf(log, ": " + RemovedLine(dir / ("tree/" + name))), 1u) << log;
+    for (const std::string& name : removed) {
+        EXPECT_FALSE(platform::Exists(dir / ("tree/" + name))) << name;
+        EXPECT_EQ(CountOf(log, ": " + (dir / ("tree/" + name)) +
+                                   " を削除しました（中断されたｺﾋﾟｰの残り）\n"),
+                  1u)
+            << log;
     }
     EXPECT_EQ(dir.read("outside.txt"), "target");
-    EXPECT_EQ(dir.read("tree/" + own), "in progress");
-    EXPECT_EQ(dir.read("tree/.mirova-partial-1-4"), "in progress");
+    EXPECT_EQ(dir.read("tree/" + own) + dir.read("tree/.mirova-partial-1-4"),
+              "in progressin progress");
     EXPECT_EQ(CountOf(log, "を削除しました"), 4u) << log;
-}
-
-TEST_F(ScanTest, APartialCopyThatCannotBeRemovedIsLoggedAndTheScanGoesOn) {
-    const ScopedUnprivileged unprivileged(dir);
-    const std::string partial = ".mirova-partial-" + UnusedPid() + "-1";
-    Make({"tree/locked/" + partial, "tree/locked/data.txt"});
-    const std::string locked = dir / "tree/locked";
-    ASSERT_EQ(::chmod(locked.c_str(), 0555), 0);
-    BuiltList built = Scan(dir / "tree");
-    ::chmod(locked.c_str(), 0755);
-    ASSERT_EQ(built.completed, 1);
-    EXPECT_EQ(Sorted(*built.list), (Names{"locked", "locked/data.txt"}));
-    EXPECT_TRUE(messages.requests().empty());
-    EXPECT_EQ(::access((locked + "/" + partial).c_str(), F_OK), 0);
-    EXPECT_EQ(CountOf(dir.readLog(), ": " + locked + "/" + partial + " が削除できません。("), 1u)
-        << dir.readLog();
+    EXPECT_TRUE(platform::Exists(dir / ("tree/locked/" + dead + "-8")));
+    EXPECT_EQ(CountOf(log, dir / ("tree/locked/" + dead + "-8") + " が削除できません。("), 1u);
 }
 
 // The scan worker thread and the run's thread share RunState and the run log; ThreadSanitizer
@@ -457,8 +374,7 @@ TEST_F(ScanWorkerTest, NoStopOnErrorToggledDuringTheScanTakesEffectAtTheNextErro
     ASSERT_EQ(::chmod((dir / "tree/a-locked").c_str(), 0), 0);
     ASSERT_EQ(::chmod((dir / "tree/b-locked").c_str(), 0), 0);
     // The first box holds the worker until this thread has done its part.
-    std::promise<void> asked;
-    std::promise<void> released;
+    std::promise<void> asked, released;
     std::shared_future<void> release = released.get_future().share();
     int boxes = 0;
     messages.beforeAnswer = [&] {
@@ -472,7 +388,6 @@ TEST_F(ScanWorkerTest, NoStopOnErrorToggledDuringTheScanTakesEffectAtTheNextErro
     bool failed = true;
     std::thread worker(
         [&] { ScanWorker(job, context, 100, [&failed](bool result) { failed = result; }); });
-
     // While the worker waits on the first folder's box, this thread ticks the check box and
     // writes to the log, as the UI thread may.
     asked.get_future().wait();
@@ -480,14 +395,118 @@ TEST_F(ScanWorkerTest, NoStopOnErrorToggledDuringTheScanTakesEffectAtTheNextErro
     WriteLog("from the UI thread", 1);
     released.set_value();
     worker.join();
-
     EXPECT_FALSE(failed);
     // One folder was asked about; the other, met after the switch, was only logged.
     EXPECT_EQ(messages.requests().size(), 1u);
     const std::string log = dir.readLog();
-    EXPECT_EQ(CountOf(log, "a-locked」が開けません"), 1u);
-    EXPECT_EQ(CountOf(log, "b-locked」が開けません"), 1u);
+    EXPECT_EQ(CountOf(log, "a-locked」が開けません") + CountOf(log, "b-locked」が開けません"), 2u);
     EXPECT_EQ(CountOf(log, "from the UI thread\n"), 1u);
+}
+
+// The read-ahead of a parallel scan must give what the single-threaded walk gives, entry by
+// entry, box by box and line by line.
+using ParallelScanTest = ScanTest;
+
+TEST_F(ParallelScanTest, GivesTheSingleThreadedListAndOverflowsAtTheSameItem) {
+    MakeTree(300, 12);  // 300 folders, 3,600 files
+    const Observed single = ScanWith(1, 10'000);
+    ASSERT_EQ(single.completed, 1);
+    ASSERT_EQ(single.entries.size(), 3'900u);
+    EXPECT_TRUE(single.boxes.empty());
+    EXPECT_TRUE(ScanWith(2, 10'000) == single);
+    EXPECT_TRUE(ScanWith(kNetworkScanThreads, 10'000) == single);
+    // A list too small stops both scans at the same item with the same box and log line, quiet
+    // or not; the same at a boundary that falls on a folder and one that fits exactly.
+    for (int quiet : {0, 1}) {
+        state.noStopOnError = quiet;
+        for (int capacity : {1, 777, 3'899, 3'900}) {
+            SCOPED_TRACE(std::to_string(capacity) + " quiet " + std::to_string(quiet));
+            const Observed small = ScanWith(1, capacity);
+            EXPECT_EQ(small.completed, capacity == 3'900 ? 1 : 0);
+            EXPECT_EQ(small.entries.size(), static_cast<std::size_t>(capacity));
+            const std::string overflow = "ﾌｧｲﾙﾘｽﾄがｵｰﾊﾞｰﾌﾛｰしました";
+            EXPECT_EQ(small.logLines, capacity == 3'900 ? Names{} : Names{overflow});
+            EXPECT_EQ(small.boxes, capacity == 3'900 || quiet
+                                       ? Names{}
+                                       : Names{overflow + " " + std::to_string(kMbOk)});
+            EXPECT_TRUE(ScanWith(2, capacity) == small);
+            EXPECT_TRUE(ScanWith(kNetworkScanThreads, capacity) == small);
+        }
+    }
+}
+
+TEST_F(ParallelScanTest, UnreadableFoldersGiveTheSameBoxesLogLinesAndRetry) {
+    const ScopedUnprivileged unprivileged(dir);
+    const Names made = MakeTree(200, 5);
+    // Folders deep and shallow, early and late in the walk, the root's own subfolders among them.
+    const Names locked{made[1], made[17], made[150]};
+    // The box makes them readable, so that only a Retry reads them again, and changes files of
+    // the root that the walk may not have reached yet, where a read-ahead would have read them.
+    const auto lock = [&] {
+        for (const std::string& folder : locked) {
+            ::chmod((dir / folder).c_str(), 0);
+        }
+        for (int i = 0; i < 20; ++i) {
+            dir.createFile("tree/r" + std::to_string(i), "x", 1'600'000'000);
+        }
+    };
+    const auto unlock = [&] {
+        for (const std::string& folder : locked) {
+            ::chmod((dir / folder).c_str(), 0755);
+        }
+    };
+    messages.beforeAnswer = [&] {
+        unlock();
+        for (int i = 0; i < 10; ++i) {
+            dir.createFile("tree/r" + std::to_string(i), "changed", 1'700'000'000);
+            ::unlink((dir / ("tree/r" + std::to_string(10 + i))).c_str());
+        }
+    };
+    for (int answer : {kIdRetry, kIdIgnore, kIdAbort, 0}) {
+        SCOPED_TRACE(answer);
+        state.noStopOnError = answer == 0 ? 1 : 0;
+        const Observed single = ScanWith(1, 10'000, answer, lock);
+        unlock();
+        // Asked once or logged once each; passed over, a folder is listed without its contents
+        // (and a locked folder inside it is never reached).
+        ASSERT_FALSE(single.logLines.empty());
+        EXPECT_LE(single.logLines.size(), answer == kIdRetry ? 1u : locked.size());
+        for (const std::string& line : single.logLines) {
+            EXPECT_THAT(line, ::testing::AnyOf(CannotOpenText(dir / locked[0]),
+                                               CannotOpenText(dir / locked[1]),
+                                               CannotOpenText(dir / locked[2])));
+        }
+        EXPECT_THAT(
+            single.boxes,
+            ::testing::Each(::testing::EndsWith(" " + std::to_string(kMbAbortRetryIgnore))));
+        EXPECT_EQ(single.boxes.size(), answer == 0 ? 0u : single.logLines.size());
+        for (const std::string& folder : locked) {
+            if (std::ranges::count(single.logLines, CannotOpenText(dir / folder)) == 1) {
+                EXPECT_EQ(
+                    std::ranges::count_if(single.entries,
+                                          [&](const std::string& entry) {
+                                              return entry.starts_with(folder.substr(5) + "/f");
+                                          }),
+                    answer == kIdRetry ? 5 : 0);
+            }
+        }
+        EXPECT_EQ(single.completed, 1);
+        for (const int threads : {2, kNetworkScanThreads}) {
+            EXPECT_TRUE(ScanWith(threads, 10'000, answer, lock) == single);
+            unlock();
+        }
+    }
+    // A root that cannot be read fails the scan: an empty, complete list would make the
+    // synchronisation delete the whole target.
+    messages.beforeAnswer = {};
+    ASSERT_EQ(::chmod((dir / "tree").c_str(), 0), 0);
+    for (int answer : {kIdIgnore, 0}) {
+        state.noStopOnError = answer == 0 ? 1 : 0;
+        const Observed root = ScanWith(1, 10'000, answer);
+        EXPECT_EQ(root.completed + root.entries.size(), 0u);
+        EXPECT_EQ(root.logLines, Names{CannotOpenText(dir / "tree")});
+    }
+    ::chmod((dir / "tree").c_str(), 0755);
 }
 
 }  // namespace

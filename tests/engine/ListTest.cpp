@@ -1,0 +1,333 @@
+// The pure list work of a run: the file list, the command-line list, the classifications (held
+// to a per-entry binary search on random lists) and the lines of the change record.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/AutoRunList.h"
+#include "engine/ChangeRecord.h"
+#include "engine/Classify.h"
+#include "engine/Merge.h"
+#include "engine/SortedMatch.h"
+#include "fileops/KeptVersions.h"
+
+namespace mirova {
+namespace {
+
+using Names = std::vector<std::string>;
+constexpr std::uint32_t kSecond = 10'000'000;
+
+Names Strings(const std::vector<const char*>& names) {
+    return {names.begin(), names.end()};
+}
+// Lists of names in one line.
+template <typename... Lists>
+std::string Join(const Lists&... lists) {
+    std::string text;
+    ((text += "|",
+      std::ranges::for_each(lists, [&](const auto& n) { text += std::string(n) + ","; })),
+     ...);
+    return text;
+}
+
+TEST(FileListTest, NamesStayInPlaceAndSortInPlainByteOrder) {
+    NameStore store;
+    std::vector<std::pair<const char*, std::string>> added;
+    for (int i = 0; i < 40'000; ++i) {  // several 1 MiB blocks, and one name longer than a block
+        added.emplace_back(nullptr, std::to_string(i) + std::string(i % 90, 'x') +
+                                        (i == 20'000 ? std::string(3 << 20, 'h') : ""));
+        added.back().first = store.Add(added.back().second);
+    }
+    for (const auto& [stored, expected] : added) {
+        ASSERT_EQ(std::string(stored), expected);
+    }
+    // "/" after ".", capitals first, bytes above 0x7F after all ASCII.
+    FileListPtr list = NewFileList(9);
+    std::vector<const char*> names;
+    for (const char* name : {"a/b", "\xE3\x81\x82", "a.b", "a", "README", "B", "Readme", "a0"}) {
+        list->entries[list->count++].name = list->names.Add(name);
+    }
+    SortFileList(*list);
+    for (int i = 0; i <= list->count; ++i) {
+        names.push_back(list->entries[i].name);
+    }
+    EXPECT_EQ(names.back(), nullptr);
+    names.pop_back();
+    EXPECT_EQ(Strings(names),
+              (Names{"B", "README", "Readme", "a", "a.b", "a/b", "a0", "\xE3\x81\x82"}));
+    EXPECT_EQ(FindEntry(*list, "readme"), nullptr);
+    EXPECT_EQ(FindEntry(*NewFileList(4), "a"), nullptr);
+    FreeFileList(list);
+    EXPECT_EQ(list, nullptr);
+}
+
+TEST(FileListTest, TimesAreEqualWithinTwoSecondsOfEqualHighHalves) {
+    constexpr std::uint32_t base = 1'000'000'000;
+    const struct {
+        std::uint32_t aLow, aHigh, bLow, bHigh;
+        int expected;
+    } cases[] = {
+        {base, 7, base, 7, 0},
+        {base + 19 * kSecond / 10, 7, base, 7, 0},
+        {base, 7, base + 2 * kSecond - 1, 7, 0},
+        {base + 2 * kSecond, 7, base, 7, 1},
+        {base, 7, base + 2 * kSecond, 7, -1},
+        {0, 8, 0xFFFFFFFFu, 7, 1},
+        {0xFFFFFFFFu, 6, 0, 7, -1},
+        // 1 s apart, but a carry into the high half lies between them.
+        {5'000'000, 8, 0xFFFFFFFFu - 5'000'000, 7, 1},
+        {0xFFFFFFFFu, 0, 0, 0, 1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CompareFileTimes(c.aLow, c.aHigh, c.bLow, c.bHigh), c.expected) << c.aLow;
+    }
+}
+
+TEST(AutoRunListTest, ReadsTheOptionsAndTheListOfTheCommandLine) {
+    std::string upTo29;
+    for (int n = 1; n <= 29; ++n) {
+        upTo29 += std::to_string(n) + ",";
+    }
+    const std::vector<int> zeros(30, 0);
+    std::vector<int> oneThenZeros = zeros;
+    oneThenZeros[0] = 1;
+    std::vector<int> upTo30(30, 0);
+    std::iota(upTo30.begin(), upTo30.end(), 1);
+    const struct {
+        Names arguments;
+        int found;  // /D found: 2, /A found: 1
+        std::vector<int> list;
+    } rows[] = {
+        {{}, 0, {}},
+        {{"/D"}, 2, {}},
+        {{"/D", "/A", "5"}, 3, {5}},
+        {{"/A", "5", "/D"}, 3, {5}},
+        {{"/A"}, 1, {}},
+        {{"/a", "1", "/A ", "1"}, 0, {}},  // the whole argument must match
+        {{"/A", "1,,2,"}, 1, {1, 0, 2}},
+        {{"/A", "1,", "2"}, 1, {1}},
+        {{"/A", "200"}, 1, {-56}},  // the entry is a signed byte
+        // A long run of digits wraps without overflow; only its low 8 bits count.
+        {{"/A", "99999999999999999999"}, 1, {-1}},
+        // A character that is neither digit nor comma is never passed.
+        {{"/A", "1;2"}, 1, oneThenZeros},
+        // The argument after "/A" is the list whatever it is, and is then read on its own too.
+        {{"/A", "/D"}, 3, zeros},
+        {{"/A", ""}, 1, {}},
+        // A second "/A" goes on after the first list and stops at the room of 30 entries.
+        {{"/A", upTo29 + "30,31"}, 1, upTo30},
+        {{"/A", upTo29, "/A", "30,41"}, 1, upTo30},
+        {{"/A", upTo29 + "30", "/A", "7"}, 1, upTo30},
+    };
+    for (const auto& row : rows) {
+        RunState state;
+        const bool found = ParseAutoRunArguments(row.arguments, state);
+        SCOPED_TRACE(::testing::PrintToString(row.arguments));
+        EXPECT_EQ(found, row.found != 0);
+        EXPECT_EQ(state.suppressDeletion * 2 + state.noStopOnError.load(), row.found);
+        EXPECT_EQ(std::vector<int>(state.autoRunPresets, state.autoRunPresets + state.autoRunCount),
+                  row.list);
+    }
+}
+
+// Random relative names over bytes that sort around "/" and one above 0x7f; the two lists share
+// about half the names, and times and sizes sit on both sides of the two-second tolerance.
+FileListPtr RandomList(std::mt19937& rng, const Names& pool, int size) {
+    FileListPtr list = NewFileList(size);
+    for (int i = static_cast<int>(rng() % (size + 1)); i > 0; --i) {
+        FileEntry& entry = list->entries[list->count++];
+        entry.name = list->names.Add(pool[rng() % pool.size()]);
+        entry.isFolder = static_cast<int>(rng() % 4 == 0);
+        const std::uint64_t sizes[] = {0, 1, 2, 5ull << 30};
+        entry.size = entry.isFolder ? 0 : sizes[rng() % 4];
+        const std::uint32_t offsets[] = {0, 19 * kSecond / 10, 2 * kSecond, 4 * kSecond};
+        entry.lastWriteLow = 2'000'000'000u + offsets[rng() % 4];
+        entry.lastWriteHigh = 30'000'000u;
+    }
+    return list;
+}
+
+// The classification and the merge as written with a binary search per entry: the reference.
+WorkLists ReferenceClassify(const FileList& source, const FileList& target, Names& older) {
+    WorkLists work;
+    for (int i = 0; i < source.count; ++i) {
+        const FileEntry& s = source.entries[i];
+        const FileEntry* t = FindEntry(target, s.name);
+        if (t != nullptr && t->isFolder != s.isFolder) {
+            t = nullptr;  // a file and a folder of one name are different items
+        }
+        if (s.isFolder) {
+            if (t == nullptr) {
+                work.createFolderList.push_back(s.name);
+            }
+            continue;
+        }
+        const int order = t != nullptr ? CompareFileTimes(s, *t) : 0;
+        if (t != nullptr && order == 0 && s.size == t->size) {
+            continue;
+        }
+        work.copyList.push_back(s.name);
+        work.copyTotal += s.size;
+        if (t != nullptr) {
+            work.deleteFileList.push_back(t->name);
+            ++work.changedCount;
+        }
+        if (order < 0) {
+            older.emplace_back(s.name);
+            work.olderFound = true;
+        }
+    }
+    for (int i = 0; i < target.count; ++i) {
+        const FileEntry& t = target.entries[i];
+        const FileEntry* s = FindEntry(source, t.name);
+        if (s == nullptr || s->isFolder != t.isFolder) {
+            (t.isFolder ? work.deleteFolderList : work.deleteFileList).push_back(t.name);
+        }
+    }
+    return work;
+}
+
+MergeLists ReferenceMerge(const FileList& source, const FileList& target) {
+    MergeLists merge;
+    std::set<const FileEntry*> matched;
+    for (int i = 0; i < source.count; ++i) {
+        const FileEntry& s = source.entries[i];
+        const FileEntry* t = FindEntry(target, s.name);
+        if (t == nullptr) {
+            (s.isFolder ? merge.createInTarget : merge.copyToTarget).push_back(s.name);
+            continue;
+        }
+        matched.insert(t);
+        const int order = CompareFileTimes(s, *t);
+        if (s.isFolder != t->isFolder) {
+            merge.kindClashes.push_back(s.name);
+        } else if (!s.isFolder && (order > 0 || (order == 0 && s.size > t->size))) {
+            merge.copyToTarget.push_back(s.name);
+        } else if (!s.isFolder && (order < 0 || (order == 0 && s.size < t->size))) {
+            merge.copyToSource.push_back(s.name);
+        }
+    }
+    for (int i = 0; i < target.count; ++i) {
+        if (!matched.contains(target.entries + i)) {
+            const FileEntry& t = target.entries[i];
+            (t.isFolder ? merge.createInSource : merge.copyToSource).push_back(t.name);
+        }
+    }
+    return merge;
+}
+
+TEST(SortedMatchTest, WalksGiveTheAnswersOfThePerEntrySearch) {
+    for (unsigned seed = 1; seed <= 400; ++seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 rng(seed);
+        const std::string alphabet = std::string("ab.-/A") + '\xff';
+        Names pool(60);
+        for (std::string& name : pool) {
+            for (int i = 1 + static_cast<int>(rng() % 5); i > 0; --i) {
+                name += alphabet[rng() % alphabet.size()];
+            }
+        }
+        FileListPtr a = RandomList(rng, pool, 80);
+        FileListPtr b = RandomList(rng, pool, 80);
+        const bool sorted = seed % 4 != 0;
+        if (sorted) {
+            SortFileList(*a);
+            SortFileList(*b);
+        }
+        ASSERT_TRUE(!sorted || (IsSortedList(*a) && IsSortedList(*b)));
+        // Duplicate names (the random names repeat) must give the first.
+        SortedMatcher matcher(*b, sorted);
+        for (int i = 0; i < a->count; ++i) {
+            ASSERT_EQ(matcher.Find(a->entries[i].name), FindEntry(*b, a->entries[i].name));
+        }
+        Names older, expectedOlder;
+        const WorkLists work =
+            ClassifyLists(*a, *b, [&](const char* name) { older.emplace_back(name); });
+        const WorkLists want = ReferenceClassify(*a, *b, expectedOlder);
+        EXPECT_EQ(Join(work.copyList, work.deleteFileList, work.deleteFolderList,
+                       work.createFolderList, older),
+                  Join(want.copyList, want.deleteFileList, want.deleteFolderList,
+                       want.createFolderList, expectedOlder));
+        EXPECT_EQ(work.changedCount, want.changedCount);
+        EXPECT_EQ(work.copyTotal, want.copyTotal);
+        EXPECT_EQ(work.olderFound, want.olderFound);
+        EXPECT_EQ(ClassifyLists(*a, *b, nullptr).olderFound, want.olderFound);
+        EXPECT_EQ(work.empty(), Join(want.copyList, want.deleteFileList, want.deleteFolderList,
+                                     want.createFolderList) == "||||");
+        const MergeLists merge = ClassifyForMerge(*a, *b);
+        const MergeLists model = ReferenceMerge(*a, *b);
+        EXPECT_EQ(Join(merge.copyToTarget, merge.copyToSource, merge.createInTarget,
+                       merge.createInSource, merge.kindClashes),
+                  Join(model.copyToTarget, model.copyToSource, model.createInTarget,
+                       model.createInSource, model.kindClashes));
+    }
+}
+
+TEST(ChangeRecordLine, OneLinePerItemWhateverTheName) {
+    // Valid UTF-8 stays; control bytes, stray, overlong, surrogate and out-of-range sequences
+    // become \xHH byte by byte, so that a line is one line and reads back to the same name.
+    const struct {
+        std::string name;
+        bool text;
+    } rows[] = {
+        {"plain/名前.txt", true},    {"\xC2\x80\xDF\xBF", true},  {"\xE0\xA0\x80", true},
+        {"\xED\x9F\xBF", true},      {"\xEE\x80\x80", true},      {"\xF0\x90\x80\x80", true},
+        {"\xF4\x8F\xBF\xBF", true},  {"\xC1\xBF", false},         {"\xE0\x9F\xBF", false},
+        {"\xED\xA0\x80", false},     {"\xED\xBF\xBF", false},     {"\xF0\x8F\xBF\xBF", false},
+        {"\xF4\x90\x80\x80", false}, {"\xF5\x80\x80\x80", false}, {"\xE3\x81", false},
+        {"\xC3\x41", false},         {"\x80\xFF", false},         {"\x01\x1F\x7F", false},
+    };
+    for (const auto& row : rows) {
+        std::string escaped;
+        for (const char c : row.name) {
+            const auto byte = static_cast<unsigned char>(c);
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+            escaped += row.text || byte == 'A' ? std::string(1, c) : hex;
+        }
+        EXPECT_EQ(EscapeField(row.name), escaped) << escaped;
+        EXPECT_EQ(UnescapeField(escaped), row.name) << escaped;
+    }
+    for (const std::string name : {"new\nline\\", "back\\\\x41slash", "tail\t"}) {
+        ChangeItem item{ChangeAction::CopyChanged, ChangeSide::Target,    name,
+                        {true, 5, 1700000000},     {true, 9, 1700000100}, ""};
+        ChangeItem back;
+        ASSERT_TRUE(ParseItemLine(ItemLine(item), back)) << ItemLine(item);
+        EXPECT_EQ(ItemLine(item).find('\n'), std::string::npos);
+        EXPECT_EQ(back.path + std::to_string(back.before.size) + std::to_string(back.after.mtime),
+                  name + "51700000100");
+        item.before = ItemState{};
+        ASSERT_TRUE(ParseItemLine(ItemLine(item), back)) << ItemLine(item);
+        EXPECT_FALSE(back.before.exists);
+    }
+    ChangeItem failure;
+    failure.action = ChangeAction::Failed;
+    failure.message = "x が作成できません。\n(reason)";
+    EXPECT_EQ(ItemLine(failure), "failed\ttarget\t-\tx が作成できません。\\x0A(reason)");
+    ChangeItem back;
+    for (const char* bad :
+         {"# run: sync", "copy-new\ttarget\ta\t1", "copy-new\ttarget\ta\t-\t-\tx\t1",
+          "copy-new\ttarget\ta\t-\t-\t1\t2023-11-14 22:13:20x",
+          "copy-new\ttarget\ta\t-\t-\t1\tyesterday"}) {
+        EXPECT_FALSE(ParseItemLine(bad, back)) << bad;
+    }
+}
+
+TEST(VersionStampName, ReadsBackWhatItWrites) {
+    platform::LocalTime read;
+    ASSERT_TRUE(ParseVersionStampName("2026-01-02 030405", read));
+    EXPECT_EQ(VersionStampName(read), "2026-01-02 030405");
+    for (const char* other : {"2026-01-02 03040", "2026-01-02_030405", "2026-13-02 030405",
+                              "2026-01-02 030405 ", "x026-01-02 030405"}) {
+        EXPECT_FALSE(ParseVersionStampName(other, read)) << other;
+    }
+}
+
+}  // namespace
+}  // namespace mirova
