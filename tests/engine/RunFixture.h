@@ -128,12 +128,12 @@ protected:
     }
     void TearDown() override { platform::SetClock(nullptr); }
 
-    // Creates the items of a spec "path=content@mtime|folder/|..." below the test's folder:
+    // Creates the items of a layout "path=content@mtime|folder/|..." below the test's folder:
     // files with their parent folders (without content or time: empty, now), and folders.
-    void Make(const std::string& spec) const {
-        for (std::size_t at = 0, end = 0; at <= spec.size(); at = end + 1) {
-            end = std::min(spec.find('|', at), spec.size());
-            const std::string item = spec.substr(at, end - at);
+    void Make(const std::string& layout) const {
+        for (std::size_t at = 0, end = 0; at <= layout.size(); at = end + 1) {
+            end = std::min(layout.find('|', at), layout.size());
+            const std::string item = layout.substr(at, end - at);
             const std::size_t equals = std::min(item.find('='), item.size());
             const std::size_t stamp = std::min(item.find('@'), item.size());
             if (item.ends_with('/')) {
