@@ -7,6 +7,7 @@
 #include <iterator>
 #include <ostream>
 #include <string_view>
+#include <utility>
 
 #include "app/common/QtSettingsStore.h"
 #include "app/common/SingleCopy.h"
@@ -67,6 +68,22 @@ const char* ModeOption(RunMode mode) {
         default:
             return "--compare";
     }
+}
+
+// The run options that only switch something on, or null for any other argument.
+bool RunCommand::*RunSwitch(const std::string& argument) {
+    static const std::pair<std::string_view, bool RunCommand::*> kSwitches[] = {
+        {"--no-stop-on-error", &RunCommand::noStopOnError},
+        {"--suppress-deletion", &RunCommand::suppressDeletion},
+        {"--allow-mass-delete", &RunCommand::allowMassDelete},
+        {"--list", &RunCommand::listChanges},
+    };
+    for (const auto& [name, flag] : kSwitches) {
+        if (argument == name) {
+            return flag;
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -236,14 +253,8 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
             fileOption = argument;
             parsed.presetFile = arguments[++i];
             ++fileCommands;
-        } else if (argument == "--no-stop-on-error") {
-            command.noStopOnError = true;
-            runOptions = true;
-        } else if (argument == "--suppress-deletion") {
-            command.suppressDeletion = true;
-            runOptions = true;
-        } else if (argument == "--allow-mass-delete") {
-            command.allowMassDelete = true;
+        } else if (bool RunCommand::*flag = RunSwitch(argument)) {
+            command.*flag = true;
             runOptions = true;
         } else if (argument == "--keep-versions") {
             if (!hasValue) {
@@ -258,9 +269,6 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& arguments) {
                             std::to_string(kMaxKeepVersionDays));
             }
             command.keepVersions = std::stoi(days);
-            runOptions = true;
-        } else if (argument == "--list") {
-            command.listChanges = true;
             runOptions = true;
         } else if (argument == "--yes") {
             command.assumeYes = true;
