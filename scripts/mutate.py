@@ -550,6 +550,8 @@ def main():
     ap.add_argument("--jobs", type=int, default=1, help="test binaries run at once")
     ap.add_argument("--list", action="store_true", help="print the sites and the sample only")
     ap.add_argument("--gui", action="store_true", help="run the desktop program's tests too")
+    ap.add_argument("--lines", default="",
+                    help="only the sampled faults on these lines (FILE:LINE,...), to recheck some")
     args = ap.parse_args()
     src_root = os.path.realpath(args.src)
     build_dir = os.path.realpath(args.build)
@@ -559,6 +561,9 @@ def main():
     rng = random.Random(args.seed)
     sample = rng.sample(cands, min(args.count, len(cands)))
     sample.sort(key=lambda s: (s["file"], s["line"], s["col"], s["op"]))
+    if args.lines:
+        picked = set(args.lines.split(","))
+        sample = [s for s in sample if f"{s['file']}:{s['line']}" in picked]
     if args.list:
         for s in cands:
             log(f"site {s['file']}:{s['line']}:{s['col']} {describe(s)}")
