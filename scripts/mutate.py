@@ -572,7 +572,7 @@ def main():
             log(f"sample {s['file']}:{s['line']}:{s['col']} {describe(s)}")
         return 0
 
-    if not os.path.isdir(os.path.join(src_root, ".git")):
+    if not os.path.exists(os.path.join(src_root, ".git")):  # a worktree has a .git file
         sys.exit(f"mutate.py: {src_root} is not a git checkout")
     if not git_clean(src_root):
         sys.exit(f"mutate.py: {src_root} has uncommitted changes; use a clean clone")
