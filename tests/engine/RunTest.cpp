@@ -379,25 +379,6 @@ TEST_F(RunTest, FailedScansAndExclusionsOnlyWhenThePresetSwitchIsOn) {
     Check(RunKind::Compare, preset, RunOutcome::ScanFailed, {}, {}, &exclusions);
 }
 
-TEST_F(RunTest, CommandLineListRunsPresetsInTurnAndClosesTheDialog) {
-    state_.autoRunCount = 4;
-    const std::int8_t list[] = {3, 0, 31, 12};
-    std::copy(std::begin(list), std::end(list), state_.autoRunPresets);
-    host_.presets[2] = Preset(src(), "", 2);  // preset 3: empty target, passed over
-    host_.presets[11] = Preset(src(), dst(), 11);
-    run_.ContinueAutoRun();
-    EXPECT_THAT(host_.selected, ElementsAre(2, 11));
-    EXPECT_EQ(host_.okCalls, 1);
-    EXPECT_EQ(host_.dialogResult, -1);
-    EXPECT_THAT(Log(), HasSubstr("Preset 0: no such preset, skipped.\n"));
-    EXPECT_THAT(Log(), HasSubstr("Preset 31: no such preset, skipped.\n"));
-    // The host starts the run as the dialog's OK would; its end moves the list on.
-    state_.noStopOnError = 1;
-    Check(RunKind::Synchronise, host_.presets[11], RunOutcome::Identical, {},
-          {"OptionD=OFF OptionA=4 menbers=3,0,31,12\n", "Mirova Preset 12 Done.\n", "!完了"});
-    EXPECT_EQ(host_.dialogResult, 1);
-}
-
 using SyncMergeTest = RunTest;
 
 // What a synchronisation must do, found from the two trees alone: "<action> <path>" in the
@@ -436,7 +417,7 @@ Names ExpectedSync(const Snapshot& source, const Snapshot& target) {
 TEST_F(SyncMergeTest, RandomTreesEndAsTheModelSaysWithTheRecordTheCompareForetold) {
     state_.noStopOnError = 1;
     state_.allowMassDelete = true;
-    test::Converge(src(), dst(), 1, 12, [this](bool merge) {
+    test::Converge(src(), dst(), 1, 8, [this](bool merge) {
         if (merge) {
             Run(RunKind::Synchronise, MergePreset());
             EXPECT_THAT(Record().endLine, StartsWith("completed; "));
