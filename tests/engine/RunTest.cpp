@@ -482,6 +482,21 @@ TEST_F(SyncMergeTest, MergeLeavesBothTreesWithTheNewerVersionsAndDeletesNothing)
                             "create-folder empty-in-dst S", "create-folder only-dst S"));
 }
 
+TEST_F(SyncMergeTest, DeclinedAndIdenticalMergesChangeNothing) {
+    Make("dst/a/b.txt=b@1700000000|dst/c/");
+    ui_.boxes.Answer(kIdNo);
+    Check(RunKind::Synchronise, MergePreset(), RunOutcome::Declined, {"ﾏｰｼﾞ処理を続行しますか？"},
+          {Stamped({"ﾏｰｼﾞ処理終了"})});
+    EXPECT_FALSE(platform::Exists(src() + "/c"));
+    EXPECT_THAT(Record().endLine, StartsWith("declined; "));
+    state_.noStopOnError = 1;  // a merge preset is merged whatever the run kind
+    Check(RunKind::Compare, MergePreset(), RunOutcome::Reported, {},
+          {kStamp + std::string("ｺﾋﾟｰが必要なﾌｧｲﾙが 1 個")});
+    ExpectMirror();
+    Check(RunKind::Synchronise, MergePreset(), RunOutcome::Identical, {},
+          {Stamped({"ｿｰｽとﾀｰｹﾞｯﾄが完全に一致しました。", "ﾏｰｼﾞ処理終了"})});
+}
+
 TEST_F(SyncMergeTest, CancelledRunsStopBeforeAnyCopyAndTheNewestHundredRecordsAreKept) {
     ASSERT_TRUE(EnsureLogFolder());
     for (int i = 0; i < 105; ++i) {
