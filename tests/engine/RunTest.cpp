@@ -301,6 +301,19 @@ TEST_F(RunTest, CompareRunReportsListsAndDumpsTheDifferences) {
     EXPECT_EQ(dir_.read("dst/changed.txt"), "old");  // a compare changes nothing
 }
 
+TEST_F(RunTest, OlderSourceIsListedOpenedAndAskedEvenWithoutStops) {
+    Make("log/ReverseList.txt=earlier|src/old.txt=a@1700000000|dst/old.txt=b@1700000100");
+    state_.noStopOnError = 1;
+    ui_.boxes.Answer(kIdNo);
+    const std::string question =
+        "ｿｰｽがﾀｰｹﾞｯﾄよりも古いようです。\n本当に同期させてよろしいですか？";
+    Check(
+        RunKind::Compare, RunOutcome::Declined, {question},
+        {"!CopyTotalDataSize", Stamped({question, "Aborted !"}) + Dated("Compare Preset 1 Done.")});
+    EXPECT_THAT(ui_.opened, ElementsAre(dir_.logDir() + "/ReverseList.txt"));
+    EXPECT_EQ(dir_.read("log/ReverseList.txt"), "old.txt\r\n");
+}
+
 TEST_F(RunTest, MissingFoldersEndTheRunOrAreCreatedWhenAsked) {
     Make("src/a.txt=a|blocker=a file where a folder should be");
     state_.noStopOnError = 1;  // the missing-folder messages are shown regardless
