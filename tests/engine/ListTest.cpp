@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <numeric>
 #include <random>
+#include <ranges>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -23,9 +25,6 @@ namespace {
 using Names = std::vector<std::string>;
 constexpr std::uint32_t kSecond = 10'000'000;
 
-Names Strings(const std::vector<const char*>& names) {
-    return {names.begin(), names.end()};
-}
 // Lists of names in one line.
 template <typename... Lists>
 std::string Join(const Lists&... lists) {
@@ -40,27 +39,23 @@ TEST(FileListTest, NamesStayInPlaceAndSortInPlainByteOrder) {
     NameStore store;
     std::vector<std::pair<const char*, std::string>> added;
     for (int i = 0; i < 40'000; ++i) {  // several 1 MiB blocks, and one name longer than a block
-        added.emplace_back(nullptr, std::to_string(i) + std::string(i % 90, 'x') +
-                                        (i == 20'000 ? std::string(3 << 20, 'h') : ""));
-        added.back().first = store.Add(added.back().second);
+        const std::string name = std::to_string(i) + std::string(i % 90, 'x') +
+                                 (i == 20'000 ? std::string(3 << 20, 'h') : "");
+        added.emplace_back(store.Add(name), name);
     }
     for (const auto& [stored, expected] : added) {
         ASSERT_EQ(std::string(stored), expected);
     }
     // "/" after ".", capitals first, bytes above 0x7F after all ASCII.
     FileListPtr list = NewFileList(9);
-    std::vector<const char*> names;
     for (const char* name : {"a/b", "\xE3\x81\x82", "a.b", "a", "README", "B", "Readme", "a0"}) {
         list->entries[list->count++].name = list->names.Add(name);
     }
     SortFileList(*list);
-    for (int i = 0; i <= list->count; ++i) {
-        names.push_back(list->entries[i].name);
-    }
-    EXPECT_EQ(names.back(), nullptr);
-    names.pop_back();
-    EXPECT_EQ(Strings(names),
-              (Names{"B", "README", "Readme", "a", "a.b", "a/b", "a0", "\xE3\x81\x82"}));
+    EXPECT_EQ(list->entries[list->count].name, nullptr);
+    EXPECT_EQ(Join(std::span(list->entries, list->count) |
+                   std::views::transform([](const FileEntry& e) { return e.name; })),
+              "|B,README,Readme,a,a.b,a/b,a0,\xE3\x81\x82,");
     EXPECT_EQ(FindEntry(*list, "readme"), nullptr);
     EXPECT_EQ(FindEntry(*NewFileList(4), "a"), nullptr);
     FreeFileList(list);
@@ -69,21 +64,19 @@ TEST(FileListTest, NamesStayInPlaceAndSortInPlainByteOrder) {
 
 TEST(FileListTest, TimesAreEqualWithinTwoSecondsOfEqualHighHalves) {
     constexpr std::uint32_t base = 1'000'000'000;
+    // The last but one are 1 s apart, but a carry into the high half lies between them.
     const struct {
         std::uint32_t aLow, aHigh, bLow, bHigh;
         int expected;
-    } cases[] = {
-        {base, 7, base, 7, 0},
-        {base + 19 * kSecond / 10, 7, base, 7, 0},
-        {base, 7, base + 2 * kSecond - 1, 7, 0},
-        {base + 2 * kSecond, 7, base, 7, 1},
-        {base, 7, base + 2 * kSecond, 7, -1},
-        {0, 8, 0xFFFFFFFFu, 7, 1},
-        {0xFFFFFFFFu, 6, 0, 7, -1},
-        // 1 s apart, but a carry into the high half lies between them.
-        {5'000'000, 8, 0xFFFFFFFFu - 5'000'000, 7, 1},
-        {0xFFFFFFFFu, 0, 0, 0, 1},
-    };
+    } cases[] = {{base, 7, base, 7, 0},
+                 {base + 19 * kSecond / 10, 7, base, 7, 0},
+                 {base, 7, base + 2 * kSecond - 1, 7, 0},
+                 {base + 2 * kSecond, 7, base, 7, 1},
+                 {base, 7, base + 2 * kSecond, 7, -1},
+                 {0, 8, 0xFFFFFFFFu, 7, 1},
+                 {0xFFFFFFFFu, 6, 0, 7, -1},
+                 {5'000'000, 8, 0xFFFFFFFFu - 5'000'000, 7, 1},
+                 {0xFFFFFFFFu, 0, 0, 0, 1}};
     for (const auto& c : cases) {
         EXPECT_EQ(CompareFileTimes(c.aLow, c.aHigh, c.bLow, c.bHigh), c.expected) << c.aLow;
     }

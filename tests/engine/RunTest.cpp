@@ -1,28 +1,268 @@
-// Runs on real trees whose changes go to a recording executor: what the run
-// asks, tells and logs.
+// Whole runs on real trees: what a run asks, tells and logs (its changes going to a recording
+// executor), and with the real file operations: mirrors and merges against a model on random
+// trees, change records, kept versions, the checks that keep a run from destroying what it was
+// not asked to change, and calls failing in the middle: nothing is lost, the next run finishes.
 #include "engine/Run.h"
 
-#include "RunFixture.h"
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "RandomTrees.h"
+#include "ScriptedMessages.h"
+#include "TempDir.h"
+#include "engine/ChangeRecord.h"
+#include "fileops/FileOperations.h"
+#include "fileops/Format.h"
+#include "fileops/RunLog.h"
+#include "fileops/SafeCopy.h"
+#include "platform/Clock.h"
+#include "platform/FaultInjection.h"
 #include "platform/FileSystem.h"
 #include "settings/ExclusionList.h"
 
 namespace mirova {
 namespace {
 
-using test::kStamp;
+using platform::FaultCall;
+using test::SnapshotTree;
 using ::testing::ElementsAre;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using ::testing::StartsWith;
+using Names = std::vector<std::string>;
+using Snapshot = std::map<std::string, test::ItemSnapshot>;
 
-using RunTest = test::RunFixture;
+constexpr const char* kStamp = "261206-090503: ";
+// The run's folder of versions, named by the fixture's clock.
+constexpr const char* kKept = ".mirova-versions/2026-12-06 090503";
+
+// The front end of a run in a test: scripted boxes, recorded status texts and shell calls,
+// and a queue that the test drains on its own thread in place of an event loop.
+class TestUi final : public RunUi {
+public:
+    test::ScriptedMessages boxes;
+    std::vector<std::string> statusTexts, opened;
+    int statusWindowsOpen = 0;
+    std::function<void(const std::string& text, int style)> beforeBox;  // may change the tree
+    int cancelBeforeItem = 0;  // Cancel is pressed before this item of the run (from 1); 0 never
+    int itemsOffered = 0;
+
+    int DoMessageBox(const std::string& text, int style) override {
+        if (beforeBox) {
+            beforeBox(text, style);
+        }
+        return boxes.DoMessageBox(text, style);
+    }
+    std::unique_ptr<StatusWindow> ShowStatusWindow() override {
+        return std::make_unique<Status>(*this);
+    }
+    std::unique_ptr<ProgressWindow> ShowProgressWindow() override {
+        return std::make_unique<Progress>(*this);
+    }
+    void OpenWithShell(const std::string& path) override { opened.push_back(path); }
+    void PostToRunThread(std::function<void()> call) override {
+        std::lock_guard lock(mutex_);
+        posted_.push_back(std::move(call));
+        wake_.notify_one();
+    }
+    // Runs posted calls until done() holds.
+    void PumpUntil(const std::function<bool()>& done) {
+        while (!done()) {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return !posted_.empty(); });
+            std::function<void()> call = std::move(posted_.front());
+            posted_.pop_front();
+            lock.unlock();
+            call();
+        }
+    }
+
+private:
+    struct Progress final : ProgressWindow {
+        explicit Progress(TestUi& ui) : ui_(ui) {}
+        void SetStatusText(const std::string&) override {}
+        void SetRange(int, int) override {}
+        void SetStep(int) override {}
+        int StepBar() override { return 0; }
+        bool TakeCancelRequest() override { return ++ui_.itemsOffered == ui_.cancelBeforeItem; }
+        TestUi& ui_;
+    };
+    struct Status final : StatusWindow {
+        explicit Status(TestUi& ui) : ui_(ui) { ++ui_.statusWindowsOpen; }
+        ~Status() override { --ui_.statusWindowsOpen; }
+        void SetStatusText(const std::string& text) override { ui_.statusTexts.push_back(text); }
+        TestUi& ui_;
+    };
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> posted_;
+};
+
+class TestHost final : public RunHost {
+public:
+    std::map<int, RunPreset> presets;
+    std::vector<int> selected;
+    int okCalls = 0, dialogResult = -1;
+    std::vector<RunOutcome> outcomes;
+
+    RunPreset PresetAt(int index) const override {
+        auto found = presets.find(index);
+        return found == presets.end() ? RunPreset{index, "", "", 0, 0, ""} : found->second;
+    }
+    void SelectPreset(int index) override { selected.push_back(index); }
+    void OnOK() override { ++okCalls; }
+    void EndDialog(int result) override { dialogResult = result; }
+    void RunEnded(RunOutcome outcome) override { outcomes.push_back(outcome); }
+};
+
+class RunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::SetClock(&clock_);
+        Make("src/|dst/");
+    }
+    void TearDown() override {
+        platform::ClearFaultsForTesting();
+        SetCopyStartHookForTesting(nullptr);
+        platform::SetClock(nullptr);
+    }
+    // Creates the items of a layout "path=content@mtime|folder/|..." below the test's folder:
+    // files with their parent folders (without content or time: empty, now), and folders.
+    void Make(const std::string& layout) const {
+        for (std::size_t at = 0, end = 0; at <= layout.size(); at = end + 1) {
+            end = std::min(layout.find('|', at), layout.size());
+            const std::string item = layout.substr(at, end - at);
+            const std::size_t equals = std::min(item.find('='), item.size());
+            const std::size_t stamp = std::min(item.find('@'), item.size());
+            if (item.ends_with('/')) {
+                dir_.createFolder(item);
+            } else {
+                dir_.createFile(item.substr(0, std::min(equals, stamp)),
+                                equals < stamp ? item.substr(equals + 1, stamp - equals - 1) : "",
+                                stamp < item.size() ? std::stoll(item.substr(stamp + 1)) : -1);
+            }
+        }
+    }
+    std::string src() const { return dir_ / "src"; }
+    std::string dst() const { return dir_ / "dst"; }
+    static RunPreset Preset(std::string source, std::string target, int index = 0, int merge = 0) {
+        return RunPreset{index, std::move(source), std::move(target), merge, 0, ""};
+    }
+    RunPreset MergePreset() const { return Preset(src(), dst(), 0, 1); }
+    static std::string Stamped(std::initializer_list<std::string> texts) {
+        std::string lines;
+        for (const std::string& text : texts) {
+            lines += kStamp + text + "\n";
+        }
+        return lines;
+    }
+    static std::string FailureClosing(int failures) {
+        return std::to_string(failures) + " 個のﾌｧｲﾙ/ﾌｫﾙﾀﾞの処理に失敗しました。\n詳細はﾛｸﾞ " +
+               LogFilePath(kRunLogName) + " を見てください。";
+    }
+    static std::string Dated(const std::string& text) {
+        return "2026年12月6日 9:5:3  " + text + "\n";
+    }
+    // Starts a run and drives it to its end.
+    void Run(RunKind kind, const RunPreset& preset, const ExclusionTest* exclusions = nullptr) {
+        const std::size_t ended = host_.outcomes.size();
+        run_.StartRun(kind, preset, exclusions);
+        ui_.PumpUntil([&] { return host_.outcomes.size() > ended; });
+        EXPECT_FALSE(run_.running());
+        EXPECT_EQ(ui_.statusWindowsOpen, 0);
+    }
+    void Run(RunKind kind) { Run(kind, Preset(src(), dst())); }
+    // Runs, then checks the outcome, the boxes shown meanwhile (each holds its text, in order),
+    // and the texts the log gained, in order ("!text": never).
+    void Check(RunKind kind, const RunPreset& preset, RunOutcome outcome, const Names& boxes,
+               const Names& logged = {}, const ExclusionTest* exclusions = nullptr) {
+        const std::size_t shown = ui_.boxes.requests().size(), logSize = Log().size();
+        Run(kind, preset, exclusions);
+        EXPECT_EQ(host_.outcomes.back(), outcome);
+        const Names texts = BoxTexts();
+        EXPECT_EQ(texts.size() - shown, boxes.size()) << ::testing::PrintToString(texts);
+        for (std::size_t i = 0; i < boxes.size() && shown + i < texts.size(); ++i) {
+            EXPECT_THAT(texts[shown + i], HasSubstr(boxes[i]));
+        }
+        const std::string log = Log().substr(logSize);
+        std::size_t at = 0;
+        for (const std::string& text : logged) {
+            const bool never = text.starts_with('!');
+            const std::size_t found = log.find(never ? text.substr(1) : text, at);
+            EXPECT_EQ(found == std::string::npos, never) << text << "\nin:\n" << log.substr(at);
+            at = never || found == std::string::npos ? at : found + text.size();
+        }
+    }
+    void Check(RunKind kind, RunOutcome outcome, const Names& boxes, const Names& logged = {}) {
+        Check(kind, Preset(src(), dst()), outcome, boxes, logged);
+    }
+    std::string Log() const { return dir_.readLog(); }
+    void ExpectMirror() const {
+        EXPECT_EQ(DescribeDifferences(SnapshotTree(src()), SnapshotTree(dst())), "");
+    }
+    Names BoxTexts() const {
+        Names texts;
+        for (const auto& request : ui_.boxes.requests()) {
+            texts.push_back(request.text);
+        }
+        return texts;
+    }
+    // Makes one call fail once during the copy of one source file only (reads, writes and the
+    // times of a copy name no file), and runs `also` when that copy begins.
+    static void FailWhileCopying(const std::string& source, FaultCall call, int error,
+                                 std::function<void()> also = {}) {
+        struct stat wanted {};
+        ASSERT_EQ(::stat(source.c_str(), &wanted), 0) << source;
+        SetCopyStartHookForTesting([wanted, call, error, also](int sourceFd, int) {
+            struct stat st {};
+            if (::fstat(sourceFd, &st) == 0 && st.st_ino == wanted.st_ino) {
+                platform::InjectFaultForTesting(call, error, {}, 0, 1);
+                if (also) {
+                    also();
+                }
+            }
+        });
+    }
+    RecordContents Record() const {
+        RecordContents contents;
+        EXPECT_TRUE(ReadChangeRecord(run_.changeRecordPath(), contents));
+        return contents;
+    }
+    static Names Summary(const RecordContents& contents) {
+        Names summary;
+        for (const ChangeItem& item : contents.items) {
+            summary.push_back(std::string(ActionWord(item.action)) + " " + item.path);
+        }
+        return summary;
+    }
+    // A tree without its folder of versions.
+    static Snapshot Data(const std::string& root) {
+        auto items = SnapshotTree(root);
+        std::erase_if(items, [](const auto& item) { return item.first.starts_with(".mirova"); });
+        return items;
+    }
+
+    test::TempDir dir_;
+    platform::FixedClock clock_{platform::LocalTime{2026, 12, 6, 9, 5, 3}};
+    RunState state_;
+    TestHost host_;
+    TestUi ui_;
+    RunController run_{state_, host_, ui_};
+};
 
 TEST_F(RunTest, IdenticalTreesEndWithTheMatchMessageAndNoReport) {
-    Make(
-        "src/a.txt=hello@1700000000|dst/a.txt=hello@1700000000|src/sub/|dst/"
-        "sub/");
-    // A second start while the run is in progress is ignored: the log shows no
-    // "Preset 8".
+    Make("src/a.txt=hello@1700000000|dst/a.txt=hello@1700000000|src/sub/|dst/sub/");
+    // A second start while the run is in progress is ignored: the log shows no "Preset 8".
     run_.StartRun(RunKind::Compare, Preset(src(), dst()), nullptr);
     run_.StartRun(RunKind::Compare, Preset(dst(), src(), 7), nullptr);
     ui_.PumpUntil([&] { return !host_.outcomes.empty(); });
@@ -32,180 +272,540 @@ TEST_F(RunTest, IdenticalTreesEndWithTheMatchMessageAndNoReport) {
     EXPECT_THAT(BoxTexts(), ElementsAre("ｿｰｽとﾀｰｹﾞｯﾄは完全に一致します。"));
     EXPECT_THAT(ui_.statusTexts, ElementsAre("ﾌｧｲﾙﾘｽﾄを作成中", "ﾌｧｲﾙﾘｽﾄを編集中"));
     EXPECT_EQ(Log(), Dated("Compare Preset 1 Start.") +
-                         Stamped({"OptionD=OFF OptionA=0 ", RecordLine(), "CopyTotalDataSize = 0KB",
-                                  "ｿｰｽとﾀｰｹﾞｯﾄは完全に一致します。"}) +
+                         Stamped({"OptionD=OFF OptionA=0 ",
+                                  "変更記録 " + LogFilePath("Changes-261206-090503.txt"),
+                                  "CopyTotalDataSize = 0KB", "ｿｰｽとﾀｰｹﾞｯﾄは完全に一致します。"}) +
                          Dated("Compare Preset 1 Done."));
 }
 
 TEST_F(RunTest, CompareRunReportsListsAndDumpsTheDifferences) {
     Make(
-        "src/same.txt=x@1700000000|dst/same.txt=x@1700000000|src/changed.txt=new "
-        "content@1700000100"
+        "src/same.txt=x@1700000000|dst/same.txt=x@1700000000|src/changed.txt=new content@1700000100"
         "|dst/changed.txt=old@1700000000|src/emptynew/|dst/extra.txt=e@1700000000"
         "|dst/gone/inner.txt=i@1700000000");
     dir_.createFile("src/new.bin", std::string(3000, 'n'), 1700000000);
-    // A stored target folder may end with a separator: the listed paths then show
-    // it doubled.
-    Run(RunKind::Compare, Preset(src(), dst() + "/", 4));
-    EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Reported));
     const std::string report =
-        "ﾀｰｹﾞｯﾄに 3 個の更新ﾌｧｲﾙ/ﾌｫﾙﾀﾞ、3 個の余剰ﾌｧｲﾙ、1 "
-        "個の余剰ﾌｫﾙﾀﾞが有ります。\n結果はリストとしてログに記憶されます。";
-    EXPECT_THAT(BoxTexts(), ElementsAre(report));
-    const std::string target = dst() + "/";
-    EXPECT_EQ(Log(),
-              Dated("Compare Preset 5 Start.") +
-                  Stamped({"OptionD=OFF OptionA=0 ", RecordLine(), "CopyTotalDataSize = 2KB",
-                           report, "余剰ファイル 3", target + "/changed.txt", target + "/extra.txt",
-                           target + "/gone/inner.txt", "余剰フォルダ 1", target + "/gone/",
-                           "更新ファイル 2", target + "/changed.txt", target + "/new.bin"}) +
-                  Dated("Compare Preset 5 Done."));
+        "ﾀｰｹﾞｯﾄに 3 個の更新ﾌｧｲﾙ/ﾌｫﾙﾀﾞ、3 個の余剰ﾌｧｲﾙ、1 個の余剰ﾌｫﾙﾀﾞが有ります。\n"
+        "結果はリストとしてログに記憶されます。";
+    // A stored target folder may end with a separator: the listed paths then show it doubled.
+    const std::string t = dst() + "//";
+    Check(RunKind::Compare, Preset(src(), dst() + "/", 4), RunOutcome::Reported, {report},
+          {"Compare Preset 5 Start.",
+           Stamped({"CopyTotalDataSize = 2KB", report, "余剰ファイル 3", t + "changed.txt",
+                    t + "extra.txt", t + "gone/inner.txt", "余剰フォルダ 1", t + "gone/",
+                    "更新ファイル 2", t + "changed.txt", t + "new.bin"}),
+           "Compare Preset 5 Done."});
     EXPECT_EQ(dir_.read("log/SrcList.txt"), "changed.txt\r\nemptynew\r\nnew.bin\r\nsame.txt\r\n");
     EXPECT_EQ(dir_.read("log/TarList.txt"),
               "changed.txt\r\nextra.txt\r\ngone\r\ngone/inner.txt\r\nsame.txt\r\n");
-    EXPECT_EQ(executor_.calls, 0);
+    EXPECT_EQ(dir_.read("dst/changed.txt"), "old");  // a compare changes nothing
 }
 
 TEST_F(RunTest, OlderSourceIsListedOpenedAndAskedEvenWithoutStops) {
-    Make(
-        "log/ReverseList.txt=from an earlier "
-        "run|src/old.txt=a@1700000000|dst/old.txt=b@1700000100");
+    Make("log/ReverseList.txt=earlier|src/old.txt=a@1700000000|dst/old.txt=b@1700000100");
     state_.noStopOnError = 1;
     ui_.boxes.Answer(kIdNo);
-    Run(RunKind::Compare);
-    EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Declined));
     const std::string question =
         "ｿｰｽがﾀｰｹﾞｯﾄよりも古いようです。\n本当に同期させてよろしいですか？";
-    EXPECT_THAT(BoxTexts(), ElementsAre(question));
+    Check(
+        RunKind::Compare, RunOutcome::Declined, {question},
+        {"!CopyTotalDataSize", Stamped({question, "Aborted !"}) + Dated("Compare Preset 1 Done.")});
     EXPECT_THAT(ui_.opened, ElementsAre(dir_.logDir() + "/ReverseList.txt"));
     EXPECT_EQ(dir_.read("log/ReverseList.txt"), "old.txt\r\n");
-    EXPECT_THAT(Log(),
-                EndsWith(Stamped({question, "Aborted !"}) + Dated("Compare Preset 1 Done.")));
-    EXPECT_THAT(Log(), Not(HasSubstr("CopyTotalDataSize")));
-    state_.noStopOnError = 0;  // accepted, the run goes on to the report
-    ui_.boxes.Answer(kIdYes);
-    Run(RunKind::Compare);
-    EXPECT_EQ(host_.outcomes.back(), RunOutcome::Reported);
-    EXPECT_THAT(Log(), HasSubstr("本当に同期させてよろしいですか？YES\n"));
 }
 
 TEST_F(RunTest, MissingFoldersEndTheRunOrAreCreatedWhenAsked) {
-    dir_.createFile("src/a.txt", "a");
-    dir_.createFile("blocker", "a file where a folder should be");
+    Make("src/a.txt=a|blocker=a file where a folder should be");
     state_.noStopOnError = 1;  // the missing-folder messages are shown regardless
-    Run(RunKind::Compare, Preset(dir_ / "nosrc", dst()));
-    Run(RunKind::Compare, Preset(src(), dir_ / "nodst"));
-    EXPECT_THAT(BoxTexts(), ElementsAre("ｿｰｽﾌｫﾙﾀﾞ " + (dir_ / "nosrc") + " が存在しません。",
-                                        "ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + (dir_ / "nodst") + " が存在しません。"));
-    EXPECT_THAT(Log(), HasSubstr(kStamp + std::string("ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ ")));
-    EXPECT_THAT(Log(), Not(HasSubstr("Done.")));
-    // A synchronisation asks to create a missing target; without stops the answer
-    // is Yes.
+    Check(RunKind::Compare, Preset(dir_ / "nosrc", dst()), RunOutcome::MissingFolder,
+          {"ｿｰｽﾌｫﾙﾀﾞ " + (dir_ / "nosrc") + " が存在しません。"}, {"!Done."});
+    Check(RunKind::Compare, Preset(src(), dir_ / "nodst"), RunOutcome::MissingFolder,
+          {"ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + (dir_ / "nodst") + " が存在しません。"},
+          {kStamp + std::string("ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ "), "!Done."});
+    // A synchronisation asks to create a missing target; without stops the answer is Yes.
+    const std::string create =
+        "ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + (dir_ / "new/deep") + " は存在しません。作成しますか？";
     state_.noStopOnError = 0;
     ui_.boxes.Answer(kIdNo);
-    Run(RunKind::Synchronise, Preset(src(), dir_ / "new/deep"));
+    Check(RunKind::Synchronise, Preset(src(), dir_ / "new/deep"), RunOutcome::Declined, {create},
+          {"!作成しますか"});
     EXPECT_FALSE(platform::Exists(dir_ / "new"));
-    EXPECT_THAT(Log(), Not(HasSubstr("作成しますか")));
     state_.noStopOnError = 1;
-    Run(RunKind::Synchronise, Preset(src(), dir_ / "new/deep"));
-    EXPECT_TRUE(platform::Exists(dir_ / "new/deep"));
-    EXPECT_THAT(Log(), HasSubstr(Stamped("ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + (dir_ / "new/deep") +
-                                         " は存在しません。作成しますか？YES")));
-    EXPECT_THAT(executor_.copied, ElementsAre("a.txt"));
+    Check(RunKind::Synchronise, Preset(src(), dir_ / "new/deep"), RunOutcome::Reported, {},
+          {Stamped({create + "YES"})});
+    EXPECT_EQ(dir_.read("new/deep/a.txt"), "a");
     // One that cannot be made is logged, and moves a command-line list on.
     state_.autoRunCount = 1;
     state_.autoRunPresets[0] = 2;
-    Run(RunKind::Synchronise, Preset(src(), dir_ / "blocker/dst"));
-    EXPECT_THAT(Log(), HasSubstr(Stamped(".\\MirovaDlg:723 - " + (dir_ / "blocker/dst") +
-                                         " が作成できません。")));
-    EXPECT_EQ(BoxTexts().size(), 3u);
+    Check(RunKind::Synchronise, Preset(src(), dir_ / "blocker/dst"), RunOutcome::MissingFolder, {},
+          {Stamped({".\\MirovaDlg:723 - " + (dir_ / "blocker/dst") + " が作成できません。"})});
     EXPECT_THAT(host_.selected, ElementsAre(1));  // preset 2 is empty: passed over
     EXPECT_EQ(host_.dialogResult, 1);
-    EXPECT_THAT(host_.outcomes,
-                ElementsAre(RunOutcome::MissingFolder, RunOutcome::MissingFolder,
-                            RunOutcome::Declined, RunOutcome::Reported, RunOutcome::MissingFolder));
 }
 
 TEST_F(RunTest, SynchronisationCompletesOnlyWhenCarriedOutWholly) {
     Make("src/a.txt=a|dst/z.txt=z");
-    const std::string done = "Mirova Preset 1 Done.\n" + Stamped("ｱｯﾌﾟﾃﾞｰﾄ完了");
+    const std::string asked = "ｱｯﾌﾟﾃﾞｰﾄを実行しますか？";
+    const std::string done = "Mirova Preset 1 Done.\n" + Stamped({"ｱｯﾌﾟﾃﾞｰﾄ完了"});
     state_.noStopOnError = 1;  // no question, and the completion is only logged
-    Run(RunKind::Synchronise);
-    EXPECT_THAT(Log(), EndsWith(done));
-    EXPECT_THAT(Log(), Not(HasSubstr("ｱｯﾌﾟﾃﾞｰﾄを実行しますか？")));
+    Check(RunKind::Synchronise, RunOutcome::Reported, {}, {"!" + asked, done});
+    Make("src/b.txt=b|dst/y.txt=y");
     state_.suppressDeletion = 1;  // and a failed execution: not complete
-    executor_.result = false;
-    Run(RunKind::Synchronise);
-    EXPECT_THAT(Log(), HasSubstr("OptionD=ON OptionA=0 \n"));
-    EXPECT_THAT(Log(), EndsWith("Mirova Preset 1 Done.\n"));
-    EXPECT_TRUE(BoxTexts().empty());
-    state_.noStopOnError = 0;
-    state_.suppressDeletion = 0;
-    executor_.result = true;
+    platform::InjectFaultForTesting(FaultCall::OpenRead, EACCES, "b.txt");
+    Check(RunKind::Synchronise, RunOutcome::Incomplete, {},
+          {"OptionD=ON OptionA=0 \n", "Mirova Preset 1 Done.\n" + Stamped({FailureClosing(1)}),
+           "!完了"});
+    platform::ClearFaultsForTesting();
+    state_.noStopOnError = state_.suppressDeletion = 0;
     ui_.boxes.Answer(kIdNo);
-    Run(RunKind::Synchronise);
-    EXPECT_THAT(Log(), HasSubstr("ｱｯﾌﾟﾃﾞｰﾄを実行しますか？NO\n" +
-                                 Stamped("アップデートはキャンセルされました。")));
+    Check(RunKind::Synchronise, RunOutcome::Declined, {asked},
+          {asked + "NO\n" + Stamped({"アップデートはキャンセルされました。"})});
     ui_.boxes.Answer(kIdYes);
-    Run(RunKind::Synchronise);
-    EXPECT_EQ(executor_.calls, 3);
-    EXPECT_THAT(executor_.copied, ElementsAre("a.txt"));
-    EXPECT_THAT(executor_.deletedFiles, ElementsAre("z.txt"));
-    const auto asked = HasSubstr("ｱｯﾌﾟﾃﾞｰﾄを実行しますか？");
-    EXPECT_THAT(BoxTexts(), ElementsAre(asked, asked, "ｱｯﾌﾟﾃﾞｰﾄ完了"));
-    EXPECT_THAT(Log(), EndsWith(done));
-    EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Reported, RunOutcome::Incomplete,
-                                            RunOutcome::Declined, RunOutcome::Reported));
+    Check(RunKind::Synchronise, RunOutcome::Reported, {asked, "ｱｯﾌﾟﾃﾞｰﾄ完了"}, {done});
+    ExpectMirror();
 }
 
 TEST_F(RunTest, FailedScansAndExclusionsOnlyWhenThePresetSwitchIsOn) {
-    // A root that exists but is no folder cannot be listed: the scan asks
-    // (Ignore), then the run names the folder.
-    dir_.createFile("file-root", "x");
+    // A root that exists but is no folder: the scan asks (Ignore), then the run names it.
+    Make("file-root=x|src/1|src/2|src/3.tmp|dst/1|dst/2");
     ui_.boxes.Answer(kIdIgnore);
-    Run(RunKind::Compare, Preset(src(), dir_ / "file-root"));
-    ASSERT_EQ(BoxTexts().size(), 2u);
-    EXPECT_EQ(BoxTexts()[1], ".\\MirovaDlg:836 - " + (dir_ / "file-root") + " を開けません。");
+    Check(RunKind::Compare, Preset(src(), dir_ / "file-root"), RunOutcome::ScanFailed,
+          {"", ".\\MirovaDlg:836 - " + (dir_ / "file-root") + " を開けません。"});
     // A source list that overflows fails the source scan.
-    Make("src/1|src/2|src/3.tmp|dst/1|dst/2");
     run_.SetFileListCapacity(2);
     state_.noStopOnError = 1;
-    Run(RunKind::Compare);
-    EXPECT_THAT(Log(), HasSubstr(Stamped({"ﾌｧｲﾙﾘｽﾄがｵｰﾊﾞｰﾌﾛｰしました",
-                                          ".\\MirovaDlg:819 - " + src() + " を開けません。"})));
-    EXPECT_THAT(Log(), Not(HasSubstr("Done.")));
-    EXPECT_EQ(BoxTexts().size(), 2u);
+    Check(
+        RunKind::Compare, RunOutcome::ScanFailed, {},
+        {Stamped({"ﾌｧｲﾙﾘｽﾄがｵｰﾊﾞｰﾌﾛｰしました", ".\\MirovaDlg:819 - " + src() + " を開けません。"}),
+         "!Done."});
     ExclusionList exclusions;
     exclusions.AddExtension("tmp");
     RunPreset preset = Preset(src(), dst());
     preset.useExclusions = 1;
-    Run(RunKind::Compare, preset, &exclusions);
+    Check(RunKind::Compare, preset, RunOutcome::Identical, {}, {}, &exclusions);
     preset.useExclusions = 0;
-    Run(RunKind::Compare, preset, &exclusions);
-    EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::ScanFailed, RunOutcome::ScanFailed,
-                                            RunOutcome::Identical, RunOutcome::ScanFailed));
+    Check(RunKind::Compare, preset, RunOutcome::ScanFailed, {}, {}, &exclusions);
 }
 
-TEST_F(RunTest, CommandLineListRunsPresetsInTurnAndClosesTheDialog) {
-    state_.autoRunCount = 4;
-    const std::int8_t list[] = {3, 0, 31, 12};
-    std::copy(std::begin(list), std::end(list), state_.autoRunPresets);
-    host_.presets[2] = Preset(src(), "", 2);  // preset 3: empty target, passed over
-    host_.presets[11] = Preset(src(), dst(), 11);
-    run_.ContinueAutoRun();
-    EXPECT_THAT(host_.selected, ElementsAre(2, 11));
-    EXPECT_EQ(host_.okCalls, 1);
-    EXPECT_EQ(host_.dialogResult, -1);
-    EXPECT_THAT(Log(), HasSubstr("Preset 0: no such preset, skipped.\n"));
-    EXPECT_THAT(Log(), HasSubstr("Preset 31: no such preset, skipped.\n"));
-    // The host starts the run as the dialog's OK would; its end moves the list
-    // on.
+using SyncMergeTest = RunTest;
+
+// What a synchronisation must do, found from the two trees alone: "<action> <path>" in the
+// order a synchronisation handles the kinds, each kind sorted by name.
+Names ExpectedSync(const Snapshot& source, const Snapshot& target) {
+    Names deletes, folderDeletes, copies, creates;
+    for (const auto& [name, item] : target) {
+        if (!source.contains(name) || source.at(name).kind != item.kind) {
+            (item.kind == 'd' ? folderDeletes : deletes)
+                .push_back((item.kind == 'd' ? "delete-folder " : "delete-file ") + name);
+        }
+    }
+    for (const auto& [name, item] : source) {
+        const auto found = target.find(name);
+        const bool same = found != target.end() && found->second.kind == item.kind;
+        if (!same && item.kind == 'd') {
+            creates.push_back("create-folder " + name);
+        } else if (!same) {  // a file over a folder replaces what stood there
+            copies.push_back((found == target.end() ? "copy-new " : "copy-changed ") + name);
+        } else if (item.kind != 'd' &&
+                   (found->second.content.size() != item.content.size() ||
+                    std::llabs(found->second.mtimeNs - item.mtimeNs) >= 2'000'000'000)) {
+            copies.push_back("copy-changed " + name);
+        }
+    }
+    std::sort(folderDeletes.rbegin(), folderDeletes.rend());  // deepest first
+    for (const Names* kind : {&folderDeletes, &copies, &creates}) {
+        deletes.insert(deletes.end(), kind->begin(), kind->end());
+    }
+    return deletes;
+}
+
+// Random trees with every kind of item and name (links, kind changes, line breaks, bytes that
+// are not UTF-8): a compare records what the synchronisation then does, item by item, as the
+// model says, and the trees end as the model of the soak says; so do merges.
+TEST_F(SyncMergeTest, RandomTreesEndAsTheModelSaysWithTheRecordTheCompareForetold) {
     state_.noStopOnError = 1;
-    Run(RunKind::Synchronise, host_.presets[11]);
-    EXPECT_THAT(Log(), HasSubstr("OptionD=OFF OptionA=4 menbers=3,0,31,12\n"));
-    EXPECT_THAT(Log(), HasSubstr("Mirova Preset 12 Done.\n"));
-    EXPECT_THAT(Log(), Not(HasSubstr("ｱｯﾌﾟﾃﾞｰﾄ完了")));
-    EXPECT_EQ(host_.dialogResult, 1);
+    state_.allowMassDelete = true;
+    test::Converge(src(), dst(), 1, 8, [this](bool merge) {
+        if (merge) {
+            Run(RunKind::Synchronise, MergePreset());
+            EXPECT_THAT(Record().endLine, StartsWith("completed; "));
+            return Log();
+        }
+        const Snapshot source = SnapshotTree(src());
+        const Names expected = ExpectedSync(source, SnapshotTree(dst()));
+        std::map<std::string, int> counts;
+        unsigned long long bytes = 0;
+        for (const std::string& line : expected) {
+            const std::size_t space = line.find(' ');
+            ++counts[line.substr(0, space)];
+            bytes +=
+                line.starts_with("copy") ? source.at(line.substr(space + 1)).content.size() : 0;
+        }
+        const std::string end = Format(
+            "completed; deleted files %d, deleted folders %d, copied %d (%llu bytes), created "
+            "folders %d",
+            counts["delete-file"], counts["delete-folder"],
+            counts["copy-new"] + counts["copy-changed"], bytes, counts["create-folder"]);
+        Run(RunKind::Compare);
+        const std::string compareRecord = run_.changeRecordPath();
+        EXPECT_EQ(Summary(Record()), expected);
+        EXPECT_EQ(Record().endLine, end);
+        EXPECT_THAT(Record().headerLines,
+                    testing::IsSupersetOf(Names{"run: compare", "source: " + src(),
+                                                "target: " + dst(), "suppress deletion: off"}));
+        Run(RunKind::Synchronise);
+        EXPECT_NE(run_.changeRecordPath(), compareRecord);  // the same second: a suffix
+        EXPECT_EQ(LatestChangeRecord(), run_.changeRecordPath());
+        EXPECT_EQ(Summary(Record()), expected);
+        EXPECT_EQ(Record().endLine, end);
+        EXPECT_EQ(host_.outcomes.back(),
+                  expected.empty() ? RunOutcome::Identical : RunOutcome::Reported);
+        return Log();
+    });
+}
+
+TEST_F(SyncMergeTest, MergeLeavesBothTreesWithTheNewerVersionsAndDeletesNothing) {
+    Make(
+        "src/only-src.txt=s@1700000000|dst/only-dst/inner.txt=d@1700000000|dst/empty-in-dst/"
+        "|src/newer-in-src.txt=new src@1700000500|dst/newer-in-src.txt=old@1700000000"
+        "|src/newer-in-dst.txt=old@1700000000|dst/newer-in-dst.txt=new dst@1700000500"
+        "|src/size.txt=12345@1700000000|dst/size.txt=1@1700000001|src/clash=file|dst/clash/");
+    ui_.boxes.Answer(kIdYes);
+    // The file/folder clash cannot be merged: the merge is not called complete.
+    Check(RunKind::Synchronise, MergePreset(), RunOutcome::Incomplete,
+          {"ｺﾋﾟｰが必要なﾌｧｲﾙが 5 個、作成が必要なﾌｫﾙﾀﾞが 2 個 あります。\nﾏｰｼﾞ処理を続行しますか？",
+           FailureClosing(1)},
+          {"clash はｿｰｽとﾀｰｹﾞｯﾄでﾌｧｲﾙとﾌｫﾙﾀﾞが異なるためﾏｰｼﾞできません。\n", "!Done."});
+    // Both trees hold the same names and contents; only the clash differs in kind.
+    Snapshot source = SnapshotTree(src()), target = SnapshotTree(dst());
+    EXPECT_EQ(source["newer-in-dst.txt"].content + source["size.txt"].content, "new dst12345");
+    EXPECT_EQ(source.extract("clash").mapped().kind + target.extract("clash").mapped().kind,
+              'f' + 'd');
+    EXPECT_EQ(test::DescribeDifferences(source, target), "");
+    const RecordContents merged = Record();
+    EXPECT_THAT(merged.headerLines, testing::Contains("run: merge"));
+    Names sides = Summary(merged);
+    for (std::size_t i = 0; i < sides.size(); ++i) {
+        sides[i] += merged.items[i].side == ChangeSide::Source ? " S" : " T";
+    }
+    EXPECT_THAT(sides,
+                ElementsAre(StartsWith("failed "), "copy-changed newer-in-dst.txt S",
+                            "copy-new only-dst/inner.txt S", "copy-changed newer-in-src.txt T",
+                            "copy-new only-src.txt T", "copy-changed size.txt T",
+                            "create-folder empty-in-dst S", "create-folder only-dst S"));
+}
+
+TEST_F(SyncMergeTest, DeclinedAndIdenticalMergesChangeNothing) {
+    Make("dst/a/b.txt=b@1700000000|dst/c/");
+    ui_.boxes.Answer(kIdNo);
+    Check(RunKind::Synchronise, MergePreset(), RunOutcome::Declined, {"ﾏｰｼﾞ処理を続行しますか？"},
+          {Stamped({"ﾏｰｼﾞ処理終了"})});
+    EXPECT_FALSE(platform::Exists(src() + "/c"));
+    EXPECT_THAT(Record().endLine, StartsWith("declined; "));
+    state_.noStopOnError = 1;  // a merge preset is merged whatever the run kind
+    Check(RunKind::Compare, MergePreset(), RunOutcome::Reported, {},
+          {kStamp + std::string("ｺﾋﾟｰが必要なﾌｧｲﾙが 1 個")});
+    ExpectMirror();
+    Check(RunKind::Synchronise, MergePreset(), RunOutcome::Identical, {},
+          {Stamped({"ｿｰｽとﾀｰｹﾞｯﾄが完全に一致しました。", "ﾏｰｼﾞ処理終了"})});
+}
+
+TEST_F(SyncMergeTest, CancelledRunsStopBeforeAnyCopyAndTheNewestHundredRecordsAreKept) {
+    ASSERT_TRUE(EnsureLogFolder());
+    for (int i = 0; i < 105; ++i) {
+        std::ofstream(LogFilePath(Format("Changes-2601%02d-%06d.txt", 1 + i / 50, i).c_str()))
+            << "# old\n";
+    }
+    Make("src/new.txt=n|dst/extra1.txt=1|dst/extra2.txt=2");
+    ui_.boxes.Answer(kIdYes);  // carry out
+    ui_.cancelBeforeItem = 1;
+    ui_.boxes.Answer(kIdYes);  // really stop
+    Check(RunKind::Synchronise, RunOutcome::Incomplete, {"", ""}, {"Mirova Preset 1 Done.\n"});
+    EXPECT_TRUE(platform::Exists(dst() + "/extra1.txt"));
+    EXPECT_FALSE(platform::Exists(dst() + "/new.txt"));
+    EXPECT_THAT(Record().endLine, StartsWith("cancelled by the user; deleted files 0"));
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.logDir())) {
+        names.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(names.size(), 101u);  // and the run log
+    EXPECT_TRUE(names.contains("Changes-261206-090503.txt"));
+    EXPECT_FALSE(names.contains("Changes-260101-000005.txt"));  // the oldest went first
+    EXPECT_TRUE(names.contains("Changes-260101-000006.txt"));
+}
+
+TEST_F(SyncMergeTest, RunsKeepWhatTheyDeleteOrReplaceAndTheNextCompareFindsNothing) {
+    state_.keepVersions = 30;
+    state_.noStopOnError = 1;
+    // Expired folders of versions go at the start of a run (30 days before the clock is
+    // 2026-11-06 09:05:03); a synchronisation leaves its source's alone and never copies them.
+    const std::string versions = "dst/.mirova-versions/2026-11-06 0905";
+    Make(
+        "src/changed.txt=new@1700000900|dst/changed.txt=old@1600000000|dst/empty/"
+        "|dst/line\nbreak.txt=newline@1600000200|" +
+        versions + "02/sub/x|" + versions +
+        "04/x|dst/.mirova-versions/not a stamp/x|src/.mirova-versions/2025-01-01 000000/x"
+        "|src/sub/.mirova-versions/listed.txt");
+    dir_.createFile("dst/old/deeper/" + std::string(255, 'L'), "long", 1600000400);
+    ASSERT_EQ(::chmod((dir_ / "dst/changed.txt").c_str(), 0440), 0);
+    ASSERT_EQ(::chmod((dir_ / "dst/old/deeper").c_str(), 0750), 0);
+    ASSERT_EQ(::chmod((dir_ / (versions + "02/sub")).c_str(), 0555), 0);  // removed all the same
+    const Snapshot before = Data(dst());
+    Check(RunKind::Synchronise, RunOutcome::Reported, {},
+          {std::string("削除・上書きされるﾌｧｲﾙは ") + kKept + " に 30 日間保存されます\n",
+           dir_ / (versions + "02") + " を削除しました（保存期間 30 日を過ぎたﾊﾞｰｼﾞｮﾝ）\n"});
+    // Every old item under its own relative name, with its content, time and permissions.
+    EXPECT_EQ(test::DescribeDifferences(before, SnapshotTree(dir_ / "dst/" + kKept)), "");
+    EXPECT_EQ(test::DescribeDifferences(Data(src()), Data(dst())), "");
+    std::string exists;
+    for (const std::string& path :
+         Names{versions + "02", versions + "04", "dst/.mirova-versions/not a stamp",
+               "src/.mirova-versions/2025-01-01 000000", "dst/.mirova-versions/2025-01-01 000000",
+               "dst/sub/.mirova-versions/listed.txt"}) {
+        exists += platform::Exists(dir_ / path) ? '1' : '0';
+    }
+    EXPECT_EQ(exists, "011101");
+    const std::string record = dir_.read("log/Changes-261206-090503.txt");
+    EXPECT_THAT(record, HasSubstr(std::string("keep-version\ttarget\t") + kKept +
+                                  "/line\\x0Abreak.txt\t-\t-\t7\t"));
+    EXPECT_LT(record.find(std::string(kKept) + "/changed.txt"),
+              record.find("copy-changed\ttarget\tchanged.txt"));
+    EXPECT_THAT(record, HasSubstr("kept versions 6\n"));
+    Check(RunKind::Compare, RunOutcome::Identical, {});
+    // A merge keeps the replaced copy on each side.
+    Make(
+        "src/a.txt=new a@1700000900|dst/a.txt=old a@1600000000|src/b.txt=old b@1600000000"
+        "|dst/b.txt=new b@1700000900");
+    const auto source = SnapshotTree(src()), target = SnapshotTree(dst());
+    Run(RunKind::Synchronise, MergePreset());
+    EXPECT_EQ(SnapshotTree(dir_ / "src/" + kKept).at("b.txt"), source.at("b.txt"));
+    EXPECT_EQ(SnapshotTree(dir_ / "dst/" + kKept).at("a.txt"), target.at("a.txt"));
+    EXPECT_EQ(test::DescribeDifferences(Data(src()), Data(dst())), "");
+    EXPECT_THAT(dir_.read("log/Changes-261206-090503-3.txt"),
+                HasSubstr(std::string("keep-version\tsource\t") + kKept + "/b.txt\t"));
+}
+
+TEST_F(SyncMergeTest, AnItemThatCannotBeKeptStaysAndIsReported) {
+    state_.keepVersions = 30;
+    state_.noStopOnError = 1;
+    // Calls that pass first: a replaced file's copy renames once before it is kept.
+    const std::tuple<const char*, FaultCall, int> rows[] = {{"gone.txt", FaultCall::Rename, 0},
+                                                            {"changed.txt", FaultCall::Rename, 1},
+                                                            {"empty", FaultCall::CreateFolder, 0}};
+    for (const auto& [name, call, skip] : rows) {
+        SCOPED_TRACE(name);
+        test::TempDir dir;
+        dir.createFile("src/changed.txt", "new", 1700000900);
+        dir.createFile("dst/changed.txt", "old", 1600000000);
+        dir.createFile("dst/gone.txt", "gone", 1600000000);
+        dir.createFolder("dst/empty");
+        const auto before = Data(dir / "dst");
+        platform::InjectFaultForTesting(call, EIO, name, skip, 1);
+        Run(RunKind::Synchronise, Preset(dir / "src", dir / "dst"));
+        platform::ClearFaultsForTesting();
+        EXPECT_EQ(host_.outcomes.back(), RunOutcome::Incomplete);
+        EXPECT_EQ(Data(dir / "dst").at(name), before.at(name));
+        const std::string kept = dir / "dst/" + kKept + "/" + name;
+        EXPECT_FALSE(platform::Exists(kept));
+        EXPECT_THAT(dir.readLog(),
+                    HasSubstr(dir / "dst/" + name + " を " + kept + " に移動できません。("));
+    }
+}
+
+// The end-to-end tests run the refusals of overlaps and of a 60 % deletion; these are the
+// questions and the limits.
+TEST_F(SyncMergeTest, OverlapsAndMassDeletionsAreAskedAboutOrRefused) {
+    // A target yet to be made inside the source is refused like any overlap, unattended too.
+    Make("src/docs/a.txt=a");
+    const std::string docs = src() + "/docs";
+    state_.noStopOnError = 1;
+    Run(RunKind::Synchronise, Preset(src(), docs + "/new"));
+    EXPECT_EQ(host_.outcomes.back(), RunOutcome::Overlapping);
+    EXPECT_FALSE(platform::Exists(docs + "/new"));
+    state_.noStopOnError = 0;
+    std::filesystem::remove_all(docs);
+    // 60 of 100 files would go; the first 40 are also in the source.
+    const auto make = [this](const char* side, int from, int to, const char* content) {
+        for (int i = from; i < to; ++i) {
+            dir_.createFile(side + ("/f" + std::to_string(i)), content, 1700000000);
+        }
+    };
+    make("dst", 100, 200, "x");
+    make("src", 100, 140, "x");
+    const std::string brake =
+        "ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + dst() + " の 100 個のﾌｧｲﾙのうち 60 個 (60%) が削除されます。(上限 50%)\n";
+    ui_.boxes.Answer(kIdNo);
+    Check(RunKind::Synchronise, RunOutcome::Declined, {brake + "本当に削除してよろしいですか？"});
+    EXPECT_EQ(ui_.boxes.requests().back().style, kMbYesNo | kMbDefaultButton2 | kMbIconWarning);
+    // Deletions kept as versions still brake, and the question says they will be kept.
+    state_.keepVersions = 7;
+    ui_.boxes.Answer(kIdNo);
+    Check(RunKind::Synchronise, RunOutcome::Declined,
+          {brake + "削除されるﾌｧｲﾙは " + dst() +
+           "/.mirova-versions に 7 日間保存されます。\n本当に削除してよろしいですか？"});
+    state_.keepVersions = 0;
+    state_.noStopOnError = state_.suppressDeletion = 1;  // deletes nothing, so nothing brakes
+    Check(RunKind::Synchronise, RunOutcome::Reported, {});
+    EXPECT_EQ(SnapshotTree(dst()).size(), 100u);
+    state_.suppressDeletion = 0;
+    // 50 of 100 is within the limit of 50 %; changed files are replaced, not lost.
+    make("src", 140, 150, "x");
+    make("src", 100, 120, "changed");
+    Check(RunKind::Synchronise, RunOutcome::Reported, {});
+    ExpectMirror();
+    // Six of ten files are too few to brake; an empty source (a disk not plugged in) brakes
+    // whatever the numbers, unless the limit is 100 or lifted for one run; a merge never does.
+    Make("src/small/1|src/small/2|src/small/3|src/small/4");
+    for (int i = 0; i < 10; ++i) {
+        Make("dst/small/" + std::to_string(i));
+    }
+    const RunPreset small = Preset(src() + "/small", dst() + "/small");
+    Check(RunKind::Synchronise, small, RunOutcome::Reported, {});
+    std::filesystem::remove_all(small.sourceFolder);
+    Make("src/small/");
+    Check(RunKind::Synchronise, small, RunOutcome::Braked, {},
+          {"ｿｰｽﾌｫﾙﾀﾞ " + src() + "/small は空です。\nﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + dst() +
+           "/small の 4 個のﾌｧｲﾙと 0 個のﾌｫﾙﾀﾞが全て削除されます。"});
+    state_.deleteLimit = 100;
+    Check(RunKind::Synchronise, small, RunOutcome::Reported, {});
+    state_.deleteLimit = 50;
+    state_.allowMassDelete = true;
+    Make("dst/small/a|dst/small/b|dst/small/c");
+    Check(RunKind::Synchronise, small, RunOutcome::Reported, {});
+    EXPECT_TRUE(std::filesystem::is_empty(small.targetFolder));
+    state_.allowMassDelete = false;
+    Make("dst/small/a|dst/small/b|dst/small/c");
+    Check(RunKind::Synchronise, Preset(small.sourceFolder, small.targetFolder, 0, 1),
+          RunOutcome::Reported, {});
+    EXPECT_TRUE(platform::Exists(src() + "/small/c"));
+}
+
+// A source folder that cannot be read lists nothing of its contents: their copies in the target
+// are kept, the rest of the run goes on, and the run is no success; what it wrote is flushed.
+TEST_F(SyncMergeTest, AnUnreadableSourceFolderKeepsItsTargetCopiesAndWritesAreFlushed) {
+    const test::ScopedUnprivileged unprivileged(dir_);
+    Make(
+        "src/locked/a.txt=a@1700000000|src/locked/sub/b.txt=b@1700000000|src/open.txt=o"
+        "|dst/locked/a.txt=a@1700000000|dst/locked/sub/b.txt=b@1700000000|dst/extra.txt=x");
+    ASSERT_EQ(::chmod((dir_ / "src/locked").c_str(), 0), 0);
+    state_.noStopOnError = 1;
+    Check(RunKind::Synchronise, RunOutcome::Incomplete, {},
+          {Stamped({src() + "/locked が読めないため、ﾀｰｹﾞｯﾄの 3 個の項目は削除しません。"}),
+           Stamped({FailureClosing(1)})});
+    ::chmod((dir_ / "src/locked").c_str(), 0755);
+    EXPECT_EQ(dir_.read("dst/locked/a.txt") + dir_.read("dst/locked/sub/b.txt") +
+                  dir_.read("dst/open.txt"),
+              "abo");
+    EXPECT_FALSE(platform::Exists(dst() + "/extra.txt"));
+    EXPECT_EQ(ui_.statusTexts.back(), "ﾃﾞｰﾀをﾃﾞｨｽｸに書き込み中");
+}
+
+// Under noStopOnError every failure goes to the log in the order met, and the run goes on; a
+// source file that vanishes during the run loses its target copy in the next one.
+TEST_F(SyncMergeTest, QuietSynchronisationLogsEveryFailureAndGoesOn) {
+    Make(
+        "src/busy.txt=new busy@1700000500|dst/busy.txt=old busy@1700000000|src/locked.txt=L"
+        "|src/stamp.txt=S|src/vanished.txt=new vanished@1700000500|src/z-last.txt=Z|src/newdir/"
+        "|dst/vanished.txt=old vanished@1700000000|src/zz-dir/");
+    auto before = SnapshotTree(dst());
+    platform::InjectFaultForTesting(FaultCall::Rename, EBUSY, "busy.txt");
+    platform::InjectFaultForTesting(FaultCall::OpenRead, EACCES, "locked.txt");
+    platform::InjectFaultForTesting(FaultCall::CreateFolder, EACCES, "newdir");
+    FailWhileCopying(src() + "/stamp.txt", FaultCall::SetTimes, EIO,
+                     [this] { ::unlink((src() + "/vanished.txt").c_str()); });
+    state_.noStopOnError = 1;
+    const auto cannot = [](const char* what, int site, const std::string& path) {
+        return Format(".\\FileCtrl:%d - %s が%sません。", site, path.c_str(), what);
+    };
+    Check(RunKind::Synchronise, RunOutcome::Incomplete, {},
+          {Stamped({"CopyTotalDataSize = 0KB", cannot("作成でき", 330, dst() + "/busy.txt"),
+                    cannot("開け", 316, src() + "/locked.txt"),
+                    cannot("作成でき", 330, dst() + "/stamp.txt"),
+                    cannot("開け", 316, src() + "/vanished.txt"),
+                    cannot("作成でき", 244, dst() + "/newdir")}) +
+           Dated("Mirova Preset 1 Done.") + Stamped({FailureClosing(5)})});
+    EXPECT_EQ(ui_.failures(), 5);
+    // Only z-last.txt arrived: the create list ends at its first failure.
+    before["z-last.txt"] = SnapshotTree(src()).at("z-last.txt");
+    EXPECT_EQ(test::DescribeDifferences(before, SnapshotTree(dst())), "");
+    EXPECT_EQ(SnapshotTree(src()).at("busy.txt").content, "new busy");
+    platform::ClearFaultsForTesting();
+    SetCopyStartHookForTesting(nullptr);
+    Check(RunKind::Synchronise, RunOutcome::Reported, {},
+          {Dated("Mirova Preset 1 Done.") + Stamped({"ｱｯﾌﾟﾃﾞｰﾄ完了"})});
+    ExpectMirror();
+    EXPECT_FALSE(platform::Exists(dst() + "/vanished.txt"));
+}
+
+// A failed copy of a merge: asked about and stopped, or passed over under noStopOnError; the
+// other direction and the folders are done either way, and a second run evens the trees out.
+class MergeFaultRunTest : public SyncMergeTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(MergeFaultRunTest, MergeWithAFailedCopyStillRunsItsOtherSteps) {
+    const bool quiet = GetParam();
+    Make(
+        "src/newer.txt=source, older@1700000000|dst/newer.txt=target, newer@1700000500"
+        "|src/from-src.txt=S|dst/from-dst.txt=D|src/srconly/|dst/dstonly/");
+    const auto older = SnapshotTree(src()).at("newer.txt");
+    FailWhileCopying(dst() + "/newer.txt", FaultCall::Read, EIO);  // the first copy back
+    state_.noStopOnError = quiet;
+    if (!quiet) {
+        ui_.boxes.Answer(kIdYes);  // merge
+        ui_.boxes.Answer(kIdNo);   // do not go on after the failed copy
+    }
+    const std::string unreadable = dst() + "/newer.txt が読めません。";
+    // Quiet, the list goes on, but the failure passed over keeps the run from being complete.
+    Check(RunKind::Synchronise, MergePreset(), RunOutcome::Incomplete,
+          quiet
+              ? Names{}
+              : Names{"ﾏｰｼﾞ処理を続行しますか？", unreadable, kContinueQuestion, FailureClosing(1)},
+          quiet ? Names{Stamped({unreadable, FailureClosing(1), "ﾏｰｼﾞ処理終了"})}
+                : Names{"!が読めません"});
+    EXPECT_EQ(ui_.failures(), 1);
+    EXPECT_EQ(SnapshotTree(src()).at("newer.txt"), older);
+    EXPECT_EQ(platform::Exists(src() + "/from-dst.txt"), quiet);
+    EXPECT_EQ(dir_.read("dst/from-src.txt"), "S");
+    EXPECT_TRUE(platform::Exists(src() + "/dstonly") && platform::Exists(dst() + "/srconly"));
+    SetCopyStartHookForTesting(nullptr);
+    state_.noStopOnError = 0;
+    ui_.boxes.Answer(kIdYes);
+    Check(RunKind::Synchronise, MergePreset(), RunOutcome::Reported, {"", "ﾏｰｼﾞ完了"});
+    EXPECT_EQ(dir_.read("src/newer.txt"), "target, newer");
+    ExpectMirror();
+}
+
+INSTANTIATE_TEST_SUITE_P(AskedOrQuiet, MergeFaultRunTest, ::testing::Bool());
+
+// A folder swapped for a link to the outside while the report is read: each direction of the
+// merge, and a folder to create, passes through it, and nothing outside changes.
+TEST_F(SyncMergeTest, MergeAfterASourceFolderWasSwappedLeavesTheOutsideAlone) {
+    Make(
+        "src/d/newer-in-src.txt=src new@1700000500|dst/d/newer-in-src.txt=old@1700000000"
+        "|src/d/newer-in-dst.txt=old@1700000000|dst/d/newer-in-dst.txt=dst new@1700000500"
+        "|dst/d/only-dst/|src/top-new.txt=top new|outside/newer-in-src.txt=outside@1800000000"
+        "|outside/newer-in-dst.txt=outside@1800000000");
+    const auto outside = SnapshotTree(dir_ / "outside"), moved = SnapshotTree(src() + "/d");
+    ui_.beforeBox = [this](const std::string&, int style) {
+        if (style == kMbYesNo && !platform::Exists(dir_ / "moved-away")) {
+            ASSERT_EQ(::rename((src() + "/d").c_str(), (dir_ / "moved-away").c_str()), 0);
+            ASSERT_EQ(::symlink((dir_ / "outside").c_str(), (src() + "/d").c_str()), 0);
+        }
+    };
+    for (const int answer : {kIdYes, kIdOk, kIdCancel, kIdYes, kIdOk, kIdOk}) {
+        ui_.boxes.Answer(answer);
+    }
+    const std::string cannotMake = ".\\FileCtrl:206 - " + src() + "/d/ が作成できません。";
+    const std::string cannotOpen =
+        ".\\FileCtrl:316 - " + src() + "/d/newer-in-src.txt が開けません。";
+    Check(RunKind::Synchronise, MergePreset(), RunOutcome::Incomplete,
+          {"ﾏｰｼﾞ処理を続行しますか？", cannotMake, cannotOpen, kContinueQuestion,
+           ".\\FileCtrl:244 - " + src() + "/d/only-dst が作成できません。", FailureClosing(3)},
+          {Stamped({cannotMake, cannotOpen})});
+    EXPECT_EQ(test::DescribeDifferences(outside, SnapshotTree(dir_ / "outside")), "");
+    EXPECT_EQ(test::DescribeDifferences(moved, SnapshotTree(dir_ / "moved-away")), "");
+    EXPECT_EQ(dir_.read("dst/d/newer-in-src.txt"), "old");
+    EXPECT_EQ(dir_.read("dst/top-new.txt"), "top new");  // the list went on
+    EXPECT_EQ(ui_.boxes.unscripted(), 0u);
 }
 
 }  // namespace

@@ -296,18 +296,17 @@ TEST_F(ScanTest, FolderThatIsNotThereIsLoggedAndOneReplacedByAFileAsked) {
 }
 
 TEST_F(ScanTest, PathsLongerThanPathMaxAreScannedCompletely) {
-    const std::string root = dir / "tree";
     Names expected{""};
-    ASSERT_TRUE(platform::CreateFolder(root).ok());
+    Make({"tree/"});
     for (int level = 0; level < 24; ++level) {
-        expected.push_back(expected.back() + (level ? "/" : "") + std::string(200, 'd') +
-                           std::to_string(level));
-        ASSERT_TRUE(platform::CreateFolder(root + "/" + expected.back()).ok());
+        expected.push_back(expected.back() + std::string(200, 'd') + std::to_string(level) + "/");
+        ASSERT_TRUE(platform::CreateFolder(dir / ("tree/" + expected.back())).ok());
     }
-    expected.erase(expected.begin());
-    BuiltList built = Scan(root);
+    BuiltList built = Scan(dir / "tree");
     ASSERT_EQ(built.completed, 1);
     EXPECT_TRUE(messages.requests().empty());
+    expected.erase(expected.begin());
+    std::ranges::for_each(expected, [](std::string& name) { name.pop_back(); });
     EXPECT_EQ(Sorted(*built.list), expected);
 }
 

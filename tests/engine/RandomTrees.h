@@ -1,0 +1,256 @@
+// Random changes to real trees and what a synchronisation or a merge must make of them, read by
+// an independent walk: shared by the in-process runs and the soak of the real executable.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "TreeSnapshot.h"
+
+namespace mirova::test {
+
+using Tree = std::map<std::string, ItemSnapshot>;
+inline constexpr std::int64_t kNsPerSecond = 1'000'000'000LL;
+
+// Folder times and modes are not mirrored; everything else of files and links is.
+inline Tree ReadTree(const std::string& root) {
+    Tree tree = SnapshotTree(root);
+    for (auto& [name, item] : tree) {
+        item.mode = item.kind == 'd' ? 0 : item.mode;
+    }
+    return tree;
+}
+
+inline void SetTimeNs(const std::string& path, std::int64_t ns) {
+    const timespec t = {ns / kNsPerSecond, ns % kNsPerSecond}, times[2] = {t, t};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+// Random changes to one tree, at most three deep. New names are unique over the whole run (a
+// counter and the side's tag), so that the two sides of a merge never create the same name.
+class Mutator {
+public:
+    Mutator(std::mt19937_64& rng, std::string root, char tag, int& counter, bool merge)
+        : rng_(rng), root_(std::move(root)), tag_(tag), counter_(counter), merge_(merge) {}
+
+    // Source files changed with the same size and a time within a second: taken as unchanged,
+    // so the target keeps the version recorded here.
+    Tree sameLooking;
+
+    void Apply(int changes) {
+        const Tree start = ReadTree(root_);
+        for (int i = 0; i < changes; ++i) {
+            const Tree tree = ReadTree(root_);
+            std::vector<std::string> files, folders{""}, links, all;
+            for (const auto& [name, item] : tree) {
+                all.push_back(name);
+                (item.kind == 'f' ? files : item.kind == 'd' ? folders : links).push_back(name);
+            }
+            const std::string folder = Pick(folders), file = Pick(files), any = Pick(all);
+            const bool deeper = Depth(folder) < 3;
+            // A merge deletes nothing, takes equal-looking files as they are and never meets a
+            // name that is a file on one side and a folder on the other: its changes are 0 to 8.
+            const std::size_t change = Pick(merge_ ? 9 : 12);
+            if (change <= 1) {
+                CreateFile(folder);
+            } else if (change == 2 && deeper) {
+                const std::string rel = Child(folder);
+                ASSERT_EQ(::mkdir(Full(rel).c_str(), 0755), 0);
+                CreateFile(rel);
+            } else if (change == 3 && deeper) {  // dangling, into the tree, or outside it
+                const std::string rel = Child(folder);
+                const std::string to = Pick(3) == 0   ? "nowhere/" + NewName()
+                                       : Pick(2) == 0 ? "../" + any
+                                                      : "/etc/hostname";
+                ASSERT_EQ(::symlink(to.c_str(), Full(rel).c_str()), 0);
+                SetTimeNs(Full(rel), SomeTime());
+            } else if (change == 4 && !file.empty()) {  // new content and time
+                Forget(file);
+                Write(file, Content(), NewTime(tree.at(file).mtimeNs));
+            } else if (change == 5 && !file.empty()) {  // a mode change comes with a new time
+                static const mode_t modes[] = {0600, 0640, 0644, 0664, 0700, 0755};
+                Forget(file);
+                ASSERT_EQ(::chmod(Full(file).c_str(), modes[Pick(6)]), 0);
+                SetTimeNs(Full(file), NewTime(tree.at(file).mtimeNs));
+            } else if (change == 6) {
+                Rename(any, folder, tree);
+            } else if (change == 7 && !links.empty()) {
+                const std::string link = Pick(links);
+                ::unlink(Full(link).c_str());
+                ASSERT_EQ(::symlink(("changed/" + NewName()).c_str(), Full(link).c_str()), 0);
+                SetTimeNs(Full(link), NewTime(tree.at(link).mtimeNs));
+            } else if (change == 8 && !any.empty()) {
+                Forget(any);
+                std::filesystem::remove_all(Full(any));
+            } else if (change == 9 && tag_ == 's' && start.contains(file)) {
+                SameLooking(file, tree.at(file));
+            } else if (change == 10 && !file.empty()) {  // the old target item must go first
+                Forget(file);
+                ASSERT_EQ(::unlink(Full(file).c_str()), 0);
+                ASSERT_EQ(::mkdir(Full(file).c_str(), 0755), 0);
+                CreateFile(file);
+            } else if (change == 11 && !folder.empty()) {
+                Forget(folder);
+                std::filesystem::remove_all(Full(folder));
+                Write(folder, Content(), SomeTime());
+            }
+        }
+    }
+    // After a run: files that only looked unchanged get a new time, so the next run carries them.
+    void Retime() {
+        for (const auto& [name, old] : sameLooking) {
+            SetTimeNs(Full(name), old.mtimeNs + 7 * kNsPerSecond);
+        }
+    }
+
+private:
+    std::size_t Pick(std::size_t n) {
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_);
+    }
+    // "" stands for none: the root is never picked as an item to change.
+    std::string Pick(const std::vector<std::string>& names) {
+        return names.empty() ? std::string() : names[Pick(names.size())];
+    }
+    std::string Full(const std::string& rel) const {
+        return rel.empty() ? root_ : root_ + "/" + rel;
+    }
+    static int Depth(const std::string& rel) {
+        return rel.empty() ? 0 : 1 + static_cast<int>(std::ranges::count(rel, '/'));
+    }
+    // Plain names, blanks and line breaks, bytes that are not UTF-8, the longest name allowed.
+    std::string NewName() {
+        const std::string n = std::string(1, tag_) + std::to_string(++counter_);
+        const std::string names[] = {n, "with  space " + n + " ", "new\nline" + n,
+                                     "bad\xff\xfe" + n + "\xc3",
+                                     n + std::string(255 - n.size(), 'L')};
+        return names[Pick(5)];
+    }
+    std::string Child(const std::string& folder) {
+        return folder.empty() ? NewName() : folder + "/" + NewName();
+    }
+    std::string Content() {
+        static const std::size_t sizes[] = {0, 1, 100, 4096, 70'000};
+        std::string data(sizes[Pick(5)] + Pick(50), '\0');
+        std::generate(data.begin(), data.end(), [this] { return static_cast<char>(rng_()); });
+        return data;
+    }
+    void Write(const std::string& rel, const std::string& data, std::int64_t ns) {
+        std::ofstream(Full(rel), std::ios::binary | std::ios::trunc) << data;
+        SetTimeNs(Full(rel), ns);
+    }
+    // Within the last ten years, in whole microseconds.
+    std::int64_t SomeTime() {
+        return (1'700'000'000LL - static_cast<std::int64_t>(Pick(315'000'000))) * kNsPerSecond +
+               static_cast<std::int64_t>(Pick(1'000'000)) * 1000;
+    }
+    // Later by at least ten seconds (the sides of a merge by different steps, so that their
+    // changes of one file never come within two seconds), or in a sync also earlier.
+    std::int64_t NewTime(std::int64_t old) {
+        const auto step = static_cast<std::int64_t>(Pick(1000));
+        if (merge_ || Pick(2) == 0) {
+            return old + (10 * (1 + step) + (tag_ == 't' ? 5 : 0)) * kNsPerSecond;
+        }
+        return old - (3 + step * 100) * kNsPerSecond;
+    }
+    void Forget(const std::string& rel) {
+        std::erase_if(sameLooking, [&](const auto& entry) {
+            return entry.first == rel || entry.first.starts_with(rel + "/");
+        });
+    }
+    void CreateFile(const std::string& folder) {
+        if (Depth(folder) >= 3) {
+            return;
+        }
+        const std::string rel = Child(folder);
+        Write(rel, Content(), SomeTime());
+        ::chmod(Full(rel).c_str(), Pick(2) == 0 ? 0644 : 0600);
+    }
+    // Within one second and without crossing a change of the high half of the 100 ns ticks
+    // since 1601, where the two-second tolerance of the comparison stops.
+    void SameLooking(const std::string& rel, const ItemSnapshot& old) {
+        const std::int64_t later = old.mtimeNs + static_cast<std::int64_t>(Pick(1000)) * 1'000'000;
+        const auto high = [](std::int64_t ns) {
+            return (ns / 100 + 116'444'736'000'000'000LL) >> 32;
+        };
+        if (sameLooking.contains(rel) || old.content.empty() || high(later) != high(old.mtimeNs)) {
+            return;
+        }
+        std::string data = old.content;
+        data[Pick(data.size())] ^= 0x5a;
+        sameLooking[rel] = old;
+        Write(rel, data, later);
+    }
+    void Rename(const std::string& rel, const std::string& folder, const Tree& tree) {
+        if (rel.empty() || folder == rel || folder.starts_with(rel + "/")) {
+            return;
+        }
+        int below = 0;
+        for (const auto& [name, item] : tree) {
+            below = name.starts_with(rel + "/") ? std::max(below, Depth(name) - Depth(rel)) : below;
+        }
+        const std::string to = Child(folder);
+        if (Depth(to) + below <= 3) {
+            Forget(rel);
+            ASSERT_EQ(::rename(Full(rel).c_str(), Full(to).c_str()), 0);
+        }
+    }
+
+    std::mt19937_64& rng_;
+    std::string root_;
+    char tag_;
+    int& counter_;
+    bool merge_;
+};
+
+// Rounds of random changes to both trees, each followed by run(merge), which returns what helps
+// to read a failure. The first round builds the trees, every fourth is a merge. The model: a
+// merge leaves every name of either side on both, a file in its later version; a sync makes the
+// target the source, except for files that only look unchanged, which keep the target's old
+// version unless it was changed there too. A sync must also clear what was changed in the
+// target behind its back.
+inline void Converge(const std::string& src, const std::string& dst, int firstSeed, int rounds,
+                     const std::function<std::string(bool merge)>& run) {
+    int counter = 0;
+    for (int round = 0; round < rounds; ++round) {
+        std::mt19937_64 rng(static_cast<std::uint64_t>(firstSeed + round));
+        const bool merge = round % 4 == 3;
+        SCOPED_TRACE("round " + std::to_string(round) + ", seed " +
+                     std::to_string(firstSeed + round) + (merge ? " (merge)" : " (sync)"));
+        Mutator source(rng, src, 's', counter, merge), target(rng, dst, 't', counter, merge);
+        source.Apply(round == 0 ? 160 : 40);
+        target.Apply(merge ? 40 : 5);
+        ASSERT_FALSE(::testing::Test::HasFatalFailure());
+        const Tree sourceBefore = ReadTree(src), targetBefore = ReadTree(dst);
+        const std::string output = run(merge);
+        Tree expected = sourceBefore;
+        for (const auto& [name, item] : merge ? targetBefore : Tree{}) {
+            const auto found = expected.find(name);
+            if (found == expected.end() || item.mtimeNs > found->second.mtimeNs) {
+                expected[name] = item;
+            }
+        }
+        for (const auto& [name, old] : merge ? Tree{} : source.sameLooking) {
+            const auto found = targetBefore.find(name);
+            if (found != targetBefore.end() && found->second == old) {
+                expected[name] = old;
+            }
+        }
+        ASSERT_EQ(DescribeDifferences(merge ? expected : sourceBefore, ReadTree(src)) +
+                      DescribeDifferences(expected, ReadTree(dst)),
+                  "")
+            << "source above, target below\n"
+            << output;
+        source.Retime();
+    }
+}
+
+}  // namespace mirova::test
