@@ -4,13 +4,11 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScopeGuard>
 #include <QTest>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "TempDir.h"
@@ -23,13 +21,6 @@
 
 namespace mirova::ui {
 namespace {
-
-using test::ExecWith;
-using Questions = std::vector<std::pair<QString, int>>;
-
-const QString kClearQuestion =
-    QStringLiteral("現在選択されているﾌﾟﾘｾｯﾄをｸﾘｱします。よろしいですか？");
-const QString kClearAllQuestion = QStringLiteral("全てのﾌﾟﾘｾｯﾄをｸﾘｱします。よろしいですか？");
 
 // Distinct values for every preset: "/src/N", "/dst/N", "caption N", merge on odd numbers.
 PresetArray NumberedPresets() {
@@ -53,10 +44,11 @@ int Bytes(const QString& text) {
     return static_cast<int>(text.toUtf8().size());
 }
 
-// The editor's result and the preset that was current at its end.
-using Outcome = std::pair<int, int>;
+void Click(QWidget* widget) {
+    QTest::mouseClick(widget, Qt::LeftButton);
+}
 
-// An editor on the numbered presets, shown, with preset `current` (0-based) current.
+// An editor shown on the numbered presets; its questions go to the scripted asker.
 class EditPresetDlgTest : public testing::Test {
 protected:
     void Open(int current, const PresetArray& presets = NumberedPresets()) {
@@ -64,21 +56,22 @@ protected:
         editor_.SetPresets(current, presets);
         editor_.show();
     }
-    void Choose(int index) { QTest::mouseClick(editor_.presetButton(index), Qt::LeftButton); }
-    // Runs the editor modally with the script; the presets it gives back go to `out`.
-    Outcome Run(const std::function<void()>& script, PresetArray& out) {
-        editor_.hide();
-        const int result = ExecWith(editor_, script);
-        return {result, editor_.GetPresets(out)};
+    void Choose(int index) { Click(editor_.presetButton(index)); }
+    // The working presets; `current_` gets the preset that is current.
+    PresetArray Out() {
+        PresetArray out;
+        current_ = editor_.GetPresets(out);
+        return out;
     }
     QString Source() const { return editor_.sourceField()->text(); }
-    QString Target() const { return editor_.targetField()->text(); }
-    QString Caption() const { return editor_.captionField()->toPlainText(); }
-    QStringList Fields() const { return {Source(), Target(), Caption()}; }
+    QStringList Fields() const {
+        return {Source(), editor_.targetField()->text(), editor_.captionField()->toPlainText()};
+    }
 
     test::ScriptedAsker asker_;
     CEditPresetDlg editor_{asker_.fn()};
     PresetArray original_;
+    int current_ = -2;
 };
 
 TEST_F(EditPresetDlgTest, OpensOnTheCurrentPresetWithItsButtonDownInTheTemplateLayout) {
@@ -88,190 +81,152 @@ TEST_F(EditPresetDlgTest, OpensOnTheCurrentPresetWithItsButtonDownInTheTemplateL
     EXPECT_TRUE(editor_.useExclusionsCheck()->isChecked());
     EXPECT_TRUE(editor_.presetButton(4)->isChecked());
 
-    EXPECT_EQ(editor_.menuBar()->actions()[0]->menu()->actions()[0], editor_.clearAction());
-
     const DialogUnits units(DialogFont());
     const int menu = editor_.menuBar()->height();
     EXPECT_EQ(editor_.size(), QSize(units.x(295), units.y(343) + menu));
     const QRect browse = editor_.sourceBrowseButton()->geometry();
     EXPECT_EQ(browse.right(), units.x(16) + units.x(261) - 1);
     EXPECT_GT(browse.left(), editor_.sourceField()->geometry().right());
-    const QRect client = editor_.rect();
     for (QWidget* button : std::initializer_list<QWidget*>{
              editor_.clearButton(), editor_.cancelButton(), editor_.okButton()}) {
         EXPECT_EQ(button->y(), units.y(311) + menu);
-        EXPECT_TRUE(client.contains(button->geometry()));
+        EXPECT_TRUE(editor_.rect().contains(button->geometry()));
     }
     EXPECT_EQ(editor_.presetButton(29)->geometry(),
               units.rect(248, 269, 24, 22).translated(0, menu));
 }
 
-TEST_F(EditPresetDlgTest, AChoiceStoresTheFieldsIntoThePresetTheyShowedAndCancelEscOrCloseDiscard) {
-    Open(0);
-    PresetArray out;
-    EXPECT_EQ(Run(
-                  [&] {
-                      Choose(2);
-                      editor_.sourceField()->selectAll();
-                      QTest::keyClicks(editor_.sourceField(), "/typed");
-                      QTest::mouseClick(editor_.mergeModeCheck(), Qt::LeftButton);
-                      Choose(6);
-                      EXPECT_EQ(Source(), QStringLiteral("/src/7"));
-                      EXPECT_FALSE(editor_.mergeModeCheck()->isChecked());
-                      Choose(2);
-                      EXPECT_EQ(Source(), QStringLiteral("/typed"));
-                      EXPECT_TRUE(editor_.mergeModeCheck()->isChecked());
-                      EXPECT_EQ(Target(), QStringLiteral("/dst/3"));
-                      QTest::mouseClick(editor_.cancelButton(), Qt::LeftButton);
-                  },
-                  out),
-              Outcome(QDialog::Rejected, 2));
-    // The working copy holds the edit; the caller takes nothing after Cancel.
-    EXPECT_EQ(out[2].sourceFolder, "/typed");
-
-    EXPECT_EQ(Run([&] { QTest::keyClick(editor_.sourceField(), Qt::Key_Escape); }, out).first,
-              QDialog::Rejected);
-    EXPECT_EQ(Run([&] { editor_.close(); }, out).first, QDialog::Rejected);
-}
-
-TEST_F(EditPresetDlgTest, OkAndReturnInAOneLineFieldStoreTheFieldsAndInTheCaptionReturnIsANewLine) {
-    Open(5);
-    PresetArray out;
-    EXPECT_EQ(Run(
-                  [&] {
-                      editor_.targetField()->clear();
-                      QTest::keyClicks(editor_.targetField(), "/new");
-                      QTest::mouseClick(editor_.okButton(), Qt::LeftButton);
-                  },
-                  out),
-              Outcome(QDialog::Accepted, 5));
-    PresetArray expected = original_;
-    expected[5].targetFolder = "/new";
-    EXPECT_EQ(out, expected);
-
-    EXPECT_EQ(Run(
-                  [&] {
-                      QPlainTextEdit* caption = editor_.captionField();
-                      caption->clear();
-                      QTest::keyClicks(caption, "first");
-                      QTest::keyClick(caption, Qt::Key_Return);
-                      QTest::keyClicks(caption, "second");
-                      QTest::keyClick(caption, Qt::Key_Enter, Qt::KeypadModifier);
-                      QTest::keyClicks(caption, "third");
-                      EXPECT_TRUE(editor_.isVisible());
-                      QTest::keyClick(editor_.sourceField(), Qt::Key_Return);
-                  },
-                  out),
-              Outcome(QDialog::Accepted, 5));
-    expected[5].caption = "first\nsecond\nthird";
-    EXPECT_EQ(out, expected);
-}
-
-TEST_F(EditPresetDlgTest, CutOnTwoAndPasteOnNineMovesThePreset) {
-    Open(1);
-    EXPECT_FALSE(editor_.pasteAction()->isEnabled());  // nothing cut or copied yet
-    PresetArray out;
-    EXPECT_EQ(Run(
-                  [&] {
-                      editor_.cutAction()->trigger();
-                      EXPECT_TRUE(editor_.pasteAction()->isEnabled());
-                      EXPECT_EQ(Fields(), QStringList(3, QString()));
-                      EXPECT_FALSE(editor_.useExclusionsCheck()->isChecked());
-                      Choose(8);
-                      editor_.pasteAction()->trigger();
-                      QTest::mouseClick(editor_.okButton(), Qt::LeftButton);
-                  },
-                  out),
-              Outcome(QDialog::Accepted, 8));
-    EXPECT_EQ(out[8], original_[1]);
-    EXPECT_EQ(out[1], Preset{});
-    EXPECT_EQ(out[0], original_[0]);
-}
-
-TEST_F(EditPresetDlgTest, OneCopyPastesIntoSeveralPresets) {
-    Open(0);
-    editor_.copyAction()->trigger();
-    EXPECT_EQ(Source(), QStringLiteral("/src/1"));  // copying leaves the fields
-    for (int index : {3, 29}) {
-        Choose(index);
-        editor_.pasteAction()->trigger();
+TEST_F(EditPresetDlgTest, OkAndReturnOutsideTheCaptionStoreTheFieldsCancelEscAndCloseDiscard) {
+    const struct {
+        const char* way;
+        std::function<void()> end;
+        int result;
+    } rows[] = {
+        {"OK", [&] { Click(editor_.okButton()); }, QDialog::Accepted},
+        {"Esc", [&] { QTest::keyClick(editor_.sourceField(), Qt::Key_Escape); }, QDialog::Rejected},
+        {"Return", [&] { QTest::keyClick(editor_.sourceField(), Qt::Key_Return); },
+         QDialog::Accepted},
+        {"Cancel", [&] { Click(editor_.cancelButton()); }, QDialog::Rejected},
+        {"Enter",
+         [&] { QTest::keyClick(editor_.targetField(), Qt::Key_Enter, Qt::KeypadModifier); },
+         QDialog::Accepted},
+        {"close box", [&] { editor_.close(); }, QDialog::Rejected},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.way);
+        Open(5);
+        editor_.targetField()->setFocus();  // a focused button would take Return for itself
+        editor_.targetField()->clear();
+        QTest::keyClicks(editor_.targetField(), "/new");
+        // In the caption Return and Enter are line breaks.
+        QPlainTextEdit* caption = editor_.captionField();
+        caption->clear();
+        QTest::keyClicks(caption, "first");
+        QTest::keyClick(caption, Qt::Key_Return);
+        QTest::keyClicks(caption, "second");
+        QTest::keyClick(caption, Qt::Key_Enter, Qt::KeypadModifier);
+        ASSERT_TRUE(editor_.isVisible());
+        row.end();
+        EXPECT_FALSE(editor_.isVisible());
+        EXPECT_EQ(editor_.result(), row.result);
+        if (row.result == QDialog::Accepted) {
+            PresetArray expected = original_;
+            expected[5].targetFolder = "/new";
+            expected[5].caption = "first\nsecond\n";
+            EXPECT_EQ(Out(), expected);
+            EXPECT_EQ(current_, 5);
+        }
     }
-    Choose(0);
-    PresetArray out;
-    editor_.GetPresets(out);
-    EXPECT_EQ(out[3], original_[0]);
-    EXPECT_EQ(out[29], original_[0]);
-    EXPECT_EQ(out[4], original_[4]);
 }
 
-TEST_F(EditPresetDlgTest, ClearEmptiesTheFieldsOnlyOnYes) {
-    Open(4);
-    asker_.answers = {kIdNo, kIdYes};
-    QTest::mouseClick(editor_.clearButton(), Qt::LeftButton);
-    EXPECT_EQ(Source(), QStringLiteral("/src/5"));
-    EXPECT_TRUE(editor_.useExclusionsCheck()->isChecked());
-    editor_.clearAction()->trigger();  // the menu item asks the same
-    EXPECT_EQ(Fields(), QStringList(3, QString()));
-    EXPECT_FALSE(editor_.useExclusionsCheck()->isChecked());
-    EXPECT_EQ(asker_.asked, Questions(2, {kClearQuestion, 4}));
-
-    // Only the fields were cleared: the preset empties when they are stored.
-    PresetArray out;
-    editor_.GetPresets(out);
-    EXPECT_EQ(out[4], original_[4]);
-    Choose(5);
-    editor_.GetPresets(out);
-    EXPECT_EQ(out[4], Preset{});
-}
-
-TEST_F(EditPresetDlgTest, ClearAllThenOkEmptiesEveryPresetAndKeepsTheCurrent) {
-    Open(7);
-    asker_.answers = {kIdNo};
-    editor_.clearAllAction()->trigger();
-    EXPECT_EQ(Source(), QStringLiteral("/src/8"));
-    PresetArray out;
-    EXPECT_EQ(Run(
-                  [&] {
-                      asker_.answers = {kIdYes};
-                      editor_.clearAllAction()->trigger();
-                      EXPECT_EQ(Source(), QString());
-                      EXPECT_TRUE(editor_.presetButton(7)->isChecked());
-                      QTest::mouseClick(editor_.okButton(), Qt::LeftButton);
-                  },
-                  out),
-              Outcome(QDialog::Accepted, 7));
-    EXPECT_EQ(out, PresetArray{});
-    EXPECT_EQ(asker_.asked, Questions(2, {kClearAllQuestion, 4}));
-}
-
-TEST_F(EditPresetDlgTest, SwapExchangesOnlyTheFolders) {
-    PresetArray presets = NumberedPresets();
-    presets[0].targetFolder.clear();
-    Open(0, presets);
-    QTest::mouseClick(editor_.swapButton(), Qt::LeftButton);
-    EXPECT_EQ(Fields(), QStringList({"", "/src/1", "caption 1"}));
-    EXPECT_TRUE(editor_.useExclusionsCheck()->isChecked());
-    QTest::mouseClick(editor_.swapButton(), Qt::LeftButton);
-    EXPECT_EQ(Fields(), QStringList({"/src/1", "", "caption 1"}));
-}
-
-TEST_F(EditPresetDlgTest, WithoutACurrentPresetTheFirstChoiceStoresNothing) {
+TEST_F(EditPresetDlgTest, AChoiceStoresTheFieldsIntoThePresetTheyShowedAndSwapOnlyTheFolders) {
     Open(-1);
     EXPECT_EQ(Fields(), QStringList(3, QString()));
     for (int i = 0; i < kPresetCount; ++i) {
         EXPECT_FALSE(editor_.presetButton(i)->isChecked()) << i;
     }
     QTest::keyClicks(editor_.sourceField(), "/stray");
-    Choose(3);
-    EXPECT_EQ(Source(), QStringLiteral("/src/4"));
-    PresetArray out;
-    EXPECT_EQ(editor_.GetPresets(out), 3);
-    EXPECT_EQ(out, original_);
+    Choose(2);
+    EXPECT_EQ(Out(), original_);
+    EXPECT_EQ(current_, 2);
+
+    editor_.sourceField()->selectAll();
+    QTest::keyClicks(editor_.sourceField(), "/typed");
+    Click(editor_.mergeModeCheck());
+    Choose(6);
+    EXPECT_EQ(Source(), QStringLiteral("/src/7"));
+    EXPECT_FALSE(editor_.mergeModeCheck()->isChecked());
+    Choose(2);
+    EXPECT_EQ(Fields(), QStringList({"/typed", "/dst/3", "caption 3"}));
+    EXPECT_TRUE(editor_.mergeModeCheck()->isChecked());
+
+    // Swap exchanges only the folders, an empty one too.
+    editor_.targetField()->clear();
+    Click(editor_.swapButton());
+    EXPECT_EQ(Fields(), QStringList({"", "/typed", "caption 3"}));
+    EXPECT_TRUE(editor_.mergeModeCheck()->isChecked());
+    Click(editor_.swapButton());
+    EXPECT_EQ(Fields(), QStringList({"/typed", "", "caption 3"}));
+}
+
+TEST_F(EditPresetDlgTest, CutEmptiesAPresetAndOneCutOrCopyPastesIntoSeveral) {
+    Open(1);
+    EXPECT_FALSE(editor_.pasteAction()->isEnabled());  // nothing cut or copied yet
+    editor_.cutAction()->trigger();
+    EXPECT_TRUE(editor_.pasteAction()->isEnabled());
+    EXPECT_EQ(Fields(), QStringList(3, QString()));
+    EXPECT_FALSE(editor_.useExclusionsCheck()->isChecked());
+    for (int index : {8, 9}) {
+        Choose(index);
+        editor_.pasteAction()->trigger();
+    }
+    Choose(0);
+    editor_.copyAction()->trigger();
+    EXPECT_EQ(Source(), QStringLiteral("/src/1"));  // copying leaves the fields
+    Choose(29);
+    editor_.pasteAction()->trigger();
+    editor_.accept();
+    const PresetArray out = Out();
+    EXPECT_EQ(current_, 29);
+    EXPECT_EQ(out[1], Preset{});
+    EXPECT_EQ(out[8], original_[1]);
+    EXPECT_EQ(out[9], original_[1]);
+    EXPECT_EQ(out[0], original_[0]);
+    EXPECT_EQ(out[29], original_[0]);
+    EXPECT_EQ(out[4], original_[4]);
+}
+
+TEST_F(EditPresetDlgTest, ClearAndClearAllAskFirstAndClearOnlyTheFieldsUntilTheyAreStored) {
+    Open(4);
+    asker_.answers = {kIdNo, kIdYes};
+    Click(editor_.clearButton());
+    EXPECT_EQ(Source(), QStringLiteral("/src/5"));
+    EXPECT_TRUE(editor_.useExclusionsCheck()->isChecked());
+    editor_.clearAction()->trigger();  // the menu item asks the same
+    EXPECT_EQ(Fields(), QStringList(3, QString()));
+    EXPECT_FALSE(editor_.useExclusionsCheck()->isChecked());
+    EXPECT_EQ(Out()[4], original_[4]);
+    Choose(7);
+    EXPECT_EQ(Out()[4], Preset{});
+
+    asker_.answers = {kIdNo};
+    editor_.clearAllAction()->trigger();
+    EXPECT_EQ(Source(), QStringLiteral("/src/8"));
+    asker_.answers = {kIdYes};
+    editor_.clearAllAction()->trigger();
+    EXPECT_EQ(Source(), QString());
+    EXPECT_TRUE(editor_.presetButton(7)->isChecked());
+    editor_.accept();
+    EXPECT_EQ(Out(), PresetArray{});
+    EXPECT_EQ(current_, 7);
+    const QString clear = QStringLiteral("現在選択されているﾌﾟﾘｾｯﾄをｸﾘｱします。よろしいですか？");
+    const QString clearAll = QStringLiteral("全てのﾌﾟﾘｾｯﾄをｸﾘｱします。よろしいですか？");
+    EXPECT_EQ(asker_.asked, (std::vector<std::pair<QString, int>>{
+                                {clear, 4}, {clear, 4}, {clearAll, 4}, {clearAll, 4}}));
 }
 
 TEST_F(EditPresetDlgTest,
        BrowseStartsAtTheFieldsFolderAndPutsTheChoiceIntoTheFieldUnlessCancelled) {
-    // The folder dialog is answered by the test.
     std::vector<std::pair<QString, QString>> calls;  // title, start
     QString answer;
     CFolderSelect::SetDialogHookForTesting(
@@ -289,33 +244,25 @@ TEST_F(EditPresetDlgTest,
     Open(0, presets);
     const QString chosen = QString::fromStdString(dir / "chosen");
     answer = chosen + QStringLiteral("/");
-    QTest::mouseClick(editor_.sourceBrowseButton(), Qt::LeftButton);
-    EXPECT_EQ(Source(), chosen);  // without the trailing separator
+    Click(editor_.sourceBrowseButton());
     // A field that names no existing folder opens the dialog at its default place.
-    QTest::mouseClick(editor_.targetBrowseButton(), Qt::LeftButton);
-    EXPECT_EQ(Target(), chosen);
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0], std::make_pair(QStringLiteral("ｿｰｽﾌｫﾙﾀﾞを選択してください。"),
-                                       QString::fromStdString(dir / "from")));
-    EXPECT_EQ(calls[1],
-              std::make_pair(QStringLiteral("ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞを選択してください。"), QString()));
-
+    Click(editor_.targetBrowseButton());
     answer.clear();  // the picker cancelled
-    QTest::mouseClick(editor_.targetBrowseButton(), Qt::LeftButton);
-    EXPECT_EQ(Target(), chosen);
-    EXPECT_EQ(calls.size(), 3u);
-
-    PresetArray out;
+    Click(editor_.targetBrowseButton());
+    EXPECT_EQ(Fields(), QStringList({chosen, chosen, QString()}));  // no trailing separator
+    const QString source = QStringLiteral("ｿｰｽﾌｫﾙﾀﾞを選択してください。");
+    const QString target = QStringLiteral("ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞを選択してください。");
+    EXPECT_EQ(calls, (std::vector<std::pair<QString, QString>>{
+                         {source, QString::fromStdString(dir / "from")},
+                         {target, QString()},
+                         {target, chosen}}));
     editor_.accept();
-    editor_.GetPresets(out);
-    EXPECT_EQ(out[0].sourceFolder, dir / "chosen");
+    EXPECT_EQ(Out()[0].sourceFolder, dir / "chosen");
 
     // The root comes back as itself.
     answer = QStringLiteral("/");
-    const CFolderSelect picker(nullptr);
-    EXPECT_EQ(picker.Browse(QStringLiteral("t"), QStringLiteral("/")), QStringLiteral("/"));
-    ASSERT_EQ(calls.size(), 4u);
-    EXPECT_EQ(calls[3].second, QStringLiteral("/"));
+    EXPECT_EQ(CFolderSelect(nullptr).Browse(QStringLiteral("t"), QStringLiteral("/")), answer);
+    EXPECT_EQ(calls.back().second, QStringLiteral("/"));
 }
 
 // The three text fields take at most 260 bytes of typed or pasted UTF-8 text.
@@ -347,7 +294,8 @@ TEST_F(EditPresetDlgTest, TypingAndPastingStopAt260Bytes) {
     editor_.captionField()->moveCursor(QTextCursor::End);
     QApplication::clipboard()->setText(QStringLiteral("\n123456789"));
     editor_.captionField()->paste();
-    EXPECT_EQ(Caption(), QString(255, QLatin1Char('c')) + QStringLiteral("\n1234"));
+    EXPECT_EQ(editor_.captionField()->toPlainText(),
+              QString(255, QLatin1Char('c')) + QStringLiteral("\n1234"));
 }
 
 TEST_F(EditPresetDlgTest, ATextFromElsewhereStaysWholeUnlessLengthenedAndUnlessEdited) {
@@ -374,14 +322,10 @@ TEST_F(EditPresetDlgTest, ATextFromElsewhereStaysWholeUnlessLengthenedAndUnlessE
     editor_.captionField()->moveCursor(QTextCursor::End);
     Type(editor_.captionField(), QStringLiteral("more"));
 
-    PresetArray out;
-    EXPECT_EQ(Run(
-                  [&] {
-                      Choose(1);
-                      editor_.accept();
-                  },
-                  out),
-              Outcome(QDialog::Accepted, 1));
+    Choose(1);
+    editor_.accept();
+    const PresetArray out = Out();
+    EXPECT_EQ(current_, 1);
     EXPECT_EQ(out[0].sourceFolder, longSource.substr(0, 297) + "xy");
     // The unedited fields keep their bytes, CR LF and all.
     EXPECT_EQ(out[0].caption, longCaption);

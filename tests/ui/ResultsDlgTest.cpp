@@ -6,6 +6,7 @@
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QTest>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -53,89 +54,84 @@ protected:
             "created folders 0\n";
         dir_.createFile("log/Changes-261207-020000.txt", text);
         CResultsDlg::SetFolderOpenerForTesting([this](const QString& f) { opened_.push_back(f); });
+        dialog_ = std::make_unique<CResultsDlg>();  // the newest record of the log folder
+        dialog_->show();
     }
     ~ResultsDlgTest() override { CResultsDlg::SetFolderOpenerForTesting(nullptr); }
 
-    static QString Cell(const CResultsDlg& dialog, int row, int column,
-                        int role = Qt::DisplayRole) {
-        return dialog.proxy()->index(row, column).data(role).toString();
+    QString Cell(int row, int column, int role = Qt::DisplayRole) const {
+        return dialog_->proxy()->index(row, column).data(role).toString();
     }
-    static void Filter(CResultsDlg& dialog, const QString& text) {
-        dialog.filterField()->clear();
-        QTest::keyClicks(dialog.filterField(), text);
+    void Filter(const QString& text) {
+        dialog_->filterField()->clear();
+        QTest::keyClicks(dialog_->filterField(), text);
     }
 
     test::TempDir dir_;
     std::vector<QString> opened_;
+    std::unique_ptr<CResultsDlg> dialog_;
 };
 
-TEST_F(ResultsDlgTest, ShowsTheLatestRecordWithItsFactsAndCounts) {
-    CResultsDlg dialog;  // the newest record of the log folder
-    dialog.show();
-    EXPECT_EQ(dialog.recordPath(), dir_ / "log/Changes-261207-020000.txt");
-    EXPECT_EQ(dialog.view()->model()->rowCount(), 10000);
+TEST_F(ResultsDlgTest, ShowsTheLatestRecordWithItsFactsAndCountsAndSortsSizesAsNumbers) {
+    EXPECT_EQ(dialog_->recordPath(), dir_ / "log/Changes-261207-020000.txt");
+    EXPECT_EQ(dialog_->view()->model()->rowCount(), 10000);
     EXPECT_EQ(
-        dialog.countsLabel()->text(),
+        dialog_->countsLabel()->text(),
         QStringLiteral("削除 1  ﾌｫﾙﾀﾞ削除 1  新規ｺﾋﾟｰ 9,996  更新ｺﾋﾟｰ 1  ﾌｫﾙﾀﾞ作成 0  失敗 1"));
     EXPECT_EQ(
-        dialog.factsLabel()->text(),
+        dialog_->factsLabel()->text(),
         QStringLiteral("ｱｯﾌﾟﾃﾞｰﾄ  ﾌﾟﾘｾｯﾄ 3「nightly photos」  %1 → %2  2026/12/07 02:00:00 開始")
             .arg(QString::fromStdString(dir_ / "src"), QString::fromStdString(dir_ / "dst")));
-    EXPECT_EQ(dialog.endLabel()->text(),
+    EXPECT_EQ(dialog_->endLabel()->text(),
               QStringLiteral("終了: ｴﾗｰ 1 件  ｺﾋﾟｰ 9,997 個 (49,955,019 ﾊﾞｲﾄ)"));
-    EXPECT_EQ(Cell(dialog, 0, Model::kAction), QStringLiteral("新規ｺﾋﾟｰ"));
-    EXPECT_EQ(Cell(dialog, 0, Model::kSide), QStringLiteral("ﾀｰｹﾞｯﾄ"));
-    EXPECT_EQ(Cell(dialog, 9995, Model::kSizeAfter), QStringLiteral("9,995"));
-    EXPECT_EQ(Cell(dialog, 9995, Model::kTimeAfter), Model::TimeText(kTime + 9995));
-    EXPECT_EQ(Cell(dialog, 9995, Model::kSizeBefore), QString());
-}
+    EXPECT_EQ(Cell(0, Model::kAction), QStringLiteral("新規ｺﾋﾟｰ"));
+    EXPECT_EQ(Cell(0, Model::kSide), QStringLiteral("ﾀｰｹﾞｯﾄ"));
+    EXPECT_EQ(Cell(9995, Model::kTimeAfter), Model::TimeText(kTime + 9995));
+    EXPECT_EQ(Cell(9995, Model::kSizeBefore), QString());
 
-TEST_F(ResultsDlgTest, TheFilterFieldKeepsTheMatchingPathsWhateverTheirCase) {
-    CResultsDlg dialog;
-    dialog.show();
-    QTest::keyClicks(dialog.filterField(), QStringLiteral("F123"));
-    ASSERT_EQ(dialog.proxy()->rowCount(), 11);  // f123 and f1230 to f1239
-    for (int row = 0; row < 11; ++row) {
-        EXPECT_THAT(Cell(dialog, row, Model::kPath).toStdString(), ::testing::HasSubstr("/f123"));
-    }
-    // One row for the line break, as the record writes it; the failure with its message.
-    Filter(dialog, QStringLiteral("break"));
-    ASSERT_EQ(dialog.proxy()->rowCount(), 1);
-    EXPECT_EQ(Cell(dialog, 0, Model::kPath), QStringLiteral("line\\x0Abreak.txt"));
-    EXPECT_EQ(Cell(dialog, 0, Model::kSide), QStringLiteral("ｿｰｽ"));
-    Filter(dialog, QStringLiteral("c.txt"));
-    ASSERT_EQ(dialog.proxy()->rowCount(), 1);
-    EXPECT_EQ(Cell(dialog, 0, Model::kPath), QStringLiteral("c.txt : c.txt が作成できません。"));
-    EXPECT_EQ(Cell(dialog, 0, Model::kPath, Qt::ToolTipRole),
-              QStringLiteral("c.txt が作成できません。"));
-    dialog.filterField()->clear();
-    EXPECT_EQ(dialog.proxy()->rowCount(), 10000);
-}
-
-TEST_F(ResultsDlgTest, SizesSortAsNumbers) {
-    CResultsDlg dialog;
-    dialog.show();
-    dialog.view()->sortByColumn(Model::kSizeAfter, Qt::AscendingOrder);
     // The three items without a state after the change first, then 0, 1, ... 9, 9, 10.
+    dialog_->view()->sortByColumn(Model::kSizeAfter, Qt::AscendingOrder);
     QStringList sizes;
     for (int row = 0; row < 16; ++row) {
-        sizes << Cell(dialog, row, Model::kSizeAfter);
+        sizes << Cell(row, Model::kSizeAfter);
     }
     EXPECT_EQ(sizes.join(QLatin1Char(' ')), QStringLiteral("   0 1 2 3 4 5 6 7 8 9 9 10 11"));
-    dialog.view()->sortByColumn(Model::kSizeAfter, Qt::DescendingOrder);
-    EXPECT_EQ(Cell(dialog, 0, Model::kSizeAfter), QStringLiteral("9,995"));
-    EXPECT_EQ(Cell(dialog, 1, Model::kSizeAfter), QStringLiteral("9,994"));
+    dialog_->view()->sortByColumn(Model::kSizeAfter, Qt::DescendingOrder);
+    EXPECT_EQ(Cell(0, Model::kSizeAfter), QStringLiteral("9,995"));
+    EXPECT_EQ(Cell(1, Model::kSizeAfter), QStringLiteral("9,994"));
+
+    // Without a record the table is empty.
+    dialog_->Load("");
+    EXPECT_EQ(dialog_->view()->model()->rowCount(), 0);
+    EXPECT_EQ(dialog_->factsLabel()->text(), QStringLiteral("記録がありません。"));
+    EXPECT_FALSE(dialog_->countsLabel()->isVisible());
 }
 
-TEST_F(ResultsDlgTest, ADoubleClickOpensTheFolderOfTheItemOrTheNearestOneLeft) {
-    CResultsDlg dialog;
-    dialog.show();
+TEST_F(ResultsDlgTest,
+       TheFilterKeepsTheMatchingPathsWhateverTheirCaseAndADoubleClickOpensTheirFolder) {
+    QTest::keyClicks(dialog_->filterField(), QStringLiteral("F123"));
+    ASSERT_EQ(dialog_->proxy()->rowCount(), 11);  // f123 and f1230 to f1239
+    for (int row = 0; row < 11; ++row) {
+        EXPECT_THAT(Cell(row, Model::kPath).toStdString(), ::testing::HasSubstr("/f123"));
+    }
+    // One row for the line break, as the record writes it; the failure with its message.
+    Filter(QStringLiteral("break"));
+    ASSERT_EQ(dialog_->proxy()->rowCount(), 1);
+    EXPECT_EQ(Cell(0, Model::kPath), QStringLiteral("line\\x0Abreak.txt"));
+    EXPECT_EQ(Cell(0, Model::kSide), QStringLiteral("ｿｰｽ"));
+    Filter(QStringLiteral("c.txt"));
+    ASSERT_EQ(dialog_->proxy()->rowCount(), 1);
+    EXPECT_EQ(Cell(0, Model::kPath), QStringLiteral("c.txt : c.txt が作成できません。"));
+    EXPECT_EQ(Cell(0, Model::kPath, Qt::ToolTipRole), QStringLiteral("c.txt が作成できません。"));
+    dialog_->filterField()->clear();
+    EXPECT_EQ(dialog_->proxy()->rowCount(), 10000);
+
     for (const char* path : {"f123.dat", "gone"}) {
-        Filter(dialog, QString::fromUtf8(path));
-        ASSERT_EQ(dialog.proxy()->rowCount(), 1);
-        const QRect row = dialog.view()->visualRect(dialog.proxy()->index(0, Model::kPath));
+        Filter(QString::fromUtf8(path));
+        ASSERT_EQ(dialog_->proxy()->rowCount(), 1);
+        const QRect row = dialog_->view()->visualRect(dialog_->proxy()->index(0, Model::kPath));
         // What a real double-click delivers: a click, then the second press as a double-click.
-        QWidget* viewport = dialog.view()->viewport();
+        QWidget* viewport = dialog_->view()->viewport();
         QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, row.center());
         QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, row.center());
         QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, row.center());
@@ -143,14 +139,6 @@ TEST_F(ResultsDlgTest, ADoubleClickOpensTheFolderOfTheItemOrTheNearestOneLeft) {
     // "old" went with its file: the target folder itself is shown.
     EXPECT_THAT(opened_, ::testing::ElementsAre(QString::fromStdString(dir_ / "dst/d3"),
                                                 QString::fromStdString(dir_ / "dst")));
-}
-
-TEST_F(ResultsDlgTest, WithoutARecordTheTableIsEmpty) {
-    CResultsDlg dialog("");
-    dialog.show();
-    EXPECT_EQ(dialog.view()->model()->rowCount(), 0);
-    EXPECT_EQ(dialog.factsLabel()->text(), QStringLiteral("記録がありません。"));
-    EXPECT_FALSE(dialog.countsLabel()->isVisible());
 }
 
 }  // namespace
