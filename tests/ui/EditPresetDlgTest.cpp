@@ -67,7 +67,6 @@ protected:
     QStringList Fields() const {
         return {Source(), editor_.targetField()->text(), editor_.captionField()->toPlainText()};
     }
-
     test::ScriptedAsker asker_;
     CEditPresetDlg editor_{asker_.fn()};
     PresetArray original_;
@@ -80,7 +79,6 @@ TEST_F(EditPresetDlgTest, OpensOnTheCurrentPresetWithItsButtonDownInTheTemplateL
     EXPECT_FALSE(editor_.mergeModeCheck()->isChecked());
     EXPECT_TRUE(editor_.useExclusionsCheck()->isChecked());
     EXPECT_TRUE(editor_.presetButton(4)->isChecked());
-
     const DialogUnits units(DialogFont());
     const int menu = editor_.menuBar()->height();
     EXPECT_EQ(editor_.size(), QSize(units.x(295), units.y(343) + menu));
@@ -149,7 +147,6 @@ TEST_F(EditPresetDlgTest, AChoiceStoresTheFieldsIntoThePresetTheyShowedAndSwapOn
     Choose(2);
     EXPECT_EQ(Out(), original_);
     EXPECT_EQ(current_, 2);
-
     editor_.sourceField()->selectAll();
     QTest::keyClicks(editor_.sourceField(), "/typed");
     Click(editor_.mergeModeCheck());
@@ -159,7 +156,6 @@ TEST_F(EditPresetDlgTest, AChoiceStoresTheFieldsIntoThePresetTheyShowedAndSwapOn
     Choose(2);
     EXPECT_EQ(Fields(), QStringList({"/typed", "/dst/3", "caption 3"}));
     EXPECT_TRUE(editor_.mergeModeCheck()->isChecked());
-
     // Swap exchanges only the folders, an empty one too.
     editor_.targetField()->clear();
     Click(editor_.swapButton());
@@ -208,7 +204,6 @@ TEST_F(EditPresetDlgTest, ClearAndClearAllAskFirstAndClearOnlyTheFieldsUntilThey
     EXPECT_EQ(Out()[4], original_[4]);
     Choose(7);
     EXPECT_EQ(Out()[4], Preset{});
-
     asker_.answers = {kIdNo};
     editor_.clearAllAction()->trigger();
     EXPECT_EQ(Source(), QStringLiteral("/src/8"));
@@ -258,7 +253,6 @@ TEST_F(EditPresetDlgTest,
                          {target, chosen}}));
     editor_.accept();
     EXPECT_EQ(Out()[0].sourceFolder, dir / "chosen");
-
     // The root comes back as itself.
     answer = QStringLiteral("/");
     EXPECT_EQ(CFolderSelect(nullptr).Browse(QStringLiteral("t"), QStringLiteral("/")), answer);
@@ -275,12 +269,10 @@ TEST_F(EditPresetDlgTest, TypingAndPastingStopAt260Bytes) {
         Type(field, start + QStringLiteral("あyz"));
     }
     EXPECT_EQ(Fields(), QStringList(3, start + QStringLiteral("yz")));
-
     // Japanese text stops at the last whole character: 86 characters of three bytes.
     editor_.sourceField()->clear();
     Type(editor_.sourceField(), QString(100, QChar(u'あ')));
     EXPECT_EQ(Bytes(Source()), 258);
-
     // A paste is cut to fit.
     editor_.sourceField()->setText(QString(250, QLatin1Char('a')));
     editor_.sourceField()->setCursorPosition(10);
@@ -288,7 +280,6 @@ TEST_F(EditPresetDlgTest, TypingAndPastingStopAt260Bytes) {
     EXPECT_EQ(Source(), QString(10, QLatin1Char('a')) + QStringLiteral("0123456789") +
                             QString(240, QLatin1Char('a')));
     EXPECT_EQ(editor_.sourceField()->cursorPosition(), 20);
-
     // The caption takes pastes through its own path; a line break counts one byte.
     editor_.captionField()->setPlainText(QString(255, QLatin1Char('c')));
     editor_.captionField()->moveCursor(QTextCursor::End);
@@ -307,7 +298,6 @@ TEST_F(EditPresetDlgTest, ATextFromElsewhereStaysWholeUnlessLengthenedAndUnlessE
     presets[1] = {longSource, longSource, longCaption, 1, 1};
     Open(0, presets);
     EXPECT_EQ(Bytes(Source()), 300);
-
     // Lengthening it is refused, also after shortening it; shortening is not, and neither is
     // replacing some of it by as many bytes.
     editor_.sourceField()->end(false);
@@ -321,7 +311,6 @@ TEST_F(EditPresetDlgTest, ATextFromElsewhereStaysWholeUnlessLengthenedAndUnlessE
     EXPECT_EQ(Source(), QString::fromStdString(longSource.substr(0, 297)) + QStringLiteral("xy"));
     editor_.captionField()->moveCursor(QTextCursor::End);
     Type(editor_.captionField(), QStringLiteral("more"));
-
     Choose(1);
     editor_.accept();
     const PresetArray out = Out();

@@ -58,7 +58,6 @@ protected:
         dialog_->show();
     }
     ~ResultsDlgTest() override { CResultsDlg::SetFolderOpenerForTesting(nullptr); }
-
     QString Cell(int row, int column, int role = Qt::DisplayRole) const {
         return dialog_->proxy()->index(row, column).data(role).toString();
     }
@@ -66,7 +65,6 @@ protected:
         dialog_->filterField()->clear();
         QTest::keyClicks(dialog_->filterField(), text);
     }
-
     test::TempDir dir_;
     std::vector<QString> opened_;
     std::unique_ptr<CResultsDlg> dialog_;
@@ -88,7 +86,6 @@ TEST_F(ResultsDlgTest, ShowsTheLatestRecordWithItsFactsAndCountsAndSortsSizesAsN
     EXPECT_EQ(Cell(0, Model::kSide), QStringLiteral("ﾀｰｹﾞｯﾄ"));
     EXPECT_EQ(Cell(9995, Model::kTimeAfter), Model::TimeText(kTime + 9995));
     EXPECT_EQ(Cell(9995, Model::kSizeBefore), QString());
-
     // The three items without a state after the change first, then 0, 1, ... 9, 9, 10.
     dialog_->view()->sortByColumn(Model::kSizeAfter, Qt::AscendingOrder);
     QStringList sizes;
@@ -99,7 +96,6 @@ TEST_F(ResultsDlgTest, ShowsTheLatestRecordWithItsFactsAndCountsAndSortsSizesAsN
     dialog_->view()->sortByColumn(Model::kSizeAfter, Qt::DescendingOrder);
     EXPECT_EQ(Cell(0, Model::kSizeAfter), QStringLiteral("9,995"));
     EXPECT_EQ(Cell(1, Model::kSizeAfter), QStringLiteral("9,994"));
-
     // Without a record the table is empty.
     dialog_->Load("");
     EXPECT_EQ(dialog_->view()->model()->rowCount(), 0);
@@ -125,7 +121,6 @@ TEST_F(ResultsDlgTest,
     EXPECT_EQ(Cell(0, Model::kPath, Qt::ToolTipRole), QStringLiteral("c.txt が作成できません。"));
     dialog_->filterField()->clear();
     EXPECT_EQ(dialog_->proxy()->rowCount(), 10000);
-
     for (const char* path : {"f123.dat", "gone"}) {
         Filter(QString::fromUtf8(path));
         ASSERT_EQ(dialog_->proxy()->rowCount(), 1);
