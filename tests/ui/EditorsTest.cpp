@@ -50,14 +50,6 @@ void Type(QWidget* widget, const QString& text) {
     }
 }
 
-int Bytes(const QString& text) {
-    return static_cast<int>(text.toUtf8().size());
-}
-
-void Click(QWidget* widget) {
-    QTest::mouseClick(widget, Qt::LeftButton);
-}
-
 // An editor shown on the numbered presets; its questions go to the scripted asker.
 class EditPresetDlgTest : public testing::Test {
 protected:
@@ -66,6 +58,8 @@ protected:
         editor_.SetPresets(current, presets);
         editor_.show();
     }
+    static void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
+    static int Bytes(const QString& text) { return static_cast<int>(text.toUtf8().size()); }
     void Choose(int index) { Click(editor_.presetButton(index)); }
     // The working presets; `current_` gets the preset that is current.
     PresetArray Out() {
