@@ -1,0 +1,505 @@
+// The look of the windows, the picture buttons, the message box, the icons, the progress and
+// status windows, and the results window.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QTest>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "TempDir.h"
+#include "TextFit.h"
+#include "UiTesting.h"
+#include "engine/ChangeRecord.h"
+#include "settings/ExclusionList.h"
+#include "ui/BitmapButton.h"
+#include "ui/CEditPresetDlg.h"
+#include "ui/CJlistDlg.h"
+#include "ui/CMessageBox.h"
+#include "ui/CProgressDlg.h"
+#include "ui/CResultsDlg.h"
+#include "ui/CStatusDlg.h"
+#include "ui/ChangeRecordModel.h"
+#include "ui/Look.h"
+
+namespace mirova::ui {
+namespace {
+
+using test::Grab;
+using test::HasPixelNear;
+
+QImage Image(const QPixmap& picture) {
+    return picture.toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+TEST(DialogFontTest, HasTheJapaneseGlyphsOfTheWindowsAndUnitsFromItsAverageCharacter) {
+    const QFontInfo info(DialogFont());
+    EXPECT_TRUE(info.family() == QStringLiteral("ＭＳ Ｐゴシック") ||
+                info.family() == QStringLiteral("Noto Sans CJK JP"))
+        << "dialog font resolved to " << info.family().toStdString();
+    // Four horizontal units are one average character, eight vertical ones a line; halves are
+    // rounded up, as MulDiv does.
+    const DialogUnits units(DialogFont());
+    ASSERT_GT(units.baseWidth(), 2);
+    EXPECT_EQ(units.x(8), 2 * units.baseWidth());
+    EXPECT_EQ(units.y(16), 2 * units.baseHeight());
+    EXPECT_EQ(units.x(2), (units.baseWidth() + 1) / 2);
+    EXPECT_EQ(units.y(4), (units.baseHeight() + 1) / 2);
+    EXPECT_EQ(units.rect(11, 7, 286, 8), QRect(units.x(11), units.y(7), units.x(286), units.y(8)));
+}
+
+TEST(LookTest, ColoursBehindAndInsideTheControls) {
+    QWidget window;
+    window.setFixedSize(320, 250);
+    ApplyLook(&window);
+    const auto put = [&](QWidget* widget, const QRect& where) {
+        widget->setParent(&window);
+        widget->setGeometry(where);
+    };
+    put(new QLabel(QStringLiteral("ﾌｫﾙﾀﾞ Folder")), {10, 10, 200, 20});
+    put(new QCheckBox(QStringLiteral("ｴﾗｰで停止しない")), {10, 40, 200, 20});
+    put(new QGroupBox(QStringLiteral("ﾓｰﾄﾞ")), {10, 70, 140, 60});
+    put(new QLineEdit, {10, 140, 200, 24});
+    put(new QListWidget, {220, 10, 90, 120});
+    auto* shownPath = new QLineEdit(QStringLiteral("/home"));
+    shownPath->setReadOnly(true);
+    put(shownPath, {10, 170, 200, 24});
+    auto* shownCaption = new QPlainTextEdit(QStringLiteral("写真"));
+    shownCaption->setReadOnly(true);
+    put(shownCaption, {220, 140, 90, 60});
+    auto* madeReadOnly = new QLineEdit;
+    put(madeReadOnly, {10, 210, 200, 24});
+    window.show();
+    madeReadOnly->setReadOnly(true);  // after the window has given it its colours
+    const QImage image = Grab(&window);
+    const QColor white(Qt::white);
+    const struct {
+        QPoint at;
+        QColor colour;
+        const char* where;
+    } samples[] = {
+        // The labels' texts are short: the right ends of their rectangles show the background.
+        {{205, 20}, kLookBackground, "behind a label"},
+        {{205, 50}, kLookBackground, "behind a check box"},
+        {{140, 74}, kLookBackground, "behind a group box's title"},
+        {{80, 112}, kLookBackground, "inside a group box"},
+        {{300, 235}, kLookBackground, "the window"},
+        {{180, 182}, kLookBackground, "inside a read-only field"},
+        {{290, 190}, kLookBackground, "inside a read-only text box"},
+        {{180, 222}, kLookBackground, "inside a field made read-only"},
+        {{100, 152}, white, "inside an edit field"},
+        {{265, 100}, white, "inside a list"},
+    };
+    for (const auto& sample : samples) {
+        EXPECT_EQ(image.pixelColor(sample.at), sample.colour) << sample.where;
+    }
+    // Black label, check box and read-only field texts.
+    EXPECT_TRUE(HasPixelNear(image, QRect(10, 10, 200, 20), kLookText, 40));
+    EXPECT_TRUE(HasPixelNear(image, QRect(40, 40, 170, 20), kLookText, 40));
+    EXPECT_TRUE(HasPixelNear(image, QRect(12, 172, 60, 20), kLookText, 40));
+}
+
+TEST(LookTest, WindowsKeepTheProportionsOfTheirTemplatesAndShowEveryTextWhole) {
+    ExclusionList lists;
+    lists.AddName("Thumbs.db");
+    const auto never = [](const QString&, int) { return 7; };
+    CEditPresetDlg editor(never);
+    CJlistDlg exclusions(lists, never);
+    CAboutDlg about;
+    CProgressDlg progress;
+    progress.SetStatusLine("/home/user/写真/2023/旅行/IMG_0412.JPG");
+    CStatusDlg status;
+    status.SetStatusText("ﾌｧｲﾙﾘｽﾄを作成中");
+    CMessageBox question(QStringLiteral("ｱｯﾌﾟﾃﾞｰﾄを実行しますか？\n除外リストを有効にする"), 4);
+    // Template sizes in dialog units; none for a box sized to its text.
+    const std::pair<QWidget*, QSize> windows[] = {{&editor, {295, 343}}, {&exclusions, {296, 259}},
+                                                  {&about, {235, 52}},   {&progress, {}},
+                                                  {&status, {}},         {&question, {}}};
+    for (const auto& [window, templateSize] : windows) {
+        SCOPED_TRACE(window->metaObject()->className());
+        window->show();
+        EXPECT_EQ(test::ClippedTexts(window).join(QStringLiteral("; ")).toStdString(), "");
+        EXPECT_EQ(Grab(window).pixelColor(window->width() - 3, window->height() - 3),
+                  kLookBackground);  // the look of the windows
+        if (templateSize.isEmpty()) {
+            continue;
+        }
+        // The template font's characters are twice as high as they are wide on average: its
+        // vertical unit, an eighth of that height, equals its horizontal one, a quarter of the
+        // width. A window in pixels keeps the template's width to height.
+        const auto* menu = window->findChild<QMenuBar*>();
+        const double height = window->height() - (menu != nullptr ? menu->height() : 0);
+        const double wanted = double(templateSize.width()) / templateSize.height();
+        EXPECT_NEAR(window->width() / height, wanted, 0.05 * wanted);
+    }
+    // The about window shows the version and ends with OK.
+    QStringList texts;
+    for (const QLabel* label : about.findChildren<QLabel*>()) {
+        texts << label->text();
+    }
+    EXPECT_TRUE(texts.contains(QStringLiteral("Mirova Ver3.0.01")))
+        << texts.join('|').toStdString();
+    QTest::mouseClick(about.findChild<BitmapButton*>(), Qt::LeftButton);
+    EXPECT_FALSE(about.isVisible());
+    EXPECT_EQ(about.result(), 1);
+}
+
+// A button takes the size of its pictures, drawn once per caption (a template's size only moves
+// it), keeps the pictures of its first caption and shows the picture of its state: a focused
+// one the normal picture, a pressed one the normal picture a pixel right and down.
+TEST(BitmapButtonTest, TakesTheSizeOfItsPicturesDrawnToTheDesignAndShowsThatOfItsState) {
+    const std::pair<const char*, QSize> rows[] = {
+        {"OK", {91, 23}}, {"参照", {43, 23}}, {"ｿｰｽ・ﾀｰｹﾞｯﾄの入れ替え", {160, 23}}};
+    for (const auto& [text, size] : rows) {
+        SCOPED_TRACE(text);
+        const QString caption = QString::fromUtf8(text);
+        QWidget window;
+        ApplyLook(&window);
+        auto* button = new BitmapButton(caption, &window);
+        EXPECT_EQ(button->sizeHint(), size);
+        button->setGeometry(12, 34, 75, 14);
+        EXPECT_EQ(button->geometry(), QRect(QPoint(12, 34), size));
+        const ButtonPictures& pictures = PicturesFor(caption);
+        EXPECT_EQ(&pictures, &PicturesFor(caption));
+        const QImage normal = Image(pictures.normal);
+        const QImage pressed = Image(pictures.pressed);
+        const QImage disabled = Image(pictures.disabled);
+        EXPECT_EQ(normal.size(), size);
+        const int middle = size.height() / 2;
+        EXPECT_EQ(normal.pixelColor(0, 0), QColor(213, 213, 254));  // outside the rounded corner
+        EXPECT_EQ(normal.pixelColor(0, middle), QColor(7, 54, 156));
+        EXPECT_EQ(normal.pixelColor(4, middle), QColor(102, 102, 204));
+        EXPECT_TRUE(HasPixelNear(normal, normal.rect(), QColor(255, 255, 255), 8));
+        EXPECT_EQ(disabled.pixelColor(0, middle), QColor(0, 0, 0));
+        EXPECT_EQ(disabled.pixelColor(4, middle), QColor(134, 134, 134));
+        EXPECT_TRUE(HasPixelNear(disabled, disabled.rect(), QColor(204, 204, 204), 8));
+        EXPECT_FALSE(HasPixelNear(disabled, disabled.rect(), QColor(102, 102, 204), 8));
+        EXPECT_EQ(pressed.pixelColor(10, 0), QColor(213, 213, 254));
+        EXPECT_EQ(pressed.copy(1, 1, size.width() - 1, size.height() - 1),
+                  normal.copy(0, 0, size.width() - 1, size.height() - 1));
+        new BitmapButton(QStringLiteral("ｷｬﾝｾﾙ"), &window);
+        window.show();
+        button->setFocus();
+        EXPECT_EQ(Grab(button), normal);
+        QSignalSpy clicked(button, &QAbstractButton::clicked);
+        QTest::mousePress(button, Qt::LeftButton, {}, QPoint(20, 10));
+        EXPECT_EQ(Grab(button), pressed);
+        QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(20, 10));
+        EXPECT_EQ(clicked.count(), 1);
+        button->setText(QStringLiteral("ｷｬﾝｾﾙ"));
+        EXPECT_EQ(button->size(), size);
+        button->setEnabled(false);
+        EXPECT_EQ(Grab(button), disabled);
+    }
+    const ButtonPictures& sharp = PicturesFor(QStringLiteral("はい"), 2.0);
+    EXPECT_EQ(sharp.normal.size(), QSize(182, 46));
+    EXPECT_EQ(sharp.normal.deviceIndependentSize(), QSizeF(91, 23));
+}
+
+const QString kSyncQuestion = QStringLiteral(
+    "ﾀｰｹﾞｯﾄに 3 個の更新ﾌｧｲﾙ/ﾌｫﾙﾀﾞ、1 個の余剰ﾌｧｲﾙ、0 個の余剰ﾌｫﾙﾀﾞが有ります。\n"
+    "ｱｯﾌﾟﾃﾞｰﾄを実行すると余剰ﾌｧｲﾙ・ﾌｫﾙﾀﾞは削除され更新ﾌｧｲﾙが上書きされます。\n"
+    "ｱｯﾌﾟﾃﾞｰﾄを実行しますか？");
+
+// A box is as large as its text plus the margins, never below 150 x 120; the text wraps within
+// 500 pixels (a longer word widens it) and line breaks start new lines. That is its outer size:
+// shown, the frame of the window manager is taken from the client area, and the buttons keep
+// their places 30 pixels from the bottom, in the middle, Yes and No 10 pixels apart.
+TEST(MessageBoxTest, IsSizedToItsTextInsideItsFrameWithTheButtonsOfItsTypeInTheMiddle) {
+    QString folders;
+    for (int i = 0; i < 40; ++i) {
+        folders += QStringLiteral("folder%1 ").arg(i);
+    }
+    const struct {
+        QString text;
+        int type, minLines, minWidth, maxWidth;
+    } rows[] = {
+        {QStringLiteral("保存終了"), 0, 1, 0, 500},
+        {folders.trimmed(), 0, 2, 401, 500},
+        {QString(120, QLatin1Char('W')), 0, 1, 501, 5000},
+        {kSyncQuestion, 4, 3, 0, 500},
+    };
+    const int lineHeight = QFontMetrics(DialogFont()).height();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text.left(20).toStdString());
+        CMessageBox box(row.text, row.type);
+        const QRect text = box.textLabel()->geometry();
+        EXPECT_GE(text.height(), row.minLines * lineHeight);
+        EXPECT_GE(text.width(), row.minWidth);
+        EXPECT_LE(text.width(), row.maxWidth);
+        const QSize outer(qMax(150, text.left() + text.width() + 20),
+                          qMax(120, text.top() + text.height() + 70));
+        EXPECT_EQ(box.size(), outer);  // before it is shown, a box has no frame
+        box.show();                    // the offscreen platform frames it with 2 pixels
+        ASSERT_GT(box.frameGeometry().width(), box.width()) << "no frame to take";
+        EXPECT_EQ(box.frameGeometry().size(), outer);
+        EXPECT_EQ(box.okButton()->isHidden(), row.type == 4);
+        EXPECT_EQ(box.yesButton()->isHidden(), row.type != 4);
+        EXPECT_EQ(box.noButton()->isHidden(), row.type != 4);
+        const QRect left = (row.type == 4 ? box.yesButton() : box.okButton())->geometry();
+        const QRect right = (row.type == 4 ? box.noButton() : box.okButton())->geometry();
+        EXPECT_EQ(left.size(), QSize(91, 23));
+        EXPECT_EQ(left.top(), box.height() - 30);
+        EXPECT_EQ(right.top(), box.height() - 30);
+        EXPECT_EQ(right.left(), row.type == 4 ? left.right() + 11 : left.left());
+        EXPECT_LE(std::abs(left.left() - (box.width() - 1 - right.right())), 1);
+    }
+}
+
+// Return, Enter, Esc and the close box end an OK box with 1 (OK); a question opens with no button
+// focused, so that a stray key answers nothing, and ends only with Yes or No.
+TEST(MessageBoxTest, KeysAndTheCloseBoxAnswerOnlyAnOkBox) {
+    const std::function<void(CMessageBox&)> ways[] = {
+        [](CMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); },
+        [](CMessageBox& box) { QTest::keyClick(&box, Qt::Key_Enter); },
+        [](CMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); },
+        [](CMessageBox& box) { box.close(); },
+    };
+    for (const auto& way : ways) {
+        CMessageBox ok(QStringLiteral("保存終了"), 0);
+        ok.show();
+        way(ok);
+        EXPECT_FALSE(ok.isVisible());
+        EXPECT_EQ(ok.result(), 1);
+    }
+    CMessageBox question(kSyncQuestion, 4);
+    question.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&question));  // focus is handed out then
+    EXPECT_FALSE(question.yesButton()->hasFocus() || question.noButton()->hasFocus());
+    for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+        QTest::keyClick(&question, key);
+    }
+    question.close();
+    EXPECT_TRUE(question.isVisible());
+    QTest::mouseClick(question.noButton(), Qt::LeftButton);
+    EXPECT_EQ(question.result(), 7);
+}
+
+TEST(IconsTest, AreThirtyTwoPixelsAndDrawn) {
+    for (const QPixmap& icon : {WarningIcon(), ProgramIcon()}) {
+        EXPECT_EQ(icon.deviceIndependentSize(), QSizeF(32, 32));
+        const QImage image = icon.toImage();
+        EXPECT_EQ(image.pixelColor(0, 0).alpha(), 0);
+        EXPECT_EQ(image.pixelColor(image.width() / 2, image.height() * 3 / 4).alpha(), 255);
+    }
+    // The warning: a yellow triangle with a black mark in its middle.
+    const QImage warning = WarningIcon().toImage();
+    EXPECT_LT(warning.pixelColor(warning.width() / 2, warning.height() / 2).lightness(), 40);
+    const QColor yellow = warning.pixelColor(warning.width() / 2 - 6, warning.height() * 3 / 4);
+    EXPECT_TRUE(yellow.red() > 200 && yellow.green() > 180 && yellow.blue() < 60)
+        << yellow.name().toStdString();
+}
+
+// The status window only informs: no key nor the close box closes it.
+TEST(StatusDlgTest, ShowsTheTextItIsGivenAndNoKeyNorTheCloseBoxClosesIt) {
+    CStatusDlg dialog;
+    EXPECT_EQ(dialog.ShowModeless(nullptr), 1);
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QTest::keyClick(&dialog, Qt::Key_Return);
+    EXPECT_FALSE(dialog.close());
+    EXPECT_TRUE(dialog.isVisible());
+    dialog.SetStatusText("ﾌｧｲﾙﾘｽﾄを作成中");
+    EXPECT_EQ(dialog.text(), QStringLiteral("ﾌｧｲﾙﾘｽﾄを作成中"));
+}
+
+TEST(ProgressDlgTest, ShowsItsStatusLineAndThePercentageOfEachStepWrappingAfterTheEnd) {
+    CProgressDlg dialog;
+    dialog.SetStatusLine("/home/user/写真/IMG_0412.JPG");
+    QStringList texts;
+    for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+        texts << label->text();
+    }
+    EXPECT_TRUE(texts.contains(QStringLiteral("/home/user/写真/IMG_0412.JPG")))
+        << texts.join('|').toStdString();
+    EXPECT_EQ(dialog.percentText(), QStringLiteral(" 0 %"));
+    dialog.SetBarRange(0, 3);
+    dialog.SetBarStep(1);
+    std::vector<int> before;
+    QStringList shown;
+    for (int i = 0; i < 5; ++i) {
+        before.push_back(dialog.StepBar());
+        shown << dialog.percentText();
+    }
+    EXPECT_EQ(before, (std::vector<int>{0, 1, 2, 3, 1}));
+    EXPECT_EQ(shown, QStringList({"33%", "66%", "100%", "33%", "66%"}));
+    EXPECT_EQ(dialog.barPosition(), 2);
+    // An empty range shows 0% instead of dividing by zero.
+    dialog.SetBarRange(5, 5);
+    dialog.StepBar();
+    EXPECT_EQ(dialog.percentText(), QStringLiteral("0%"));
+}
+
+// Cancel, Esc and the close box only record a request, which counts once until it is taken;
+// Enter does nothing. The window disables the visible main window while it lives, unless that
+// was disabled already; a child of its owner stays usable.
+TEST(ProgressDlgTest, CancelOnlyRequestsCancelAndTheOwnerIsDisabledWhileTheWindowLives) {
+    QWidget owner;
+    owner.show();
+    auto dialog = std::make_unique<CProgressDlg>();
+    dialog->ShowModeless(nullptr);
+    EXPECT_FALSE(owner.isEnabled());
+    EXPECT_FALSE(dialog->TakeCancelRequest());
+    for (int i = 0; i < 2; ++i) {
+        QTest::mouseClick(dialog->findChild<BitmapButton*>(), Qt::LeftButton);
+    }
+    EXPECT_TRUE(dialog->TakeCancelRequest());
+    EXPECT_FALSE(dialog->TakeCancelRequest());
+    QTest::keyClick(dialog.get(), Qt::Key_Escape);
+    EXPECT_TRUE(dialog->TakeCancelRequest());
+    EXPECT_FALSE(dialog->close());
+    EXPECT_TRUE(dialog->TakeCancelRequest());
+    QTest::keyClick(dialog.get(), Qt::Key_Return);
+    QTest::keyClick(dialog.get(), Qt::Key_Enter);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_FALSE(dialog->TakeCancelRequest());
+    dialog.reset();
+    EXPECT_TRUE(owner.isEnabled());
+    owner.setEnabled(false);
+    dialog = std::make_unique<CProgressDlg>();
+    dialog->ShowModeless(&owner);
+    dialog->EnableOwnerAgain();
+    dialog.reset();
+    EXPECT_FALSE(owner.isEnabled());
+    owner.setEnabled(true);
+    QPointer<CProgressDlg> child = new CProgressDlg(&owner);
+    child->ShowModeless(&owner);
+    EXPECT_FALSE(owner.isEnabled());
+    QTest::mouseClick(child->findChild<BitmapButton*>(), Qt::LeftButton);
+    EXPECT_TRUE(child->TakeCancelRequest());
+    delete child;
+    EXPECT_TRUE(owner.isEnabled());
+}
+
+using Model = ChangeRecordModel;
+constexpr std::int64_t kTime = 1796000000;
+
+// A record of 10,000 items in the log folder of the test: 9,996 new copies of sizes 0 to 9,995,
+// then a deleted file, its deleted folder, a changed copy whose name holds a line break and a
+// failure.
+class ResultsDlgTest : public ::testing::Test {
+protected:
+    ResultsDlgTest() {
+        dir_.createFolder("log");
+        dir_.createFolder("dst/d3");
+        std::string text =
+            "# Mirova 0.1.0 change record\n# run: sync\n# preset: 3 nightly photos\n";
+        text += "# source: " + dir_ / "src" + "\n# target: " + dir_ / "dst" + "\n";
+        text += "# suppress deletion: off\n# exclusions: off\n# started: 2026-12-07 02:00:00\n";
+        const auto add = [&](ChangeAction action, ChangeSide side, std::string path,
+                             ItemState before, ItemState after, std::string message = {}) {
+            text +=
+                ItemLine({action, side, std::move(path), before, after, std::move(message)}) + "\n";
+        };
+        for (int i = 0; i < 9996; ++i) {
+            add(ChangeAction::CopyNew, ChangeSide::Target,
+                "d" + std::to_string(i % 10) + "/f" + std::to_string(i) + ".dat", {},
+                {true, static_cast<std::uint64_t>(i), kTime + i});
+        }
+        add(ChangeAction::DeleteFile, ChangeSide::Target, "old/gone.txt", {true, 120, kTime}, {});
+        add(ChangeAction::DeleteFolder, ChangeSide::Target, "old", {true, 0, kTime}, {});
+        add(ChangeAction::CopyChanged, ChangeSide::Source, "line\nbreak.txt", {true, 5, kTime},
+            {true, 9, kTime + 60});
+        add(ChangeAction::Failed, ChangeSide::Target, "c.txt", {}, {}, "c.txt が作成できません。");
+        text +=
+            "# end: failures 1; deleted files 1, deleted folders 1, copied 9997 (49955019 bytes), "
+            "created folders 0\n";
+        dir_.createFile("log/Changes-261207-020000.txt", text);
+        CResultsDlg::SetFolderOpenerForTesting([this](const QString& f) { opened_.push_back(f); });
+        dialog_ = std::make_unique<CResultsDlg>();  // the newest record of the log folder
+        dialog_->show();
+    }
+    ~ResultsDlgTest() override { CResultsDlg::SetFolderOpenerForTesting(nullptr); }
+    QString Cell(int row, int column, int role = Qt::DisplayRole) const {
+        return dialog_->proxy()->index(row, column).data(role).toString();
+    }
+    void Filter(const QString& text) {
+        dialog_->filterField()->clear();
+        QTest::keyClicks(dialog_->filterField(), text);
+    }
+    test::TempDir dir_;
+    std::vector<QString> opened_;
+    std::unique_ptr<CResultsDlg> dialog_;
+};
+
+TEST_F(ResultsDlgTest, ShowsTheLatestRecordWithItsFactsAndCountsAndSortsSizesAsNumbers) {
+    EXPECT_EQ(dialog_->recordPath(), dir_ / "log/Changes-261207-020000.txt");
+    EXPECT_EQ(dialog_->view()->model()->rowCount(), 10000);
+    EXPECT_EQ(
+        dialog_->countsLabel()->text(),
+        QStringLiteral("削除 1  ﾌｫﾙﾀﾞ削除 1  新規ｺﾋﾟｰ 9,996  更新ｺﾋﾟｰ 1  ﾌｫﾙﾀﾞ作成 0  失敗 1"));
+    EXPECT_EQ(
+        dialog_->factsLabel()->text(),
+        QStringLiteral("ｱｯﾌﾟﾃﾞｰﾄ  ﾌﾟﾘｾｯﾄ 3「nightly photos」  %1 → %2  2026/12/07 02:00:00 開始")
+            .arg(QString::fromStdString(dir_ / "src"), QString::fromStdString(dir_ / "dst")));
+    EXPECT_EQ(dialog_->endLabel()->text(),
+              QStringLiteral("終了: ｴﾗｰ 1 件  ｺﾋﾟｰ 9,997 個 (49,955,019 ﾊﾞｲﾄ)"));
+    EXPECT_EQ(Cell(0, Model::kAction), QStringLiteral("新規ｺﾋﾟｰ"));
+    EXPECT_EQ(Cell(0, Model::kSide), QStringLiteral("ﾀｰｹﾞｯﾄ"));
+    EXPECT_EQ(Cell(9995, Model::kTimeAfter), Model::TimeText(kTime + 9995));
+    EXPECT_EQ(Cell(9995, Model::kSizeBefore), QString());
+    // The three items without a state after the change first, then 0, 1, ... 9, 9, 10.
+    dialog_->view()->sortByColumn(Model::kSizeAfter, Qt::AscendingOrder);
+    QStringList sizes;
+    for (int row = 0; row < 16; ++row) {
+        sizes << Cell(row, Model::kSizeAfter);
+    }
+    EXPECT_EQ(sizes.join(QLatin1Char(' ')), QStringLiteral("   0 1 2 3 4 5 6 7 8 9 9 10 11"));
+    dialog_->view()->sortByColumn(Model::kSizeAfter, Qt::DescendingOrder);
+    EXPECT_EQ(Cell(0, Model::kSizeAfter), QStringLiteral("9,995"));
+    EXPECT_EQ(Cell(1, Model::kSizeAfter), QStringLiteral("9,994"));
+    // Without a record the table is empty.
+    dialog_->Load("");
+    EXPECT_EQ(dialog_->view()->model()->rowCount(), 0);
+    EXPECT_EQ(dialog_->factsLabel()->text(), QStringLiteral("記録がありません。"));
+    EXPECT_FALSE(dialog_->countsLabel()->isVisible());
+}
+
+TEST_F(ResultsDlgTest,
+       TheFilterKeepsTheMatchingPathsWhateverTheirCaseAndADoubleClickOpensTheirFolder) {
+    QTest::keyClicks(dialog_->filterField(), QStringLiteral("F123"));
+    ASSERT_EQ(dialog_->proxy()->rowCount(), 11);  // f123 and f1230 to f1239
+    for (int row = 0; row < 11; ++row) {
+        EXPECT_THAT(Cell(row, Model::kPath).toStdString(), ::testing::HasSubstr("/f123"));
+    }
+    // One row for the line break, as the record writes it; the failure with its message.
+    Filter(QStringLiteral("break"));
+    ASSERT_EQ(dialog_->proxy()->rowCount(), 1);
+    EXPECT_EQ(Cell(0, Model::kPath), QStringLiteral("line\\x0Abreak.txt"));
+    EXPECT_EQ(Cell(0, Model::kSide), QStringLiteral("ｿｰｽ"));
+    Filter(QStringLiteral("c.txt"));
+    ASSERT_EQ(dialog_->proxy()->rowCount(), 1);
+    EXPECT_EQ(Cell(0, Model::kPath), QStringLiteral("c.txt : c.txt が作成できません。"));
+    EXPECT_EQ(Cell(0, Model::kPath, Qt::ToolTipRole), QStringLiteral("c.txt が作成できません。"));
+    dialog_->filterField()->clear();
+    EXPECT_EQ(dialog_->proxy()->rowCount(), 10000);
+    for (const char* path : {"f123.dat", "gone"}) {
+        Filter(QString::fromUtf8(path));
+        ASSERT_EQ(dialog_->proxy()->rowCount(), 1);
+        const QRect row = dialog_->view()->visualRect(dialog_->proxy()->index(0, Model::kPath));
+        // What a real double-click delivers: a click, then the second press as a double-click.
+        QWidget* viewport = dialog_->view()->viewport();
+        QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, row.center());
+        QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, row.center());
+        QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, row.center());
+    }
+    // "old" went with its file: the target folder itself is shown.
+    EXPECT_THAT(opened_, ::testing::ElementsAre(QString::fromStdString(dir_ / "dst/d3"),
+                                                QString::fromStdString(dir_ / "dst")));
+}
+
+}  // namespace
+}  // namespace mirova::ui
