@@ -121,7 +121,8 @@ void CMessageBox::reject() {
 }
 
 void CMessageBox::keyPressEvent(QKeyEvent* event) {
-    if (IsEnterKey(event->key()) && event->modifiers() == Qt::NoModifier) {
+    // The keypad's Enter carries the keypad modifier and answers the box like the main one.
+    if (IsEnterKey(event->key()) && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
         if (type_ != kYesNo) {
             done(kOk);
         }

@@ -260,12 +260,13 @@ TEST(MessageBoxTest, IsSizedToItsTextInsideItsFrameWithTheButtonsOfItsTypeInTheM
     }
 }
 
-// Return, Enter, Esc and the close box end an OK box with 1 (OK); a question opens with no button
-// focused, so that a stray key answers nothing, and ends only with Yes or No.
+// Return, Enter (also the keypad's), Esc and the close box end an OK box with 1 (OK); a question
+// opens with no button focused, so that a stray key answers nothing, and ends only with Yes or No.
 TEST(MessageBoxTest, KeysAndTheCloseBoxAnswerOnlyAnOkBox) {
     const std::function<void(CMessageBox&)> ways[] = {
         [](CMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); },
         [](CMessageBox& box) { QTest::keyClick(&box, Qt::Key_Enter); },
+        [](CMessageBox& box) { QTest::keyClick(&box, Qt::Key_Enter, Qt::KeypadModifier); },
         [](CMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); },
         [](CMessageBox& box) { box.close(); },
     };
