@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <sstream>
 #include <thread>
 
 #include "TreeSnapshot.h"
@@ -50,28 +51,29 @@ pid_t StartMirova(const TempDir& dir, const std::vector<std::string>& arguments,
         argv.push_back(argument.data());
     }
     argv.push_back(nullptr);
-    // Every program a test starts takes the single-instance guard; unless the test chose the
-    // lock folder itself, each test has its own, so that tests running side by side never
-    // refuse each other.
-    std::vector<std::string> environment;
-    for (char** variable = environ; *variable != nullptr; ++variable) {
-        environment.emplace_back(*variable);
-    }
-    if (std::getenv("MIROVA_LOCK_DIR") == nullptr) {
-        dir.createFolder("lock");
-        environment.push_back("MIROVA_LOCK_DIR=" + (dir / "lock"));
-    }
-    std::vector<char*> envp;
-    for (std::string& variable : environment) {
-        envp.push_back(variable.data());
-    }
-    envp.push_back(nullptr);
     pid_t pid = -1;
-    if (posix_spawn(&pid, MIROVA_EXE, &actions, nullptr, argv.data(), envp.data()) != 0) {
+    if (posix_spawn(&pid, MIROVA_EXE, &actions, nullptr, argv.data(), environ) != 0) {
         pid = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
     return pid;
+}
+
+void MakeTree(const TempDir& dir, const std::string& layout) {
+    std::istringstream items(layout);
+    for (std::string item; items >> item;) {
+        if (item.ends_with('/')) {
+            dir.createFolder(item);
+            continue;
+        }
+        const std::size_t at = item.find('@');
+        const std::int64_t time =
+            at == std::string::npos ? 1700000000 : std::stoll(item.substr(at + 1));
+        item = item.substr(0, at);
+        const std::size_t equals = item.find('=');
+        dir.createFile(item.substr(0, equals),
+                       equals == std::string::npos ? "" : item.substr(equals + 1), time);
+    }
 }
 
 ProcessOutcome RunMirova(const TempDir& dir, const std::vector<std::string>& arguments) {
@@ -93,6 +95,14 @@ ProcessOutcome RunMirova(const TempDir& dir, const std::vector<std::string>& arg
     }
     outcome.out = ReadFileText(dir / "stdout.txt");
     outcome.err += ReadFileText(dir / "stderr.txt");
+    return outcome;
+}
+
+ProcessOutcome ExpectRun(const TempDir& dir, const std::vector<std::string>& arguments, int status,
+                         const std::string& errHas) {
+    ProcessOutcome outcome = RunMirova(dir, arguments);
+    EXPECT_EQ(outcome.status, status) << ::testing::PrintToString(arguments) << "\n" << outcome.err;
+    EXPECT_THAT(outcome.err, ::testing::HasSubstr(errHas));
     return outcome;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <optional>
@@ -25,27 +27,20 @@ private:
     std::optional<std::string> previous_;
 };
 
-// While it lives, XDG_CONFIG_HOME points at the "config" folder of a test's temporary folder,
-// so that the settings store of the test (and of programs it starts) never reaches the user's.
-class ScopedConfigHome {
+// A test's own temporary folder. While it lives, the settings file and the lock files of the
+// program, and of the programs the test starts, lie in it, never in the user's.
+class TestFolder : public TempDir {
 public:
-    explicit ScopedConfigHome(const TempDir& dir)
-        : path_(dir / "config"), env_("XDG_CONFIG_HOME", path_) {}
-    // Where the settings file must be.
-    std::string settingsFile() const { return path_ + "/TK-ORVELAN/Mirova.conf"; }
+    TestFolder() { createFolder("lock"); }
+    std::string settingsFile() const { return *this / "config/TK-ORVELAN/Mirova.conf"; }
+    std::string readSettings() const { return ReadFileText(settingsFile()); }
+    void writeSettings(const std::string& text) const {
+        createFile("config/TK-ORVELAN/Mirova.conf", text);
+    }
 
 private:
-    std::string path_;
-    ScopedEnv env_;
-};
-
-// While it lives, the lock files of the program (and of programs a test starts) lie in the
-// "lock" folder of the test's own folder.
-class ScopedLockDir : public ScopedEnv {
-public:
-    explicit ScopedLockDir(const TempDir& dir) : ScopedEnv("MIROVA_LOCK_DIR", dir / "lock") {
-        dir.createFolder("lock");
-    }
+    ScopedEnv config_{"XDG_CONFIG_HOME", *this / "config"};
+    ScopedEnv lock_{"MIROVA_LOCK_DIR", *this / "lock"};
 };
 
 // While it lives, the programs a test starts find no display, and so run the console front end.
@@ -55,6 +50,10 @@ struct ScopedNoDisplay {
     ScopedEnv platform{"QT_QPA_PLATFORM", std::nullopt};
 };
 
+// Makes a tree from a layout: items separated by blanks, "path=content@seconds" for a file
+// (content and time optional; the time defaults to 1700000000), "path/" for a folder.
+void MakeTree(const TempDir& dir, const std::string& layout);
+
 struct ProcessOutcome {
     int status = -1;
     std::string out;
@@ -62,14 +61,17 @@ struct ProcessOutcome {
 };
 
 // Starts the real executable with standard input from /dev/null (no terminal) and the test's
-// environment; its output goes to "<prefix>out.txt" and "<prefix>err.txt" of the temporary
-// folder. -1 when it cannot start.
+// environment (so from a TestFolder's life); its output goes to "<prefix>out.txt" and
+// "<prefix>err.txt" of the temporary folder. -1 when it cannot start.
 pid_t StartMirova(const TempDir& dir, const std::vector<std::string>& arguments,
                   const std::string& prefix);
 // StartMirova, then waits for the end and collects the output. A program still running after two
 // minutes (waiting for a user nobody plays) is killed, so that a fault fails a test instead of
 // hanging it.
 ProcessOutcome RunMirova(const TempDir& dir, const std::vector<std::string>& arguments);
+// RunMirova, and checks the exit status and that standard error holds `errHas`.
+ProcessOutcome ExpectRun(const TempDir& dir, const std::vector<std::string>& arguments, int status,
+                         const std::string& errHas = "");
 
 // Puts into the table preset `number` (1-based): folder "sN" into "dN" of the temporary folder,
 // captioned "preset N".

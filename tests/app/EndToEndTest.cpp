@@ -1,0 +1,479 @@
+// The real program, started as a user or a schedule starts it: the console commands, the
+// mistakes people make with a mirroring tool (overlapping folders, a source that is empty
+// because its disk is not plugged in, two copies at once, failures that must never be called
+// complete), a synchronisation killed in the middle of a copy, and the start of the desktop
+// program.
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <climits>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <thread>
+
+#include "AppTesting.h"
+#include "TreeSnapshot.h"
+#include "fileops/FileOperations.h"
+#include "fileops/RunLog.h"
+#include "platform/InstanceGuard.h"
+
+namespace mirova {
+namespace {
+
+using test::MakeTree;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+constexpr const char* kRefused = "重なったﾌｫﾙﾀﾞは同期できません。";
+constexpr const char* kBraked = "大量の削除を防ぐため、ｱｯﾌﾟﾃﾞｰﾄは行いませんでした。";
+constexpr const char* kComplete = "ｱｯﾌﾟﾃﾞｰﾄ完了";
+constexpr const char* kFailed = "の処理に失敗しました。";
+const std::string kTwice = "「Mirova」を複数起動することはできません。";
+
+class EndToEnd : public ::testing::Test {
+protected:
+    test::ProcessOutcome Expect(const std::vector<std::string>& arguments, int status,
+                                const std::string& errHas = "") {
+        return test::ExpectRun(dir, arguments, status, errHas);
+    }
+    // The desktop program on the offscreen platform, every box answered automatically.
+    test::ProcessOutcome ExpectDesktop(const std::vector<std::string>& arguments, int status,
+                                       const std::string& errHas = "") {
+        const test::ScopedEnv platform("QT_QPA_PLATFORM", "offscreen");
+        const test::ScopedEnv autoAnswer("MIROVA_TEST_AUTOANSWER", "1");
+        return Expect(arguments, status, errHas);
+    }
+    std::size_t CountItems(const std::string& folder) {
+        return test::SnapshotTree(dir / folder).size();
+    }
+    void MakeFiles(const std::string& folder, int count) {
+        for (int i = 0; i < count; ++i) {
+            dir.createFile(folder + "/file_" + std::to_string(i) + ".dat", "data", 1700000000);
+        }
+    }
+    std::string Differences() { return test::TreeDifferences(src, dst); }
+
+    test::TestFolder dir;
+    const std::string src = dir / "src";
+    const std::string dst = dir / "dst";
+    test::ScopedEnv noAutoAnswer{"MIROVA_TEST_AUTOANSWER", std::nullopt};
+};
+using ConsoleEndToEndTest = EndToEnd;
+using SafetyEndToEndTest = EndToEnd;
+using CrashSafetyTest = EndToEnd;
+using StartupTest = EndToEnd;
+
+// A time as the change record writes it: local, "YYYY-MM-DD hh:mm:ss".
+std::string LocalTimeText(std::time_t seconds) {
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+TEST_F(ConsoleEndToEndTest, ComparesTwoRealTreesAndReportsTheExitStatus) {
+    // A usage error starts nothing.
+    Expect({"--compare", src}, 2, "Usage:");
+    EXPECT_THAT(dir.readLog(), Not(HasSubstr("Start.")));
+
+    MakeTree(dir,
+             "src/docs/a.txt=same dst/docs/a.txt=same src/docs/new.txt=new "
+             "dst/docs/old.txt=old src/build/x.o=object");
+    Expect({"--compare", src, dst}, 0, "ﾀｰｹﾞｯﾄに 3 個の更新ﾌｧｲﾙ/ﾌｫﾙﾀﾞ、1 個の余剰ﾌｧｲﾙ、0 個");
+    const std::string log = dir.readLog();
+    for (const std::string& line : std::vector<std::string>{
+             "  Compare Preset 0 Start.\n", ": 余剰ファイル 1\n", ": " + dst + "/docs/old.txt\n",
+             ": " + dst + "/build/x.o\n", "  Compare Preset 0 Done.\n"}) {
+        EXPECT_THAT(log, HasSubstr(line));
+    }
+    struct stat logFolder {};
+    ASSERT_EQ(::stat(dir.logDir().c_str(), &logFolder), 0);
+    EXPECT_EQ(logFolder.st_mode & 0777, 0700u);
+
+    // Excluding what differs leaves equal trees.
+    Expect({"--compare", src, dst, "--exclude", "/build", "--exclude-ext", "TXT"}, 0,
+           "ｿｰｽとﾀｰｹﾞｯﾄは完全に一致します。");
+    Expect({"--compare", dir / "nothing", dst}, 1,
+           "ｿｰｽﾌｫﾙﾀﾞ " + (dir / "nothing") + " が存在しません。");
+
+    // A source older than its copy is asked about: without a terminal No, unless --yes.
+    MakeTree(dir, "src/docs/a.txt=older dst/docs/a.txt=newer@1700000100");
+    EXPECT_THAT(Expect({"--compare", src, dst}, 1, "本当に同期させてよろしいですか？\n-> No").err,
+                HasSubstr(dir.logDir() + "/ReverseList.txt\n"));
+    EXPECT_THAT(dir.readLog(), HasSubstr(": Aborted !\n"));
+    Expect({"--compare", "--yes", src, dst}, 0);
+    EXPECT_THAT(dir.readLog(), HasSubstr("本当に同期させてよろしいですか？YES\n"));
+}
+
+TEST_F(ConsoleEndToEndTest, SyncMirrorsOnlyWhenConfirmedAndMergeGoesBothWays) {
+    MakeTree(dir,
+             "src/keep/a.txt=a src/new.txt=new src/empty/ dst/extra/deep/x.txt=x "
+             "dst/keep/a.txt=stale@1600000000");
+    // Without a terminal the confirmation counts as No: nothing changes.
+    Expect({"--sync", src, dst}, 1);
+    EXPECT_EQ(dir.read("dst/keep/a.txt"), "stale");
+    Expect({"--sync", "--yes", "--suppress-deletion", src, dst}, 0);
+    EXPECT_EQ(dir.read("dst/extra/deep/x.txt"), "x");
+    EXPECT_EQ(dir.read("dst/keep/a.txt"), "a");
+    Expect({"--sync", "--yes", src, dst}, 0, kComplete);
+    EXPECT_EQ(Differences(), "");
+
+    MakeTree(dir, "dst/only-in-target.txt=t src/new.txt=newer@1700000100");
+    Expect({"--merge", "--no-stop-on-error", src, dst}, 0);
+    EXPECT_EQ(dir.read("src/only-in-target.txt"), "t");
+    EXPECT_EQ(dir.read("dst/new.txt"), "newer");
+    EXPECT_THAT(dir.readLog(), HasSubstr(": ﾏｰｼﾞ処理終了\n"));
+}
+
+// --list prints the change record's item lines: a compare's is the dry run of the sync.
+TEST_F(ConsoleEndToEndTest, ListPrintsTheChangeRecordAndTheCompareForetellsTheSync) {
+    MakeTree(dir, "src/a.txt=a src/sub/b.txt=b dst/old.txt=o");
+    const test::ProcessOutcome compare = Expect({"--compare", "--list", src, dst}, 0,
+                                                "Change record: " + dir.logDir() + "/Changes-");
+    const std::string time = LocalTimeText(1700000000);
+    EXPECT_EQ(compare.out, "delete-file\ttarget\told.txt\t1\t" + time +
+                               "\t-\t-\ncopy-new\ttarget\ta.txt\t-\t-\t1\t" + time +
+                               "\ncopy-new\ttarget\tsub/b.txt\t-\t-\t1\t" + time +
+                               "\ncreate-folder\ttarget\tsub\t-\t-\t0\t" +
+                               compare.out.substr(compare.out.rfind('\t') + 1));
+    EXPECT_EQ(Expect({"--sync", "--list", "--yes", src, dst}, 0).out, compare.out);
+    EXPECT_EQ(Differences(), "");
+}
+
+// The command-line list "/A" over the settings file as the desktop program leaves it.
+TEST_F(ConsoleEndToEndTest, RunsStoredPresetsFromTheCommandLine) {
+    MakeTree(dir, "src/sub/a.txt=a dst/old.txt=o");
+    dir.writeSettings("[Settings]\nPRESETNO=0\nP2CAPTION=empty\nP5SRCFOLDER=" + src +
+                      "\nP5TARFOLDER=" + dst + "\nP5CAPTION=\"line 1\\nline 2\"\n");
+    const test::ScopedNoDisplay noDisplay;  // a display would run the list in the desktop program
+    Expect({"/A", "2,5"}, 0);
+    EXPECT_EQ(Differences(), "");
+    const std::string log = dir.readLog();
+    EXPECT_THAT(log, HasSubstr(": OptionD=OFF OptionA=2 menbers=2,5\n"));
+    EXPECT_THAT(log, HasSubstr("  Mirova Preset 5 Done.\n"));
+    EXPECT_THAT(log, Not(HasSubstr("Preset 2 Start.")));
+    const std::string settings = dir.readSettings();
+    for (const char* line : {"PRESETNO=4\n", "P5CAPTION=line 1\\nline 2\n", "P30MARGESW=0\n",
+                             "[JLIST]\nJLIST_CNT=0\n"}) {
+        EXPECT_THAT(settings, HasSubstr(line));
+    }
+}
+
+TEST_F(ConsoleEndToEndTest, ExportAndImportThroughTheSettingsFile) {
+    dir.writeSettings(
+        "[Settings]\nPRESETNO=3\nP1SRCFOLDER=/src\nP1TARFOLDER=/dst\n"
+        "P1CAPTION=\"夜の\\nバックアップ\"\n[ELIST]\nELIST_CNT=1\nELIST-0=bak\n");
+    const std::string file = dir / "Preset.dat";
+    EXPECT_EQ(Expect({"--export-presets", file}, 0).out, "保存終了\n");
+    Expect({"--export-presets", file, "--yes"}, 2);
+
+    // Another user's settings: different presets, another current one and window place.
+    dir.writeSettings("[Settings]\nPOSX=300\nPRESETNO=8\nP1SRCFOLDER=/other\nP2CAPTION=gone\n");
+    Expect({"--import-presets", file}, 1, "ﾌﾟﾘｾｯﾄﾃﾞｰﾀを読込みますか？\n-> No");
+    EXPECT_THAT(dir.readSettings(), HasSubstr("P1SRCFOLDER=/other"));
+    EXPECT_EQ(Expect({"--import-presets", file, "--yes"}, 0).out, "読込み終了\n");
+    const std::string settings = dir.readSettings();
+    for (const char* line : {"P1SRCFOLDER=/src\n", "P1CAPTION=夜の\\nバックアップ\n",
+                             "P2CAPTION=\n", "PRESETNO=8\n", "POSX=300\n", "ELIST-0=bak\n"}) {
+        EXPECT_THAT(settings, HasSubstr(line));
+    }
+}
+
+TEST_F(SafetyEndToEndTest, OverlappingFoldersAreRefusedInBothDirectionsAndThroughALink) {
+    MakeFiles("n1/src/docs", 5);
+    MakeFiles("n1/src", 5);
+    std::filesystem::create_directory_symlink(dir / "n1/src", dir / "link");
+    const std::size_t before = CountItems("n1");
+    // Source inside target, spelled with a trailing slash, "..", a doubled slash and a link.
+    for (const auto& [source, target] : {
+             std::pair{"n1/src/docs", "n1/src"},
+             {"n1/src/docs/", "n1/src/docs/..//"},
+             {"link/docs", "n1/src"},
+             {"n1/src", "link"},
+         }) {
+        Expect({"--sync", dir / source, dir / target, "--yes"}, 2, kRefused);
+    }
+    // Target inside source, not there yet: it is not created, and nothing is copied into it.
+    Expect({"--merge", dir / "n1/src", dir / "link/backup", "--yes"}, 2,
+           "ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + (dir / "link/backup") + " はｿｰｽﾌｫﾙﾀﾞ " + (dir / "n1/src") +
+               " の中にあります。\n" + kRefused);
+    EXPECT_EQ(CountItems("n1"), before);
+    EXPECT_THAT(dir.readLog(), HasSubstr(kRefused));
+
+    // A compare changes nothing and may look; a stored preset in a list is refused and the
+    // list goes on with the next preset.
+    EXPECT_NE(test::RunMirova(dir, {"--compare", dir / "n1/src", dir / "n1/src/docs"}).status, 2);
+    dir.writeSettings(
+        "[Settings]\nP1SRCFOLDER=" + (dir / "n1/src") + "\nP1TARFOLDER=" + (dir / "n1/src/docs") +
+        "\nP2SRCFOLDER=" + (dir / "n1/src") + "\nP2TARFOLDER=" + (dir / "copy") + "\n");
+    const test::ScopedNoDisplay noDisplay;
+    Expect({"/A", "1,2"}, 1);
+    EXPECT_EQ(CountItems("n1"), before);
+    EXPECT_EQ(test::TreeDifferences(dir / "n1/src", dir / "copy"), "");
+}
+
+TEST_F(SafetyEndToEndTest, MassDeletionsAreRefusedUnattendedUnlessAllowed) {
+    MakeFiles("dst", 100);
+    MakeFiles("src", 40);
+    dir.createFolder("empty");
+    // A preset whose source is an empty mount point, run by a schedule.
+    dir.writeSettings("[Settings]\nP3SRCFOLDER=" + (dir / "empty") + "\nP3TARFOLDER=" + dst + "\n");
+    const test::ScopedNoDisplay noDisplay;
+    Expect({"/A", "3"}, 1, "は空です。");
+    EXPECT_EQ(CountItems("dst"), 100u);
+    // 60 of 100 files.
+    EXPECT_THAT(
+        Expect({"--sync", src, dst, "--yes"}, 1, "100 個のﾌｧｲﾙのうち 60 個 (60%) が削除されます。")
+            .err,
+        HasSubstr(kBraked));
+    EXPECT_THAT(dir.readLog(), HasSubstr(kBraked));
+    EXPECT_EQ(CountItems("dst"), 100u);
+
+    // A limit the user set in the settings file lets it through.
+    dir.writeSettings("[Settings]\nDELETELIMIT=70\n");
+    dir.createFile("dst/x/extra.dat", "x");
+    Expect({"--sync", src, dst, "--yes"}, 0);
+    EXPECT_EQ(Differences(), "");
+    // --allow-mass-delete lifts the brake for one run (small trees: the engine's tests).
+    MakeFiles("small/dst", 4);
+    Expect({"--sync", dir / "empty", dir / "small/dst", "--yes", "--allow-mass-delete"}, 0);
+    EXPECT_EQ(CountItems("small/dst"), 0u);
+}
+
+TEST_F(SafetyEndToEndTest, ASecondCopyChangesNothingWhileTheFirstOrAnotherUsersRuns) {
+    const test::ScopedNoDisplay noDisplay;
+    MakeTree(dir, "src/a.txt=new@1700000100 dst/a.txt=old");
+    const std::string settings = "[Settings]\nP1SRCFOLDER=" + src + "\nP1TARFOLDER=" + dst + "\n";
+    dir.writeSettings(settings);
+    Expect({"--export-presets", dir / "Preset.dat"}, 0);
+    {
+        // Another user's copy holds only the machine-wide lock.
+        const std::string machineLock = platform::InstanceGuard::MachineLockPath("Mirova");
+        const int fd = ::open(machineLock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        ExpectDesktop({}, 1, "「Mirova」は既に1ユーザーで起動中です。\n-> OK");
+        ::close(fd);
+    }
+    platform::InstanceGuard running;  // the desktop program, open meanwhile
+    ASSERT_EQ(running.Acquire("Mirova", dir.logDir()), platform::InstanceGuard::Result::Acquired);
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"/A", "1"},
+          {"--sync", src, dst, "--yes"},
+          {"--import-presets", dir / "Preset.dat", "--yes"}}) {
+        Expect(command, 1, kTwice);
+    }
+    // The desktop program ends before the main dialog and the list.
+    ExpectDesktop({"/A", "1"}, 1, kTwice + "\n-> OK");
+    EXPECT_EQ(dir.read("dst/a.txt"), "old");
+    EXPECT_EQ(dir.readLog(), "");
+    EXPECT_EQ(dir.readSettings(), settings);
+    // Reading the presets out changes nothing and needs no guard.
+    Expect({"--export-presets", dir / "again.dat"}, 0);
+
+    // The first copy has ended: the list runs in the desktop program and closes it. An
+    // argument it does not know, even one with a dash, is ignored.
+    running.Release();
+    const test::ProcessOutcome later = ExpectDesktop({"/A", "1", "-x"}, 0);
+    EXPECT_THAT(later.err, Not(HasSubstr(kTwice)));
+    EXPECT_EQ(Differences(), "");
+    EXPECT_THAT(dir.readLog(), HasSubstr("OptionD=OFF OptionA=1 menbers=1"));
+}
+
+// Sets or clears the immutable flag, which stops even root from deleting a file. False where
+// the file system has no such flag.
+bool SetImmutable(const std::string& path, bool on) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int flags = 0;
+    bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (done) {
+        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return done;
+}
+
+TEST_F(SafetyEndToEndTest, FailuresAreNeverCalledCompleteAndReadOnlyCopiesConverge) {
+    MakeTree(dir, "src/a-ro.txt=new@1700000100 dst/a-ro.txt=old src/b-new.txt=b");
+    for (const char* readOnly : {"src/a-ro.txt", "dst/a-ro.txt"}) {
+        ASSERT_EQ(::chmod((dir / readOnly).c_str(), 0444), 0);
+    }
+    // With deletion suppressed the read-only copy is kept: a failure passed over, although the
+    // last file of the list was copied.
+    const test::ProcessOutcome passedOver =
+        Expect({"--sync", src, dst, "--yes", "--suppress-deletion", "--no-stop-on-error"}, 1,
+               ":330 - " + (dir / "dst/a-ro.txt"));
+    EXPECT_THAT(passedOver.err, HasSubstr("1 個のﾌｧｲﾙ/ﾌｫﾙﾀﾞ" + std::string(kFailed)));
+    EXPECT_THAT(passedOver.err, HasSubstr(LogFilePath(kRunLogName)));
+    EXPECT_THAT(passedOver.err, Not(HasSubstr(kComplete)));
+    EXPECT_THAT(dir.readLog(), Not(HasSubstr(kComplete)));
+    EXPECT_EQ(dir.read("dst/a-ro.txt"), "old");
+    EXPECT_EQ(dir.read("dst/b-new.txt"), "b");
+
+    // Otherwise it is replaced, now and after the read-only source changes again.
+    for (const auto& [content, time] : {std::pair{"new", 1700000100}, {"newer", 1700000200}}) {
+        ASSERT_EQ(::chmod((dir / "src/a-ro.txt").c_str(), 0644), 0);
+        dir.createFile("src/a-ro.txt", content, time);
+        ASSERT_EQ(::chmod((dir / "src/a-ro.txt").c_str(), 0444), 0);
+        Expect({"--sync", src, dst, "--yes"}, 0, kComplete);
+        EXPECT_EQ(dir.read("dst/a-ro.txt"), content);
+    }
+
+    // A file that cannot be deleted is printed as it happens and fails the run.
+    dir.createFile("dst/stuck.txt", "s");
+    if (!SetImmutable(dir / "dst/stuck.txt", true)) {
+        GTEST_SKIP() << "no immutable flag here (needs root on ext4 or similar)";
+    }
+    const test::ProcessOutcome stuck =
+        Expect({"--sync", src, dst, "--yes"}, 1, (dir / "dst/stuck.txt") + " が削除できません。");
+    SetImmutable(dir / "dst/stuck.txt", false);
+    EXPECT_THAT(stuck.err, HasSubstr(kFailed));
+    EXPECT_THAT(stuck.err, Not(HasSubstr(kComplete)));
+}
+
+// A kill that finds no copy in progress (it fell between two files) is tried again.
+constexpr int kKillAttempts = 5;
+
+// Waits until a copy is under way in `folder`, then kills the program without warning (or
+// collects it when it ended first).
+void KillDuringCopy(pid_t pid, const std::string& folder) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    const auto copying = [&] {
+        std::error_code error;
+        for (const auto& item : std::filesystem::directory_iterator(folder, error)) {
+            if (IsPartialCopyName(item.path().filename().string())) {
+                return true;
+            }
+        }
+        return false;
+    };
+    int status = 0;
+    while (!copying() && std::chrono::steady_clock::now() < deadline) {
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+}
+
+TEST_F(CrashSafetyTest, AKilledSyncShowsNoHalfFileAndTheNextRunCompletesTheMirror) {
+    // Six files large enough that copying takes a noticeable time, of real data: a file full
+    // of zeros or a sparse file may be copied by sharing blocks, at once.
+    std::mt19937_64 random(8);
+    std::vector<std::uint64_t> chunk((std::size_t{1} << 20) / sizeof(std::uint64_t));
+    dir.createFolder("src");
+    for (int i = 0; i < 6; ++i) {
+        std::ofstream out(src + "/large" + std::to_string(i), std::ios::binary);
+        for (int megabytes = 0; megabytes < 64; ++megabytes) {
+            for (std::uint64_t& word : chunk) {
+                word = random();
+            }
+            out.write(reinterpret_cast<const char*>(chunk.data()),
+                      static_cast<std::streamsize>(chunk.size() * 8));
+        }
+        ASSERT_TRUE(out.good());
+    }
+    for (int i = 0; i < 20; ++i) {
+        dir.createFile("src/small/" + std::to_string(i) + ".txt", std::to_string(i), 1700000000);
+    }
+    const auto expected = test::SnapshotTree(src);
+    const std::vector<std::string> sync = {"--sync", src, dst, "--yes", "--no-stop-on-error"};
+
+    std::vector<std::string> leftovers;
+    for (int attempt = 0; attempt < kKillAttempts && leftovers.empty(); ++attempt) {
+        std::filesystem::remove_all(dst);
+        dir.createFolder("dst");
+        const pid_t pid = test::StartMirova(dir, sync, "killed-");
+        ASSERT_GT(pid, 0);
+        KillDuringCopy(pid, dst);
+        // Every file under a real name is complete; an unfinished one exists only as a
+        // temporary file.
+        for (const auto& [name, item] : test::SnapshotTree(dst)) {
+            if (IsPartialCopyName(std::filesystem::path(name).filename().string())) {
+                leftovers.push_back(dst + "/" + name);
+                EXPECT_EQ(item.kind, 'f') << name;
+            } else if (item.kind == 'f') {
+                ASSERT_TRUE(expected.contains(name)) << name;
+                EXPECT_TRUE(item == expected.at(name)) << name << " is not a complete copy";
+            }
+        }
+    }
+    ASSERT_FALSE(leftovers.empty()) << "no kill landed in the middle of a copy\n"
+                                    << test::ReadFileText(dir / "killed-err.txt");
+    // The killed run's change record holds what it did up to the kill, and no end.
+    RecordContents killed;
+    ASSERT_TRUE(ReadChangeRecord(LatestChangeRecord(), killed));
+    EXPECT_EQ(killed.endLine, "");
+    const auto copied = test::SnapshotTree(dst);
+    for (const ChangeItem& item : killed.items) {
+        EXPECT_TRUE(copied.contains(item.path)) << item.path << " recorded but not there";
+        if (item.action == ChangeAction::CopyNew) {
+            EXPECT_TRUE(copied.at(item.path) == expected.at(item.path)) << item.path;
+        }
+    }
+
+    Expect(sync, 0);
+    // The leftover is gone too: it would show as an extra item of the target.
+    EXPECT_EQ(test::DescribeDifferences(expected, test::SnapshotTree(dst)), "");
+    const std::string log = dir.readLog();
+    for (const std::string& leftover : leftovers) {
+        EXPECT_THAT(log, HasSubstr(": " + leftover + " を削除しました（中断されたｺﾋﾟｰの残り）\n"));
+    }
+}
+
+TEST_F(CrashSafetyTest, AMergeNeverCarriesALeftoverAcrossAndRemovesIt) {
+    int pidMax = 0;
+    std::ifstream("/proc/sys/kernel/pid_max") >> pidMax;
+    const std::string leftover = ".mirova-partial-" + std::to_string(pidMax > 0 ? pidMax : INT_MAX);
+    // A running process's copy stays where it is, unlisted.
+    const std::string running = ".mirova-partial-" + std::to_string(::getpid()) + "-3";
+    MakeTree(dir, "src/a.txt=a src/deep/" + leftover + "-1=half dst/b.txt=b dst/" + leftover +
+                      "-2=half dst/" + running + "=in-progress");
+    Expect({"--merge", "--no-stop-on-error", src, dst}, 0);
+    EXPECT_EQ(dir.read("src/b.txt"), "b");
+    EXPECT_EQ(dir.read("dst/a.txt"), "a");
+    EXPECT_EQ(dir.read("dst/" + running), "in-progress");
+    std::filesystem::remove(dst + "/" + running);
+    EXPECT_EQ(Differences(), "");
+    EXPECT_FALSE(std::filesystem::exists(src + "/" + running));
+    const std::string log = dir.readLog();
+    EXPECT_THAT(log, HasSubstr(src + "/deep/" + leftover + "-1 を削除しました"));
+    EXPECT_THAT(log, HasSubstr(dst + "/" + leftover + "-2 を削除しました"));
+}
+
+TEST_F(StartupTest, ASettingsFileThatCannotBeReadEndsTheProgramBeforeTheDialog) {
+    // Saving the dialog's empty table over it would lose every preset.
+    dir.createFolder("config/TK-ORVELAN/Mirova.conf");
+    ExpectDesktop({"/A", "1"}, 1,
+                  "Mirova.conf が読めません。\nﾌﾟﾘｾｯﾄが失われないよう、起動を中止します。\n-> OK");
+    EXPECT_THAT(dir.readLog(), Not(HasSubstr("OptionA=")));
+}
+
+TEST_F(StartupTest, WithoutADisplayTheDesktopProgramExplainsWhy) {
+    const test::ScopedNoDisplay noDisplay;
+    for (const std::vector<std::string>& arguments : {std::vector<std::string>{}, {"/D"}, {"/A"}}) {
+        EXPECT_EQ(Expect(arguments, 2).err,
+                  "mirova: the desktop program needs a display (DISPLAY or WAYLAND_DISPLAY); see "
+                  "mirova --help for the console commands.\n");
+    }
+    // The console's own commands need no display.
+    EXPECT_THAT(Expect({"--help"}, 0).out, HasSubstr("mirova --compare SOURCE TARGET"));
+}
+
+}  // namespace
+}  // namespace mirova

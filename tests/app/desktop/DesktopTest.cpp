@@ -1,0 +1,858 @@
+// The desktop program driven offscreen: the main window over real folders, its menu commands
+// (the preset data file with the file dialogs scripted, the exclusion editor, the schedule),
+// and the message boxes that runs on a worker thread show on the GUI thread.
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <QTreeWidget>
+#include <atomic>
+#include <deque>
+#include <filesystem>
+#include <thread>
+
+#include "../ui/TextFit.h"
+#include "AppTesting.h"
+#include "app/common/PresetDataFileIo.h"
+#include "app/common/QtSettingsStore.h"
+#include "app/desktop/CMirovaApp.h"
+#include "app/desktop/CMirovaDlg.h"
+#include "app/desktop/GuiRunUi.h"
+#include "app/desktop/KeepVersionsDlg.h"
+#include "app/desktop/PresetDataCommands.h"
+#include "app/desktop/ScheduleDlg.h"
+#include "engine/AutoRunList.h"
+#include "fileops/FileOperations.h"
+#include "fileops/MessageBox.h"
+#include "platform/FileSystem.h"
+#include "settings/ExclusionList.h"
+#include "settings/PresetDataFile.h"
+#include "settings/SettingsStore.h"
+#include "ui/BitmapButton.h"
+#include "ui/CJlistDlg.h"
+#include "ui/CMessageBox.h"
+#include "ui/CResultsDlg.h"
+#include "ui/ChangeRecordModel.h"
+#include "ui/Look.h"
+
+namespace mirova {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+const std::string kLoadQuestion = kLoadPresetDataQuestion;
+
+struct Box {
+    std::string text;
+    int type = 0;
+};
+
+// The main window over the test's own folders, with every box recorded and answered from a
+// script (without one, a question is declined) and every file dialog taking the next scripted
+// path (without one, it is cancelled). A step may act on the window while a box is "up", which
+// is in the middle of a run.
+class MainWindowTest : public ::testing::Test {
+protected:
+    static constexpr int kRunTimeoutMs = 20000;
+
+    MainWindowTest() {
+        app_.SetMessageBoxHookForTesting([this](const QString& prompt, int type) {
+            boxes_.push_back({prompt.toStdString(), type});
+            if (onBox_) {
+                onBox_(boxes_.back());
+            }
+            return Next(answers_, type == kMbYesNo ? kIdNo : kIdOk);
+        });
+        SetPresetFileChooserForTesting(
+            [this](PresetFileDialog kind, const QString& title, QWidget*) {
+                fileDialogs_.push_back(std::to_string(static_cast<int>(kind)) + " " +
+                                       title.toStdString());
+                return QString::fromStdString(Next(chosen_, std::string()));
+            });
+    }
+    ~MainWindowTest() override { SetPresetFileChooserForTesting(nullptr); }
+
+    template <typename T>
+    static T Next(std::deque<T>& script, T otherwise) {
+        if (script.empty()) {
+            return otherwise;
+        }
+        T next = script.front();
+        script.pop_front();
+        return next;
+    }
+    CMirovaDlg& OpenOver(SettingsStore& store) {
+        dialog_ = std::make_unique<CMirovaDlg>(app_, store);
+        dialog_->show();
+        return *dialog_;
+    }
+    // Opens the window over the memory store, which holds table_ then.
+    CMirovaDlg& Open() {
+        SaveSettings(table_, store_);
+        return OpenOver(store_);
+    }
+    // Preset `number` runs "sN" into "dN", over a source tree with a file in a sub-folder, and
+    // a target that has a stale file and lacks the rest.
+    void SetPresetWithTrees(int number) {
+        test::SetTestPreset(table_, dir_, number);
+        const std::string n = std::to_string(number);
+        test::MakeTree(dir_, "s" + n + "/a.txt=alpha s" + n + "/sub/b.txt=beta d" + n +
+                                 "/stale.txt=old@1500000000");
+    }
+    std::string Differences(int number) const {
+        const std::string n = std::to_string(number);
+        return test::TreeDifferences(dir_ / ("s" + n), dir_ / ("d" + n));
+    }
+    // Clicks a button and waits for the run it starts.
+    void RunBy(QAbstractButton* button) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog_->runInProgress(); }, kRunTimeoutMs));
+    }
+    QAction* MenuItem(const QString& text) const {
+        for (QAction* menu : dialog_->menuBar()->actions()) {
+            for (QAction* item : menu->menu()->actions()) {
+                if (item->text() == text) {
+                    return item;
+                }
+            }
+        }
+        ADD_FAILURE() << "no menu item " << text.toStdString();
+        return nullptr;
+    }
+    void Trigger(const QString& text) {
+        QAction* item = MenuItem(text);
+        ASSERT_NE(item, nullptr);
+        ASSERT_TRUE(item->isEnabled());
+        item->trigger();
+    }
+    void Save() { Trigger(QStringLiteral("プリセットデータ保存(&S)")); }
+    void Load() { Trigger(QStringLiteral("プリセットデータ読込み(&R)")); }
+    std::vector<std::string> BoxTexts() const {
+        std::vector<std::string> texts;
+        for (const Box& box : boxes_) {
+            texts.push_back(box.text);
+        }
+        return texts;
+    }
+    // Runs `step` on the modal window that the next call opens, from the loop it runs.
+    template <typename Window>
+    void OnModal(std::function<void(Window&)> step) {
+        QTimer::singleShot(0, [step] {
+            auto* window = qobject_cast<Window*>(QApplication::activeModalWidget());
+            ASSERT_NE(window, nullptr);
+            step(*window);
+        });
+    }
+
+    test::TestFolder dir_;
+    CMirovaApp app_;
+    PresetTable table_;
+    MemorySettingsStore store_;
+    std::vector<Box> boxes_;
+    std::deque<int> answers_;
+    std::function<void(const Box&)> onBox_;
+    std::vector<std::string> fileDialogs_;  // "<kind> <title>"
+    std::deque<std::string> chosen_;
+    std::unique_ptr<CMirovaDlg> dialog_;  // goes first: it saves to the store as it closes
+};
+
+TEST_F(MainWindowTest, PresetButtonShowsItsPresetAndHidesCompareForMerge) {
+    table_.presets[6] = Preset{"/data/写真", "/backup/写真", "写真の控え\r\n二行目", 1, 1};
+    table_.presets[1] = Preset{"/data/書類", "/backup/書類", "書類", 0, 0};
+    table_.currentPreset = 1;
+    CMirovaDlg& dialog = Open();
+    EXPECT_TRUE(dialog.presetButton(1)->isChecked());
+    EXPECT_EQ(dialog.sourceField()->text().toStdString(), "/data/書類");
+    EXPECT_FALSE(dialog.compareButton()->isHidden());
+    EXPECT_EQ(dialog.presetButton(6)->text(), QStringLiteral("７"));
+    EXPECT_EQ(dialog.presetButton(9)->text(), QStringLiteral("10"));
+
+    QTest::mouseClick(dialog.presetButton(6), Qt::LeftButton);
+    EXPECT_EQ(dialog.table().currentPreset, 6);
+    EXPECT_FALSE(dialog.presetButton(1)->isChecked());
+    EXPECT_EQ(dialog.captionField()->toPlainText(), QStringLiteral("写真の控え\n二行目"));
+    EXPECT_EQ(dialog.sourceField()->text().toStdString(), "/data/写真");
+    EXPECT_EQ(dialog.targetField()->text().toStdString(), "/backup/写真");
+    EXPECT_TRUE(dialog.mergeModeCheck()->isChecked());
+    EXPECT_TRUE(dialog.useExclusionsCheck()->isChecked());
+    EXPECT_TRUE(dialog.compareButton()->isHidden());
+    // The dialog only shows presets: nothing of them can be changed here.
+    EXPECT_TRUE(dialog.captionField()->isReadOnly() && dialog.sourceField()->isReadOnly() &&
+                dialog.targetField()->isReadOnly());
+    EXPECT_FALSE(dialog.mergeModeCheck()->isEnabled() || dialog.useExclusionsCheck()->isEnabled());
+
+    QTest::mouseClick(dialog.presetButton(1), Qt::LeftButton);
+    EXPECT_FALSE(dialog.compareButton()->isHidden());
+    EXPECT_FALSE(dialog.mergeModeCheck()->isChecked());
+}
+
+TEST_F(MainWindowTest, ShowsTheLookInTheTemplatesProportionsWithEveryTextWhole) {
+    table_.presets[0] = Preset{"/data/写真", "/backup/写真", "写真の控え", 0, 1};
+    CMirovaDlg& dialog = Open();
+    const QImage image = dialog.grab().toImage();
+    // The read-only fields and the inside of the group boxes show the one background colour.
+    for (const QWidget* field : std::initializer_list<const QWidget*>{
+             dialog.captionField(), dialog.sourceField(), dialog.targetField()}) {
+        const QRect area = field->geometry();
+        EXPECT_EQ(image.pixelColor(area.right() - 8, area.bottom() - 5), ui::kLookBackground);
+    }
+    for (const QGroupBox* group : dialog.findChildren<QGroupBox*>()) {
+        EXPECT_EQ(image.pixelColor(group->geometry().bottomLeft() + QPoint(6, -4)),
+                  ui::kLookBackground)
+            << group->title().toStdString();
+    }
+    // A preset button keeps the template's 24 x 22 units, a little wider than high.
+    const QSize button = dialog.presetButton(0)->size();
+    EXPECT_NEAR(double(button.width()) / button.height(), 24.0 / 22.0, 0.05);
+
+    ScheduleDlg schedule(3, QStringLiteral("/usr/bin/mirova"));
+    KeepVersionsDlg keep(30);
+    for (QWidget* window : std::initializer_list<QWidget*>{&dialog, &schedule, &keep}) {
+        window->show();
+        EXPECT_EQ(test::ClippedTexts(window).join(QStringLiteral("; ")).toStdString(), "")
+            << window->windowTitle().toStdString();
+    }
+    // The unit files are shown whole.
+    for (const QPlainTextEdit* unit : {schedule.serviceField(), schedule.timerField()}) {
+        EXPECT_EQ(unit->verticalScrollBar()->maximum(), 0);
+    }
+}
+
+TEST_F(MainWindowTest, ReturnStartsASynchronisationAndTheDialogStaysOpen) {
+    test::SetTestPreset(table_, dir_, 1);
+    dir_.createFolder("s1");  // the target is missing: a synchronisation offers to create it
+    CMirovaDlg& dialog = Open();
+    QTest::mouseClick(dialog.suppressDeletionCheck(), Qt::LeftButton);
+    QSignalSpy finished(&dialog, &QDialog::finished);
+
+    QTest::keyClick(&dialog, Qt::Key_Return);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, "ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + (dir_ / "d1") + " は存在しません。作成しますか？");
+    EXPECT_EQ(boxes_[0].type, kMbYesNo);
+    EXPECT_EQ(app_.runState().suppressDeletion, 1);
+    EXPECT_THAT(dir_.readLog(), HasSubstr("OptionD=ON"));
+    EXPECT_THAT(dir_.readLog(), HasSubstr("Mirova Preset 1 Start."));
+    EXPECT_TRUE(dialog.okButton()->isEnabled());
+
+    // The compare button starts the other kind: a missing target is only reported.
+    QTest::mouseClick(dialog.compareButton(), Qt::LeftButton);
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_EQ(boxes_[1].text, "ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + (dir_ / "d1") + " が存在しません。");
+    EXPECT_THAT(dir_.readLog(), HasSubstr("Compare Preset 1 Start."));
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(finished.count(), 0);
+}
+
+TEST_F(MainWindowTest, RunOverRealFoldersMirrorsAndLocksTheControls) {
+    SetPresetWithTrees(2);
+    table_.currentPreset = 1;
+    CMirovaDlg& dialog = Open();
+    QSignalSpy finished(&dialog, &QDialog::finished);
+    // At the question: presets, OK, compare, close and exit disabled, saving the presets
+    // enabled, and the window still there after a close request, which is turned down.
+    std::vector<bool> during;
+    onBox_ = [&](const Box& box) {
+        if (box.type == kMbYesNo) {
+            during = {dialog.presetButton(0)->isEnabled(),
+                      dialog.okButton()->isEnabled(),
+                      dialog.compareButton()->isEnabled(),
+                      dialog.closeButton()->isEnabled(),
+                      MenuItem(QStringLiteral("アプリケーションの終了"))->isEnabled(),
+                      MenuItem(QStringLiteral("プリセットデータ保存(&S)"))->isEnabled()};
+            dialog.closeButton()->click();
+            dialog.close();
+            during.push_back(dialog.isVisible());
+        }
+    };
+    answers_ = {kIdYes};
+    RunBy(dialog.okButton());
+    EXPECT_THAT(BoxTexts(), ElementsAre(HasSubstr("ｱｯﾌﾟﾃﾞｰﾄを実行しますか？"), "ｱｯﾌﾟﾃﾞｰﾄ完了"));
+    EXPECT_EQ(Differences(2), "");
+    EXPECT_THAT(during, ElementsAre(false, false, false, false, false, true, true));
+    EXPECT_EQ(finished.count(), 0);
+    EXPECT_TRUE(dialog.presetButton(0)->isEnabled() && dialog.okButton()->isEnabled() &&
+                dialog.compareButton()->isEnabled() && dialog.closeButton()->isEnabled());
+}
+
+// The safety rules as the desktop program shows them: overlapping folders refused in a box, the
+// stored deletion brake asked with No as the default, and a failure after "continue" ending
+// with the failure text instead of silence or "complete".
+TEST_F(MainWindowTest, SafetyRulesReachTheDesktopProgram) {
+    test::SetTestPreset(table_, dir_, 1);
+    table_.presets[0].targetFolder = dir_ / "s1/inner";
+    test::SetTestPreset(table_, dir_, 2);
+    test::MakeTree(dir_, "s1/a.txt=a s2/");
+    for (int i = 0; i < 12; ++i) {
+        dir_.createFile("d2/f" + std::to_string(i), "x");
+    }
+    table_.deleteLimit = 30;
+    CMirovaDlg& dialog = Open();
+
+    RunBy(dialog.okButton());
+    EXPECT_THAT(BoxTexts(), ElementsAre(HasSubstr("重なったﾌｫﾙﾀﾞは同期できません。")));
+    EXPECT_FALSE(platform::Exists(dir_ / "s1/inner"));
+
+    QTest::mouseClick(dialog.presetButton(1), Qt::LeftButton);
+    RunBy(dialog.okButton());
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_THAT(boxes_[1].text, HasSubstr("12 個のﾌｧｲﾙと 0 個のﾌｫﾙﾀﾞが全て削除されます。"));
+    EXPECT_EQ(boxes_[1].type, kMbYesNo | kMbDefaultButton2 | kMbIconWarning);
+    EXPECT_EQ(dir_.read("d2/f0"), "x");
+
+    // A new file whose copy fails (a read-only old copy, kept with deletion suppressed), then
+    // one that copies: "continue" passes the failure over, and the run still is no success.
+    test::MakeTree(dir_, "s2/a.txt=new@1700000100 d2/a.txt=old s2/b.txt=b");
+    ASSERT_EQ(::chmod((dir_ / "d2/a.txt").c_str(), 0444), 0);
+    dialog.suppressDeletionCheck()->setChecked(true);
+    answers_ = {kIdYes, kIdOk, kIdYes, kIdOk};
+    RunBy(dialog.okButton());
+    ASSERT_EQ(boxes_.size(), 6u) << dir_.readLog();
+    EXPECT_EQ(boxes_[4].text, kContinueQuestion);
+    EXPECT_THAT(boxes_[5].text, HasSubstr("1 個のﾌｧｲﾙ/ﾌｫﾙﾀﾞの処理に失敗しました。"));
+    EXPECT_EQ(dir_.read("d2/b.txt"), "b");
+}
+
+// Receives the file URLs the program asks the desktop to open.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void Open(const QUrl& url) { urls.push_back(url); }
+};
+
+// After a compare, the results window shows what the synchronisation would do, and the log
+// opens from the menu.
+TEST_F(MainWindowTest, ResultsAndLogOpenFromTheMenu) {
+    SetPresetWithTrees(4);
+    table_.currentPreset = 3;
+    CMirovaDlg& dialog = Open();
+    RunBy(dialog.compareButton());
+    Trigger(QStringLiteral("比較結果(&R)"));
+    ui::CResultsDlg* results = dialog.resultsWindow();
+    ASSERT_NE(results, nullptr);
+    EXPECT_TRUE(results->isVisible());
+    EXPECT_EQ(results->recordPath(), dialog.run().changeRecordPath());
+    // stale.txt deleted; a.txt and sub/b.txt copied; sub created.
+    EXPECT_EQ(results->model()->rowCount(), 4);
+
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "Open");
+    Trigger(QStringLiteral("ログを開く(&L)"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    ASSERT_EQ(recorder.urls.size(), 1);
+    EXPECT_EQ(recorder.urls[0].toLocalFile().toStdString(), dir_.logDir() + "/Mirova.log");
+}
+
+TEST_F(MainWindowTest, NoStopOnErrorReachesTheRunStateAtOnce) {
+    app_.runState().noStopOnError = 0;
+    app_.runState().suppressDeletion = 1;  // as "/D" leaves it
+    SetPresetWithTrees(1);
+    CMirovaDlg& dialog = Open();
+    EXPECT_TRUE(dialog.suppressDeletionCheck()->isChecked());
+    EXPECT_FALSE(dialog.noStopOnErrorCheck()->isChecked());
+    QTest::mouseClick(dialog.noStopOnErrorCheck(), Qt::LeftButton);
+    EXPECT_EQ(app_.runState().noStopOnError.load(), 1);
+    QTest::mouseClick(dialog.noStopOnErrorCheck(), Qt::LeftButton);
+    EXPECT_EQ(app_.runState().noStopOnError.load(), 0);
+
+    // Ticked while the run asks its question: the box that would end the run is not shown.
+    onBox_ = [&](const Box& box) {
+        if (box.type == kMbYesNo) {
+            dialog.noStopOnErrorCheck()->click();
+        }
+    };
+    answers_ = {kIdYes};
+    RunBy(dialog.okButton());
+    EXPECT_THAT(BoxTexts(), ElementsAre(HasSubstr("ｱｯﾌﾟﾃﾞｰﾄを実行しますか？")));
+    EXPECT_EQ(app_.runState().noStopOnError.load(), 1);
+    EXPECT_THAT(dir_.readLog(), HasSubstr("ｱｯﾌﾟﾃﾞｰﾄ完了"));
+}
+
+TEST_F(MainWindowTest, ClosingStoresPresetPositionAndExclusions) {
+    auto store = std::make_unique<QtSettingsStore>();
+    CMirovaDlg& dialog = OpenOver(*store);
+    QSignalSpy finished(&dialog, &QDialog::finished);
+    QTest::mouseClick(dialog.presetButton(11), Qt::LeftButton);
+    dialog.move(140, 90);
+    dialog.exclusions().AddName("~$");
+    QTest::mouseClick(dialog.closeButton(), Qt::LeftButton);
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_FALSE(dialog.isVisible());
+    dialog_.reset();
+    store.reset();  // the file is written when the store goes
+
+    QtSettingsStore reread;
+    EXPECT_EQ(reread.ReadInt("Settings", "PRESETNO", -1), 11);
+    EXPECT_EQ(reread.ReadInt("Settings", "POSX", -1), 140);
+    EXPECT_EQ(reread.ReadInt("Settings", "POSY", -1), 90);
+    ExclusionList exclusions;
+    exclusions.Load(reread);
+    EXPECT_THAT(exclusions.names(), ElementsAre("~$"));
+
+    // The next start shows the same preset at the same place; Esc closes the same way.
+    CMirovaDlg& again = OpenOver(reread);
+    EXPECT_TRUE(again.presetButton(11)->isChecked());
+    EXPECT_EQ(again.pos(), QPoint(140, 90));
+    QSignalSpy closed(&again, &QDialog::finished);
+    QTest::keyClick(&again, Qt::Key_Escape);
+    EXPECT_EQ(closed.count(), 1);
+    dialog_.reset();  // before the store it saves to
+}
+
+TEST_F(MainWindowTest, CommandLineListRunsItsPresetsAndCloses) {
+    test::SetTestPreset(table_, dir_, 3);
+    table_.presets[2].targetFolder.clear();  // passed over
+    SetPresetWithTrees(5);
+    ASSERT_TRUE(ParseAutoRunArguments({"/A", "3,5"}, app_.runState()));
+    CMirovaDlg& dialog = Open();
+    EXPECT_TRUE(dialog.noStopOnErrorCheck()->isChecked());
+    QSignalSpy finished(&dialog, &QDialog::finished);
+    ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+    EXPECT_EQ(finished.at(0).at(0).toInt(), 1);
+    EXPECT_EQ(Differences(5), "");
+    EXPECT_THAT(BoxTexts(), IsEmpty());
+    EXPECT_EQ(store_.ReadInt("Settings", "PRESETNO", -1), 4);
+    EXPECT_THAT(dir_.readLog(), HasSubstr("Mirova Preset 5 Start."));
+    EXPECT_THAT(dir_.readLog(), Not(HasSubstr("Preset 3 Start.")));
+}
+
+TEST_F(MainWindowTest, CommandLineListOfEmptyPresetsClosesWithoutARun) {
+    ASSERT_TRUE(ParseAutoRunArguments({"/A", "2,4"}, app_.runState()));
+    QSignalSpy finished(&Open(), &QDialog::finished);
+    ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+    EXPECT_EQ(finished.at(0).at(0).toInt(), 1);
+    EXPECT_THAT(dir_.readLog(), Not(HasSubstr("Start.")));
+    EXPECT_EQ(store_.ReadInt("Settings", "PRESETNO", -1), 3);
+}
+
+TEST_F(MainWindowTest, ScheduleKeepVersionsAndExitWorkFromTheMenus) {
+    table_.currentPreset = 8;
+    CMirovaDlg& dialog = Open();
+    // The schedule window shows the current preset.
+    QString crontab;
+    OnModal<ScheduleDlg>([&](ScheduleDlg& schedule) {
+        crontab = schedule.crontabField()->text();
+        schedule.accept();
+    });
+    Trigger(QStringLiteral("スケジュール(&S)"));
+    EXPECT_EQ(crontab,
+              QStringLiteral("0 2 * * * %1 /A 9").arg(QCoreApplication::applicationFilePath()));
+
+    // Keeping versions: on asks for the days (cancelled, it stays off), off asks nothing.
+    QAction* keep = MenuItem(QStringLiteral("旧バージョンを保存する(&K)..."));
+    ASSERT_TRUE(keep->isCheckable());
+    EXPECT_FALSE(keep->isChecked());
+    for (const int days : {0, 45}) {
+        OnModal<KeepVersionsDlg>([days](KeepVersionsDlg& ask) {
+            EXPECT_EQ(ask.daysField()->value(), 30);
+            ask.daysField()->setValue(days);
+            days == 0 ? ask.cancelButton()->click() : ask.okButton()->click();
+        });
+        keep->trigger();
+        EXPECT_EQ(keep->isChecked(), days > 0);
+        EXPECT_EQ(dialog.table().keepVersions, days);
+    }
+
+    QSignalSpy finished(&dialog, &QDialog::finished);
+    Trigger(QStringLiteral("アプリケーションの終了"));
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_EQ(store_.ReadInt("Settings", "PRESETNO", -1), 8);
+    EXPECT_EQ(store_.ReadInt("Settings", "KEEPVERSIONS", -1), 45);
+}
+
+TEST(ScheduleTest, EntriesQuoteTheProgramAndTheWindowCopiesThem) {
+    const ScheduleEntries plain = MakeScheduleEntries(3, QStringLiteral("/usr/bin/mirova"));
+    EXPECT_EQ(plain.crontabLine, QStringLiteral("0 2 * * * /usr/bin/mirova /A 3"));
+    EXPECT_EQ(plain.serviceName, QStringLiteral("mirova-preset-3.service"));
+    EXPECT_EQ(plain.timerName, QStringLiteral("mirova-preset-3.timer"));
+    EXPECT_THAT(plain.serviceUnit.toStdString(), HasSubstr("\nExecStart=/usr/bin/mirova /A 3\n"));
+    EXPECT_THAT(plain.timerUnit.toStdString(), HasSubstr("\nOnCalendar=daily\nPersistent=true\n"));
+    EXPECT_THAT(plain.timerUnit.toStdString(), HasSubstr("\n[Install]\nWantedBy=timers.target\n"));
+    EXPECT_THAT(plain.enableCommand.toStdString(), HasSubstr("enable --now mirova-preset-3.timer"));
+    // Blanks, quotes, "%" (a line break to cron, a specifier to systemd) and "$".
+    const ScheduleEntries odd = MakeScheduleEntries(12, QStringLiteral("/opt/my apps/it's 100%$"));
+    EXPECT_EQ(odd.crontabLine, QStringLiteral("0 2 * * * '/opt/my apps/it'\\''s 100\\%$' /A 12"));
+    EXPECT_THAT(odd.serviceUnit.toStdString(),
+                HasSubstr("\nExecStart=\"/opt/my apps/it's 100%%$$\" /A 12\n"));
+
+    ScheduleDlg schedule(3, QStringLiteral("/usr/bin/mirova"));
+    EXPECT_TRUE(schedule.crontabField()->isReadOnly());
+    for (const auto& [button, text] : {std::pair{schedule.crontabCopyButton(), plain.crontabLine},
+                                       {schedule.serviceCopyButton(), plain.serviceUnit},
+                                       {schedule.timerCopyButton(), plain.timerUnit},
+                                       {schedule.enableCopyButton(), plain.enableCommand}}) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(QApplication::clipboard()->text(), text);
+    }
+}
+
+// The preset data commands over a table and lists of their own.
+class PresetDataCommandsTest : public MainWindowTest {
+protected:
+    PresetDataCommandsTest() {
+        table_.presets[0] = Preset{"/data/書類", "/backup/書類", "書類\r\n毎日", 0, 1};
+        table_.presets[4] = Preset{"/data/写真", "/backup/写真", "写真", 1, 1};
+        table_.presets[29] = Preset{"/srv/a", "/srv/b", "", 0, 0};
+        table_.currentPreset = 4;
+        ExclusionList lists;
+        lists.AddName("~$");
+        lists.AddName("/.git/");
+        lists.AddExtension("tmp");
+        lists.Save(store_);
+    }
+    // The presets and lists as the window holds them now are those of the start.
+    void ExpectUnchanged(CMirovaDlg& dialog) {
+        EXPECT_EQ(dialog.table().presets, table_.presets);
+        EXPECT_THAT(dialog.exclusions().names(), ElementsAre("~$", "/.git/"));
+        EXPECT_THAT(dialog.exclusions().extensions(), ElementsAre("tmp"));
+    }
+};
+
+TEST_F(PresetDataCommandsTest, SaveThenLoadRestoresEverythingAndKeepsTheCurrentPreset) {
+    CMirovaDlg& dialog = Open();
+    const std::string file = dir_ / "Preset.dat";
+    dir_.createFile("Preset.dat", "an older file");
+    chosen_ = {file};
+    Save();
+    EXPECT_THAT(BoxTexts(), ElementsAre("保存終了"));
+    EXPECT_EQ(boxes_[0].type, kMbOk);
+    ExclusionList stored;
+    stored.Load(store_);
+    EXPECT_EQ(test::ReadFileText(file), EncodePresetData(table_.presets, stored));
+
+    // Everything changes, and another preset is shown; the load brings the saved data back
+    // and shows the preset that is current then.
+    dialog.table().presets[4] = Preset{"/x", "/y", "other", 0, 0};
+    dialog.table().presets[0].caption = "changed";
+    dialog.exclusions().Clear();
+    dialog.exclusions().AddExtension("bak");
+    QTest::mouseClick(dialog.presetButton(4), Qt::LeftButton);
+    EXPECT_FALSE(dialog.compareButton()->isHidden());
+    answers_ = {kIdYes};
+    chosen_ = {file};
+    Load();
+    EXPECT_THAT(BoxTexts(), ElementsAre("保存終了", kLoadQuestion, "読込み終了"));
+    EXPECT_EQ(boxes_[1].type, kMbYesNo);
+    EXPECT_THAT(fileDialogs_, ElementsAre("0 ﾌﾟﾘｾｯﾄﾃﾞｰﾀ保存", "1 ﾌﾟﾘｾｯﾄﾃﾞｰﾀ読込み"));
+    ExpectUnchanged(dialog);
+    EXPECT_EQ(dialog.table().currentPreset, 4);
+    EXPECT_EQ(dialog.captionField()->toPlainText(), QStringLiteral("写真"));
+    EXPECT_EQ(dialog.sourceField()->text(), QStringLiteral("/data/写真"));
+    EXPECT_TRUE(dialog.mergeModeCheck()->isChecked() && dialog.useExclusionsCheck()->isChecked());
+    EXPECT_TRUE(dialog.compareButton()->isHidden());
+
+    // The load reaches the store when the window closes, as every change does.
+    dialog.closeButton()->click();
+    ExclusionList reread;
+    reread.Load(store_);
+    EXPECT_THAT(reread.names(), ElementsAre("~$", "/.git/"));
+}
+
+TEST_F(PresetDataCommandsTest, DeclinedOrCancelledCommandsAndFilesThatCannotBeTakenChangeNothing) {
+    const std::string whole = EncodePresetData(PresetArray{}, ExclusionList{});
+    std::string newer = whole;
+    newer[25] = '3';  // "...Ver1.3"
+    dir_.createFile("damaged.dat", whole.substr(0, whole.size() - 3));
+    dir_.createFile("newer.dat", newer);
+    dir_.createFolder("folder.dat");
+    CMirovaDlg& dialog = Open();
+    // No at the question: no file dialog. Then cancelled file dialogs.
+    Load();
+    EXPECT_THAT(fileDialogs_, IsEmpty());
+    answers_ = {kIdYes};
+    Load();
+    Save();
+    EXPECT_EQ(fileDialogs_.size(), 2u);
+    EXPECT_THAT(BoxTexts(), ElementsAre(kLoadQuestion, kLoadQuestion));
+    ExpectUnchanged(dialog);
+
+    for (const auto& [file, message] : {std::pair{"damaged.dat", "は壊れたﾌﾟﾘｾｯﾄﾃﾞｰﾀです"},
+                                        {"newer.dat", "ﾌﾟﾘｾｯﾄﾃﾞｰﾀではありません。"},
+                                        {"missing.dat", "がオープンできません。"},
+                                        {"folder.dat", "がオープンできません。"}}) {
+        SCOPED_TRACE(file);
+        boxes_.clear();
+        answers_ = {kIdYes};
+        chosen_ = {dir_ / file};
+        Load();
+        ASSERT_EQ(boxes_.size(), 2u);
+        EXPECT_THAT(boxes_[1].text, HasSubstr(message));
+        EXPECT_EQ(boxes_[1].type, kMbOk);
+        ExpectUnchanged(dialog);
+    }
+}
+
+TEST_F(PresetDataCommandsTest, TheRealFileDialogsCarryTheFixedSettings) {
+    SetPresetFileChooserForTesting(nullptr);
+    CMirovaDlg& dialog = Open();
+    QStringList filters;
+    // The typed name gets the default extension.
+    OnModal<QFileDialog>([&](QFileDialog& files) {
+        EXPECT_EQ(files.windowTitle(), QStringLiteral("ﾌﾟﾘｾｯﾄﾃﾞｰﾀ保存"));
+        filters = files.nameFilters();
+        EXPECT_EQ(files.defaultSuffix(), QStringLiteral("dat"));
+        ASSERT_EQ(files.selectedFiles().size(), 1);
+        EXPECT_TRUE(files.selectedFiles()[0].endsWith(QStringLiteral("/Preset.dat")));
+        EXPECT_EQ(files.acceptMode(), QFileDialog::AcceptSave);
+        EXPECT_FALSE(files.testOption(QFileDialog::DontConfirmOverwrite));
+        files.selectFile(QString::fromStdString(dir_ / "typed"));
+        static_cast<QDialog&>(files).accept();  // public in QDialog
+    });
+    Save();
+    EXPECT_EQ(filters, (QStringList{QStringLiteral("ﾌﾟﾘｾｯﾄﾃﾞｰﾀ (*.dat)"),
+                                    QStringLiteral("全てのﾌｧｲﾙ (*)")}));
+    EXPECT_THAT(BoxTexts(), ElementsAre("保存終了"));
+    EXPECT_FALSE(test::ReadFileText(dir_ / "typed.dat").empty());
+
+    OnModal<QFileDialog>([&](QFileDialog& files) {
+        EXPECT_EQ(files.windowTitle(), QStringLiteral("ﾌﾟﾘｾｯﾄﾃﾞｰﾀ読込み"));
+        EXPECT_EQ(files.nameFilters(), filters);
+        EXPECT_EQ(files.acceptMode(), QFileDialog::AcceptOpen);
+        files.reject();
+    });
+    answers_ = {kIdYes};
+    Load();
+    EXPECT_THAT(BoxTexts(), ElementsAre("保存終了", kLoadQuestion));
+    ExpectUnchanged(dialog);
+}
+
+TEST_F(PresetDataCommandsTest, ASaveThatFailsSaysSoAndLeavesNothingBehind) {
+    Open();
+    // The data is written, but cannot take the place of a folder: the temporary file goes.
+    dir_.createFolder("taken.dat");
+    chosen_ = {dir_ / "no such folder/Preset.dat", dir_ / "taken.dat"};
+    Save();
+    Save();
+    EXPECT_THAT(BoxTexts(), ElementsAre(dir_ / "no such folder/Preset.dat" + "を作成できません。",
+                                        dir_ / "taken.dat" + "を作成できません。"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir_ / "taken.dat"));
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+        EXPECT_THAT(entry.path().filename().string(), Not(HasSubstr("mirova-preset-data")));
+    }
+}
+
+TEST_F(PresetDataCommandsTest, ARunAfterEditingTheExclusionsUsesTheNewLists) {
+    table_.presets[0] = Preset{dir_ / "s", dir_ / "d", "", 0, 1};
+    table_.currentPreset = 0;
+    test::MakeTree(dir_, "s/a.txt=alpha s/skip.log=noise d/a.txt=alpha");
+    CMirovaDlg& dialog = Open();
+    RunBy(dialog.compareButton());
+    EXPECT_THAT(BoxTexts(), ElementsAre(HasSubstr("ﾀｰｹﾞｯﾄに 1 個の更新ﾌｧｲﾙ/ﾌｫﾙﾀﾞ")));
+
+    // The editor's rows start as the lists; a row added below them is taken.
+    std::vector<std::string> shownNames;
+    bool added = false;
+    OnModal<ui::CJlistDlg>([&](ui::CJlistDlg& editor) {
+        for (int row = 0; row < editor.nameView()->topLevelItemCount(); ++row) {
+            shownNames.push_back(editor.nameView()->topLevelItem(row)->text(0).toStdString());
+        }
+        QTreeWidget* extensions = editor.extensionView();
+        QTest::mouseDClick(extensions->viewport(), Qt::LeftButton, Qt::NoModifier,
+                           QPoint(20, extensions->viewport()->height() - 4));
+        auto* field = qobject_cast<QLineEdit*>(extensions->indexWidget(extensions->currentIndex()));
+        ASSERT_NE(field, nullptr);
+        QTest::keyClicks(field, QStringLiteral("log"));
+        QTest::keyClick(field, Qt::Key_Return);
+        added = QTest::qWaitFor([&] { return extensions->topLevelItemCount() == 2; });
+        editor.okButton()->click();
+    });
+    Trigger(QStringLiteral("除外リストの編集"));
+    EXPECT_TRUE(added);
+    EXPECT_THAT(shownNames, ElementsAre("~$", "/.git/"));
+    EXPECT_THAT(dialog.exclusions().extensions(), ElementsAre("tmp", "log"));
+    RunBy(dialog.compareButton());
+    EXPECT_EQ(boxes_.back().text, "ｿｰｽとﾀｰｹﾞｯﾄは完全に一致します。");
+}
+
+// Answers the next dialog that opens: polls the top-level windows from inside the event loop
+// that the box's exec() runs and hands the first visible dialog to `answer`, once. A dialog
+// nobody answered is closed after a long while, so that a fault fails a test instead of
+// hanging it.
+class NextBox {
+public:
+    explicit NextBox(std::function<void(QDialog*)> answer) : answer_(std::move(answer)) {
+        clock_.start();
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+        timer_.start(5);
+    }
+    bool answered() const { return answered_; }
+
+private:
+    void Poll() {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QDialog*>(window);
+            if (dialog != nullptr && dialog->isVisible()) {
+                if (clock_.elapsed() > 20000) {
+                    dialog->done(-1);
+                    continue;
+                }
+                timer_.stop();
+                answered_ = true;
+                answer_(dialog);
+                return;
+            }
+        }
+    }
+
+    std::function<void(QDialog*)> answer_;
+    QTimer timer_;
+    QElapsedTimer clock_;
+    bool answered_ = false;
+};
+
+// The box that was answered, as "<class>|<title>|<text>|<standard buttons>|<enabled>".
+std::string Describe(QDialog* dialog) {
+    QString text;
+    int buttons = 0;
+    if (auto* own = qobject_cast<ui::CMessageBox*>(dialog)) {
+        text = own->textLabel()->text();
+    } else if (auto* standard = qobject_cast<QMessageBox*>(dialog)) {
+        text = standard->text();
+        buttons = standard->standardButtons().toInt();
+    }
+    return QStringLiteral("%1|%2|%3|%4|%5")
+        .arg(QString::fromLatin1(dialog->metaObject()->className()), dialog->windowTitle(), text)
+        .arg(buttons)
+        .arg(dialog->isEnabled())
+        .toStdString();
+}
+
+// Presses a button of either kind of box by its label ("OK", "はい", "いいえ") or standard
+// button, or Esc when there is neither.
+void Press(QDialog* dialog, const QString& label, QMessageBox::StandardButton standardButton) {
+    if (label.isEmpty() && standardButton == QMessageBox::NoButton) {
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    } else if (auto* own = qobject_cast<ui::CMessageBox*>(dialog)) {
+        for (ui::BitmapButton* button : {own->okButton(), own->yesButton(), own->noButton()}) {
+            if (button->text() == label && !button->isHidden()) {
+                button->click();
+            }
+        }
+    } else if (auto* standard = qobject_cast<QMessageBox*>(dialog)) {
+        standard->button(standardButton)->click();
+    }
+}
+
+TEST(DesktopBoxTest, BoxesGoToTheOwnBoxOrTheStandardOneAndReturnTheButton) {
+    // As during a file operation: the main window is disabled by a progress window.
+    QWidget mainWindow;
+    mainWindow.show();
+    mainWindow.setEnabled(false);
+    using B = QMessageBox;
+    const int ari = (B::Abort | B::Retry | B::Ignore).toInt();
+    const int rc = (B::Retry | B::Cancel).toInt();
+    const char* const kOwn = "mirova::ui::CMessageBox";
+    const char* const kStandard = "QMessageBox";
+    const struct {
+        int type;
+        QString label;  // the button pressed; empty with NoButton: Esc
+        B::StandardButton standardButton;
+        const char* kind;
+        int buttons;
+        int expected;
+    } rows[] = {
+        {0, QStringLiteral("OK"), B::NoButton, kOwn, 0, 1},
+        {4, QStringLiteral("はい"), B::NoButton, kOwn, 0, 6},
+        {4, QStringLiteral("いいえ"), B::NoButton, kOwn, 0, 7},
+        {2, QString(), B::Abort, kStandard, ari, 3},
+        {2, QString(), B::Retry, kStandard, ari, 4},
+        {2, QString(), B::NoButton, kStandard, ari, 5},  // Esc: Ignore
+        {5, QString(), B::Retry, kStandard, rc, 4},
+        {5, QString(), B::NoButton, kStandard, rc, 2},  // Esc: Cancel
+        // Style bits beyond the plain OK box leave the own box.
+        {0x30, QString(), B::Ok, kStandard, B::Ok, 1},
+    };
+    CMirovaApp app;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "type " << row.type << " answer " << row.expected);
+        std::string seen;
+        NextBox next([&](QDialog* dialog) {
+            seen = Describe(dialog);
+            Press(dialog, row.label, row.standardButton);
+        });
+        EXPECT_EQ(app.DoMessageBox(QStringLiteral("フォルダ /a/b"), row.type), row.expected);
+        EXPECT_EQ(seen, row.kind + std::string("|Mirova|フォルダ /a/b|") +
+                            std::to_string(row.buttons) + "|1");
+    }
+}
+
+TEST(DesktopBoxTest, AWorkersBoxAndPostedCallsRunOnTheGuiThreadWhileTheWorkerWaits) {
+    CMirovaApp app;
+    GuiRunUi ui(app, nullptr);
+    std::atomic<bool> workerDone{false};
+    bool doneWhenShown = true;
+    bool shownOnGuiThread = false;
+    std::string seen;
+    NextBox next([&](QDialog* dialog) {
+        doneWhenShown = workerDone.load();
+        shownOnGuiThread = QThread::currentThread() == qApp->thread();
+        seen = Describe(dialog);
+        Press(dialog, QStringLiteral("はい"), QMessageBox::NoButton);
+    });
+    int answer = 0;
+    std::thread worker([&] {
+        answer = ui.DoMessageBox("続行しますか？", 4);
+        workerDone = true;
+    });
+    const bool finished = QTest::qWaitFor([&] { return workerDone.load(); }, 30000);
+    worker.join();
+    ASSERT_TRUE(finished);
+    EXPECT_FALSE(doneWhenShown);
+    EXPECT_TRUE(shownOnGuiThread);
+    EXPECT_EQ(seen, "mirova::ui::CMessageBox|Mirova|続行しますか？|0|1");
+    EXPECT_EQ(answer, 6);
+
+    // Posted calls run later, on the GUI thread, in order.
+    std::vector<int> order;
+    bool allOnGuiThread = true;
+    auto call = [&](int n) {
+        return [&, n] {
+            allOnGuiThread = allOnGuiThread && QThread::currentThread() == qApp->thread();
+            order.push_back(n);
+        };
+    };
+    ui.PostToRunThread(call(1));
+    EXPECT_TRUE(order.empty());  // never inside the caller
+    std::thread poster([&] { ui.PostToRunThread(call(2)); });
+    poster.join();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return order.size() == 2; }, 30000));
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+    EXPECT_TRUE(allOnGuiThread);
+}
+
+// Window titles are the windows' own texts: a display name set by the program would make Qt
+// append " — Mirova" to each of them on X11. Without one, the display name follows the
+// application's name.
+TEST(DesktopBoxTest, TheProgramSetsNoDisplayNameThatWouldChangeWindowTitles) {
+    ConfigureApplication();
+    EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Mirova"));
+    QCoreApplication::setApplicationName(QStringLiteral("probe"));
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("probe"));
+    QCoreApplication::setApplicationName(QStringLiteral("Mirova"));
+}
+
+}  // namespace
+}  // namespace mirova
+
+#include "DesktopTest.moc"
