@@ -4,23 +4,18 @@
 #include <sys/stat.h>
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QClipboard>
 #include <QDesktopServices>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
-#include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
 #include <atomic>
@@ -40,11 +35,7 @@
 #include "app/desktop/ScheduleDlg.h"
 #include "engine/AutoRunList.h"
 #include "fileops/FileOperations.h"
-#include "fileops/MessageBox.h"
-#include "platform/FileSystem.h"
-#include "settings/ExclusionList.h"
 #include "settings/PresetDataFile.h"
-#include "settings/SettingsStore.h"
 #include "ui/BitmapButton.h"
 #include "ui/CJlistDlg.h"
 #include "ui/CMessageBox.h"
@@ -62,11 +53,6 @@ using ::testing::Not;
 
 const std::string kLoadQuestion = kLoadPresetDataQuestion;
 
-struct Box {
-    std::string text;
-    int type = 0;
-};
-
 // The main window over the test's own folders, with every box recorded and answered from a
 // script (without one, a question is declined) and every file dialog taking the next scripted
 // path (without one, it is cancelled). A step may act on the window while a box is "up", which
@@ -77,9 +63,10 @@ protected:
 
     MainWindowTest() {
         app_.SetMessageBoxHookForTesting([this](const QString& prompt, int type) {
-            boxes_.push_back({prompt.toStdString(), type});
+            boxes_.push_back(prompt.toStdString());
+            types_.push_back(type);
             if (onBox_) {
-                onBox_(boxes_.back());
+                onBox_(type);
             }
             return Next(answers_, type == kMbYesNo ? kIdNo : kIdOk);
         });
@@ -129,11 +116,9 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog_->runInProgress(); }, kRunTimeoutMs));
     }
     QAction* MenuItem(const QString& text) const {
-        for (QAction* menu : dialog_->menuBar()->actions()) {
-            for (QAction* item : menu->menu()->actions()) {
-                if (item->text() == text) {
-                    return item;
-                }
+        for (QAction* item : dialog_->menuBar()->findChildren<QAction*>()) {
+            if (item->text() == text) {
+                return item;
             }
         }
         ADD_FAILURE() << "no menu item " << text.toStdString();
@@ -147,13 +132,6 @@ protected:
     }
     void Save() { Trigger(QStringLiteral("プリセットデータ保存(&S)")); }
     void Load() { Trigger(QStringLiteral("プリセットデータ読込み(&R)")); }
-    std::vector<std::string> BoxTexts() const {
-        std::vector<std::string> texts;
-        for (const Box& box : boxes_) {
-            texts.push_back(box.text);
-        }
-        return texts;
-    }
     // Runs `step` on the modal window that the next call opens, from the loop it runs.
     template <typename Window>
     void OnModal(std::function<void(Window&)> step) {
@@ -168,9 +146,10 @@ protected:
     CMirovaApp app_;
     PresetTable table_;
     MemorySettingsStore store_;
-    std::vector<Box> boxes_;
+    std::vector<std::string> boxes_;  // the texts of the boxes shown
+    std::vector<int> types_;          // and their types
     std::deque<int> answers_;
-    std::function<void(const Box&)> onBox_;
+    std::function<void(int type)> onBox_;
     std::vector<std::string> fileDialogs_;  // "<kind> <title>"
     std::deque<std::string> chosen_;
     std::unique_ptr<CMirovaDlg> dialog_;  // goes first: it saves to the store as it closes
@@ -247,8 +226,8 @@ TEST_F(MainWindowTest, ReturnStartsASynchronisationAndTheDialogStaysOpen) {
 
     QTest::keyClick(&dialog, Qt::Key_Return);
     ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].text, "ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + (dir_ / "d1") + " は存在しません。作成しますか？");
-    EXPECT_EQ(boxes_[0].type, kMbYesNo);
+    EXPECT_EQ(boxes_[0], "ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + (dir_ / "d1") + " は存在しません。作成しますか？");
+    EXPECT_EQ(types_[0], kMbYesNo);
     EXPECT_EQ(app_.runState().suppressDeletion, 1);
     EXPECT_THAT(dir_.readLog(), HasSubstr("OptionD=ON"));
     EXPECT_THAT(dir_.readLog(), HasSubstr("Mirova Preset 1 Start."));
@@ -257,7 +236,7 @@ TEST_F(MainWindowTest, ReturnStartsASynchronisationAndTheDialogStaysOpen) {
     // The compare button starts the other kind: a missing target is only reported.
     QTest::mouseClick(dialog.compareButton(), Qt::LeftButton);
     ASSERT_EQ(boxes_.size(), 2u);
-    EXPECT_EQ(boxes_[1].text, "ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + (dir_ / "d1") + " が存在しません。");
+    EXPECT_EQ(boxes_[1], "ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + (dir_ / "d1") + " が存在しません。");
     EXPECT_THAT(dir_.readLog(), HasSubstr("Compare Preset 1 Start."));
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(finished.count(), 0);
@@ -271,8 +250,8 @@ TEST_F(MainWindowTest, RunOverRealFoldersMirrorsAndLocksTheControls) {
     // At the question: presets, OK, compare, close and exit disabled, saving the presets
     // enabled, and the window still there after a close request, which is turned down.
     std::vector<bool> during;
-    onBox_ = [&](const Box& box) {
-        if (box.type == kMbYesNo) {
+    onBox_ = [&](int type) {
+        if (type == kMbYesNo) {
             during = {dialog.presetButton(0)->isEnabled(),
                       dialog.okButton()->isEnabled(),
                       dialog.compareButton()->isEnabled(),
@@ -286,7 +265,7 @@ TEST_F(MainWindowTest, RunOverRealFoldersMirrorsAndLocksTheControls) {
     };
     answers_ = {kIdYes};
     RunBy(dialog.okButton());
-    EXPECT_THAT(BoxTexts(), ElementsAre(HasSubstr("ｱｯﾌﾟﾃﾞｰﾄを実行しますか？"), "ｱｯﾌﾟﾃﾞｰﾄ完了"));
+    EXPECT_THAT(boxes_, ElementsAre(HasSubstr("ｱｯﾌﾟﾃﾞｰﾄを実行しますか？"), "ｱｯﾌﾟﾃﾞｰﾄ完了"));
     EXPECT_EQ(Differences(2), "");
     EXPECT_THAT(during, ElementsAre(false, false, false, false, false, true, true));
     EXPECT_EQ(finished.count(), 0);
@@ -309,14 +288,14 @@ TEST_F(MainWindowTest, SafetyRulesReachTheDesktopProgram) {
     CMirovaDlg& dialog = Open();
 
     RunBy(dialog.okButton());
-    EXPECT_THAT(BoxTexts(), ElementsAre(HasSubstr("重なったﾌｫﾙﾀﾞは同期できません。")));
-    EXPECT_FALSE(platform::Exists(dir_ / "s1/inner"));
+    EXPECT_THAT(boxes_, ElementsAre(HasSubstr("重なったﾌｫﾙﾀﾞは同期できません。")));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "s1/inner"));
 
     QTest::mouseClick(dialog.presetButton(1), Qt::LeftButton);
     RunBy(dialog.okButton());
     ASSERT_EQ(boxes_.size(), 2u);
-    EXPECT_THAT(boxes_[1].text, HasSubstr("12 個のﾌｧｲﾙと 0 個のﾌｫﾙﾀﾞが全て削除されます。"));
-    EXPECT_EQ(boxes_[1].type, kMbYesNo | kMbDefaultButton2 | kMbIconWarning);
+    EXPECT_THAT(boxes_[1], HasSubstr("12 個のﾌｧｲﾙと 0 個のﾌｫﾙﾀﾞが全て削除されます。"));
+    EXPECT_EQ(types_[1], kMbYesNo | kMbDefaultButton2 | kMbIconWarning);
     EXPECT_EQ(dir_.read("d2/f0"), "x");
 
     // A new file whose copy fails (a read-only old copy, kept with deletion suppressed), then
@@ -327,8 +306,8 @@ TEST_F(MainWindowTest, SafetyRulesReachTheDesktopProgram) {
     answers_ = {kIdYes, kIdOk, kIdYes, kIdOk};
     RunBy(dialog.okButton());
     ASSERT_EQ(boxes_.size(), 6u) << dir_.readLog();
-    EXPECT_EQ(boxes_[4].text, kContinueQuestion);
-    EXPECT_THAT(boxes_[5].text, HasSubstr("1 個のﾌｧｲﾙ/ﾌｫﾙﾀﾞの処理に失敗しました。"));
+    EXPECT_EQ(boxes_[4], kContinueQuestion);
+    EXPECT_THAT(boxes_[5], HasSubstr("1 個のﾌｧｲﾙ/ﾌｫﾙﾀﾞの処理に失敗しました。"));
     EXPECT_EQ(dir_.read("d2/b.txt"), "b");
 }
 
@@ -377,14 +356,14 @@ TEST_F(MainWindowTest, NoStopOnErrorReachesTheRunStateAtOnce) {
     EXPECT_EQ(app_.runState().noStopOnError.load(), 0);
 
     // Ticked while the run asks its question: the box that would end the run is not shown.
-    onBox_ = [&](const Box& box) {
-        if (box.type == kMbYesNo) {
+    onBox_ = [&](int type) {
+        if (type == kMbYesNo) {
             dialog.noStopOnErrorCheck()->click();
         }
     };
     answers_ = {kIdYes};
     RunBy(dialog.okButton());
-    EXPECT_THAT(BoxTexts(), ElementsAre(HasSubstr("ｱｯﾌﾟﾃﾞｰﾄを実行しますか？")));
+    EXPECT_THAT(boxes_, ElementsAre(HasSubstr("ｱｯﾌﾟﾃﾞｰﾄを実行しますか？")));
     EXPECT_EQ(app_.runState().noStopOnError.load(), 1);
     EXPECT_THAT(dir_.readLog(), HasSubstr("ｱｯﾌﾟﾃﾞｰﾄ完了"));
 }
@@ -420,30 +399,24 @@ TEST_F(MainWindowTest, ClosingStoresPresetPositionAndExclusions) {
     dialog_.reset();  // before the store it saves to
 }
 
+// "/A": the window runs the listed presets by itself and closes, the last one current.
 TEST_F(MainWindowTest, CommandLineListRunsItsPresetsAndCloses) {
     test::SetTestPreset(table_, dir_, 3);
     table_.presets[2].targetFolder.clear();  // passed over
     SetPresetWithTrees(5);
-    ASSERT_TRUE(ParseAutoRunArguments({"/A", "3,5"}, app_.runState()));
-    CMirovaDlg& dialog = Open();
-    EXPECT_TRUE(dialog.noStopOnErrorCheck()->isChecked());
-    QSignalSpy finished(&dialog, &QDialog::finished);
-    ASSERT_TRUE(finished.wait(kRunTimeoutMs));
-    EXPECT_EQ(finished.at(0).at(0).toInt(), 1);
+    for (const auto& [list, current] : {std::pair{"2,4", 3}, {"3,5", 4}}) {
+        ASSERT_TRUE(ParseAutoRunArguments({"/A", list}, app_.runState()));
+        CMirovaDlg& dialog = Open();
+        EXPECT_TRUE(dialog.noStopOnErrorCheck()->isChecked());
+        QSignalSpy finished(&dialog, &QDialog::finished);
+        ASSERT_TRUE(finished.wait(kRunTimeoutMs));
+        EXPECT_EQ(finished.at(0).at(0).toInt(), 1);
+        EXPECT_EQ(store_.ReadInt("Settings", "PRESETNO", -1), current);
+    }
     EXPECT_EQ(Differences(5), "");
-    EXPECT_THAT(BoxTexts(), IsEmpty());
-    EXPECT_EQ(store_.ReadInt("Settings", "PRESETNO", -1), 4);
+    EXPECT_THAT(boxes_, IsEmpty());
     EXPECT_THAT(dir_.readLog(), HasSubstr("Mirova Preset 5 Start."));
     EXPECT_THAT(dir_.readLog(), Not(HasSubstr("Preset 3 Start.")));
-}
-
-TEST_F(MainWindowTest, CommandLineListOfEmptyPresetsClosesWithoutARun) {
-    ASSERT_TRUE(ParseAutoRunArguments({"/A", "2,4"}, app_.runState()));
-    QSignalSpy finished(&Open(), &QDialog::finished);
-    ASSERT_TRUE(finished.wait(kRunTimeoutMs));
-    EXPECT_EQ(finished.at(0).at(0).toInt(), 1);
-    EXPECT_THAT(dir_.readLog(), Not(HasSubstr("Start.")));
-    EXPECT_EQ(store_.ReadInt("Settings", "PRESETNO", -1), 3);
 }
 
 TEST_F(MainWindowTest, ScheduleKeepVersionsAndExitWorkFromTheMenus) {
@@ -535,8 +508,8 @@ TEST_F(PresetDataCommandsTest, SaveThenLoadRestoresEverythingAndKeepsTheCurrentP
     dir_.createFile("Preset.dat", "an older file");
     chosen_ = {file};
     Save();
-    EXPECT_THAT(BoxTexts(), ElementsAre("保存終了"));
-    EXPECT_EQ(boxes_[0].type, kMbOk);
+    EXPECT_THAT(boxes_, ElementsAre("保存終了"));
+    EXPECT_EQ(types_[0], kMbOk);
     ExclusionList stored;
     stored.Load(store_);
     EXPECT_EQ(test::ReadFileText(file), EncodePresetData(table_.presets, stored));
@@ -552,8 +525,8 @@ TEST_F(PresetDataCommandsTest, SaveThenLoadRestoresEverythingAndKeepsTheCurrentP
     answers_ = {kIdYes};
     chosen_ = {file};
     Load();
-    EXPECT_THAT(BoxTexts(), ElementsAre("保存終了", kLoadQuestion, "読込み終了"));
-    EXPECT_EQ(boxes_[1].type, kMbYesNo);
+    EXPECT_THAT(boxes_, ElementsAre("保存終了", kLoadQuestion, "読込み終了"));
+    EXPECT_EQ(types_[1], kMbYesNo);
     EXPECT_THAT(fileDialogs_, ElementsAre("0 ﾌﾟﾘｾｯﾄﾃﾞｰﾀ保存", "1 ﾌﾟﾘｾｯﾄﾃﾞｰﾀ読込み"));
     ExpectUnchanged(dialog);
     EXPECT_EQ(dialog.table().currentPreset, 4);
@@ -584,7 +557,7 @@ TEST_F(PresetDataCommandsTest, DeclinedOrCancelledCommandsAndFilesThatCannotBeTa
     Load();
     Save();
     EXPECT_EQ(fileDialogs_.size(), 2u);
-    EXPECT_THAT(BoxTexts(), ElementsAre(kLoadQuestion, kLoadQuestion));
+    EXPECT_THAT(boxes_, ElementsAre(kLoadQuestion, kLoadQuestion));
     ExpectUnchanged(dialog);
 
     for (const auto& [file, message] : {std::pair{"damaged.dat", "は壊れたﾌﾟﾘｾｯﾄﾃﾞｰﾀです"},
@@ -597,8 +570,8 @@ TEST_F(PresetDataCommandsTest, DeclinedOrCancelledCommandsAndFilesThatCannotBeTa
         chosen_ = {dir_ / file};
         Load();
         ASSERT_EQ(boxes_.size(), 2u);
-        EXPECT_THAT(boxes_[1].text, HasSubstr(message));
-        EXPECT_EQ(boxes_[1].type, kMbOk);
+        EXPECT_THAT(boxes_[1], HasSubstr((file[0] == 'n' ? "" : dir_ / file) + message));
+        EXPECT_EQ(types_.back(), kMbOk);
         ExpectUnchanged(dialog);
     }
 }
@@ -622,7 +595,7 @@ TEST_F(PresetDataCommandsTest, TheRealFileDialogsCarryTheFixedSettings) {
     Save();
     EXPECT_EQ(filters, (QStringList{QStringLiteral("ﾌﾟﾘｾｯﾄﾃﾞｰﾀ (*.dat)"),
                                     QStringLiteral("全てのﾌｧｲﾙ (*)")}));
-    EXPECT_THAT(BoxTexts(), ElementsAre("保存終了"));
+    EXPECT_THAT(boxes_, ElementsAre("保存終了"));
     EXPECT_FALSE(test::ReadFileText(dir_ / "typed.dat").empty());
 
     OnModal<QFileDialog>([&](QFileDialog& files) {
@@ -633,7 +606,7 @@ TEST_F(PresetDataCommandsTest, TheRealFileDialogsCarryTheFixedSettings) {
     });
     answers_ = {kIdYes};
     Load();
-    EXPECT_THAT(BoxTexts(), ElementsAre("保存終了", kLoadQuestion));
+    EXPECT_THAT(boxes_, ElementsAre("保存終了", kLoadQuestion));
     ExpectUnchanged(dialog);
 }
 
@@ -644,8 +617,8 @@ TEST_F(PresetDataCommandsTest, ASaveThatFailsSaysSoAndLeavesNothingBehind) {
     chosen_ = {dir_ / "no such folder/Preset.dat", dir_ / "taken.dat"};
     Save();
     Save();
-    EXPECT_THAT(BoxTexts(), ElementsAre(dir_ / "no such folder/Preset.dat" + "を作成できません。",
-                                        dir_ / "taken.dat" + "を作成できません。"));
+    EXPECT_THAT(boxes_, ElementsAre(dir_ / "no such folder/Preset.dat" + "を作成できません。",
+                                    dir_ / "taken.dat" + "を作成できません。"));
     EXPECT_TRUE(std::filesystem::is_directory(dir_ / "taken.dat"));
     for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
         EXPECT_THAT(entry.path().filename().string(), Not(HasSubstr("mirova-preset-data")));
@@ -658,7 +631,7 @@ TEST_F(PresetDataCommandsTest, ARunAfterEditingTheExclusionsUsesTheNewLists) {
     test::MakeTree(dir_, "s/a.txt=alpha s/skip.log=noise d/a.txt=alpha");
     CMirovaDlg& dialog = Open();
     RunBy(dialog.compareButton());
-    EXPECT_THAT(BoxTexts(), ElementsAre(HasSubstr("ﾀｰｹﾞｯﾄに 1 個の更新ﾌｧｲﾙ/ﾌｫﾙﾀﾞ")));
+    EXPECT_THAT(boxes_, ElementsAre(HasSubstr("ﾀｰｹﾞｯﾄに 1 個の更新ﾌｧｲﾙ/ﾌｫﾙﾀﾞ")));
 
     // The editor's rows start as the lists; a row added below them is taken.
     std::vector<std::string> shownNames;
@@ -682,79 +655,23 @@ TEST_F(PresetDataCommandsTest, ARunAfterEditingTheExclusionsUsesTheNewLists) {
     EXPECT_THAT(shownNames, ElementsAre("~$", "/.git/"));
     EXPECT_THAT(dialog.exclusions().extensions(), ElementsAre("tmp", "log"));
     RunBy(dialog.compareButton());
-    EXPECT_EQ(boxes_.back().text, "ｿｰｽとﾀｰｹﾞｯﾄは完全に一致します。");
+    EXPECT_EQ(boxes_.back(), "ｿｰｽとﾀｰｹﾞｯﾄは完全に一致します。");
 }
 
-// Answers the next dialog that opens: polls the top-level windows from inside the event loop
-// that the box's exec() runs and hands the first visible dialog to `answer`, once. A dialog
-// nobody answered is closed after a long while, so that a fault fails a test instead of
-// hanging it.
-class NextBox {
-public:
-    explicit NextBox(std::function<void(QDialog*)> answer) : answer_(std::move(answer)) {
-        clock_.start();
-        QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
-        timer_.start(5);
-    }
-    bool answered() const { return answered_; }
-
-private:
-    void Poll() {
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            auto* dialog = qobject_cast<QDialog*>(window);
-            if (dialog != nullptr && dialog->isVisible()) {
-                if (clock_.elapsed() > 20000) {
-                    dialog->done(-1);
-                    continue;
-                }
-                timer_.stop();
-                answered_ = true;
-                answer_(dialog);
-                return;
-            }
-        }
-    }
-
-    std::function<void(QDialog*)> answer_;
-    QTimer timer_;
-    QElapsedTimer clock_;
-    bool answered_ = false;
-};
-
 // The box that was answered, as "<class>|<title>|<text>|<standard buttons>|<enabled>".
-std::string Describe(QDialog* dialog) {
-    QString text;
-    int buttons = 0;
-    if (auto* own = qobject_cast<ui::CMessageBox*>(dialog)) {
-        text = own->textLabel()->text();
-    } else if (auto* standard = qobject_cast<QMessageBox*>(dialog)) {
-        text = standard->text();
-        buttons = standard->standardButtons().toInt();
-    }
+std::string Describe(QDialog& dialog) {
+    auto* own = qobject_cast<ui::CMessageBox*>(&dialog);
+    auto* standard = qobject_cast<QMessageBox*>(&dialog);
     return QStringLiteral("%1|%2|%3|%4|%5")
-        .arg(QString::fromLatin1(dialog->metaObject()->className()), dialog->windowTitle(), text)
-        .arg(buttons)
-        .arg(dialog->isEnabled())
+        .arg(QString::fromLatin1(dialog.metaObject()->className()), dialog.windowTitle(),
+             own != nullptr ? own->textLabel()->text() : standard->text())
+        .arg(own != nullptr ? 0 : standard->standardButtons().toInt())
+        .arg(dialog.isEnabled())
         .toStdString();
 }
 
-// Presses a button of either kind of box by its label ("OK", "はい", "いいえ") or standard
-// button, or Esc when there is neither.
-void Press(QDialog* dialog, const QString& label, QMessageBox::StandardButton standardButton) {
-    if (label.isEmpty() && standardButton == QMessageBox::NoButton) {
-        QTest::keyClick(dialog, Qt::Key_Escape);
-    } else if (auto* own = qobject_cast<ui::CMessageBox*>(dialog)) {
-        for (ui::BitmapButton* button : {own->okButton(), own->yesButton(), own->noButton()}) {
-            if (button->text() == label && !button->isHidden()) {
-                button->click();
-            }
-        }
-    } else if (auto* standard = qobject_cast<QMessageBox*>(dialog)) {
-        standard->button(standardButton)->click();
-    }
-}
-
-TEST(DesktopBoxTest, BoxesGoToTheOwnBoxOrTheStandardOneAndReturnTheButton) {
+TEST_F(MainWindowTest, BoxesGoToTheOwnBoxOrTheStandardOneAndReturnTheButton) {
+    app_.SetMessageBoxHookForTesting(nullptr);
     // As during a file operation: the main window is disabled by a progress window.
     QWidget mainWindow;
     mainWindow.show();
@@ -762,57 +679,62 @@ TEST(DesktopBoxTest, BoxesGoToTheOwnBoxOrTheStandardOneAndReturnTheButton) {
     using B = QMessageBox;
     const int ari = (B::Abort | B::Retry | B::Ignore).toInt();
     const int rc = (B::Retry | B::Cancel).toInt();
-    const char* const kOwn = "mirova::ui::CMessageBox";
-    const char* const kStandard = "QMessageBox";
+    const std::string own = "mirova::ui::CMessageBox|Mirova|フォルダ /a/b|0|1";
+    const std::string standard = "QMessageBox|Mirova|フォルダ /a/b|";
     const struct {
         int type;
-        QString label;  // the button pressed; empty with NoButton: Esc
-        B::StandardButton standardButton;
-        const char* kind;
-        int buttons;
+        int pressed;  // 0 for the own box's OK, 1 for Yes, 2 for No; else the standard button,
+                      // NoButton for Esc
+        std::string seen;
         int expected;
     } rows[] = {
-        {0, QStringLiteral("OK"), B::NoButton, kOwn, 0, 1},
-        {4, QStringLiteral("はい"), B::NoButton, kOwn, 0, 6},
-        {4, QStringLiteral("いいえ"), B::NoButton, kOwn, 0, 7},
-        {2, QString(), B::Abort, kStandard, ari, 3},
-        {2, QString(), B::Retry, kStandard, ari, 4},
-        {2, QString(), B::NoButton, kStandard, ari, 5},  // Esc: Ignore
-        {5, QString(), B::Retry, kStandard, rc, 4},
-        {5, QString(), B::NoButton, kStandard, rc, 2},  // Esc: Cancel
+        {0, 0, own, 1},
+        {4, 1, own, 6},
+        {4, 2, own, 7},
+        {2, B::Abort, standard + std::to_string(ari) + "|1", 3},
+        {2, B::Retry, standard + std::to_string(ari) + "|1", 4},
+        {2, B::NoButton, standard + std::to_string(ari) + "|1", 5},  // Esc: Ignore
+        {5, B::Retry, standard + std::to_string(rc) + "|1", 4},
+        {5, B::NoButton, standard + std::to_string(rc) + "|1", 2},  // Esc: Cancel
         // Style bits beyond the plain OK box leave the own box.
-        {0x30, QString(), B::Ok, kStandard, B::Ok, 1},
+        {0x30, B::Ok, standard + std::to_string(B::Ok) + "|1", 1},
     };
-    CMirovaApp app;
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << "type " << row.type << " answer " << row.expected);
         std::string seen;
-        NextBox next([&](QDialog* dialog) {
+        OnModal<QDialog>([&](QDialog& dialog) {
             seen = Describe(dialog);
-            Press(dialog, row.label, row.standardButton);
+            if (auto* box = qobject_cast<ui::CMessageBox*>(&dialog)) {
+                (row.pressed == 0   ? box->okButton()
+                 : row.pressed == 1 ? box->yesButton()
+                                    : box->noButton())
+                    ->click();
+            } else if (row.pressed == B::NoButton) {
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+            } else {
+                qobject_cast<QMessageBox*>(&dialog)
+                    ->button(static_cast<B::StandardButton>(row.pressed))
+                    ->click();
+            }
         });
-        EXPECT_EQ(app.DoMessageBox(QStringLiteral("フォルダ /a/b"), row.type), row.expected);
-        EXPECT_EQ(seen, row.kind + std::string("|Mirova|フォルダ /a/b|") +
-                            std::to_string(row.buttons) + "|1");
+        EXPECT_EQ(app_.DoMessageBox(QStringLiteral("フォルダ /a/b"), row.type), row.expected);
+        EXPECT_EQ(seen, row.seen);
     }
 }
 
-TEST(DesktopBoxTest, AWorkersBoxAndPostedCallsRunOnTheGuiThreadWhileTheWorkerWaits) {
-    CMirovaApp app;
-    GuiRunUi ui(app, nullptr);
+TEST_F(MainWindowTest, AWorkersBoxAndPostedCallsRunOnTheGuiThreadWhileTheWorkerWaits) {
+    GuiRunUi ui(app_, nullptr);
     std::atomic<bool> workerDone{false};
     bool doneWhenShown = true;
     bool shownOnGuiThread = false;
-    std::string seen;
-    NextBox next([&](QDialog* dialog) {
+    onBox_ = [&](int) {
         doneWhenShown = workerDone.load();
         shownOnGuiThread = QThread::currentThread() == qApp->thread();
-        seen = Describe(dialog);
-        Press(dialog, QStringLiteral("はい"), QMessageBox::NoButton);
-    });
+    };
+    answers_ = {kIdYes};
     int answer = 0;
     std::thread worker([&] {
-        answer = ui.DoMessageBox("続行しますか？", 4);
+        answer = ui.DoMessageBox("続行しますか？", kMbYesNo);
         workerDone = true;
     });
     const bool finished = QTest::qWaitFor([&] { return workerDone.load(); }, 30000);
@@ -820,8 +742,8 @@ TEST(DesktopBoxTest, AWorkersBoxAndPostedCallsRunOnTheGuiThreadWhileTheWorkerWai
     ASSERT_TRUE(finished);
     EXPECT_FALSE(doneWhenShown);
     EXPECT_TRUE(shownOnGuiThread);
-    EXPECT_EQ(seen, "mirova::ui::CMessageBox|Mirova|続行しますか？|0|1");
-    EXPECT_EQ(answer, 6);
+    EXPECT_THAT(boxes_, ElementsAre("続行しますか？"));
+    EXPECT_EQ(answer, kIdYes);
 
     // Posted calls run later, on the GUI thread, in order.
     std::vector<int> order;
@@ -844,7 +766,7 @@ TEST(DesktopBoxTest, AWorkersBoxAndPostedCallsRunOnTheGuiThreadWhileTheWorkerWai
 // Window titles are the windows' own texts: a display name set by the program would make Qt
 // append " — Mirova" to each of them on X11. Without one, the display name follows the
 // application's name.
-TEST(DesktopBoxTest, TheProgramSetsNoDisplayNameThatWouldChangeWindowTitles) {
+TEST(DesktopStartTest, TheProgramSetsNoDisplayNameThatWouldChangeWindowTitles) {
     ConfigureApplication();
     EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Mirova"));
     QCoreApplication::setApplicationName(QStringLiteral("probe"));
