@@ -98,14 +98,6 @@ ProcessOutcome RunMirova(const TempDir& dir, const std::vector<std::string>& arg
     return outcome;
 }
 
-ProcessOutcome ExpectRun(const TempDir& dir, const std::vector<std::string>& arguments, int status,
-                         const std::string& errHas) {
-    ProcessOutcome outcome = RunMirova(dir, arguments);
-    EXPECT_EQ(outcome.status, status) << ::testing::PrintToString(arguments) << "\n" << outcome.err;
-    EXPECT_THAT(outcome.err, ::testing::HasSubstr(errHas));
-    return outcome;
-}
-
 void SetTestPreset(PresetTable& table, const TempDir& dir, int number, int mergeMode,
                    int useExclusions) {
     const std::string n = std::to_string(number);

@@ -69,10 +69,6 @@ pid_t StartMirova(const TempDir& dir, const std::vector<std::string>& arguments,
 // minutes (waiting for a user nobody plays) is killed, so that a fault fails a test instead of
 // hanging it.
 ProcessOutcome RunMirova(const TempDir& dir, const std::vector<std::string>& arguments);
-// RunMirova, and checks the exit status and that standard error holds `errHas`.
-ProcessOutcome ExpectRun(const TempDir& dir, const std::vector<std::string>& arguments, int status,
-                         const std::string& errHas = "");
-
 // Puts into the table preset `number` (1-based): folder "sN" into "dN" of the temporary folder,
 // captioned "preset N".
 void SetTestPreset(PresetTable& table, const TempDir& dir, int number, int mergeMode = 0,
