@@ -3,6 +3,7 @@
 // and the start of the desktop program.
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,12 +14,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iomanip>
 #include <random>
 #include <thread>
 
 #include "AppTesting.h"
-#include "TreeSnapshot.h"
 #include "fileops/FileOperations.h"
 #include "fileops/RunLog.h"
 #include "platform/InstanceGuard.h"
@@ -36,18 +37,77 @@ constexpr const char* kComplete = "ｱｯﾌﾟﾃﾞｰﾄ完了";
 constexpr const char* kFailed = "の処理に失敗しました。";
 const std::string kTwice = "「Mirova」を複数起動することはできません。";
 
+extern "C" char** environ;
+
+struct ProcessOutcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Starts the real executable with standard input from /dev/null (no terminal) and the test's
+// environment; its output goes to "<prefix>out.txt" and "<prefix>err.txt" of the test folder.
+pid_t StartMirova(const test::TempDir& dir, std::vector<std::string> arguments,
+                  const std::string& prefix) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    for (const auto& [fd, name] : {std::pair{1, "out.txt"}, {2, "err.txt"}}) {
+        posix_spawn_file_actions_addopen(&actions, fd, (dir / (prefix + name)).c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    }
+    arguments.insert(arguments.begin(), MIROVA_EXE);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int error = posix_spawn(&pid, MIROVA_EXE, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return error == 0 ? pid : -1;
+}
+
+// Waits for the program's end; it is killed without warning once `stop` says so or after
+// `seconds` (waiting for a user nobody plays: a fault fails a test instead of hanging it).
+// Returns the exit status, or 128 + the signal.
+int WaitFor(
+    pid_t pid, int seconds, const std::function<bool()>& stop = [] { return false; }) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (stop() || std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// While it lives, the programs a test starts find no display, and so run the console front end.
+struct ScopedNoDisplay {
+    test::ScopedEnv display{"DISPLAY", std::nullopt};
+    test::ScopedEnv wayland{"WAYLAND_DISPLAY", std::nullopt};
+    test::ScopedEnv platform{"QT_QPA_PLATFORM", std::nullopt};
+};
+
 class EndToEnd : public ::testing::Test {
 protected:
-    test::ProcessOutcome Expect(const std::vector<std::string>& arguments, int status,
-                                const std::string& errHas = "") {
-        test::ProcessOutcome outcome = test::RunMirova(dir, arguments);
+    ProcessOutcome Run(const std::vector<std::string>& arguments) {
+        const pid_t pid = StartMirova(dir, arguments, "std");
+        return {pid > 0 ? WaitFor(pid, 120) : -1, dir.read("stdout.txt"), dir.read("stderr.txt")};
+    }
+    ProcessOutcome Expect(const std::vector<std::string>& arguments, int status,
+                          const std::string& errHas = "") {
+        ProcessOutcome outcome = Run(arguments);
         EXPECT_EQ(outcome.status, status) << testing::PrintToString(arguments) << outcome.err;
         EXPECT_THAT(outcome.err, HasSubstr(errHas));
         return outcome;
     }
     // The desktop program on the offscreen platform, every box answered automatically.
-    test::ProcessOutcome ExpectDesktop(const std::vector<std::string>& arguments, int status,
-                                       const std::string& errHas = "") {
+    ProcessOutcome ExpectDesktop(const std::vector<std::string>& arguments, int status,
+                                 const std::string& errHas = "") {
         const test::ScopedEnv platform("QT_QPA_PLATFORM", "offscreen");
         const test::ScopedEnv autoAnswer("MIROVA_TEST_AUTOANSWER", "1");
         return Expect(arguments, status, errHas);
@@ -129,8 +189,8 @@ TEST_F(ConsoleEndToEndTest, SyncMirrorsOnlyWhenConfirmedAndMergeGoesBothWays) {
 // --list prints the change record's item lines: a compare's is the dry run of the sync.
 TEST_F(ConsoleEndToEndTest, ListPrintsTheChangeRecordAndTheCompareForetellsTheSync) {
     MakeTree(dir, "src/a.txt=a src/sub/b.txt=b dst/old.txt=o");
-    const test::ProcessOutcome compare = Expect({"--compare", "--list", src, dst}, 0,
-                                                "Change record: " + dir.logDir() + "/Changes-");
+    const ProcessOutcome compare = Expect({"--compare", "--list", src, dst}, 0,
+                                          "Change record: " + dir.logDir() + "/Changes-");
     const std::time_t seconds = 1700000000;  // as the change record writes it: local time
     std::ostringstream local;
     local << std::put_time(std::localtime(&seconds), "%Y-%m-%d %H:%M:%S");
@@ -149,7 +209,7 @@ TEST_F(ConsoleEndToEndTest, RunsStoredPresetsFromTheCommandLine) {
     MakeTree(dir, "src/sub/a.txt=a dst/old.txt=o");
     dir.writeSettings("[Settings]\nPRESETNO=0\nP2CAPTION=empty\nP5SRCFOLDER=" + src +
                       "\nP5TARFOLDER=" + dst + "\nP5CAPTION=\"line 1\\nline 2\"\n");
-    const test::ScopedNoDisplay noDisplay;  // a display would run the list in the desktop program
+    const ScopedNoDisplay noDisplay;  // a display would run the list in the desktop program
     Expect({"/A", "2,5"}, 0);
     EXPECT_EQ(Differences(), "");
     const std::string log = dir.readLog();
@@ -206,11 +266,11 @@ TEST_F(SafetyEndToEndTest, OverlappingFoldersAreRefusedInBothDirectionsAndThroug
 
     // A compare changes nothing and may look; a stored preset in a list is refused and the
     // list goes on with the next preset.
-    EXPECT_NE(test::RunMirova(dir, {"--compare", dir / "n1/src", dir / "n1/src/docs"}).status, 2);
+    EXPECT_NE(Run({"--compare", dir / "n1/src", dir / "n1/src/docs"}).status, 2);
     dir.writeSettings(
         "[Settings]\nP1SRCFOLDER=" + (dir / "n1/src") + "\nP1TARFOLDER=" + (dir / "n1/src/docs") +
         "\nP2SRCFOLDER=" + (dir / "n1/src") + "\nP2TARFOLDER=" + (dir / "copy") + "\n");
-    const test::ScopedNoDisplay noDisplay;
+    const ScopedNoDisplay noDisplay;
     Expect({"/A", "1,2"}, 1);
     EXPECT_EQ(CountItems("n1"), before);
     EXPECT_EQ(test::TreeDifferences(dir / "n1/src", dir / "copy"), "");
@@ -222,7 +282,7 @@ TEST_F(SafetyEndToEndTest, MassDeletionsAreRefusedUnattendedUnlessAllowed) {
     dir.createFolder("empty");
     // A preset whose source is an empty mount point, run by a schedule.
     dir.writeSettings("[Settings]\nP3SRCFOLDER=" + (dir / "empty") + "\nP3TARFOLDER=" + dst + "\n");
-    const test::ScopedNoDisplay noDisplay;
+    const ScopedNoDisplay noDisplay;
     Expect({"/A", "3"}, 1, "は空です。");
     EXPECT_EQ(CountItems("dst"), 100u);
     // 60 of 100 files.
@@ -245,7 +305,7 @@ TEST_F(SafetyEndToEndTest, MassDeletionsAreRefusedUnattendedUnlessAllowed) {
 }
 
 TEST_F(SafetyEndToEndTest, ASecondCopyChangesNothingWhileTheFirstOrAnotherUsersRuns) {
-    const test::ScopedNoDisplay noDisplay;
+    const ScopedNoDisplay noDisplay;
     MakeTree(dir, "src/a.txt=new@1700000100 dst/a.txt=old");
     const std::string settings = "[Settings]\nP1SRCFOLDER=" + src + "\nP1TARFOLDER=" + dst + "\n";
     dir.writeSettings(settings);
@@ -278,7 +338,7 @@ TEST_F(SafetyEndToEndTest, ASecondCopyChangesNothingWhileTheFirstOrAnotherUsersR
     // The first copy has ended: the list runs in the desktop program and closes it. An
     // argument it does not know, even one with a dash, is ignored.
     running.Release();
-    const test::ProcessOutcome later = ExpectDesktop({"/A", "1", "-x"}, 0);
+    const ProcessOutcome later = ExpectDesktop({"/A", "1", "-x"}, 0);
     EXPECT_THAT(later.err, Not(HasSubstr(kTwice)));
     EXPECT_EQ(Differences(), "");
     EXPECT_THAT(dir.readLog(), HasSubstr("OptionD=OFF OptionA=1 menbers=1"));
@@ -291,7 +351,7 @@ TEST_F(SafetyEndToEndTest, FailuresAreNeverCalledCompleteAndReadOnlyCopiesConver
     }
     // With deletion suppressed the read-only copy is kept: a failure passed over, although the
     // last file of the list was copied.
-    const test::ProcessOutcome passedOver =
+    const ProcessOutcome passedOver =
         Expect({"--sync", src, dst, "--yes", "--suppress-deletion", "--no-stop-on-error"}, 1,
                ":330 - " + (dir / "dst/a-ro.txt"));
     EXPECT_THAT(passedOver.err, HasSubstr("1 個のﾌｧｲﾙ/ﾌｫﾙﾀﾞ" + std::string(kFailed)));
@@ -320,31 +380,11 @@ TEST_F(SafetyEndToEndTest, FailuresAreNeverCalledCompleteAndReadOnlyCopiesConver
     if (chattr("+i") != 0) {
         GTEST_SKIP() << "no immutable flag here (needs root on ext4 or similar)";
     }
-    const test::ProcessOutcome stuck =
+    const ProcessOutcome stuck =
         Expect({"--sync", src, dst, "--yes"}, 1, (dir / "dst/stuck.txt") + " が削除できません。");
     chattr("-i");
     EXPECT_THAT(stuck.err, HasSubstr(kFailed));
     EXPECT_THAT(stuck.err, Not(HasSubstr(kComplete)));
-}
-
-// Waits until a copy is under way in `folder`, then kills the program without warning (or
-// collects it when it ended first).
-void KillDuringCopy(pid_t pid, const std::string& folder) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    int status = 0;
-    bool copying = false;
-    while (!copying && std::chrono::steady_clock::now() < deadline &&
-           ::waitpid(pid, &status, WNOHANG) == 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        std::error_code error;
-        for (const auto& item : std::filesystem::directory_iterator(folder, error)) {
-            copying = copying || IsPartialCopyName(item.path().filename().string());
-        }
-    }
-    if (::waitpid(pid, &status, WNOHANG) == 0) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-    }
 }
 
 TEST_F(CrashSafetyTest, AKilledSyncShowsNoHalfFileAndTheNextRunCompletesTheMirror) {
@@ -370,9 +410,18 @@ TEST_F(CrashSafetyTest, AKilledSyncShowsNoHalfFileAndTheNextRunCompletesTheMirro
     for (int attempt = 0; attempt < 5 && leftovers.empty(); ++attempt) {
         std::filesystem::remove_all(dst);
         dir.createFolder("dst");
-        const pid_t pid = test::StartMirova(dir, sync, "killed-");
+        const pid_t pid = StartMirova(dir, sync, "killed-");
         ASSERT_GT(pid, 0);
-        KillDuringCopy(pid, dst);
+        // Killed once a copy is under way (or collected when it ended first).
+        WaitFor(pid, 20, [&] {
+            std::error_code error;
+            for (const auto& item : std::filesystem::directory_iterator(dst, error)) {
+                if (IsPartialCopyName(item.path().filename().string())) {
+                    return true;
+                }
+            }
+            return false;
+        });
         // Every file under a real name is complete; an unfinished one exists only as a
         // temporary file.
         for (const auto& [name, item] : test::SnapshotTree(dst)) {
@@ -437,7 +486,7 @@ TEST_F(StartupTest, ASettingsFileThatCannotBeReadEndsTheProgramBeforeTheDialog) 
 }
 
 TEST_F(StartupTest, WithoutADisplayTheDesktopProgramExplainsWhy) {
-    const test::ScopedNoDisplay noDisplay;
+    const ScopedNoDisplay noDisplay;
     for (const std::vector<std::string>& arguments : {std::vector<std::string>{}, {"/D"}, {"/A"}}) {
         EXPECT_EQ(Expect(arguments, 2).err,
                   "mirova: the desktop program needs a display (DISPLAY or WAYLAND_DISPLAY); see "

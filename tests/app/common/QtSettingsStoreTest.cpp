@@ -86,41 +86,31 @@ TEST_F(QtSettingsStoreTest, ValuesAndTheTableSurviveARestartInTheirGroups) {
     EXPECT_FALSE(QtSettingsStore().Flush());
 }
 
-// The example file of the documentation is what a user copies to prepare presets by hand.
-TEST_F(QtSettingsStoreTest, TheDocumentedExampleLoadsAsItSays) {
-    dir_.writeSettings(test::ReadFileText(MIROVA_EXAMPLE_SETTINGS));
+// The example file of the documentation is what a user copies to prepare presets by hand; a
+// settings file is user input: edited by hand, copied from elsewhere, or damaged.
+TEST_F(QtSettingsStoreTest, HandWrittenFilesLoadAsTheySayAndHostileValuesAsTheFallback) {
+    dir_.writeSettings(test::ReadFileText(MIROVA_EXAMPLE_SETTINGS) +
+                       "[Hostile]\nBIG=99999999999999999999\nMIN=-2147483648\nWORD=yes\n"
+                       "SPACED= 12 \nUNQUOTED=a, b\nJUNK=@Variant(\\0\\0\\0\\x7f\\xffjunk)\n");
     Load();
-    EXPECT_EQ(table_.currentPreset, 0);
-    EXPECT_EQ(table_.windowLeft, 120);
     EXPECT_EQ(table_.windowTop, 80);
-    EXPECT_EQ(table_.deleteLimit, 50);
     EXPECT_EQ(table_.keepVersions, 30);
-    EXPECT_EQ(table_.presets[0], (Preset{"/home/user/Pictures", "/media/user/BACKUP/Pictures",
-                                         "Photos to the backup disk", 0, 1}));
     EXPECT_EQ(table_.presets[1], (Preset{"/home/user/Documents", "/mnt/desktop/home/user/Documents",
                                          "書類 (laptop and desktop)", 1, 0}));
-    EXPECT_EQ(table_.presets[2], Preset{});
     EXPECT_THAT(lists_.names(), ::testing::ElementsAre("/.cache/", "Thumbs.db"));
     EXPECT_THAT(lists_.extensions(), ::testing::ElementsAre("tmp", "bak"));
-}
 
-// A settings file is user input: edited by hand, copied from elsewhere, or damaged.
-TEST_F(QtSettingsStoreTest, HostileValuesLoadWithDefaultsAndBoundedLists) {
-    dir_.writeSettings(
-        "[Settings]\nPRESETNO=2147483647\nPOSX=99999999999999999999\nPOSY=-12abc\n"
-        "P1MARGESW=yes\nP1EXCLUSIONSW=-2147483648\n"
-        "P2SRCFOLDER=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\xffjunk)\n"
-        "[JLIST]\nJLIST_CNT=2147483647\nJLIST-0=first\n[ELIST]\nELIST_CNT=-5\nELIST-0=never\n");
-    Load();
-    EXPECT_EQ(table_.currentPreset, 0);
-    EXPECT_EQ(table_.windowLeft, 0);
-    EXPECT_EQ(table_.windowTop, 0);
-    EXPECT_EQ(table_.presets[0].mergeMode, 0);
-    EXPECT_EQ(table_.presets[0].useExclusions, -2147483647 - 1);  // taken as it is
-    ASSERT_EQ(lists_.names().size(), static_cast<std::size_t>(ExclusionList::kCapacity));
-    EXPECT_EQ(lists_.names()[0], "first");
-    EXPECT_EQ(lists_.names()[1], "");
-    EXPECT_TRUE(lists_.extensions().empty());
+    QtSettingsStore store;
+    for (const auto& [name, read] : {std::pair{"BIG", 7},
+                                     {"MIN", -2147483647 - 1},
+                                     {"WORD", 7},
+                                     {"SPACED", 12},
+                                     {"UNQUOTED", 7},
+                                     {"JUNK", 7}}) {
+        EXPECT_EQ(store.ReadInt("Hostile", name, 7), read) << name;
+    }
+    EXPECT_EQ(store.ReadText("Hostile", "UNQUOTED", ""), "a,b");  // read as a list by Qt
+    EXPECT_EQ(store.ReadText("Hostile", "JUNK", "fallback"), "fallback");
 }
 
 }  // namespace

@@ -169,25 +169,28 @@ protected:
 
 TEST_F(ConsolePresetTest, ListRunsTheListedPresetsMergingWhereSetAndKeepsTheLastAsCurrent) {
     test::MakeTree(dir_,
-                   "s5/sub/a.txt=a d5/extra.txt=x s7/b.txt=b d7/keep.txt=k "
+                   "s5/sub/a.txt=a d5/extra.txt=x s7/b.txt=b s7/skip.tmp=t d7/keep.txt=k "
                    "s9/only-source.txt=s d9/only-target.txt=t");
     table_.presets[1].sourceFolder = dir_ / "s5";  // no target folder: passed over
     test::SetTestPreset(table_, dir_, 5);
-    test::SetTestPreset(table_, dir_, 7);
+    test::SetTestPreset(table_, dir_, 7, 0, 1);
     test::SetTestPreset(table_, dir_, 9, 1);
     table_.currentPreset = 2;
     table_.windowLeft = 99;
-    Store();
+    ExclusionList lists;
+    lists.AddExtension("TMP");
+    Store(lists);
 
-    EXPECT_EQ(RunList({2, 5, 0, 31, 9, 7}), 0) << err_.str();
+    EXPECT_EQ(RunList({2, 5, 0, 31, 9, 7}, 1), 0) << err_.str();
     EXPECT_EQ(dir_.read("d5/sub/a.txt"), "a");
-    EXPECT_EQ(dir_.read("d5/extra.txt"), "");  // synchronised: deleted
+    EXPECT_EQ(dir_.read("d5/extra.txt"), "x");  // /D: nothing deleted
     EXPECT_EQ(dir_.read("d7/b.txt"), "b");
+    EXPECT_EQ(dir_.read("d7/skip.tmp"), "");  // excluded by the stored list
     // The merge preset merges, and the list goes on after it.
     EXPECT_EQ(dir_.read("s9/only-target.txt"), "t");
     EXPECT_EQ(dir_.read("d9/only-source.txt"), "s");
     const std::string log = dir_.readLog();
-    EXPECT_THAT(log, HasSubstr(": OptionD=OFF OptionA=6 menbers=2,5,0,31,9,7\n"));
+    EXPECT_THAT(log, HasSubstr(": OptionD=ON OptionA=6 menbers=2,5,0,31,9,7\n"));
     EXPECT_THAT(log, HasSubstr("  Mirova Preset 5 Start.\n"));
     EXPECT_THAT(log, HasSubstr("  Mirova Preset 7 Done.\n"));
     EXPECT_THAT(log, Not(HasSubstr("Preset 2 Start.")));
@@ -197,20 +200,6 @@ TEST_F(ConsolePresetTest, ListRunsTheListedPresetsMergingWhereSetAndKeepsTheLast
     EXPECT_EQ(after.currentPreset, 6);  // the last preset selected
     EXPECT_EQ(after.windowLeft, 99);
     EXPECT_EQ(after.presets, table_.presets);
-}
-
-TEST_F(ConsolePresetTest, ListTakesSuppressedDeletionFromTheCommandAndExclusionsFromTheStore) {
-    test::MakeTree(dir_, "s1/a.txt=a s1/skip.tmp=t d1/extra.txt=x");
-    test::SetTestPreset(table_, dir_, 1, 0, 1);
-    ExclusionList lists;
-    lists.AddExtension("TMP");
-    Store(lists);
-
-    EXPECT_EQ(RunList({1}, 1), 0) << err_.str();
-    EXPECT_THAT(dir_.readLog(), HasSubstr(": OptionD=ON OptionA=1 menbers=1\n"));
-    EXPECT_EQ(dir_.read("d1/a.txt"), "a");
-    EXPECT_EQ(dir_.read("d1/extra.txt"), "x");  // /D
-    EXPECT_EQ(dir_.read("d1/skip.tmp"), "");    // excluded
     ExclusionList saved;
     saved.Load(store_);
     EXPECT_EQ(saved.extensions(), lists.extensions());
