@@ -109,7 +109,6 @@ protected:
         }
     }
     std::string Differences() { return test::TreeDifferences(src, dst); }
-
     test::TestFolder dir;
     const std::string src = dir / "src";
     const std::string dst = dir / "dst";
@@ -126,7 +125,6 @@ TEST_F(ConsoleEndToEndTest, ComparesTwoRealTreesAndReportsTheExitStatus) {
     // A usage error starts nothing.
     Expect({"--compare", src}, 2, "Usage:");
     EXPECT_THAT(dir.readLog(), Not(HasSubstr("Start.")));
-
     MakeTree(dir,
              "src/docs/a.txt=same dst/docs/a.txt=same src/docs/new.txt=new "
              "dst/docs/old.txt=old src/build/x.o=object");
@@ -137,13 +135,11 @@ TEST_F(ConsoleEndToEndTest, ComparesTwoRealTreesAndReportsTheExitStatus) {
              ": " + dst + "/build/x.o\n", "  Compare Preset 0 Done.\n"}) {
         EXPECT_THAT(log, HasSubstr(line));
     }
-
     // Excluding what differs leaves equal trees.
     Expect({"--compare", src, dst, "--exclude", "/build", "--exclude-ext", "TXT"}, 0,
            "ｿｰｽとﾀｰｹﾞｯﾄは完全に一致します。");
     Expect({"--compare", dir / "nothing", dst}, 1,
            "ｿｰｽﾌｫﾙﾀﾞ " + (dir / "nothing") + " が存在しません。");
-
     // A source older than its copy is asked about: without a terminal No, unless --yes.
     MakeTree(dir, "src/docs/a.txt=older dst/docs/a.txt=newer@1700000100");
     EXPECT_THAT(Expect({"--compare", src, dst}, 1, "本当に同期させてよろしいですか？\n-> No").err,
@@ -169,7 +165,6 @@ TEST_F(ConsoleEndToEndTest, SyncMirrorsOnlyWhenConfirmedAndMergeGoesBothWays) {
     EXPECT_THAT(compare.out, HasSubstr("delete-file\ttarget\textra/deep/x.txt\t1\t"));
     EXPECT_EQ(Expect({"--sync", "--list", "--yes", src, dst}, 0, kComplete).out, compare.out);
     EXPECT_EQ(Differences(), "");
-
     MakeTree(dir, "dst/only-in-target.txt=t src/new.txt=newer@1700000100");
     Expect({"--merge", "--no-stop-on-error", src, dst}, 0);
     EXPECT_EQ(dir.read("src/only-in-target.txt"), "t");
@@ -186,7 +181,6 @@ TEST_F(ConsoleEndToEndTest, ExportImportAndTheCommandLineListWorkOnTheSettingsFi
     const std::string file = dir / "Preset.dat";
     EXPECT_EQ(Expect({"--export-presets", file}, 0).out, "保存終了\n");
     Expect({"--export-presets", file, "--yes"}, 2);
-
     // Another user's settings: different presets, another current one and window place.
     dir.writeSettings("[Settings]\nPOSX=300\nPRESETNO=8\nP2SRCFOLDER=/other\nP3CAPTION=gone\n");
     Expect({"--import-presets", file}, 1, "ﾌﾟﾘｾｯﾄﾃﾞｰﾀを読込みますか？\n-> No");
@@ -197,7 +191,6 @@ TEST_F(ConsoleEndToEndTest, ExportImportAndTheCommandLineListWorkOnTheSettingsFi
           std::string("POSX=300\n"), std::string("ELIST-0=bak\n")}) {
         EXPECT_THAT(dir.readSettings(), HasSubstr(line));
     }
-
     // The list passes over the empty preset 1 and leaves preset 2 the current one.
     Expect({"/A", "1,2"}, 0);
     EXPECT_EQ(Differences(), "");
@@ -227,7 +220,6 @@ TEST_F(SafetyEndToEndTest, OverlappingFoldersAreRefusedInBothDirectionsAndThroug
                " の中にあります。\n" + kRefused);
     EXPECT_EQ(CountItems("n1"), before);
     EXPECT_THAT(dir.readLog(), HasSubstr(kRefused));
-
     // A compare changes nothing and may look; a stored preset in a list is refused and the
     // list goes on with the next preset.
     Expect({"--compare", dir / "n1/src", dir / "n1/src/docs"}, 0);
@@ -254,7 +246,6 @@ TEST_F(SafetyEndToEndTest, MassDeletionsAreRefusedUnattendedUnlessAllowed) {
         HasSubstr(kBraked));
     EXPECT_THAT(dir.readLog(), HasSubstr(kBraked));
     EXPECT_EQ(CountItems("dst"), 100u);
-
     // A limit the user set in the settings file lets it through.
     dir.writeSettings("[Settings]\nDELETELIMIT=70\n");
     dir.createFile("dst/x/extra.dat", "x");
@@ -295,7 +286,6 @@ TEST_F(SafetyEndToEndTest, ASecondCopyChangesNothingWhileTheFirstOrAnotherUsersR
     EXPECT_EQ(dir.readSettings(), settings);
     // Reading the presets out changes nothing and needs no guard.
     Expect({"--export-presets", dir / "again.dat"}, 0);
-
     // The first copy has ended: the list runs in the desktop program and closes it. An
     // argument it does not know, even one with a dash, is ignored.
     running.Release();
@@ -321,7 +311,6 @@ TEST_F(SafetyEndToEndTest, FailuresAreNeverCalledCompleteAndReadOnlyCopiesConver
     EXPECT_THAT(dir.readLog(), Not(HasSubstr(kComplete)));
     EXPECT_EQ(dir.read("dst/a-ro.txt"), "old");
     EXPECT_EQ(dir.read("dst/b-new.txt"), "b");
-
     // Otherwise it is replaced, now and after the read-only source changes again.
     for (const auto& [content, time] : {std::pair{"new", 1700000100}, {"newer", 1700000200}}) {
         ASSERT_EQ(::chmod((dir / "src/a-ro.txt").c_str(), 0644), 0);
@@ -330,7 +319,6 @@ TEST_F(SafetyEndToEndTest, FailuresAreNeverCalledCompleteAndReadOnlyCopiesConver
         Expect({"--sync", src, dst, "--yes"}, 0, kComplete);
         EXPECT_EQ(dir.read("dst/a-ro.txt"), content);
     }
-
     // A file that cannot be deleted is printed as it happens and fails the run.
     dir.createFile("dst/stuck.txt", "s");
     // The immutable flag stops even root from deleting a file.
@@ -365,7 +353,6 @@ TEST_F(CrashSafetyTest, AKilledSyncShowsNoHalfFileAndTheNextRunCompletesTheMirro
     }
     const auto expected = test::SnapshotTree(src);
     const std::vector<std::string> sync = {"--sync", src, dst, "--yes", "--no-stop-on-error"};
-
     std::vector<std::string> leftovers;
     // A kill that finds no copy in progress (it fell between two files) is tried again.
     for (int attempt = 0; attempt < 5 && leftovers.empty(); ++attempt) {
@@ -408,7 +395,6 @@ TEST_F(CrashSafetyTest, AKilledSyncShowsNoHalfFileAndTheNextRunCompletesTheMirro
             EXPECT_TRUE(copied.at(item.path) == expected.at(item.path)) << item.path;
         }
     }
-
     Expect(sync, 0);
     // The leftover is gone too: it would show as an extra item of the target.
     EXPECT_EQ(test::DescribeDifferences(expected, test::SnapshotTree(dst)), "");

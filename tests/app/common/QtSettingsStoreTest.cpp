@@ -17,7 +17,6 @@ protected:
         LoadSettings(table_, store);
         lists_.Load(store);
     }
-
     test::TestFolder dir_;
     PresetTable table_;
     ExclusionList lists_;
@@ -79,7 +78,6 @@ TEST_F(QtSettingsStoreTest, ValuesAndTheTableSurviveARestartInTheirGroups) {
     }
     // Readable text in the file, so that a user can look at it.
     EXPECT_THAT(dir_.readSettings(), ::testing::HasSubstr("行1: 毎晩"));
-
     // A file that cannot be read is reported.
     std::filesystem::remove(dir_.settingsFile());
     dir_.createFolder("config/TK-ORVELAN/Mirova.conf");
@@ -99,7 +97,6 @@ TEST_F(QtSettingsStoreTest, HandWrittenFilesLoadAsTheySayAndHostileValuesAsTheFa
                                          "書類 (laptop and desktop)", 1, 0}));
     EXPECT_THAT(lists_.names(), ::testing::ElementsAre("/.cache/", "Thumbs.db"));
     EXPECT_THAT(lists_.extensions(), ::testing::ElementsAre("tmp", "bak"));
-
     QtSettingsStore store;
     for (const auto& [name, read] : {std::pair{"BIG", 7},
                                      {"MIN", -2147483647 - 1},

@@ -159,7 +159,6 @@ protected:
         LoadSettings(table, store_);
         return table;
     }
-
     test::TestFolder dir_;
     PresetTable table_;
     MemorySettingsStore store_;
@@ -180,7 +179,6 @@ TEST_F(ConsolePresetTest, ListRunsTheListedPresetsMergingWhereSetAndKeepsTheLast
     ExclusionList lists;
     lists.AddExtension("TMP");
     Store(lists);
-
     EXPECT_EQ(RunList({2, 5, 0, 31, 9, 7}, 1), 0) << err_.str();
     EXPECT_EQ(dir_.read("d5/sub/a.txt"), "a");
     EXPECT_EQ(dir_.read("d5/extra.txt"), "x");  // /D: nothing deleted
@@ -213,7 +211,6 @@ TEST_F(ConsolePresetTest, ADeclinedQuestionFailsTheListButAMissingSourceStopsIt)
     }
     table_.currentPreset = 5;
     Store();
-
     EXPECT_EQ(RunList({1, 2, 3}), 1);
     EXPECT_THAT(err_.str(), HasSubstr("本当に同期させてよろしいですか？\n-> No"));
     EXPECT_EQ(dir_.read("d1/a.txt"), "newer");
@@ -222,7 +219,6 @@ TEST_F(ConsolePresetTest, ADeclinedQuestionFailsTheListButAMissingSourceStopsIt)
     EXPECT_EQ(dir_.read("d3/b.txt"), "");
     // The table is saved all the same, as at any close of the program.
     EXPECT_EQ(Stored().currentPreset, 1);
-
     // Nothing to run is done, but a settings file that cannot be written is not.
     EXPECT_EQ(RunList({4, 5}), 0);
     EXPECT_EQ(RunList({}), 0);
@@ -283,13 +279,11 @@ TEST_F(ConsolePresetTest, ExportReplacesWholeOrNotAtAll) {
     Store(lists);
     dir_.createFile("out/Preset.dat", "old content");
     ASSERT_EQ(::chmod((dir_ / "out/Preset.dat").c_str(), 0640), 0);
-
     ASSERT_EQ(ExportPresetData(dir_ / "out/Preset.dat", store_, out_, err_), 0) << err_.str();
     EXPECT_EQ(dir_.read("out/Preset.dat"), EncodePresetData(table_.presets, lists));
     struct stat st {};
     ASSERT_EQ(::stat((dir_ / "out/Preset.dat").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);  // the replaced file's permissions stay
-
     // A folder in the way, and a folder that does not exist: nothing is left behind.
     dir_.createFolder("out/taken.dat");
     for (const std::string& file : {dir_ / "out/taken.dat", dir_ / "nowhere/Preset.dat"}) {
