@@ -1,13 +1,9 @@
 // The desktop program driven offscreen: the main window over real folders, its menu commands,
 // and the message boxes, shown on the GUI thread whichever thread asks.
-#include <sys/stat.h>
-
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QFileDialog>
-#include <QGroupBox>
-#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -17,10 +13,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
-#include <atomic>
 #include <deque>
-#include <filesystem>
-#include <thread>
 
 #include "../ui/TextFit.h"
 #include "AppTesting.h"
@@ -33,7 +26,6 @@
 #include "app/desktop/PresetDataCommands.h"
 #include "app/desktop/ScheduleDlg.h"
 #include "engine/AutoRunList.h"
-#include "fileops/FileOperations.h"
 #include "settings/PresetDataFile.h"
 #include "ui/BitmapButton.h"
 #include "ui/CJlistDlg.h"
@@ -263,41 +255,6 @@ TEST_F(MainWindowTest, RunOverRealFoldersMirrorsAndLocksTheControls) {
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     ASSERT_EQ(recorder.urls.size(), 1);
     EXPECT_EQ(recorder.urls[0].toLocalFile().toStdString(), dir_.logDir() + "/Mirova.log");
-}
-
-// The safety rules as the desktop program shows them: overlapping folders refused in a box, the
-// stored deletion brake asked with No as the default, and a failure after "continue" ending
-// with the failure text instead of silence or "complete".
-TEST_F(MainWindowTest, SafetyRulesReachTheDesktopProgram) {
-    test::SetTestPreset(table_, dir_, 1);
-    table_.presets[0].targetFolder = dir_ / "s1/inner";
-    test::SetTestPreset(table_, dir_, 2);
-    test::MakeTree(dir_, "s1/a.txt=a s2/");
-    for (int i = 0; i < 12; ++i) {
-        dir_.createFile("d2/f" + std::to_string(i), "x");
-    }
-    table_.deleteLimit = 30;
-    CMirovaDlg& dialog = Open();
-    RunBy(dialog.okButton());
-    EXPECT_THAT(boxes_, ElementsAre(HasSubstr("重なったﾌｫﾙﾀﾞは同期できません。")));
-    EXPECT_FALSE(std::filesystem::exists(dir_ / "s1/inner"));
-    QTest::mouseClick(dialog.presetButton(1), Qt::LeftButton);
-    RunBy(dialog.okButton());
-    ASSERT_EQ(boxes_.size(), 2u);
-    EXPECT_THAT(boxes_[1], HasSubstr("12 個のﾌｧｲﾙと 0 個のﾌｫﾙﾀﾞが全て削除されます。"));
-    EXPECT_EQ(types_[1], kMbYesNo | kMbDefaultButton2 | kMbIconWarning);
-    EXPECT_EQ(dir_.read("d2/f0"), "x");
-    // A new file whose copy fails (a read-only old copy, kept with deletion suppressed), then
-    // one that copies: "continue" passes the failure over, and the run still is no success.
-    test::MakeTree(dir_, "s2/a.txt=new@1700000100 d2/a.txt=old s2/b.txt=b");
-    ASSERT_EQ(::chmod((dir_ / "d2/a.txt").c_str(), 0444), 0);
-    dialog.suppressDeletionCheck()->setChecked(true);
-    answers_ = {kIdYes, kIdOk, kIdYes, kIdOk};
-    RunBy(dialog.okButton());
-    ASSERT_EQ(boxes_.size(), 6u) << dir_.readLog();
-    EXPECT_EQ(boxes_[4], kContinueQuestion);
-    EXPECT_THAT(boxes_[5], HasSubstr("1 個のﾌｧｲﾙ/ﾌｫﾙﾀﾞの処理に失敗しました。"));
-    EXPECT_EQ(dir_.read("d2/b.txt"), "b");
 }
 
 TEST_F(MainWindowTest, NoStopOnErrorReachesTheRunStateAtOnce) {
