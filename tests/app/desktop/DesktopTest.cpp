@@ -183,17 +183,25 @@ TEST_F(MainWindowTest, ShowsTheLookInTheTemplatesProportionsWithEveryTextWhole) 
     }
 }
 
-TEST_F(MainWindowTest, ReturnStartsASynchronisationAndTheDialogStaysOpen) {
+TEST_F(MainWindowTest, RunOptionsReachTheRunStateAtOnceAndReturnStartsASynchronisation) {
+    app_.runState().noStopOnError = 0;
+    app_.runState().suppressDeletion = 1;  // as "/D" leaves it
     test::SetTestPreset(table_, dir_, 1);
     dir_.createFolder("s1");  // the target is missing: a synchronisation offers to create it
+    SetPresetWithTrees(2);
     CMirovaDlg& dialog = Open();
-    QTest::mouseClick(dialog.suppressDeletionCheck(), Qt::LeftButton);
+    EXPECT_TRUE(dialog.suppressDeletionCheck()->isChecked());
+    for (const int on : {1, 0}) {
+        QTest::mouseClick(dialog.noStopOnErrorCheck(), Qt::LeftButton);
+        EXPECT_EQ(app_.runState().noStopOnError.load(), on);
+    }
+    QTest::mouseClick(dialog.suppressDeletionCheck(), Qt::LeftButton);  // taken as a run starts
     QSignalSpy finished(&dialog, &QDialog::finished);
     QTest::keyClick(&dialog, Qt::Key_Return);
     EXPECT_THAT(boxes_,
                 ElementsAre("ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + (dir_ / "d1") + " は存在しません。作成しますか？"));
-    EXPECT_EQ(app_.runState().suppressDeletion, 1);
-    EXPECT_THAT(dir_.readLog(), HasSubstr("OptionD=ON"));
+    EXPECT_EQ(app_.runState().suppressDeletion, 0);
+    EXPECT_THAT(dir_.readLog(), HasSubstr("OptionD=OFF"));
     EXPECT_THAT(dir_.readLog(), HasSubstr("Mirova Preset 1 Start."));
     EXPECT_TRUE(dialog.okButton()->isEnabled());
     // The compare button starts the other kind: a missing target is only reported.
@@ -201,6 +209,18 @@ TEST_F(MainWindowTest, ReturnStartsASynchronisationAndTheDialogStaysOpen) {
     EXPECT_EQ(boxes_.back(), "ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + (dir_ / "d1") + " が存在しません。");
     EXPECT_THAT(types_, ElementsAre(kMbYesNo, kMbOk));
     EXPECT_THAT(dir_.readLog(), HasSubstr("Compare Preset 1 Start."));
+    // Ticked while the run asks its question: the box that would end the run is not shown.
+    QTest::mouseClick(dialog.presetButton(1), Qt::LeftButton);
+    onBox_ = [&](int type) {
+        if (type == kMbYesNo) {
+            dialog.noStopOnErrorCheck()->click();
+        }
+    };
+    answers_ = {kIdYes};
+    RunBy(dialog.okButton());
+    EXPECT_THAT(boxes_.back(), HasSubstr("ｱｯﾌﾟﾃﾞｰﾄを実行しますか？"));
+    EXPECT_EQ(app_.runState().noStopOnError.load(), 1);
+    EXPECT_THAT(dir_.readLog(), HasSubstr("ｱｯﾌﾟﾃﾞｰﾄ完了"));
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(finished.count(), 0);
 }
@@ -255,30 +275,6 @@ TEST_F(MainWindowTest, RunOverRealFoldersMirrorsAndLocksTheControls) {
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     ASSERT_EQ(recorder.urls.size(), 1);
     EXPECT_EQ(recorder.urls[0].toLocalFile().toStdString(), dir_.logDir() + "/Mirova.log");
-}
-
-TEST_F(MainWindowTest, NoStopOnErrorReachesTheRunStateAtOnce) {
-    app_.runState().noStopOnError = 0;
-    app_.runState().suppressDeletion = 1;  // as "/D" leaves it
-    SetPresetWithTrees(1);
-    CMirovaDlg& dialog = Open();
-    EXPECT_TRUE(dialog.suppressDeletionCheck()->isChecked());
-    EXPECT_FALSE(dialog.noStopOnErrorCheck()->isChecked());
-    for (const int expected : {1, 0}) {
-        QTest::mouseClick(dialog.noStopOnErrorCheck(), Qt::LeftButton);
-        EXPECT_EQ(app_.runState().noStopOnError.load(), expected);
-    }
-    // Ticked while the run asks its question: the box that would end the run is not shown.
-    onBox_ = [&](int type) {
-        if (type == kMbYesNo) {
-            dialog.noStopOnErrorCheck()->click();
-        }
-    };
-    answers_ = {kIdYes};
-    RunBy(dialog.okButton());
-    EXPECT_THAT(boxes_, ElementsAre(HasSubstr("ｱｯﾌﾟﾃﾞｰﾄを実行しますか？")));
-    EXPECT_EQ(app_.runState().noStopOnError.load(), 1);
-    EXPECT_THAT(dir_.readLog(), HasSubstr("ｱｯﾌﾟﾃﾞｰﾄ完了"));
 }
 
 TEST_F(MainWindowTest, ClosingStoresPresetPositionAndExclusions) {
