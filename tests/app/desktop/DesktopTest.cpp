@@ -326,15 +326,25 @@ TEST_F(MainWindowTest, ScheduleKeepVersionsAndExitWorkFromTheMenus) {
     table_.currentPreset = 8;
     CMirovaDlg& dialog = Open();
     // The schedule window shows the entries of the current preset, each with a copy button.
-    const ScheduleEntries entries = MakeScheduleEntries(9, QApplication::applicationFilePath());
-    EXPECT_EQ(entries.crontabLine, "0 2 * * * " + QApplication::applicationFilePath() + " /A 9");
+    const ScheduleEntries entries = MakeScheduleEntries(9, QStringLiteral("/usr/bin/mirova"));
+    EXPECT_EQ(entries.crontabLine, QStringLiteral("0 2 * * * /usr/bin/mirova /A 9"));
+    EXPECT_THAT(entries.serviceUnit.toStdString(), HasSubstr("\nExecStart=/usr/bin/mirova /A 9\n"));
+    EXPECT_THAT(entries.enableCommand.toStdString(),
+                HasSubstr("enable --now mirova-preset-9.timer"));
+    // Blanks, quotes, "%" (a line break to cron, a specifier to systemd) and "$" are quoted.
+    const ScheduleEntries odd = MakeScheduleEntries(12, QStringLiteral("/opt/my apps/it's 100%$"));
+    EXPECT_EQ(odd.crontabLine, QStringLiteral("0 2 * * * '/opt/my apps/it'\\''s 100\\%$' /A 12"));
+    EXPECT_THAT(odd.serviceUnit.toStdString(),
+                HasSubstr("\nExecStart=\"/opt/my apps/it's 100%%$$\" /A 12\n"));
+    const QString program = QApplication::applicationFilePath();
     OnModal<ScheduleDlg>([&](ScheduleDlg& schedule) {
-        EXPECT_EQ(schedule.crontabField()->text(), entries.crontabLine);
+        const ScheduleEntries shown = MakeScheduleEntries(9, program);
+        EXPECT_EQ(schedule.crontabField()->text(), shown.crontabLine);
         for (const auto& [button, text] :
-             {std::pair{schedule.crontabCopyButton(), entries.crontabLine},
-              {schedule.serviceCopyButton(), entries.serviceUnit},
-              {schedule.timerCopyButton(), entries.timerUnit},
-              {schedule.enableCopyButton(), entries.enableCommand}}) {
+             {std::pair{schedule.crontabCopyButton(), shown.crontabLine},
+              {schedule.serviceCopyButton(), shown.serviceUnit},
+              {schedule.timerCopyButton(), shown.timerUnit},
+              {schedule.enableCopyButton(), shown.enableCommand}}) {
             QTest::mouseClick(button, Qt::LeftButton);
             EXPECT_EQ(QApplication::clipboard()->text(), text);
         }
@@ -359,17 +369,6 @@ TEST_F(MainWindowTest, ScheduleKeepVersionsAndExitWorkFromTheMenus) {
     EXPECT_EQ(finished.count(), 1);
     EXPECT_EQ(store_.ReadInt("Settings", "PRESETNO", -1), 8);
     EXPECT_EQ(store_.ReadInt("Settings", "KEEPVERSIONS", -1), 45);
-}
-
-TEST(ScheduleTest, EntriesQuoteTheProgram) {
-    const ScheduleEntries plain = MakeScheduleEntries(3, QStringLiteral("/usr/bin/mirova"));
-    EXPECT_THAT(plain.serviceUnit.toStdString(), HasSubstr("\nExecStart=/usr/bin/mirova /A 3\n"));
-    EXPECT_THAT(plain.enableCommand.toStdString(), HasSubstr("enable --now mirova-preset-3.timer"));
-    // Blanks, quotes, "%" (a line break to cron, a specifier to systemd) and "$".
-    const ScheduleEntries odd = MakeScheduleEntries(12, QStringLiteral("/opt/my apps/it's 100%$"));
-    EXPECT_EQ(odd.crontabLine, QStringLiteral("0 2 * * * '/opt/my apps/it'\\''s 100\\%$' /A 12"));
-    EXPECT_THAT(odd.serviceUnit.toStdString(),
-                HasSubstr("\nExecStart=\"/opt/my apps/it's 100%%$$\" /A 12\n"));
 }
 
 // The preset data commands over a table and lists of their own.
@@ -589,9 +588,7 @@ TEST_F(MainWindowTest, AWorkersBoxAndPostedCallsRunOnTheGuiThreadWhileTheWorkerW
     EXPECT_THAT(calls, ElementsAre("1", "2"));
 }
 
-// Window titles are the windows' own texts: a display name set by the program would make Qt
-// append " — Mirova" to each of them on X11. Without one, the display name follows the
-// application's name.
+// A display name set by the program would make Qt append " — Mirova" to every window title.
 TEST(DesktopStartTest, TheProgramSetsNoDisplayNameThatWouldChangeWindowTitles) {
     ConfigureApplication();
     EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Mirova"));
