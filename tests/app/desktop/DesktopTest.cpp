@@ -18,7 +18,6 @@
 #include "../ui/TextFit.h"
 #include "AppTesting.h"
 #include "app/common/PresetDataFileIo.h"
-#include "app/common/QtSettingsStore.h"
 #include "app/desktop/CMirovaApp.h"
 #include "app/desktop/CMirovaDlg.h"
 #include "app/desktop/GuiRunUi.h"
@@ -27,6 +26,7 @@
 #include "app/desktop/ScheduleDlg.h"
 #include "engine/AutoRunList.h"
 #include "settings/PresetDataFile.h"
+#include "settings/SettingsStore.h"
 #include "ui/BitmapButton.h"
 #include "ui/CJlistDlg.h"
 #include "ui/CMessageBox.h"
@@ -277,31 +277,6 @@ TEST_F(MainWindowTest, RunOverRealFoldersMirrorsAndLocksTheControls) {
     EXPECT_EQ(recorder.urls[0].toLocalFile().toStdString(), dir_.logDir() + "/Mirova.log");
 }
 
-TEST_F(MainWindowTest, ClosingStoresPresetPositionAndExclusions) {
-    auto store = std::make_unique<QtSettingsStore>();
-    CMirovaDlg& dialog = Open(store.get());
-    QTest::mouseClick(dialog.presetButton(11), Qt::LeftButton);
-    dialog.move(140, 90);
-    dialog.exclusions().AddName("~$");
-    QTest::mouseClick(dialog.closeButton(), Qt::LeftButton);
-    EXPECT_FALSE(dialog.isVisible());
-    dialog_.reset();
-    store.reset();  // the file is written when the store goes
-    QtSettingsStore reread;
-    EXPECT_EQ(reread.ReadInt("Settings", "PRESETNO", -1), 11);
-    ExclusionList exclusions;
-    exclusions.Load(reread);
-    EXPECT_THAT(exclusions.names(), ElementsAre("~$"));
-    // The next start shows the same preset at the same place; Esc closes the same way.
-    CMirovaDlg& again = Open(&reread);
-    EXPECT_TRUE(again.presetButton(11)->isChecked());
-    EXPECT_EQ(again.pos(), QPoint(140, 90));
-    QSignalSpy closed(&again, &QDialog::finished);
-    QTest::keyClick(&again, Qt::Key_Escape);
-    EXPECT_EQ(closed.count(), 1);
-    dialog_.reset();  // before the store it saves to
-}
-
 // "/A": the window runs the listed presets by itself and closes, the last one current.
 TEST_F(MainWindowTest, CommandLineListRunsItsPresetsAndCloses) {
     test::SetTestPreset(table_, dir_, 3);
@@ -322,7 +297,7 @@ TEST_F(MainWindowTest, CommandLineListRunsItsPresetsAndCloses) {
     EXPECT_THAT(dir_.readLog(), Not(HasSubstr("Preset 3 Start.")));
 }
 
-TEST_F(MainWindowTest, ScheduleKeepVersionsAndExitWorkFromTheMenus) {
+TEST_F(MainWindowTest, ScheduleKeepVersionsAndExitWorkFromTheMenusAndExitStoresTheWindow) {
     table_.currentPreset = 8;
     CMirovaDlg& dialog = Open();
     // The schedule window shows the entries of the current preset, each with a copy button.
@@ -364,11 +339,21 @@ TEST_F(MainWindowTest, ScheduleKeepVersionsAndExitWorkFromTheMenus) {
         EXPECT_EQ(keep->isChecked(), days > 0);
         EXPECT_EQ(dialog.table().keepVersions, days);
     }
+    // Exit stores the preset, the place and the lists; the next start shows them, and Esc
+    // closes the same way.
+    dialog.move(140, 90);
+    dialog.exclusions().AddName("~$");
     QSignalSpy finished(&dialog, &QDialog::finished);
     Trigger(QStringLiteral("アプリケーションの終了"));
     EXPECT_EQ(finished.count(), 1);
-    EXPECT_EQ(store_.ReadInt("Settings", "PRESETNO", -1), 8);
     EXPECT_EQ(store_.ReadInt("Settings", "KEEPVERSIONS", -1), 45);
+    CMirovaDlg& again = Open(&store_);
+    EXPECT_TRUE(again.presetButton(8)->isChecked());
+    EXPECT_EQ(again.pos(), QPoint(140, 90));
+    EXPECT_THAT(again.exclusions().names(), ElementsAre("~$"));
+    QSignalSpy closed(&again, &QDialog::finished);
+    QTest::keyClick(&again, Qt::Key_Escape);
+    EXPECT_EQ(closed.count(), 1);
 }
 
 // The preset data commands over a table and lists of their own.
