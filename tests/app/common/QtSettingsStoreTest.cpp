@@ -82,7 +82,6 @@ TEST_F(QtSettingsStoreTest, HandWrittenFilesLoadAsTheySayAndHostileValuesAsTheFa
                        "[Hostile]\nBIG=99999999999999999999\nMIN=-2147483648\nWORD=yes\n"
                        "SPACED= 12 \nUNQUOTED=a, b\nJUNK=@Variant(\\0\\0\\0\\x7f\\xffjunk)\n");
     Load();
-    EXPECT_EQ(table_.windowTop, 80);
     EXPECT_EQ(table_.keepVersions, 30);
     EXPECT_EQ(table_.presets[1], (Preset{"/home/user/Documents", "/mnt/desktop/home/user/Documents",
                                          "書類 (laptop and desktop)", 1, 0}));
