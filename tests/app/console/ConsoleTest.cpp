@@ -1,5 +1,4 @@
-// The console front end below the real process: the command line, the answers to questions,
-// the preset list and the preset data file.
+// The console front end below the real process.
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -138,8 +137,7 @@ TEST(ConsoleUiTest, AnswersWithoutATerminalAndAsksOnOne) {
     }
 }
 
-// The stored presets and lists, driven below the process: the list "/A", and the preset data
-// file's export and import.
+// The list "/A" and the preset data file over a store of presets and lists.
 class ConsolePresetTest : public ::testing::Test {
 protected:
     // Runs the list "/A" over the store; returns the exit status, standard error in err_.
@@ -235,7 +233,6 @@ TEST_F(ConsolePresetTest, ImportChangesNothingUnlessTheFileIsGoodAndTheAnswerIsY
     dir_.createFile("Preset.dat", good);
     dir_.createFile("cut.dat", good.substr(0, good.size() / 2));
     test::MakeTree(dir_, "other.dat=certainly-no-preset-data folder.dat/");
-    dir_.createFile("v13.dat", "\x19Mirova Preset Data Ver1.3");
     const struct {
         std::string file;
         int answer;
@@ -246,7 +243,6 @@ TEST_F(ConsolePresetTest, ImportChangesNothingUnlessTheFileIsGoodAndTheAnswerIsY
         {"missing.dat", kIdYes, dir_ / "missing.dat" + "がオープンできません。"},
         {"folder.dat", kIdYes, dir_ / "folder.dat" + "がオープンできません。"},
         {"other.dat", kIdYes, "ﾌﾟﾘｾｯﾄﾃﾞｰﾀではありません。\n"},
-        {"v13.dat", kIdYes, "ﾌﾟﾘｾｯﾄﾃﾞｰﾀではありません。\n"},
         {"cut.dat", kIdYes, dir_ / "cut.dat" + "は壊れたﾌﾟﾘｾｯﾄﾃﾞｰﾀです（"},
         {"Preset.dat", kIdYes, "cannot be written", "cannot be written"},
     };

@@ -1,5 +1,4 @@
-// The desktop program driven offscreen: the main window over real folders, its menu commands,
-// and the message boxes, shown on the GUI thread whichever thread asks.
+// The desktop program driven offscreen.
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
@@ -299,7 +298,7 @@ TEST_F(MainWindowTest, ScheduleKeepVersionsAndExitWorkFromTheMenusAndExitStoresT
     EXPECT_THAT(entries.serviceUnit.toStdString(), HasSubstr("\nExecStart=/usr/bin/mirova /A 9\n"));
     EXPECT_THAT(entries.enableCommand.toStdString(),
                 HasSubstr("enable --now mirova-preset-9.timer"));
-    // Blanks, quotes, "%" (a line break to cron, a specifier to systemd) and "$" are quoted.
+    // Blanks, quotes, "%" (a line break to cron, a placeholder to systemd) and "$" are quoted.
     const ScheduleEntries odd = MakeScheduleEntries(12, QStringLiteral("/opt/my apps/it's 100%$"));
     EXPECT_EQ(odd.crontabLine, QStringLiteral("0 2 * * * '/opt/my apps/it'\\''s 100\\%$' /A 12"));
     EXPECT_THAT(odd.serviceUnit.toStdString(),
