@@ -1,12 +1,15 @@
 #pragma once
 
-#include <sys/types.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <optional>
+#include <sstream>
 #include <string>
-#include <vector>
 
 #include "TempDir.h"
+#include "TreeSnapshot.h"
 #include "settings/Preset.h"
 
 namespace mirova::test {
@@ -15,67 +18,71 @@ namespace mirova::test {
 // before is restored afterwards.
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, std::optional<std::string> value);
-    ~ScopedEnv();
+    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
+        if (const char* previous = std::getenv(name)) {
+            previous_ = previous;
+        }
+        Set(value);
+    }
+    ~ScopedEnv() { Set(previous_); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
+    void Set(const std::optional<std::string>& value) {
+        value ? ::setenv(name_, value->c_str(), 1) : ::unsetenv(name_);
+    }
+
     const char* name_;
     std::optional<std::string> previous_;
 };
 
-// While it lives, XDG_CONFIG_HOME points at the "config" folder of a test's temporary folder,
-// so that the settings store of the test (and of programs it starts) never reaches the user's.
-class ScopedConfigHome {
+// A test's own temporary folder. While it lives, the settings file and the lock files of the
+// program, and of the programs the test starts, lie in it, never in the user's.
+class TestFolder : public TempDir {
 public:
-    explicit ScopedConfigHome(const TempDir& dir)
-        : path_(dir / "config"), env_("XDG_CONFIG_HOME", path_) {}
-    // Where the settings file must be.
-    std::string settingsFile() const { return path_ + "/TK-ORVELAN/Mirova.conf"; }
+    TestFolder() { createFolder("lock"); }
+    std::string settingsFile() const { return *this / "config/TK-ORVELAN/Mirova.conf"; }
+    std::string readSettings() const { return ReadFileText(settingsFile()); }
+    void writeSettings(const std::string& text) const {
+        createFile("config/TK-ORVELAN/Mirova.conf", text);
+    }
 
 private:
-    std::string path_;
-    ScopedEnv env_;
+    ScopedEnv config_{"XDG_CONFIG_HOME", *this / "config"};
+    ScopedEnv lock_{"MIROVA_LOCK_DIR", *this / "lock"};
 };
 
-// While it lives, the lock files of the program (and of programs a test starts) lie in the
-// "lock" folder of the test's own folder.
-class ScopedLockDir : public ScopedEnv {
-public:
-    explicit ScopedLockDir(const TempDir& dir) : ScopedEnv("MIROVA_LOCK_DIR", dir / "lock") {
-        dir.createFolder("lock");
+// Makes a tree from a layout: items separated by blanks, "path=content@seconds" for a file
+// (content and time optional; the time defaults to 1700000000), "path/" for a folder.
+inline void MakeTree(const TempDir& dir, const std::string& layout) {
+    std::istringstream items(layout);
+    for (std::string item; items >> item;) {
+        const std::size_t at = item.find('@');
+        const std::size_t equals = item.find('=');
+        if (item.ends_with('/')) {
+            dir.createFolder(item);
+        } else {
+            dir.createFile(
+                item.substr(0, std::min(at, equals)),
+                equals == std::string::npos ? "" : item.substr(equals + 1, at - equals - 1),
+                at == std::string::npos ? 1700000000 : std::stoll(item.substr(at + 1)));
+        }
     }
-};
-
-// While it lives, the programs a test starts find no display, and so run the console front end.
-struct ScopedNoDisplay {
-    ScopedEnv display{"DISPLAY", std::nullopt};
-    ScopedEnv wayland{"WAYLAND_DISPLAY", std::nullopt};
-    ScopedEnv platform{"QT_QPA_PLATFORM", std::nullopt};
-};
-
-struct ProcessOutcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Starts the real executable with standard input from /dev/null (no terminal) and the test's
-// environment; its output goes to "<prefix>out.txt" and "<prefix>err.txt" of the temporary
-// folder. -1 when it cannot start.
-pid_t StartMirova(const TempDir& dir, const std::vector<std::string>& arguments,
-                  const std::string& prefix);
-// StartMirova, then waits for the end and collects the output. A program still running after two
-// minutes (waiting for a user nobody plays) is killed, so that a fault fails a test instead of
-// hanging it.
-ProcessOutcome RunMirova(const TempDir& dir, const std::vector<std::string>& arguments);
+}
 
 // Puts into the table preset `number` (1-based): folder "sN" into "dN" of the temporary folder,
 // captioned "preset N".
-void SetTestPreset(PresetTable& table, const TempDir& dir, int number, int mergeMode = 0,
-                   int useExclusions = 0);
+inline void SetTestPreset(PresetTable& table, const TempDir& dir, int number, int mergeMode = 0,
+                          int useExclusions = 0) {
+    const std::string n = std::to_string(number);
+    table.presets[static_cast<std::size_t>(number - 1)] =
+        Preset{dir / ("s" + n), dir / ("d" + n), "preset " + n, mergeMode, useExclusions};
+}
+
 // The differences of two real trees ("" when the target mirrors the source).
-std::string TreeDifferences(const std::string& source, const std::string& target);
+inline std::string TreeDifferences(const std::string& source, const std::string& target) {
+    return DescribeDifferences(SnapshotTree(source), SnapshotTree(target));
+}
 
 }  // namespace mirova::test
