@@ -281,6 +281,11 @@ TEST_F(ConsolePresetTest, ExportReplacesWholeOrNotAtAll) {
     struct stat st {};
     ASSERT_EQ(::stat((dir_ / "out/Preset.dat").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);  // the replaced file's permissions stay
+    // A bare file name is written in the current folder.
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir_ / "out");
+    EXPECT_EQ(ExportPresetData("Preset.dat", store_, out_, err_), 0) << err_.str();
+    std::filesystem::current_path(previous);
     // A folder in the way, and a folder that does not exist: nothing is left behind.
     dir_.createFolder("out/taken.dat");
     for (const std::string& file : {dir_ / "out/taken.dat", dir_ / "nowhere/Preset.dat"}) {
@@ -288,7 +293,7 @@ TEST_F(ConsolePresetTest, ExportReplacesWholeOrNotAtAll) {
         EXPECT_EQ(ExportPresetData(file, store_, out_, err_), 1);
         EXPECT_THAT(err_.str(), HasSubstr(file + "を作成できません。"));
     }
-    EXPECT_EQ(out_.str(), "保存終了\n");
+    EXPECT_EQ(out_.str(), "保存終了\n保存終了\n");
     std::vector<std::string> left;
     for (const auto& item : std::filesystem::directory_iterator(dir_ / "out")) {
         left.push_back(item.path().filename().string());

@@ -11,6 +11,7 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 #include <QTreeWidget>
 #include <deque>
 
@@ -572,6 +573,11 @@ TEST(DesktopStartTest, TheProgramSetsNoDisplayNameThatWouldChangeWindowTitles) {
     QCoreApplication::setApplicationName(QStringLiteral("probe"));
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("probe"));
     QCoreApplication::setApplicationName(QStringLiteral("Mirova"));
+    // Qt's own texts speak Japanese, and a second start in the process loads them only once.
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"),
+              QStringLiteral("キャンセル"));
+    ConfigureApplication();
+    EXPECT_EQ(qApp->findChildren<QTranslator*>().size(), 1);
 }
 
 }  // namespace
