@@ -567,7 +567,7 @@ TEST_F(MainWindowTest, AWorkersBoxAndPostedCallsRunOnTheGuiThreadWhileTheWorkerW
 }
 
 // A display name set by the program would make Qt append " — Mirova" to every window title.
-TEST(DesktopStartTest, TheProgramSetsNoDisplayNameThatWouldChangeWindowTitles) {
+TEST(DesktopStartTest, NoDisplayNameThatWouldChangeWindowTitlesAndQtsTextsInJapanese) {
     ConfigureApplication();
     EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Mirova"));
     QCoreApplication::setApplicationName(QStringLiteral("probe"));
