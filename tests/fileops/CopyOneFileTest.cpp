@@ -1,11 +1,10 @@
+// Copies of single files: what a copy keeps, and what a source that changes under it, that the
+// kernel cannot copy or that lies beyond PATH_MAX does to it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <functional>
-#include <optional>
 #include <string>
 
 #include "FileOpsTesting.h"
@@ -23,20 +22,28 @@ protected:
     std::string dst(const std::string& name) const { return tmp_ / ("dst/" + name); }
 };
 
+// Puts a test's fault into every copy while it lives.
+struct ScopedCopyHook {
+    explicit ScopedCopyHook(CopyStartHook hook) { SetCopyStartHookForTesting(std::move(hook)); }
+    ~ScopedCopyHook() { SetCopyStartHookForTesting(nullptr); }
+};
+
 // Files keep content, times, permissions and owner; links are copied as links with their own
 // target, times and owner, whatever they replace.
 TEST_F(CopyOneFileTest, CopyKeepsContentTimesPermissionsAndOwner) {
     const std::pair<const char*, mode_t> files[] = {
         {"empty.txt", 0640}, {"small.txt", 0600}, {"big.bin", 04755}, {"ro.txt", 0444}};
     tmp_.createFile("src/target.txt", "pointed at");
-    ASSERT_EQ(::symlink("../elsewhere/missing", src("dangling").c_str()), 0);
-    ASSERT_EQ(::symlink("target.txt", src("link").c_str()), 0);
     // Opening a link to itself fails as a loop does, yet it is a link to copy.
-    ASSERT_EQ(::symlink("self", src("self").c_str()), 0);
+    for (const auto& [target, link] : {std::pair{"../elsewhere/missing", "dangling"},
+                                       {"target.txt", "link"},
+                                       {"self", "self"}}) {
+        ASSERT_EQ(::symlink(target, src(link).c_str()), 0);
+    }
     std::vector<std::string> names = {"target.txt", "dangling", "link", "self"};
     std::size_t size = 0;
     for (const auto& [name, mode] : files) {
-        tmp_.createFile(src(name).substr(tmp_.path().size() + 1), Pattern(size));
+        tmp_.createFile(std::string("src/") + name, Pattern(size));
         size = size * 37 + 70001;
         names.push_back(name);
     }
@@ -66,42 +73,6 @@ TEST_F(CopyOneFileTest, CopyKeepsContentTimesPermissionsAndOwner) {
     EXPECT_TRUE(TakeBoxes().empty());
     EXPECT_EQ(TakeLog() + std::to_string(ui_.failures()), "0");
 }
-
-// The destination cannot be made: nothing at it changes, and no partial copy is left. Even root,
-// whom no permission stops, keeps a read-only destination.
-TEST_F(CopyOneFileTest, UnmakeableDestinationIsLeftAsItWas) {
-    const std::pair<const char*, const char*> rows[] = {{"out/file.txt", "out/file.txt"},
-                                                        {"out/file.txt/inside", nullptr},
-                                                        {"out/file.txt", "out"}};
-    int quiet = 0;  // each way for each kind of failure in FaultInjectionTest
-    for (const auto& [old, readOnly] : rows) {
-        SCOPED_TRACE(old);
-        quiet = !quiet;
-        TempDir dir;
-        dir.createFile("src/file.txt", "new");
-        dir.createFile(old, "old");
-        std::optional<ScopedUnprivileged> unprivileged;
-        if (readOnly) {
-            const bool folder = S_ISDIR(StatOf(dir / readOnly).st_mode);
-            if (folder) {
-                unprivileged.emplace(dir);
-            }
-            ASSERT_EQ(::chmod((dir / readOnly).c_str(), folder ? 0555 : 0444), 0);
-        }
-        const Items expected = ItemsOf(dir);
-        const std::string to = dir / "out/file.txt";
-        EXPECT_EQ(CopyOneFile(dir / "src/file.txt", to, quiet, ui_), 0);
-        EXPECT_EQ(TakeBoxes(), ShownUnless(quiet, CannotCreateText(330, to)));
-        EXPECT_EQ(dir.readLog(), Logged(CannotCreateText(330, to)));
-        EXPECT_EQ(DescribeDifferences(expected, ItemsOf(dir)), "");
-    }
-}
-
-// Puts a test's fault into every copy while it lives.
-struct ScopedCopyHook {
-    explicit ScopedCopyHook(CopyStartHook hook) { SetCopyStartHookForTesting(std::move(hook)); }
-    ~ScopedCopyHook() { SetCopyStartHookForTesting(nullptr); }
-};
 
 // A source that shrinks during the copy is a source that cannot be read: the old destination
 // stays whole, and the failure is shown or, when no box may stop the run, logged.
@@ -138,47 +109,6 @@ TEST_F(CopyOneFileTest, PlainLoopCopiesWhatTheKernelCannot) {
     EXPECT_TRUE(tmp_.read("dst/data.bin") == content);
 }
 
-// A front end on which the user frees the file before answering.
-class ReleasingUi : public ScriptedFileOpsUi {
-public:
-    std::function<void()> beforeAnswer = [] {};
-    int DoMessageBox(const std::string& text, int style) override {
-        beforeAnswer();
-        return ScriptedFileOpsUi::DoMessageBox(text, style);
-    }
-};
-
-// Asked as often as the user chooses Retry; Cancel logs it, and so does noStopOnError at once.
-TEST_F(CopyOneFileTest, UnopenableSourceAsksRetryOrIsLogged) {
-    tmp_.createFolder("src/folder");
-    ASSERT_EQ(::mkfifo(src("fifo").c_str(), 0600), 0);
-    tmp_.createFile("dst/missing.txt", "old");
-    for (const char* name : {"missing.txt", "folder", "fifo"}) {
-        const std::string unopenable = CannotOpenText(src(name));
-        for (const int answer : {kIdRetry, kIdRetry, kIdCancel}) {
-            ui_.messages.Answer(answer);
-        }
-        EXPECT_EQ(CopyOneFile(src(name), dst("missing.txt"), 0, ui_), 0);
-        EXPECT_EQ(TakeBoxes(), Boxes(3, {unopenable, kMbRetryCancel}));
-        EXPECT_EQ(CopyOneFile(src(name), dst("missing.txt"), 1, ui_), 0);
-        EXPECT_TRUE(TakeBoxes().empty());
-        EXPECT_EQ(TakeLog(), Logged(unopenable) + Logged(unopenable));
-    }
-    EXPECT_EQ(tmp_.read("dst/missing.txt"), "old");
-    EXPECT_EQ(ui_.failures(), 6);
-
-    tmp_.createFile("src/held.txt", "content");
-    platform::UniqueFd holder(::open(src("held.txt").c_str(), O_RDONLY | O_CLOEXEC));
-    ASSERT_EQ(::flock(holder.get(), LOCK_EX), 0);
-    ReleasingUi ui;
-    ui.beforeAnswer = [&] { holder.reset(); };
-    ui.messages.Answer(kIdRetry);
-    EXPECT_EQ(CopyOneFile(src("held.txt"), dst("held.txt"), 0, ui), 1);
-    EXPECT_EQ(ui.messages.requests().size(), 1u);
-    EXPECT_EQ(tmp_.read("dst/held.txt"), "content");
-    EXPECT_EQ(ui.failures(), 0);
-}
-
 // A partial copy is stale once the process that made it is gone; an id that is no process's
 // must never reach kill(), where 0 and -1 address whole groups.
 TEST(PartialCopy, IsStaleOnceItsProcessIsGone) {
@@ -187,57 +117,49 @@ TEST(PartialCopy, IsStaleOnceItsProcessIsGone) {
         ::_exit(0);
     }
     ASSERT_EQ(::waitpid(child, nullptr, 0), child);
-    const std::string prefix = kPartialCopyPrefix;
     for (const auto& [pid, stale] : {std::pair{std::to_string(::getpid()), false},
                                      {"1", false},
                                      {std::to_string(child), true},
                                      {"0", true},
                                      {"", true},
                                      {"99999999999", true}}) {
-        EXPECT_EQ(IsStalePartialCopy(prefix + pid + "-7"), stale) << pid;
+        EXPECT_EQ(IsStalePartialCopy(kPartialCopyPrefix + pid + "-7"), stale) << pid;
     }
 }
 
+// Both ends beyond PATH_MAX; then a folder of a long path cannot be entered (a file stands in its
+// place): the user is told whatever noStopOnError says, and the copy fails as it would at that
+// end.
 TEST_F(CopyOneFileTest, CopyFileAnyLengthReachesPathsLongerThanPathMax) {
-    const std::string shortFolder = tmp_ / "short", longSource = DeepFolder(tmp_ / "from", 's'),
-                      longTarget = DeepFolder(tmp_ / "to", 't');
-    tmp_.createFolder("short");
-    const std::pair<std::string, std::string> rows[] = {
-        {longSource, longTarget}, {longSource, shortFolder}, {shortFolder, longTarget}};
-    int serial = 0;
-    for (const auto& [from, to] : rows) {
-        const std::string name = "/file" + std::to_string(++serial) + ".bin";
-        const std::string content = Pattern(70000 + serial);
-        WriteAnyLength(from + name, content);
-        const platform::FileTime written = platform::FileTimeFromTimespec(kWriteTime);
-        ASSERT_TRUE(platform::SetTimes(from + name, written, written).ok());
-        ASSERT_TRUE(platform::SetPermissions(from + name, 0604).ok());
-        EXPECT_EQ(CopyFileAnyLength(from + name, to + name, 0, ui_), 1) << serial;
-        platform::ItemInfo info;
-        ASSERT_TRUE(platform::GetItemInfo(to + name, info).ok());
-        EXPECT_EQ(info.lastWrite, written);
-        EXPECT_EQ(info.permissions, 0604u);
-        EXPECT_TRUE(ReadAnyLength(to + name) == content);
-        EXPECT_TRUE(PartialCopiesIn(to).empty());
-    }
+    const std::string from = DeepFolder(tmp_ / "from", 's') + "/file.bin",
+                      to = DeepFolder(tmp_ / "to", 't') + "/file.bin", content = Pattern(70001);
+    WriteAnyLength(from, content);
+    const platform::FileTime written = platform::FileTimeFromTimespec(kWriteTime);
+    ASSERT_TRUE(platform::SetTimes(from, written, written).ok());
+    ASSERT_TRUE(platform::SetPermissions(from, 0604).ok());
+    EXPECT_EQ(CopyFileAnyLength(from, to, 0, ui_), 1);
+    platform::ItemInfo info;
+    ASSERT_TRUE(platform::GetItemInfo(to, info).ok());
+    EXPECT_EQ(info.lastWrite, written);
+    EXPECT_EQ(info.permissions, 0604u);
+    EXPECT_TRUE(ReadAnyLength(to) == content);
+    EXPECT_TRUE(PartialCopiesIn(to.substr(0, to.rfind('/'))).empty());
     EXPECT_TRUE(TakeBoxes().empty());
 
-    // A folder of a long path cannot be entered (a file stands in its place): the user is told
-    // whatever noStopOnError says, and the copy fails as it would at that end.
     tmp_.createFile("blocker", "a file, not a folder");
     const std::string through = DeepFolder(tmp_ / "blocker", 'w', false) + "/f.txt";
     const std::string notice = CannotEnterText(through, "blocker", tmp_.path());
     for (const bool sourceSide : {true, false}) {
         for (const int quiet : {0, 1}) {
             SCOPED_TRACE(testing::Message() << sourceSide << quiet);
-            const std::string from = sourceSide ? through : shortFolder + "/file2.bin";
-            const std::string to = sourceSide ? tmp_ / "copy.txt" : through;
             const std::string failure =
-                sourceSide ? CannotOpenText(from) : CannotCreateText(330, to);
+                sourceSide ? CannotOpenText(through) : CannotCreateText(330, through);
             if (sourceSide && !quiet) {
                 ui_.messages.Answer(kIdCancel);
             }
-            EXPECT_EQ(CopyFileAnyLength(from, to, quiet, ui_), 0);
+            EXPECT_EQ(CopyFileAnyLength(sourceSide ? through : from,
+                                        sourceSide ? tmp_ / "copy.txt" : through, quiet, ui_),
+                      0);
             Boxes boxes{{notice, kMbOk}};
             if (!quiet) {
                 boxes.emplace_back(failure, sourceSide ? kMbRetryCancel : kMbOk);

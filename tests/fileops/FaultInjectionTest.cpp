@@ -21,10 +21,10 @@ constexpr std::int64_t kSourceTime = 1700000000;
 
 using FaultInjectionTest = FileOpsTest;
 
-// Runs a copy list of src/{data, next.txt} into dst after the fault, answering in order; the
-// tree is then as it was but for the copies listed in `copied`.
+// Runs a copy list of src/{sub/data, next.txt} into dst, answering in order; the tree is then as
+// it was but for the copies listed in `copied` (and holds no temporary copy).
 void CopyAndCompare(TempDir& dir, ScriptedFileOpsUi& ui, const std::vector<int>& answers, int quiet,
-                    int result, std::vector<std::string> copied) {
+                    int result, const std::vector<std::string>& copied) {
     for (const int answer : answers) {
         ui.messages.Answer(answer);
     }
@@ -35,14 +35,15 @@ void CopyAndCompare(TempDir& dir, ScriptedFileOpsUi& ui, const std::vector<int>&
     for (const std::string& name : copied) {
         expected["dst/" + name] = expected.at("src/" + name);
     }
-    EXPECT_EQ(DescribeDifferences(expected, ItemsOf(dir)), "");  // and no temporary copy
+    EXPECT_EQ(DescribeDifferences(expected, ItemsOf(dir)), "");
     EXPECT_EQ(ui.messages.unscripted(), 0u);
     ASSERT_EQ(ui.windows().size(), 1u);
     EXPECT_TRUE(ui.windows()[0].destroyed);
 }
 
 // A copy that fails once it has begun: the temporary copy goes, the old destination (or its
-// absence) and the source stay exactly as they were.
+// absence) and the source (a file or a link) stay exactly as they were. A read failure is shown
+// or logged; a destination that cannot be made is logged in every case.
 TEST_F(FaultInjectionTest, FailedCopyLeavesDestinationAndSourceAsTheyWere) {
     enum Told { kSourceUnreadable, kDestinationUnreadable, kDestinationNotMade };
     const struct {
@@ -51,16 +52,14 @@ TEST_F(FaultInjectionTest, FailedCopyLeavesDestinationAndSourceAsTheyWere) {
         const char* nameContains;
         bool link;  // the source is a symbolic link
         Told told;
-    } faults[] = {
-        {FaultCall::Read, EIO, "", false, kSourceUnreadable},
-        {FaultCall::Write, ENOSPC, "", false, kDestinationUnreadable},
-        {FaultCall::SetTimes, EIO, "", false, kDestinationNotMade},
-        {FaultCall::Rename, EBUSY, "data", false, kDestinationNotMade},
-        {FaultCall::Create, EACCES, kPartialCopyPrefix, false, kDestinationNotMade},
-        {FaultCall::Create, EACCES, kPartialCopyPrefix, true, kDestinationNotMade},
-        {FaultCall::SetTimes, EIO, "", true, kDestinationNotMade},
-        {FaultCall::Rename, EBUSY, "data", true, kDestinationNotMade},
-    };
+    } faults[] = {{FaultCall::Read, EIO, "", false, kSourceUnreadable},
+                  {FaultCall::Write, ENOSPC, "", false, kDestinationUnreadable},
+                  {FaultCall::SetTimes, EIO, "", false, kDestinationNotMade},
+                  {FaultCall::Rename, EBUSY, "data", false, kDestinationNotMade},
+                  {FaultCall::Create, EACCES, kPartialCopyPrefix, false, kDestinationNotMade},
+                  {FaultCall::Create, EACCES, kPartialCopyPrefix, true, kDestinationNotMade},
+                  {FaultCall::SetTimes, EIO, "", true, kDestinationNotMade},
+                  {FaultCall::Rename, EBUSY, "data", true, kDestinationNotMade}};
     for (const auto& fault : faults) {
         // Asked whether to go on (yes, no), or noStopOnError; with and without an old copy.
         for (const int handling : {kIdYes, kIdNo, 0}) {
@@ -85,8 +84,7 @@ TEST_F(FaultInjectionTest, FailedCopyLeavesDestinationAndSourceAsTheyWere) {
                 const int quiet = handling == 0;
                 const bool goesOn = handling != kIdNo;
                 CopyAndCompare(
-                    dir, ui, quiet ? std::vector<int>{} : std::vector{handling}, quiet,
-                    goesOn ? 1 : 0,
+                    dir, ui, quiet ? std::vector<int>{} : std::vector{handling}, quiet, goesOn,
                     goesOn ? std::vector<std::string>{"next.txt"} : std::vector<std::string>{});
                 const std::string texts[] = {CannotReadText(dir / "src/sub/data"),
                                              CannotReadText(dir / "dst/sub/data"),
@@ -94,8 +92,6 @@ TEST_F(FaultInjectionTest, FailedCopyLeavesDestinationAndSourceAsTheyWere) {
                 const std::string& text = texts[fault.told];
                 const Boxes asked{{text, kMbOk}, {kContinueQuestion, kMbYesNo}};
                 EXPECT_EQ(BoxesOf(ui), quiet ? Boxes{} : asked);
-                // A read failure is shown or logged; a destination that cannot be made is
-                // logged in every case.
                 const bool logged = quiet || fault.told == kDestinationNotMade;
                 EXPECT_EQ(dir.readLog(), logged ? Logged(text) : "");
                 EXPECT_EQ(ui.failures(), 1);
@@ -120,12 +116,10 @@ TEST_F(FaultInjectionTest, UnopenableSourceIsAskedAboutOrLogged) {
         int asked;                 // how often the Retry/Cancel question is asked
         bool copied;               // the file itself is copied in the end
         bool goesOn;               // the next file is copied
-    } handlings[] = {
-        {0, {kIdRetry, kIdRetry}, 2, true, true},
-        {0, {kIdCancel, kIdYes}, 1, false, true},
-        {0, {kIdRetry, kIdCancel, kIdNo}, 2, false, false},
-        {1, {}, 0, false, true},
-    };
+    } handlings[] = {{0, {kIdRetry, kIdRetry}, 2, true, true},
+                     {0, {kIdCancel, kIdYes}, 1, false, true},
+                     {0, {kIdRetry, kIdCancel, kIdNo}, 2, false, false},
+                     {1, {}, 0, false, true}};
     for (const auto& cause : causes) {
         for (const auto& handling : handlings) {
             if (cause.error == 0 && handling.copied) {
@@ -163,43 +157,66 @@ TEST_F(FaultInjectionTest, UnopenableSourceIsAskedAboutOrLogged) {
     }
 }
 
-// The folder that is to hold a copy cannot be reached: the list ends at once, without the
-// question, shown unless noStopOnError and logged in every case.
-TEST_F(FaultInjectionTest, CopyListEndsWhenTheFolderForACopyCannotBeReached) {
-    const std::tuple<FaultCall, int, const char*> rows[] = {
-        {FaultCall::EnterFolder, EACCES, "dst/sub/data"},
-        {FaultCall::CreateFolder, EACCES, nullptr},
-        {FaultCall::CreateFolder, 0, "dst/sub"}};  // no fault: a file is in the way
+// A folder that cannot be made or reached (by a fault, or a file in its way) ends a copy or a
+// create list at once, without the question: shown unless noStopOnError, logged in every case,
+// the later items not made.
+TEST_F(FaultInjectionTest, ListsEndAtAFolderThatCannotBeMadeOrReached) {
+    const struct {
+        FaultCall call;
+        int error;  // 0: no fault
+        const char* nameContains;
+        const char* file;  // an old copy, or a file in the way
+        const char* item;  // of a create list in "base"; nullptr: the copy list
+    } rows[] = {{FaultCall::EnterFolder, EACCES, "sub", "dst/sub/data", nullptr},
+                {FaultCall::CreateFolder, EACCES, "sub", nullptr, nullptr},
+                {FaultCall::CreateFolder, 0, "", "dst/sub", nullptr},
+                {FaultCall::CreateFolder, EACCES, "blocked", nullptr, "blocked"},
+                {FaultCall::CreateFolder, EACCES, "parent", nullptr, "parent/child"},
+                {FaultCall::CreateFolder, 0, "", "base/x/file", "x/file/y"}};
     int quiet = 0;
-    for (const auto& [call, error, old] : rows) {
+    for (const auto& row : rows) {
         quiet = !quiet;
+        SCOPED_TRACE(testing::Message() << row.nameContains << row.file);
         TempDir dir;
         ScriptedFileOpsUi ui;
         dir.createFile("src/sub/data", "new");
         dir.createFile("src/next.txt", "next");
         dir.createFolder("dst");
-        if (old) {
-            dir.createFile(old, "old", kOldTime);
+        dir.createFolder("base");
+        if (row.file) {
+            dir.createFile(row.file, "old", kOldTime);
         }
-        if (error) {
-            InjectFaultForTesting(call, error, "sub");
+        if (row.error) {
+            InjectFaultForTesting(row.call, row.error, row.nameContains);
         }
-        CopyAndCompare(dir, ui, {}, quiet, 0, {});
-        const std::string failure = CannotCreateText(206, dir / "dst/sub/");
+        std::string failure = CannotCreateText(206, dir / "dst/sub/");
+        if (!row.item) {
+            CopyAndCompare(dir, ui, {}, quiet, 0, {});
+            EXPECT_EQ(ui.windows()[0].statusTexts.size(), 1u);
+        } else {
+            const Items expected = ItemsOf(dir);
+            EXPECT_EQ(
+                CreateFolderList(dir / "base/", Names{"first/one", row.item, "later"}, quiet, ui),
+                0);
+            platform::ClearFaultsForTesting();
+            Items after = ItemsOf(dir);
+            EXPECT_EQ(after.erase("base/first") + after.erase("base/first/one"), 2u);
+            EXPECT_EQ(DescribeDifferences(expected, after), "");
+            failure = CannotCreateText(244, dir / "base/" + row.item);
+        }
         EXPECT_EQ(BoxesOf(ui), ShownUnless(quiet, failure));
         EXPECT_EQ(dir.readLog(), Logged(failure));
         EXPECT_EQ(ui.failures(), 1);
-        EXPECT_EQ(ui.windows()[0].statusTexts.size(), 1u);
     }
 }
 
 // Deletions that fail get a stamped log line with the reason and no box; the list goes on.
-// An item that is gone already is no failure.
+// An item that is gone already is no failure; read-only files go too.
 TEST_F(FaultInjectionTest, FailedDeletionsAreLoggedWithTheirReasonAndTheListGoesOn) {
     for (const char* name : {"a.txt", "locked.txt", "perm.txt", "sub/inner.txt", "z.txt"}) {
         tmp_.createFile(std::string("files/") + name, name);
     }
-    ASSERT_EQ(::chmod((tmp_ / "files/a.txt").c_str(), 0444), 0);  // read-only files go too
+    ASSERT_EQ(::chmod((tmp_ / "files/a.txt").c_str(), 0444), 0);
     tmp_.createFolder("folders/busy");
     tmp_.createFolder("folders/c/d/e");
     tmp_.createFile("folders/full/inside.txt", "i");
@@ -213,11 +230,15 @@ TEST_F(FaultInjectionTest, FailedDeletionsAreLoggedWithTheirReasonAndTheListGoes
     // Descending order, as the synchronisation passes it: subfolders before their parents.
     const Names folders{"busy", "full", "gone", "c/d/e", "c/d", "c"};
     EXPECT_EQ(DeleteFolderList(tmp_ / "folders/", folders, ui_), 1);
-    EXPECT_EQ(TakeLog(), Logged(CannotDeleteText(tmp_ / "files/locked.txt", EACCES)) +
-                             Logged(CannotDeleteText(tmp_ / "files/perm.txt", EPERM)) +
-                             Logged(CannotDeleteText(tmp_ / "files/sub/inner.txt", EACCES)) +
-                             Logged(CannotDeleteText(tmp_ / "folders/busy", EBUSY)) +
-                             Logged(CannotDeleteText(tmp_ / "folders/full", ENOTEMPTY)));
+    std::string log;
+    for (const auto& [name, error] : {std::pair{"files/locked.txt", EACCES},
+                                      {"files/perm.txt", EPERM},
+                                      {"files/sub/inner.txt", EACCES},
+                                      {"folders/busy", EBUSY},
+                                      {"folders/full", ENOTEMPTY}}) {
+        log += Logged(CannotDeleteText(tmp_ / name, error));
+    }
+    EXPECT_EQ(TakeLog(), log);
     EXPECT_TRUE(TakeBoxes().empty());
     EXPECT_EQ(ui_.failures(), 5);
     for (const char* gone :
@@ -228,33 +249,6 @@ TEST_F(FaultInjectionTest, FailedDeletionsAreLoggedWithTheirReasonAndTheListGoes
     ASSERT_EQ(ui_.windows().size(), 2u);
     ExpectWholeWindow(ui_.windows()[0], 6);
     ExpectWholeWindow(ui_.windows()[1], 6);
-}
-
-// A folder that cannot be created ends the create list at once: shown unless noStopOnError,
-// logged in every case, the later folders not made.
-TEST_F(FaultInjectionTest, CreateFolderListStopsAtAFolderThatCannotBeCreated) {
-    const std::pair<const char*, const char*> rows[] = {
-        {"blocked", "blocked"}, {"parent", "parent/child"}, {nullptr, "x/file/y"}};
-    int quiet = 0;
-    for (const auto& [nameContains, failing] : rows) {
-        quiet = !quiet;
-        TempDir dir;
-        ScriptedFileOpsUi ui;
-        dir.createFile("base/x/file", "in the way");
-        if (nameContains) {
-            InjectFaultForTesting(FaultCall::CreateFolder, EACCES, nameContains);
-        }
-        EXPECT_EQ(CreateFolderList(dir / "base/", Names{"first/one", failing, "later"}, quiet, ui),
-                  0);
-        platform::ClearFaultsForTesting();
-        const std::string failure = CannotCreateText(244, dir / "base/" + failing);
-        EXPECT_EQ(BoxesOf(ui), ShownUnless(quiet, failure));
-        EXPECT_EQ(dir.readLog(), Logged(failure));
-        EXPECT_TRUE(platform::Exists(dir / "base/first/one/"));
-        EXPECT_FALSE(platform::Exists(dir / "base/" + failing) ||
-                     platform::Exists(dir / "base/later"));
-        EXPECT_EQ(dir.read("base/x/file"), "in the way");
-    }
 }
 
 // The temporary copy belongs beside the destination whatever the current folder is: anywhere

@@ -1,3 +1,6 @@
+// The list operations: paths, progress, Cancel, and trees where a folder was swapped for a link
+// to a folder outside, below which items fail as they would for any folder that cannot be
+// entered, while nothing outside the tree is deleted, created, written or read into it.
 #include "fileops/FileOperations.h"
 
 #include <gtest/gtest.h>
@@ -74,8 +77,9 @@ TEST_F(ListOperationTest, ListsCreateMissingFoldersAndEndWithTheOutcomeOfTheLast
     EXPECT_TRUE(ui_.windows().empty());
     tmp_.createFile("src/top.txt", "top");
     tmp_.createFile("src/new/deeper/f.txt", "deep");
-    const Names names{"top.txt", "new/deeper/f.txt"};
-    EXPECT_EQ(CopyFileList(tmp_ / "src/", tmp_ / "dst/", names, 0, ui_), 1);
+    EXPECT_EQ(
+        CopyFileList(tmp_ / "src/", tmp_ / "dst/", Names{"top.txt", "new/deeper/f.txt"}, 0, ui_),
+        1);
     EXPECT_EQ(tmp_.read("dst/new/deeper/f.txt"), "deep");
     ASSERT_EQ(ui_.windows().size(), 1u);
     EXPECT_EQ(ui_.windows()[0].statusTexts[1], "new/deeper/f.txt をｺﾋﾟｰ中");
@@ -143,6 +147,113 @@ TEST_F(ListOperationTest, ProgressBarCountsItemsOrPercent) {
         ASSERT_EQ(ui.windows().size(), 1u);
         ExpectWholeWindow(ui.windows()[0], items, steps);
     }
+}
+
+// "outside" holds items of the names the operations are given, so that any of them that went
+// through a link would find something to delete, overwrite or read.
+class ConfinementTest : public FileOpsTest {
+protected:
+    ConfinementTest() {
+        tmp_.createFile("outside/f", "outside f");
+        tmp_.createFile("outside/secret.txt", "outside secret");
+        tmp_.createFolder("outside/sub");
+        tmp_.createFolder("outside/empty");
+        tmp_.createFile("base/kept.txt", "kept");
+        before_ = SnapshotTree(tmp_ / "outside");
+    }
+    void TearDown() override {
+        EXPECT_EQ(DescribeDifferences(before_, SnapshotTree(tmp_ / "outside")), "");
+        EXPECT_TRUE(PartialCopiesIn(tmp_ / "dst").empty());
+    }
+    void Link(const std::string& relative, const std::string& target = "outside") {
+        tmp_.createFolder(relative.substr(0, relative.rfind('/')));
+        ASSERT_EQ(::symlink((tmp_ / target).c_str(), (tmp_ / relative).c_str()), 0);
+    }
+    Items before_;
+};
+
+// Deletes below a link fail with ENOTDIR and the list goes on; a link that is the item itself is
+// worked on as a link (deleted, replaced, copied), never what it points to; a source folder
+// swapped for a link is a source that cannot be opened.
+TEST_F(ConfinementTest, LinksAreNeverFollowedToTheirTargets) {
+    Link("base/d");
+    Link("base/lf", "outside/f");
+    EXPECT_EQ(DeleteFileList(tmp_ / "base", Names{"d/f", "d/sub/f", "kept.txt", "lf"}, ui_), 1);
+    EXPECT_FALSE(Exists(tmp_ / "base/kept.txt") || Exists(tmp_ / "base/lf"));
+    // Subfolders first, then the folder itself: the link is no folder to remove, nor to create.
+    EXPECT_EQ(DeleteFolderList(tmp_ / "base/", Names{"d/empty", "d"}, ui_), 1);
+    EXPECT_EQ(CreateFolderList(tmp_ / "base", Names{"d"}, 1, ui_), 0);
+    std::string expected;
+    for (const char* name : {"d/f", "d/sub/f", "d/empty", "d"}) {
+        expected += Logged(CannotDeleteText(tmp_ / "base/" + name, ENOTDIR));
+    }
+    EXPECT_EQ(TakeLog(), expected + Logged(CannotCreateText(244, tmp_ / "base/d")));
+    EXPECT_TRUE(IsLink(tmp_ / "base/d"));
+
+    tmp_.createFile("src/ok.txt", "ok");
+    tmp_.createFile("src/lf", "new content");
+    Link("src/d");
+    Link("src/link", "outside/f");
+    Link("dst/lf", "outside/f");
+    const Names names{"d/secret.txt", "lf", "link", "ok.txt"};
+    EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "dst", names, 1, ui_), 1);
+    EXPECT_EQ(TakeLog(), Logged(CannotOpenText(tmp_ / "src/d/secret.txt")));
+    EXPECT_FALSE(Exists(tmp_ / "dst/d/secret.txt") || IsLink(tmp_ / "dst/lf"));
+    EXPECT_EQ(tmp_.read("dst/ok.txt") + tmp_.read("dst/lf"), "oknew content");
+    EXPECT_EQ(ItemsOf(tmp_).at("dst/link").content, tmp_ / "outside/f");
+    EXPECT_TRUE(TakeBoxes().empty());
+}
+
+// Beyond PATH_MAX the lists work as well, and the user is also told which folder could not be
+// entered.
+TEST_F(ConfinementTest, ListsReachPathsLongerThanPathMaxAndNameTheLinkThatStoppedTheWalk) {
+    const std::string deep = DeepFolder(tmp_ / "base", 'b');
+    WriteAnyLength(deep + "/ro.txt", "x");
+    ASSERT_TRUE(platform::SetPermissions(deep + "/ro.txt", 0444).ok());
+    ASSERT_TRUE(platform::CreateFolder(deep + "/empty").ok());
+    platform::PathAnchor anchor;
+    ASSERT_TRUE(platform::AnchorPath(deep + "/d", anchor).ok());
+    ASSERT_TRUE(platform::CreateLink(tmp_ / "outside", {anchor.dir, anchor.leaf.c_str()}).ok());
+    EXPECT_EQ(DeleteFileList(deep, Names{"ro.txt", "d/f"}, ui_), 1);
+    EXPECT_EQ(DeleteFolderList(deep, Names{"empty"}, ui_), 1);
+    EXPECT_FALSE(Exists(deep + "/ro.txt") || Exists(deep + "/empty"));
+    EXPECT_EQ(TakeBoxes(), (Boxes{{CannotEnterText(deep + "/d/f", "d", deep), kMbOk}}));
+    EXPECT_EQ(TakeLog(), Logged(CannotDeleteText(deep + "/d/f", ENOTDIR)));
+    // A folder that cannot be created is no folder that cannot be entered.
+    platform::InjectFaultForTesting(platform::FaultCall::CreateFolder, EACCES, "new");
+    EXPECT_EQ(CreateFolderList(deep, Names{"x/new/y"}, 1, ui_), 0);
+    platform::ClearFaultsForTesting();
+    EXPECT_EQ(TakeLog(), Logged(CannotCreateText(244, deep + "/x/new/y")));
+    EXPECT_TRUE(TakeBoxes().empty());
+    const std::string to = DeepFolder(tmp_ / "dst", 't', false);  // created by the copy
+    tmp_.createFile("src/sub/f.bin", Pattern(1000));
+    EXPECT_EQ(CopyFileList(tmp_ / "src/", to, Names{"sub/f.bin"}, 0, ui_), 1);
+    EXPECT_TRUE(ReadAnyLength(to + "/sub/f.bin") == Pattern(1000));
+}
+
+// Neither a folder nor a copy is made through a link: the folder that cannot be made is shown
+// unless noStopOnError, and logged in every case.
+TEST_F(ConfinementTest, CreatingOrCopyingBelowALinkMakesNothingOutside) {
+    tmp_.createFile("src/d/f", "new f");
+    tmp_.createFile("src/d/x/new", "new below x");
+    tmp_.createFile("src/d/sub/secret.txt", "new secret");
+    Link("base/d");
+    Link("dst/d");
+    const std::tuple<bool, const char*, const char*> rows[] = {
+        {false, "d/new", "base/d/new"}, {false, "d/sub/new", "base/d/sub/new"},
+        {false, "d/x/y", "base/d/x/y"}, {true, "d/f", "dst/d/"},
+        {true, "d/x/new", "dst/d/x/"},  {true, "d/sub/secret.txt", "dst/d/sub/"}};
+    int quiet = 0;
+    for (const auto& [copy, name, failing] : rows) {
+        quiet = !quiet;
+        EXPECT_EQ(copy ? CopyFileList(tmp_ / "src", tmp_ / "dst", Names{name}, quiet, ui_)
+                       : CreateFolderList(tmp_ / "base", Names{"made", name}, quiet, ui_),
+                  0);
+        const std::string failure = CannotCreateText(copy ? 206 : 244, tmp_ / failing);
+        EXPECT_EQ(TakeBoxes(), ShownUnless(quiet, failure));
+        EXPECT_EQ(TakeLog(), Logged(failure));
+    }
+    EXPECT_TRUE(Exists(tmp_ / "base/made/"));
 }
 
 }  // namespace

@@ -149,11 +149,9 @@ inline std::string ReadAnyLength(const std::string& path) {
     platform::UniqueFd fd;
     std::string content(1 << 20, '\0');
     std::size_t got = 0;
-    if (!platform::OpenFileForReading(path, fd).ok() ||
-        !platform::ReadFull(fd.get(), content.data(), content.size(), got).ok()) {
-        return "<unreadable>";
-    }
-    return content.substr(0, got);
+    const bool read = platform::OpenFileForReading(path, fd).ok() &&
+                      platform::ReadFull(fd.get(), content.data(), content.size(), got).ok();
+    return read ? content.substr(0, got) : "<unreadable>";
 }
 
 // Makes another folder the current one while it lives.

@@ -307,22 +307,22 @@ protected:
 };
 
 TEST_F(ParallelListTest, WorkersAheadChangeNothingTheUserMeets) {
+    using F = FaultCall;
     const Case cases[] = {
         {.copy = true, .withReadOnly = true},
-        {.copy = true, .fault = FaultCall::OpenRead, .retries = 1},
-        {.copy = true, .fault = FaultCall::OpenRead, .continueAnswer = kIdNo},
-        {.copy = true, .quiet = 1, .fault = FaultCall::OpenRead},
-        {.copy = true, .withReadOnly = true, .fault = FaultCall::Rename, .continueAnswer = kIdNo},
-        {.copy = true, .quiet = 1, .withReadOnly = true, .fault = FaultCall::Rename},
-        {.copy = true, .fault = FaultCall::CreateFolder},
-        {.copy = true, .quiet = 1, .fault = FaultCall::CreateFolder},
+        {.copy = true, .fault = F::OpenRead, .retries = 1},
+        {.copy = true, .fault = F::OpenRead, .continueAnswer = kIdNo},
+        {.copy = true, .quiet = 1, .fault = F::OpenRead},
+        {.copy = true, .withReadOnly = true, .fault = F::Rename, .continueAnswer = kIdNo},
+        {.copy = true, .quiet = 1, .withReadOnly = true, .fault = F::Rename},
+        {.copy = true, .fault = F::CreateFolder},
+        {.copy = true, .quiet = 1, .fault = F::CreateFolder},
         {.copy = true, .reallyStopAnswer = kIdYes},
         {.copy = true, .reallyStopAnswer = kIdNo},
         {.copy = false},
-        {.copy = false, .fault = FaultCall::Delete},
+        {.copy = false, .fault = F::Delete},
         {.copy = false, .reallyStopAnswer = kIdYes},
-        {.copy = false, .reallyStopAnswer = kIdNo},
-    };
+        {.copy = false, .reallyStopAnswer = kIdNo}};
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         for (const std::uint32_t seed : {1u, 2u, 3u}) {
             SCOPED_TRACE(testing::Message() << "case " << i << ", seed " << seed);

@@ -148,46 +148,20 @@ TEST_F(ConfinedTreeTest, LinksOnTheWayAndNamesThatCouldLeaveTheTreeAreRefused) {
     EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
 
-TEST_F(ConfinedTreeTest, BaseIsFollowedWhenALinkAndReportedWithoutAComponentWhenMissing) {
-    Link(tmp_ / "base", "base-link");
-    ConfinedTree linked(tmp_ / "base-link");
-    ItemPlace place;
-    ASSERT_TRUE(linked.Locate("a/fresh/f", place, Miss::Create).ok());
-    CreateAt(place, "through the base link");
-    EXPECT_EQ(tmp_.read("base/a/fresh/f"), "through the base link");
-    // A missing base is no folder on the way; once it exists the same tree reaches it.
+// A missing base is no folder on the way, and once it exists the same tree reaches it; a base
+// that is no folder, or empty (never the current folder), reaches nothing. The base stays open:
+// renamed away, it is still the tree's base.
+TEST_F(ConfinedTreeTest, BaseIsReportedWithoutAComponentAndHeldOpen) {
     ConfinedTree missing(tmp_ / "later");
     EXPECT_EQ(Walk(missing, "f"), At(ENOENT, 0, 0));
     EXPECT_EQ(Walk(missing, "sub/f", Miss::Create), At(ENOENT, 0, 0));
     tmp_.createFile("later/f", "now here");
+    ItemPlace place;
     ASSERT_TRUE(missing.Locate("f", place).ok());
     EXPECT_EQ(ReadAt(place), "now here");
-    ConfinedTree file(tmp_ / "base/top.txt");
+    ConfinedTree file(tmp_ / "base/top.txt"), empty("");
     EXPECT_EQ(Walk(file, "f"), At(ENOTDIR, 0, 0));
-    ConfinedTree empty("");  // never the current folder
     EXPECT_EQ(Walk(empty, "top.txt"), At(EINVAL, 0, 0));
-}
-
-// The tree keeps the folders of the last name open. A folder swapped for a link after it was
-// opened is still reached as the real folder (wherever it was moved) for the names of that same
-// folder; any other name walks again from where the names part, and the link then stops it.
-TEST_F(ConfinedTreeTest, FolderSwappedForALinkAfterItWasOpened) {
-    ConfinedTree tree(tmp_ / "base");
-    ItemPlace place;
-    ASSERT_TRUE(tree.Locate("a/b/mid.txt", place).ok());
-    ASSERT_EQ(::rename((tmp_ / "base/a/b").c_str(), (tmp_ / "moved-away").c_str()), 0);
-    Link(tmp_ / "outside", "base/a/b");
-    ASSERT_TRUE(tree.Locate("a/b/deep.txt", place).ok());
-    CreateAt(place, "into the moved folder");
-    EXPECT_EQ(tmp_.read("moved-away/deep.txt"), "into the moved folder");
-    ASSERT_TRUE(tree.Locate("a/b/c/deep.txt", place).ok());
-    EXPECT_EQ(ReadAt(place), "a/b/c/deep.txt");
-    EXPECT_EQ(Walk(tree, "a/x/sibling.txt"), "ok");
-    EXPECT_EQ(Walk(tree, "a/b/mid.txt"), At(ENOTDIR, 2, 1));
-    EXPECT_EQ(Walk(tree, "a/b/sub/f", Miss::Create), At(ENOTDIR, 2, 1));
-    EXPECT_EQ(Walk(tree, "a/b/deep.txt"), At(ENOTDIR, 2, 1));  // nothing open past a failure
-    ExpectOutsideUntouched();
-    // The base itself stays open too: renamed away, it is still the tree's base.
     ConfinedTree held(tmp_ / "base");
     ASSERT_TRUE(held.Locate("top.txt", place).ok());
     ASSERT_EQ(::rename((tmp_ / "base").c_str(), (tmp_ / "base-renamed").c_str()), 0);

@@ -18,7 +18,7 @@ namespace {
 
 using test::TempDir;
 
-FileTime TimeOf(std::int64_t seconds, long nanoseconds = 0) {
+FileTime TimeOf(std::int64_t seconds, long nanoseconds) {
     return FileTimeFromTimespec({static_cast<time_t>(seconds), nanoseconds});
 }
 
@@ -41,53 +41,37 @@ ItemInfo InfoOf(const std::string& path, FollowLinks follow = FollowLinks::No) {
     return info;
 }
 
+// Kinds, sizes and times of listed items are checked through the scan of the engine; here the
+// calls themselves: links are followed only when asked, files opened only when regular.
 TEST(FileSystemTest, ListingsInfoReadsAndOpensTakeEachItemAsItself) {
     TempDir tmp;
     const auto at = [&](std::string_view name) { return tmp / ("list/" + std::string(name)); };
-    tmp.createFile("list/file.txt", "hello", 1500000000, 123456789);
+    tmp.createFile("list/file.txt", "hello");
     tmp.createFile("list/sub/inner", "x");
-    tmp.createFile("list/.hidden", "");
-    ASSERT_EQ(::symlink("file.txt", at("link").c_str()), 0);
-    ASSERT_EQ(::symlink("sub", at("folderlink").c_str()), 0);
-    ASSERT_EQ(::symlink("nowhere", at("dangling").c_str()), 0);
+    for (const auto& [target, link] :
+         {std::pair{"file.txt", "link"}, {"sub", "folderlink"}, {"nowhere", "dangling"}}) {
+        ASSERT_EQ(::symlink(target, at(link).c_str()), 0);
+    }
     ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0600), 0);
-    test::SetModificationTime(at("link"), 1000000000, 500);
     constexpr std::uint64_t kBig = (5ULL << 30) + 3;
     tmp.createFile("list/big");
     ASSERT_EQ(::truncate(at("big").c_str(), static_cast<off_t>(kBig)), 0);  // sparse
     FolderReader reader;
     ASSERT_TRUE(reader.Open(tmp / "list").ok());
-    const auto items = ListAll(reader);
-    // No "." or "..", nothing from below "sub"; links keep their own size and times.
-    std::map<std::string, std::pair<ItemKind, std::uint64_t>> kinds;
-    for (const auto& [name, info] : items) {
-        kinds[name] = {info.kind, info.size};
-    }
-    EXPECT_EQ(kinds, (decltype(kinds){{"file.txt", {ItemKind::File, 5}},
-                                      {"big", {ItemKind::File, kBig}},
-                                      {"sub", {ItemKind::Folder, 0}},
-                                      {"link", {ItemKind::Symlink, 8}},
-                                      {"folderlink", {ItemKind::Symlink, 3}},
-                                      {"dangling", {ItemKind::Symlink, 7}},
-                                      {"fifo", {ItemKind::System, 0}},
-                                      {".hidden", {ItemKind::File, 0}}}));
-    EXPECT_EQ(items.at("file.txt").lastWrite, TimeOf(1500000000, 123456700));
-    EXPECT_EQ(items.at("link").lastWrite, TimeOf(1000000000, 500));
+    const auto items = ListAll(reader);  // no "." or "..", nothing from below "sub"
+    EXPECT_EQ(items.size(), 7u);
+    EXPECT_EQ(items.at("big").size, kBig);
+    EXPECT_EQ(items.at("fifo").kind, ItemKind::System);
     EXPECT_TRUE(IsHiddenName(".hidden"));
-    EXPECT_FALSE(IsHiddenName("file.txt"));
-    EXPECT_FALSE(IsHiddenName(""));
-
-    // Reads by path follow a link only when asked.
+    EXPECT_FALSE(IsHiddenName("file.txt") || IsHiddenName(""));
     EXPECT_EQ(InfoOf(at("link")).kind, ItemKind::Symlink);
     EXPECT_EQ(InfoOf(at("link"), FollowLinks::Yes).size, 5u);
     ItemInfo info;
     EXPECT_TRUE(GetItemInfo(at("dangling"), info, FollowLinks::Yes).notFound());
     EXPECT_TRUE(Exists(at("dangling")));
-    EXPECT_FALSE(Exists(at("dangling"), FollowLinks::Yes));
-    EXPECT_FALSE(Exists(at("missing")));
-    EXPECT_FALSE(Exists(at("file.txt/below")));
-
-    // Only a root link is followed; files are opened only when regular.
+    EXPECT_FALSE(Exists(at("dangling"), FollowLinks::Yes) || Exists(at("missing")) ||
+                 Exists(at("file.txt/below")));
+    // Only a root link is followed.
     ASSERT_TRUE(reader.Open(at("folderlink")).ok());
     EXPECT_EQ(ListAll(reader).count("inner"), 1u);
     FolderReader parent, child;

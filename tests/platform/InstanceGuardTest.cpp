@@ -26,27 +26,26 @@ protected:
     test::TempDir dir_;
 };
 
+// One copy per user and name; the per-user file is private, the machine-wide one open to all
+// whatever the umask. A per-user lock that cannot be opened guards nothing: the start is refused.
+// Another user's copy holds only the machine-wide file (its per-user file lies elsewhere).
 TEST_F(InstanceGuardTest, OneCopyPerUserAndAnotherUsersCopyIsToldApart) {
     InstanceGuard first, second, other;
     ASSERT_EQ(Acquire(first), R::Acquired);
-    // Other users must be able to open the machine-wide file whatever the umask.
-    struct stat st {};
-    ASSERT_EQ(::stat((dir_ / "Mirova.user.lock").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
-    ASSERT_EQ(::stat((dir_ / "Mirova.lock").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0666u);
+    struct stat user {
+    }, machine{};
+    ASSERT_EQ(::stat((dir_ / "Mirova.user.lock").c_str(), &user), 0);
+    ASSERT_EQ(::stat((dir_ / "Mirova.lock").c_str(), &machine), 0);
+    EXPECT_EQ((user.st_mode & 0777) * 01000 + (machine.st_mode & 0777), 0600u * 01000 + 0666u);
     EXPECT_EQ(Acquire(second), R::RunningForThisUser);
     EXPECT_EQ(Acquire(other, "Other"), R::Acquired);
     first.Release();
     EXPECT_EQ(Acquire(second), R::Acquired);
     second.Release();
-    // A per-user lock that cannot be opened guards nothing: the start is refused.
     ::unlink((dir_ / "Mirova.user.lock").c_str());
     dir_.createFolder("Mirova.user.lock");
     EXPECT_EQ(Acquire(second), R::RunningForThisUser);
     ::rmdir((dir_ / "Mirova.user.lock").c_str());
-
-    // Another user's copy holds only the machine-wide file (its per-user file lies elsewhere).
     const int held = ::open(InstanceGuard::MachineLockPath("Mirova").c_str(), O_RDWR);
     ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(Acquire(second), R::RunningForOtherUser);
@@ -79,16 +78,15 @@ TEST_F(InstanceGuardTest, LockIsGoneWithTheProcessThatHeldIt) {
 }
 
 TEST(InstanceGuardPathTest, UserFileFollowsTheRuntimeFolder) {
-    ::setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
-    EXPECT_EQ(InstanceGuard::UserLockPath("M", "/fallback"), "/run/user/4242/M.user.lock");
-    ::setenv("XDG_RUNTIME_DIR", "", 1);
-    EXPECT_EQ(InstanceGuard::UserLockPath("M", "/fallback"), "/fallback/M.user.lock");
-    ::unsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(InstanceGuard::UserLockPath("M", "/fallback"), "/fallback/M.user.lock");
-    EXPECT_EQ(InstanceGuard::MachineLockPath("M"), "/tmp/M.lock");
+    for (const char* runtime : {"/run/user/4242", "", static_cast<const char*>(nullptr)}) {
+        runtime ? ::setenv("XDG_RUNTIME_DIR", runtime, 1) : ::unsetenv("XDG_RUNTIME_DIR");
+        EXPECT_EQ(InstanceGuard::UserLockPath("M", "/fallback"),
+                  runtime && *runtime ? "/run/user/4242/M.user.lock" : "/fallback/M.user.lock");
+    }
     ::setenv("MIROVA_LOCK_DIR", "", 1);
     EXPECT_EQ(InstanceGuard::MachineLockPath("M"), "/tmp/M.lock");
     ::unsetenv("MIROVA_LOCK_DIR");
+    EXPECT_EQ(InstanceGuard::MachineLockPath("M"), "/tmp/M.lock");
 }
 
 }  // namespace
