@@ -157,34 +157,45 @@ TEST_F(FaultInjectionTest, UnopenableSourceIsAskedAboutOrLogged) {
     }
 }
 
-// A folder that cannot be made or reached (by a fault, or a file in its way) ends a copy or a
-// create list at once, without the question: shown unless noStopOnError, logged in every case,
-// the later items not made.
+// A folder that cannot be made or reached (by a fault, a file in its way, or a link to a folder
+// outside the tree, which holds items of the names given) ends a copy or a create list at once,
+// without the question: shown unless noStopOnError, logged in every case, nothing later made and
+// nothing outside changed.
 TEST_F(FaultInjectionTest, ListsEndAtAFolderThatCannotBeMadeOrReached) {
     const struct {
         FaultCall call;
         int error;  // 0: no fault
         const char* nameContains;
         const char* file;  // an old copy, or a file in the way
+        const char* link;  // a link to "outside"
         const char* item;  // of a create list in "base"; nullptr: the copy list
-    } rows[] = {{FaultCall::EnterFolder, EACCES, "sub", "dst/sub/data", nullptr},
-                {FaultCall::CreateFolder, EACCES, "sub", nullptr, nullptr},
-                {FaultCall::CreateFolder, 0, "", "dst/sub", nullptr},
-                {FaultCall::CreateFolder, EACCES, "blocked", nullptr, "blocked"},
-                {FaultCall::CreateFolder, EACCES, "parent", nullptr, "parent/child"},
-                {FaultCall::CreateFolder, 0, "", "base/x/file", "x/file/y"}};
+    } rows[] = {{FaultCall::EnterFolder, EACCES, "sub", "dst/sub/data", nullptr, nullptr},
+                {FaultCall::CreateFolder, EACCES, "sub", nullptr, nullptr, nullptr},
+                {FaultCall::CreateFolder, 0, "", "dst/sub", nullptr, nullptr},
+                {FaultCall::CreateFolder, 0, "", nullptr, "dst/sub", nullptr},
+                {FaultCall::CreateFolder, EACCES, "blocked", nullptr, nullptr, "blocked"},
+                {FaultCall::CreateFolder, EACCES, "parent", nullptr, nullptr, "parent/child"},
+                {FaultCall::CreateFolder, 0, "", "base/x/file", nullptr, "x/file/y"},
+                {FaultCall::CreateFolder, 0, "", nullptr, "base/d", "d/new"},
+                {FaultCall::CreateFolder, 0, "", nullptr, "base/d", "d/sub/new"},
+                {FaultCall::CreateFolder, 0, "", nullptr, "base/d", "d/x/y"}};
     int quiet = 0;
     for (const auto& row : rows) {
         quiet = !quiet;
-        SCOPED_TRACE(testing::Message() << row.nameContains << row.file);
+        SCOPED_TRACE(testing::Message() << row.nameContains << row.file << row.link << row.item);
         TempDir dir;
         ScriptedFileOpsUi ui;
         dir.createFile("src/sub/data", "new");
         dir.createFile("src/next.txt", "next");
+        dir.createFile("outside/data", "outside");
+        dir.createFolder("outside/sub");
         dir.createFolder("dst");
         dir.createFolder("base");
         if (row.file) {
             dir.createFile(row.file, "old", kOldTime);
+        }
+        if (row.link) {
+            ASSERT_EQ(::symlink((dir / "outside").c_str(), (dir / row.link).c_str()), 0);
         }
         if (row.error) {
             InjectFaultForTesting(row.call, row.error, row.nameContains);
@@ -220,35 +231,46 @@ TEST_F(FaultInjectionTest, FailedDeletionsAreLoggedWithTheirReasonAndTheListGoes
     tmp_.createFolder("folders/busy");
     tmp_.createFolder("folders/c/d/e");
     tmp_.createFile("folders/full/inside.txt", "i");
+    // Links to a folder outside: the items below them fail with ENOTDIR, the link itself is no
+    // folder to remove, and nothing outside goes.
+    tmp_.createFile("outside/f", "outside f");
+    tmp_.createFolder("outside/empty");
+    for (const char* link : {"files/l", "folders/l"}) {
+        ASSERT_EQ(::symlink((tmp_ / "outside").c_str(), (tmp_ / link).c_str()), 0);
+    }
     Items expected = ItemsOf(tmp_);
     InjectFaultForTesting(FaultCall::Delete, EACCES, "locked.txt");
     InjectFaultForTesting(FaultCall::Delete, EPERM, "perm.txt");
     InjectFaultForTesting(FaultCall::EnterFolder, EACCES, "sub");
     InjectFaultForTesting(FaultCall::RemoveFolder, EBUSY, "busy");
-    const Names files{"a.txt", "locked.txt", "perm.txt", "gone.txt", "sub/inner.txt", "z.txt"};
+    const Names files{"a.txt",         "locked.txt", "perm.txt", "gone.txt",
+                      "sub/inner.txt", "l/f",        "z.txt"};
     EXPECT_EQ(DeleteFileList(tmp_ / "files", files, ui_), 1);
     // Descending order, as the synchronisation passes it: subfolders before their parents.
-    const Names folders{"busy", "full", "gone", "c/d/e", "c/d", "c"};
+    const Names folders{"busy", "full", "gone", "l/empty", "l", "c/d/e", "c/d", "c"};
     EXPECT_EQ(DeleteFolderList(tmp_ / "folders/", folders, ui_), 1);
     std::string log;
     for (const auto& [name, error] : {std::pair{"files/locked.txt", EACCES},
                                       {"files/perm.txt", EPERM},
                                       {"files/sub/inner.txt", EACCES},
+                                      {"files/l/f", ENOTDIR},
                                       {"folders/busy", EBUSY},
-                                      {"folders/full", ENOTEMPTY}}) {
+                                      {"folders/full", ENOTEMPTY},
+                                      {"folders/l/empty", ENOTDIR},
+                                      {"folders/l", ENOTDIR}}) {
         log += Logged(CannotDeleteText(tmp_ / name, error));
     }
     EXPECT_EQ(TakeLog(), log);
     EXPECT_TRUE(TakeBoxes().empty());
-    EXPECT_EQ(ui_.failures(), 5);
+    EXPECT_EQ(ui_.failures(), 8);
     for (const char* gone :
          {"files/a.txt", "files/z.txt", "folders/c", "folders/c/d", "folders/c/d/e"}) {
         expected.erase(gone);
     }
     EXPECT_EQ(DescribeDifferences(expected, ItemsOf(tmp_)), "");
     ASSERT_EQ(ui_.windows().size(), 2u);
-    ExpectWholeWindow(ui_.windows()[0], 6);
-    ExpectWholeWindow(ui_.windows()[1], 6);
+    ExpectWholeWindow(ui_.windows()[0], 7);
+    ExpectWholeWindow(ui_.windows()[1], 8);
 }
 
 // The temporary copy belongs beside the destination whatever the current folder is: anywhere
