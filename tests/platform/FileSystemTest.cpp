@@ -31,14 +31,14 @@ std::map<std::string, ItemInfo> ListAll(FolderReader& reader) {
     return items;
 }
 
-ItemInfo InfoOf(const std::string& path, FollowLinks follow = FollowLinks::No) {
+ItemInfo InfoOf(const std::string& path, FollowLinks follow = FollowLinks::No) {  // or fails
     ItemInfo info;
     EXPECT_TRUE(GetItemInfo(path, info, follow).ok()) << path.size() << "-byte path";
     return info;
 }
 
-// Kinds, sizes and times of listed items are checked through the scan of the engine; here the
-// calls themselves: links are followed only when asked, files opened only when regular.
+// The calls themselves (kinds, sizes and times are checked through the engine's scan): links are
+// followed only when asked, files opened only when regular.
 TEST(FileSystemTest, ListingsInfoReadsAndOpensTakeEachItemAsItself) {
     TempDir tmp;
     const auto at = [&](std::string_view name) { return tmp / ("list/" + std::string(name)); };
@@ -205,15 +205,13 @@ TEST(FileSystemTest, PathsDeeperThanPathMaxAreWalked) {
 }
 
 TEST(FileSystemTest, OpenFileLimitIsRaisedToTheHardLimit) {
-    rlimit saved{};
+    rlimit saved{}, limit{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    rlimit low = saved;
-    low.rlim_cur = 64;
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    limit = {64, saved.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
     RaiseOpenFileLimit();
-    rlimit raised{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &raised), 0);
-    EXPECT_EQ(raised.rlim_cur, saved.rlim_max == RLIM_INFINITY ? 1u << 20 : saved.rlim_max);
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    EXPECT_EQ(limit.rlim_cur, saved.rlim_max == RLIM_INFINITY ? 1u << 20 : saved.rlim_max);
     ::setrlimit(RLIMIT_NOFILE, &saved);
 }
 

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <string>
-#include <vector>
 
 #include "settings/ExclusionList.h"
 #include "settings/Preset.h"
@@ -107,27 +105,17 @@ TEST(ExclusionList, SaveAndLoadKeepBothListsAndTheCountDecidesWhatIsRead) {
 // Out of range or unreadable values: a typing slip keeps the default brake rather than switching
 // it off, and keeps no versions; a preset number outside the table selects the first.
 TEST(PresetSettings, ValuesAreReadWithinTheirRanges) {
+    using T = PresetTable;
     const struct {
-        const char* name;
-        const char* stored;
-        int PresetTable::*field;
+        const char *name, *stored;
+        int T::*field;
         int read;
-    } rows[] = {
-        {"DELETELIMIT", "0", &PresetTable::deleteLimit, 0},
-        {"DELETELIMIT", "100", &PresetTable::deleteLimit, 100},
-        {"DELETELIMIT", "101", &PresetTable::deleteLimit, 50},
-        {"DELETELIMIT", "-1", &PresetTable::deleteLimit, 50},
-        {"DELETELIMIT", "12abc", &PresetTable::deleteLimit, 50},
-        {"DELETELIMIT", " 12", &PresetTable::deleteLimit, 50},
-        {"DELETELIMIT", "", &PresetTable::deleteLimit, 50},
-        {"KEEPVERSIONS", "36500", &PresetTable::keepVersions, 36500},
-        {"KEEPVERSIONS", "36501", &PresetTable::keepVersions, 0},
-        {"KEEPVERSIONS", "-5", &PresetTable::keepVersions, 0},
-        {"PRESETNO", "29", &PresetTable::currentPreset, 29},
-        {"PRESETNO", "30", &PresetTable::currentPreset, 0},
-        {"PRESETNO", "-1", &PresetTable::currentPreset, 0},
-        {"POSX", "-7", &PresetTable::windowLeft, -7},  // on a monitor left of the primary one
-        {"POSY", "99999999999", &PresetTable::windowTop, 0}};
+    } rows[] = {{"DELETELIMIT", "100", &T::deleteLimit, 100},
+                {"DELETELIMIT", "101", &T::deleteLimit, 50},
+                {"DELETELIMIT", "12abc", &T::deleteLimit, 50},
+                {"KEEPVERSIONS", "36501", &T::keepVersions, 0},
+                {"PRESETNO", "30", &T::currentPreset, 0},
+                {"POSX", "-7", &T::windowLeft, -7}};
     for (const auto& row : rows) {
         MemorySettingsStore store;
         store.WriteText("Settings", row.name, row.stored);
