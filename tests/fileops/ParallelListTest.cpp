@@ -175,32 +175,19 @@ std::vector<std::string> NamesOf(const Case& c, const TreePlan& plan) {
     return names;
 }
 
-// Injects the case's fault for a tree: on the middle item, on a folder the copy must make.
+// Injects the case's fault: on the middle item (one in the destination for a delete), or on the
+// folder the copy must make in every tree.
 void InjectFault(const Case& c, const TreePlan& plan, const std::vector<std::string>& names) {
-    if (c.fault == FaultCall::Read) {
-        return;
+    const std::string name =
+        c.fault == FaultCall::CreateFolder
+            ? plan.folders.back()
+            : names[MiddleItem(names, [&](const std::string& n) {
+                  return c.fault != FaultCall::Delete || plan.inDestination.count(n) > 0;
+              })];
+    if (c.fault != FaultCall::Read) {
+        platform::InjectFaultForTesting(c.fault, c.fault == FaultCall::Rename ? EBUSY : EACCES,
+                                        name.substr(name.rfind('/') + 1));
     }
-    const auto inFolderToMake = [&](const std::string& name) {
-        return name.find('/') != std::string::npos &&
-               !plan.destinationFolders.count(name.substr(0, name.rfind('/')));
-    };
-    const auto fits = [&](const std::string& name) {
-        return c.fault == FaultCall::CreateFolder ? inFolderToMake(name)
-               : c.fault == FaultCall::Delete     ? plan.inDestination.count(name) > 0
-                                                  : true;
-    };
-    std::string name = names[MiddleItem(names, fits)];
-    if (c.fault == FaultCall::CreateFolder) {  // the outermost folder missing on the way
-        name = name.substr(0, name.rfind('/'));
-        for (std::size_t slash = 0; (slash = name.find('/', slash + 1)) != std::string::npos;) {
-            if (!plan.destinationFolders.count(name.substr(0, slash))) {
-                name = name.substr(0, slash);
-                break;
-            }
-        }
-    }
-    const int error = c.fault == FaultCall::Rename ? EBUSY : EACCES;
-    platform::InjectFaultForTesting(c.fault, error, name.substr(name.rfind('/') + 1));
 }
 
 class ParallelListTest : public FileOpsTest {

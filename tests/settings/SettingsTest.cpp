@@ -12,6 +12,7 @@
 namespace mirova {
 namespace {
 
+using namespace std::string_literals;
 using platform::TextEncoding;
 using Entries = std::vector<std::string>;
 using Section = std::map<std::string, std::string>;
@@ -157,21 +158,15 @@ using Status = DecodedPresetData::Status;
 constexpr std::size_t kFirstCaption = 26;  // right after the header string
 
 // Files are built byte by byte here, so that the tests do not share the encoder they check.
-template <std::size_t N>
-std::string Bytes(const char (&text)[N]) {
-    return std::string(text, N - 1);
-}
 std::string Narrow(std::string_view bytes) {
     return static_cast<char>(bytes.size()) + std::string(bytes);
 }
-std::string Int32(std::int32_t value) {
-    std::string out;
-    for (int i = 0; i < 4; ++i) {
-        out += static_cast<char>((static_cast<std::uint32_t>(value) >> (8 * i)) & 0xFF);
-    }
-    return out;
+std::string Int32(std::int32_t value) {  // little-endian
+    const auto v = static_cast<std::uint32_t>(value);
+    return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+            static_cast<char>(v >> 24)};
 }
-const std::string kNoLists = Int32(0) + Int32(0);
+const std::string kNoLists = Int32(0) + Int32(0), kEmpty = "\0\0\0"s + kNoLists;
 
 // A file of the given version whose presets are all `preset` (but the caption of the first when
 // given), then `lists`.
@@ -185,10 +180,10 @@ std::string File(std::string_view version, const std::string& preset, const std:
     return file + lists;
 }
 std::string WithLists(const std::string& lists) {
-    return File("1.2", Narrow("") + Narrow("") + Narrow("") + kNoLists, lists);
+    return File("1.2", kEmpty, lists);
 }
 std::string WithCaption(const std::string& captionBytes) {
-    return File("1.2", Narrow("") + Narrow("") + Narrow("") + kNoLists, kNoLists, captionBytes);
+    return File("1.2", kEmpty, kNoLists, captionBytes);
 }
 
 DecodedPresetData DecodeOk(std::string_view bytes) {
@@ -213,17 +208,17 @@ TEST(PresetDataFile, LengthPrefixesAndTextFormsFollowTheArchive) {
         a65536(0x10000, 'a');
     const std::pair<std::string, std::string> rows[] = {
         // caption, then its prefix and text as written
-        {"", Bytes("\0")},
+        {"", "\0"s},
         {a254, "\xFE" + a254},
-        {a255, Bytes("\xFF\xFF\x00") + a255},
+        {a255, "\xFF\xFF\x00"s + a255},
         {a65533, "\xFF\xFD\xFF" + a65533},
-        {a65534, Bytes("\xFF\xFF\xFF\xFE\xFF\0\0") + a65534},
-        {a65536, Bytes("\xFF\xFF\xFF\0\0\x01\0") + a65536},
+        {a65534, "\xFF\xFF\xFF\xFE\xFF\0\0"s + a65534},
+        {a65536, "\xFF\xFF\xFF\0\0\x01\0"s + a65536},
         // Texts CP932 holds are written narrow, half-width katakana as single bytes.
         {"日本", "\x04\x93\xFA\x96\x7B"},
         {"ﾃﾞｰﾀ", "\x04\xC3\xDE\xB0\xC0"},
         // Others wide: U+1F600 as a surrogate pair, U+301C that CP932 would fold onto U+FF5E.
-        {"\xF0\x9F\x98\x80", Bytes("\xFF\xFE\xFF\x02\x3D\xD8\x00\xDE")},
+        {"\xF0\x9F\x98\x80", "\xFF\xFE\xFF\x02\x3D\xD8\x00\xDE"s},
         {"〜", "\xFF\xFE\xFF\x01\x1C\x30"}};
     const auto encode = [](const std::string& caption) {
         PresetArray presets;
@@ -283,11 +278,11 @@ TEST(PresetDataFile, HandMadeFilesOfEveryVersionAreRead) {
             kept.push_back("name" + std::to_string(i));
         }
     }
-    const std::string forms = Bytes("\xFF\xFF\xFF\x03\0\0\0") + "abc" +
-                              Bytes("\xFF\xFF\xFF\xFF\xFF\xFF\xFF\x02\0\0\0\0\0\0\0") + "de" +
-                              Bytes("\xFF\xFE\xFF\xFF\x02\0") + Bytes("x\0y\0");
+    const std::string forms = "\xFF\xFF\xFF\x03\0\0\0"s + "abc" +
+                              "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\x02\0\0\0\0\0\0\0"s + "de" +
+                              "\xFF\xFE\xFF\xFF\x02\0"s + "x\0y\0"s;
     const std::string bad = Narrow("\x80" + std::string("A")) + Narrow("B\x93") +
-                            Bytes("\xFF\xFE\xFF\x03") + Bytes("a\0\0\xD8") + Bytes("b\0");
+                            "\xFF\xFE\xFF\x03"s + "a\0\0\xD8"s + "b\0"s;
     const std::string replaced = "\xEF\xBF\xBD";
     const struct {
         std::string file;
@@ -324,7 +319,7 @@ TEST(PresetDataFile, ProblemsNameWhereTheFileBreaksOff) {
     for (const std::string& bytes :
          {Narrow("Mirova Preset Data Ver1.3") + rest, Narrow("mirova preset data ver1.2") + rest,
           Narrow("Mirova Preset Data Ver1") + rest, std::string("[Settings]\nPOSX=0\n"),
-          Bytes("\xFF\xFF\xFF\0\0\x01\0")}) {
+          "\xFF\xFF\xFF\0\0\x01\0"s}) {
         EXPECT_EQ(DecodePresetData(bytes).status, Status::NotPresetData) << bytes.substr(0, 30);
         EXPECT_EQ(DecodePresetData(bytes).problem, "");
     }
@@ -340,10 +335,10 @@ TEST(PresetDataFile, ProblemsNameWhereTheFileBreaksOff) {
          "a text in the extension list runs past the end of the file (declared length 1)"},
         {WithLists(Int32(7) + Narrow("a") + Int32(0)), ends + declares + " declares 7 entries)"},
         {WithLists(Int32(0x7FFFFFFF)), ends + declares + " declares 2147483647 entries)"},
-        {WithCaption(Bytes("\xFF\xFF\xFF\xFE\xFF\xFF\xFF")), past},
+        {WithCaption("\xFF\xFF\xFF\xFE\xFF\xFF\xFF"s), past},
         {WithCaption(std::string(15, '\xFF')), past},
-        {WithCaption(Bytes("\xFF\xFE\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\0\0\0\0\0\0\0\x80")), past},
-        {WithCaption(Bytes("\xFF\xFE\xFF\xFF\xFF\xFF\0\0\0\x80")), past},
+        {WithCaption("\xFF\xFE\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\0\0\0\0\0\0\0\x80"s), past},
+        {WithCaption("\xFF\xFE\xFF\xFF\xFF\xFF\0\0\0\x80"s), past},
     };
     for (const auto& [bytes, problem] : rows) {
         const DecodedPresetData decoded = DecodePresetData(bytes);
