@@ -225,17 +225,7 @@ TEST_F(ConfinementTest, ListsReachPathsLongerThanPathMaxAndNameTheLinkThatStoppe
 constexpr timespec kAccessTime{1400000000, 123456789};
 constexpr timespec kWriteTime{1500000000, 987654321};
 
-class CopyOneFileTest : public FileOpsTest {
-protected:
-    std::string src(const std::string& name) const { return tmp_ / ("src/" + name); }
-    std::string dst(const std::string& name) const { return tmp_ / ("dst/" + name); }
-};
-
-// Puts a test's fault into every copy while it lives.
-struct ScopedCopyHook {
-    explicit ScopedCopyHook(CopyStartHook hook) { SetCopyStartHookForTesting(std::move(hook)); }
-    ~ScopedCopyHook() { SetCopyStartHookForTesting(nullptr); }
-};
+using CopyOneFileTest = FileOpsTest;
 
 // Files keep content, times, permissions and owner; links are copied as links with their own
 // target, times and owner, whatever they replace.
@@ -286,7 +276,7 @@ TEST_F(CopyOneFileTest, CopyKeepsContentTimesPermissionsAndOwner) {
 // A source that shrinks during the copy is a source that cannot be read: the old destination
 // stays whole, and the failure is shown or, when no box may stop the run, logged.
 TEST_F(CopyOneFileTest, ShrinkingSourceLeavesTheOldDestination) {
-    const ScopedCopyHook hook([&](int, int) { ASSERT_EQ(::truncate(src("d").c_str(), 10), 0); });
+    SetCopyStartHookForTesting([&](int, int) { ASSERT_EQ(::truncate(src("d").c_str(), 10), 0); });
     for (const int quiet : {0, 1}) {
         tmp_.createFile("src/d", Pattern(200 * 1024));
         tmp_.createFile("dst/d", "old");
@@ -304,7 +294,7 @@ TEST_F(CopyOneFileTest, PlainLoopCopiesWhatTheKernelCannot) {
     const std::string content = Pattern(300 * 1024 + 11);
     tmp_.createFile("src/data.bin", content);
     tmp_.createFolder("dst");
-    const ScopedCopyHook hook([&](int source, int) {
+    SetCopyStartHookForTesting([&](int source, int) {
         int ends[2];
         ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
         ASSERT_GE(::fcntl(ends[1], F_SETPIPE_SZ, 512 * 1024), static_cast<int>(content.size()));
@@ -648,7 +638,6 @@ TEST_F(FaultInjectionTest, TemporaryCopyBesideTheDestinationAndCommitWithoutNoRe
     EXPECT_EQ(
         CopyFileList(tmp_ / "src", tmp_ / "dst", Names{"locked.txt", "new.txt", "old.txt"}, 1, ui_),
         1);
-    SetCopyStartHookForTesting(nullptr);
     EXPECT_EQ(std::filesystem::path(temporary).parent_path(),
               std::filesystem::canonical(tmp_ / "dst"));
     EXPECT_EQ(TakeLog(), Logged(CannotCreateText(330, tmp_ / "dst/locked.txt")));

@@ -16,6 +16,7 @@
 #include "TreeSnapshot.h"
 #include "fileops/FileOperations.h"
 #include "fileops/Format.h"
+#include "fileops/SafeCopy.h"
 #include "platform/Clock.h"
 #include "platform/FaultInjection.h"
 #include "platform/FileSystem.h"
@@ -155,14 +156,18 @@ struct ScopedCurrentFolder {  // makes another folder the current one while it l
     std::filesystem::path previous = std::filesystem::current_path();
 };
 
-// A fresh folder, a scripted front end and a fixed clock, so that log lines are known exactly.
+// A fresh folder, a scripted front end and a fixed clock, so that log lines are known exactly; a
+// test's fault put into every copy goes at the end.
 class FileOpsTest : public ::testing::Test {
 protected:
     FileOpsTest() { platform::SetClock(&clock_); }
     ~FileOpsTest() override {
         platform::SetClock(nullptr);
         platform::ClearFaultsForTesting();
+        SetCopyStartHookForTesting(nullptr);
     }
+    std::string src(const std::string& name) const { return tmp_ / ("src/" + name); }
+    std::string dst(const std::string& name) const { return tmp_ / ("dst/" + name); }
     // The log lines written and the message boxes requested since the last call.
     std::string TakeLog() {
         const std::string all = tmp_.readLog();

@@ -517,12 +517,6 @@ TEST_F(ConfinedTreeTest, BaseIsReportedWithoutAComponentAndHeldOpen) {
     EXPECT_EQ(ReadAt(place), "z/other.txt");
 }
 
-// The overlap of two folders below the test's folder, or the errno (negative) of a failure.
-struct Case {
-    const char* source;
-    const char* target;
-    int expected;
-};
 constexpr int kNone = static_cast<int>(FolderOverlap::None);
 constexpr int kSame = static_cast<int>(FolderOverlap::Same);
 constexpr int kInside = static_cast<int>(FolderOverlap::TargetInsideSource);
@@ -550,7 +544,10 @@ protected:
         const SysStatus status = FindFolderOverlap(source, target, out);
         return status.ok() ? static_cast<int>(out) : -status.error;
     }
-    int FindBelow(const Case& c) { return Find(tmp_ / c.source, tmp_ / c.target); }
+    // The overlap of "source|target" below the test's folder, or the errno (negative) of a failure.
+    int FindBelow(const std::string& pair) {
+        return Find(tmp_ / pair.substr(0, pair.find('|')), tmp_ / pair.substr(pair.find('|') + 1));
+    }
 
     test::TempDir tmp_;
 };
@@ -559,26 +556,24 @@ protected:
 // judged by the folder it would be created in; ".." after a missing folder as the kernel resolves
 // it.
 TEST_F(FolderOverlapTest, JudgesFoldersByIdentityWhateverTheSpelling) {
-    // "source target" below the test's folder, by the answer expected.
+    // By the answer expected.
     const std::pair<int, std::vector<std::string>> groups[] = {
         {kSame,
-         {"src src", "src src//", "src /src", "src ./src", "src src2/../src", "src src/docs/..",
-          "src lsrc", "lsrc/ src", "src other/up", "src//docs/ ldocs", "src new/../src",
-          "src src/new/.."}},
+         {"src|src", "src|src//", "src|/src", "src|./src", "src|src2/../src", "src|src/docs/..",
+          "src|lsrc", "lsrc/|src", "src|other/up", "src//docs/|ldocs", "src|new/../src",
+          "src|src/new/.."}},
         {kInside,
-         {"src src/docs/deep/er", "src ldocs", "lsrc src/docs/deep", "src other/up/backup",
-          "src src/new/deeper/still", "src ldocs/new", "src other/up/new", "src new/../src/new"}},
-        {kAround, {"src/docs src", "src/docs/deep/er lsrc", "ldocs/deep/er other/up/docs"}},
+         {"src|src/docs/deep/er", "src|ldocs", "lsrc|src/docs/deep", "src|other/up/backup",
+          "src|src/new/deeper/still", "src|ldocs/new", "src|other/up/new", "src|new/../src/new"}},
+        {kAround, {"src/docs|src", "src/docs/deep/er|lsrc", "ldocs/deep/er|other/up/docs"}},
         {kNone,
-         {"src src2", "src2 src", "src/docs src/backup", "src other", "other src", "src src2/new",
-          "src new", "src/docs src/new", "src new/a/../b"}},
-        {-ENOENT, {"nosuch src2", "nosuch/../src src2"}},
-        {-ENOTDIR, {"src/file.txt src2", "src2 src/file.txt", "src2 src/file.txt/new"}}};
+         {"src|src2", "src2|src", "src/docs|src/backup", "src|other", "other|src", "src|src2/new",
+          "src|new", "src/docs|src/new", "src|new/a/../b"}},
+        {-ENOENT, {"nosuch|src2", "nosuch/../src|src2"}},
+        {-ENOTDIR, {"src/file.txt|src2", "src2|src/file.txt", "src2|src/file.txt/new"}}};
     for (const auto& [expected, pairs] : groups) {
         for (const std::string& pair : pairs) {
-            const std::size_t space = pair.find(' ');
-            EXPECT_EQ(Find(tmp_ / pair.substr(0, space), tmp_ / pair.substr(space + 1)), expected)
-                << pair;
+            EXPECT_EQ(FindBelow(pair), expected) << pair;
         }
     }
     EXPECT_EQ(Find("", tmp_ / "src"), -ENOENT);
@@ -600,10 +595,9 @@ TEST_F(FolderOverlapTest, SeesThroughBindMounts) {
         GTEST_SKIP() << "bind mounts need root";
     }
     constexpr int kCannotMount = 77, kFirstCase = 10;  // a sanitizer's report exits 1
-    const std::vector<Case> cases = {
-        {"src", "mnt/b ind", kInside},      {"mnt/b ind", "src", kAround},
-        {"src/backup", "mnt/b ind", kSame}, {"src", "mnt/b ind/new", kInside},
-        {"src2", "mnt/b ind", kNone},       {"mnt/b ind", "src/docs", kNone}};
+    const std::pair<const char*, int> cases[] = {
+        {"src|mnt/b ind", kInside},     {"mnt/b ind|src", kAround}, {"src/backup|mnt/b ind", kSame},
+        {"src|mnt/b ind/new", kInside}, {"src2|mnt/b ind", kNone},  {"mnt/b ind|src/docs", kNone}};
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -614,8 +608,8 @@ TEST_F(FolderOverlapTest, SeesThroughBindMounts) {
                     nullptr) != 0) {
             ::_exit(kCannotMount);
         }
-        for (std::size_t i = 0; i < cases.size(); ++i) {
-            if (FindBelow(cases[i]) != cases[i].expected) {
+        for (std::size_t i = 0; i < std::size(cases); ++i) {
+            if (FindBelow(cases[i].first) != cases[i].second) {
                 ::_exit(kFirstCase + static_cast<int>(i));
             }
         }
