@@ -231,8 +231,8 @@ TEST(PresetDataFile, LengthPrefixesAndTextFormsFollowTheArchive) {
         EXPECT_EQ(DecodeOk(encode(caption)).presets[0].caption, caption);
     }
     // Malformed UTF-8 cannot be represented: it comes back as replacement characters.
-    EXPECT_EQ(DecodeOk(encode("a\xFF" + std::string("b"))).presets[0].caption,
-              "a\xEF\xBF\xBD" + std::string("b"));
+    const std::string malformed = "a\xFF", replaced = "a\xEF\xBF\xBD";
+    EXPECT_EQ(DecodeOk(encode(malformed + "b")).presets[0].caption, replaced + "b");
 }
 
 TEST(PresetDataFile, EveryFieldComesBackUnchanged) {
@@ -248,12 +248,7 @@ TEST(PresetDataFile, EveryFieldComesBackUnchanged) {
     presets[4].mergeMode = 7;                                // values are taken as they are
     presets[4].useExclusions = -1;
     presets[5].caption = std::string(70000, 'x');
-    ExclusionList lists;
-    for (const char* name : {"/obj/", "", "一時"}) {
-        lists.AddName(name);
-    }
-    lists.AddExtension("bak");
-    lists.AddExtension("\xF0\x9F\x98\x80");
+    const ExclusionList lists = List({"/obj/", "", "一時"}, {"bak", "\xF0\x9F\x98\x80"});
     const std::string bytes = EncodePresetData(presets, lists);
     const DecodedPresetData decoded = DecodeOk(bytes + "trailing");  // bytes after it are ignored
     EXPECT_EQ(decoded.presets, presets);
@@ -283,19 +278,16 @@ TEST(PresetDataFile, HandMadeFilesOfEveryVersionAreRead) {
                               "\xFF\xFE\xFF\xFF\x02\0"s + "x\0y\0"s;
     const std::string bad = Narrow("\x80" + std::string("A")) + Narrow("B\x93") +
                             "\xFF\xFE\xFF\x03"s + "a\0\0\xD8"s + "b\0"s;
-    const std::string replaced = "\xEF\xBF\xBD";
+    const std::string r = "\xEF\xBF\xBD";  // the replacement character
     const struct {
         std::string file;
         Preset preset;  // every preset of the file
-        Entries names, extensions;
+        Entries names = {}, extensions = {};
     } rows[] = {
-        {File("1.0", v10, ""), {"/s", "/t", "c", 0, 0}, {}, {}},
+        {File("1.0", v10, ""), {"/s", "/t", "c", 0, 0}},
         {File("1.1", v11, v11Lists), {"/s", "/t", "c", 1, 0}, {"/obj/", "一時"}, {"tmp"}},
-        {File("1.2", forms + Int32(1) + Int32(1), kNoLists), {"de", "xy", "abc", 1, 1}, {}, {}},
-        {File("1.2", bad + Int32(0) + Int32(1), kNoLists),
-         {"B" + replaced, "a" + replaced + "b", replaced + "A", 0, 1},
-         {},
-         {}},
+        {File("1.2", forms + Int32(1) + Int32(1), kNoLists), {"de", "xy", "abc", 1, 1}},
+        {File("1.2", bad + Int32(0) + Int32(1), kNoLists), {"B" + r, "a" + r + "b", r + "A", 0, 1}},
         {WithLists(Int32(-5) + Int32(2) + Narrow("gz") + Narrow("bak")), {}, {}, {"gz", "bak"}},
         {WithLists(manyNames + Int32(1) + Narrow("tmp")), {}, kept, {"tmp"}},
     };
