@@ -254,23 +254,19 @@ protected:
         const int stopItem = std::get<6>(one.shown);
         const bool stopped = static_cast<std::size_t>(stopItem) < names.size();
         EXPECT_TRUE(stopped ? !ahead.empty() || c.reallyStopAnswer != kIdYes : ahead.empty());
-        int previous = stopItem - 1;
-        for (const Told& told : ahead) {
-            const int item = static_cast<int>(std::find(names.begin(), names.end(), told.second) -
-                                              names.begin());
-            EXPECT_GT(item, previous) << told.second;
-            previous = item;
-        }
         const std::string note = Format("中止の前に %zu 個の項目が処理済みでした。", ahead.size());
         EXPECT_EQ(many.log, one.log + (ahead.empty() ? "" : Logged(note)));
         // The tree: whole copies (or deletions) of the items done ahead, and nothing else but
         // folders made on the way to items beyond the stop.
         Items expected = one.tree;
-        for (const Told& told : ahead) {
+        long previous = stopItem - 1;
+        for (const auto& [what, name] : ahead) {
+            const long item = std::find(names.begin(), names.end(), name) - names.begin();
+            EXPECT_GT(item, std::exchange(previous, item)) << name;
             if (c.copy) {
-                expected["dst/" + told.second] = one.tree.at("src/" + told.second);
+                expected["dst/" + name] = one.tree.at("src/" + name);
             } else {
-                expected.erase("dst/" + told.second);
+                expected.erase("dst/" + name);
             }
         }
         Items actual = many.tree;
