@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
-#include <utility>
+#include <tuple>
 #include <vector>
 
 #include "ScriptedFileOpsUi.h"
@@ -16,6 +16,7 @@
 #include "TreeSnapshot.h"
 #include "fileops/FileOperations.h"
 #include "fileops/Format.h"
+#include "fileops/SafeCopy.h"
 #include "platform/Clock.h"
 #include "platform/FaultInjection.h"
 #include "platform/FileSystem.h"
@@ -79,13 +80,9 @@ inline std::string CannotEnterText(const std::string& path, const std::string& c
 inline void ExpectWholeWindow(const ScriptedFileOpsUi::Window& window, int items,
                               int barSteps = -1) {
     barSteps = barSteps < 0 ? items : barSteps;
-    EXPECT_EQ(window.statusTexts.size(), static_cast<std::size_t>(items));
-    EXPECT_EQ(window.cancelChecks, items);
-    EXPECT_EQ(window.rangeLow, 0);
-    EXPECT_EQ(window.rangeHigh, barSteps);
-    EXPECT_EQ(window.step, 1);
-    EXPECT_EQ(window.stepBarCalls, barSteps);
-    EXPECT_TRUE(window.destroyed);
+    EXPECT_EQ(std::tuple(window.statusTexts.size(), window.cancelChecks, window.rangeLow,
+                         window.rangeHigh, window.step, window.stepBarCalls, window.destroyed),
+              std::tuple(std::size_t(items), items, 0, barSteps, 1, barSteps, true));
 }
 
 // Every item in a test's folder but its run log, by relative name: compared before and after an
@@ -118,8 +115,7 @@ inline std::vector<std::string> PartialCopiesIn(const std::string& folder) {
     }
     return found;
 }
-// Distinct bytes of the given length.
-inline std::string Pattern(std::size_t size) {
+inline std::string Pattern(std::size_t size) {  // distinct bytes of the given length
     std::string bytes(size, '\0');
     for (std::size_t i = 0; i < size; ++i) {
         bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
@@ -139,7 +135,7 @@ inline std::string DeepFolder(const std::string& base, char letter, bool create 
     }
     return path;
 }
-// Writes and reads a file at a path of any length.
+// Write and read a file at a path of any length.
 inline void WriteAnyLength(const std::string& path, const std::string& content) {
     platform::UniqueFd fd;
     ASSERT_TRUE(platform::CreateFileForWriting(path, platform::CreateMode::Replace, 0644, fd).ok());
@@ -149,33 +145,29 @@ inline std::string ReadAnyLength(const std::string& path) {
     platform::UniqueFd fd;
     std::string content(1 << 20, '\0');
     std::size_t got = 0;
-    if (!platform::OpenFileForReading(path, fd).ok() ||
-        !platform::ReadFull(fd.get(), content.data(), content.size(), got).ok()) {
-        return "<unreadable>";
-    }
-    return content.substr(0, got);
+    const bool read = platform::OpenFileForReading(path, fd).ok() &&
+                      platform::ReadFull(fd.get(), content.data(), content.size(), got).ok();
+    return read ? content.substr(0, got) : "<unreadable>";
 }
 
-// Makes another folder the current one while it lives.
-class ScopedCurrentFolder {
-public:
-    explicit ScopedCurrentFolder(const std::string& folder) {
-        std::filesystem::current_path(folder);
-    }
-    ~ScopedCurrentFolder() { std::filesystem::current_path(previous_); }
-
-private:
-    std::filesystem::path previous_ = std::filesystem::current_path();
+struct ScopedCurrentFolder {  // makes another folder the current one while it lives
+    explicit ScopedCurrentFolder(const std::string& to) { std::filesystem::current_path(to); }
+    ~ScopedCurrentFolder() { std::filesystem::current_path(previous); }
+    std::filesystem::path previous = std::filesystem::current_path();
 };
 
-// A fresh folder, a scripted front end and a fixed clock, so that log lines are known exactly.
+// A fresh folder, a scripted front end and a fixed clock, so that log lines are known exactly; a
+// test's fault put into every copy goes at the end.
 class FileOpsTest : public ::testing::Test {
 protected:
     FileOpsTest() { platform::SetClock(&clock_); }
     ~FileOpsTest() override {
         platform::SetClock(nullptr);
         platform::ClearFaultsForTesting();
+        SetCopyStartHookForTesting(nullptr);
     }
+    std::string src(const std::string& name) const { return tmp_ / ("src/" + name); }
+    std::string dst(const std::string& name) const { return tmp_ / ("dst/" + name); }
     // The log lines written and the message boxes requested since the last call.
     std::string TakeLog() {
         const std::string all = tmp_.readLog();
