@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,8 +12,6 @@
 #include <fstream>
 #include <functional>
 #include <random>
-
-#include <gtest/gtest.h>
 
 #include "TreeSnapshot.h"
 
@@ -42,9 +41,7 @@ public:
     Mutator(std::mt19937_64& rng, std::string root, char tag, int& counter, bool merge)
         : rng_(rng), root_(std::move(root)), tag_(tag), counter_(counter), merge_(merge) {}
 
-    // Source files changed with the same size and a time within a second: taken as unchanged,
-    // so the target keeps the version recorded here.
-    Tree sameLooking;
+    Tree sameLooking;  // source files changed to look unchanged (same size, time within 1 s)
 
     void Apply(int changes) {
         const Tree start = ReadTree(root_);
@@ -116,8 +113,7 @@ private:
     std::size_t Pick(std::size_t n) {
         return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_);
     }
-    // "" stands for none: the root is never picked as an item to change.
-    std::string Pick(const std::vector<std::string>& names) {
+    std::string Pick(const std::vector<std::string>& names) {  // "" for none, never the root
         return names.empty() ? std::string() : names[Pick(names.size())];
     }
     std::string Full(const std::string& rel) const {

@@ -1,7 +1,6 @@
-// Whole runs on real trees: what a run asks, tells and logs (its changes going to a recording
-// executor), and with the real file operations: mirrors and merges against a model on random
-// trees, change records, kept versions, the checks that keep a run from destroying what it was
-// not asked to change, and calls failing in the middle: nothing is lost, the next run finishes.
+// Whole runs on real trees: what a run asks, tells and logs; mirrors and merges against a model
+// on random trees, change records, kept versions, the checks that keep a run from destroying
+// what it was not asked to change, and calls failing in the middle: the next run finishes.
 #include "engine/Run.h"
 
 #include <gmock/gmock.h>
@@ -9,7 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
@@ -20,7 +18,6 @@
 #include "ScriptedMessages.h"
 #include "TempDir.h"
 #include "engine/ChangeRecord.h"
-#include "fileops/FileOperations.h"
 #include "fileops/Format.h"
 #include "fileops/RunLog.h"
 #include "fileops/SafeCopy.h"
@@ -35,9 +32,7 @@ namespace {
 using platform::FaultCall;
 using test::SnapshotTree;
 using ::testing::ElementsAre;
-using ::testing::EndsWith;
 using ::testing::HasSubstr;
-using ::testing::Not;
 using ::testing::StartsWith;
 using Names = std::vector<std::string>;
 using Snapshot = std::map<std::string, test::ItemSnapshot>;
@@ -156,7 +151,7 @@ protected:
     std::string src() const { return dir_ / "src"; }
     std::string dst() const { return dir_ / "dst"; }
     static RunPreset Preset(std::string source, std::string target, int index = 0, int merge = 0) {
-        return RunPreset{index, std::move(source), std::move(target), merge, 0, ""};
+        return {index, std::move(source), std::move(target), merge, 0, ""};
     }
     RunPreset MergePreset() const { return Preset(src(), dst(), 0, 1); }
     static std::string Stamped(std::initializer_list<std::string> texts) {
@@ -212,9 +207,8 @@ protected:
     }
     Names BoxTexts() const {
         Names texts;
-        for (const auto& request : ui_.boxes.requests()) {
-            texts.push_back(request.text);
-        }
+        std::ranges::transform(ui_.boxes.requests(), std::back_inserter(texts),
+                               [](const auto& request) { return request.text; });
         return texts;
     }
     // Makes one call fail once during the copy of one source file only (reads, writes and the
