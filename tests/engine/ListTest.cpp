@@ -10,6 +10,7 @@
 #include <set>
 #include <span>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/AutoRunList.h"
@@ -135,28 +136,21 @@ WorkLists ReferenceClassify(const FileList& source, const FileList& target, Name
     for (int i = 0; i < source.count; ++i) {
         const FileEntry& s = source.entries[i];
         const FileEntry* t = FindEntry(target, s.name);
-        if (t != nullptr && t->isFolder != s.isFolder) {
-            t = nullptr;  // a file and a folder of one name are different items
-        }
-        if (s.isFolder) {
-            if (t == nullptr) {
-                work.createFolderList.push_back(s.name);
+        t = t != nullptr && t->isFolder == s.isFolder ? t : nullptr;  // a file and a folder differ
+        const int order = t != nullptr && !s.isFolder ? CompareFileTimes(s, *t) : 0;
+        if (s.isFolder && t == nullptr) {
+            work.createFolderList.push_back(s.name);
+        } else if (!s.isFolder && (t == nullptr || order != 0 || s.size != t->size)) {
+            work.copyList.push_back(s.name);
+            work.copyTotal += s.size;
+            if (t != nullptr) {
+                work.deleteFileList.push_back(t->name);
+                ++work.changedCount;
             }
-            continue;
-        }
-        const int order = t != nullptr ? CompareFileTimes(s, *t) : 0;
-        if (t != nullptr && order == 0 && s.size == t->size) {
-            continue;
-        }
-        work.copyList.push_back(s.name);
-        work.copyTotal += s.size;
-        if (t != nullptr) {
-            work.deleteFileList.push_back(t->name);
-            ++work.changedCount;
-        }
-        if (order < 0) {
-            older.emplace_back(s.name);
-            work.olderFound = true;
+            if (order < 0) {
+                older.emplace_back(s.name);
+                work.olderFound = true;
+            }
         }
     }
     for (int i = 0; i < target.count; ++i) {
@@ -209,8 +203,7 @@ TEST(SortedMatchTest, WalksGiveTheAnswersOfThePerEntrySearch) {
                 name += alphabet[rng() % alphabet.size()];
             }
         }
-        FileListPtr a = RandomList(rng, pool, 80);
-        FileListPtr b = RandomList(rng, pool, 80);
+        FileListPtr a = RandomList(rng, pool, 80), b = RandomList(rng, pool, 80);
         const bool sorted = seed % 4 != 0;
         if (sorted) {
             SortFileList(*a);
@@ -230,14 +223,12 @@ TEST(SortedMatchTest, WalksGiveTheAnswersOfThePerEntrySearch) {
                        work.createFolderList, older),
                   Join(want.copyList, want.deleteFileList, want.deleteFolderList,
                        want.createFolderList, expectedOlder));
-        EXPECT_EQ(work.changedCount, want.changedCount);
-        EXPECT_EQ(work.copyTotal, want.copyTotal);
-        EXPECT_EQ(work.olderFound, want.olderFound);
+        EXPECT_EQ(std::tuple(work.changedCount, work.copyTotal, work.olderFound, work.empty()),
+                  std::tuple(want.changedCount, want.copyTotal, want.olderFound,
+                             Join(want.copyList, want.deleteFileList, want.deleteFolderList,
+                                  want.createFolderList) == "||||"));
         EXPECT_EQ(ClassifyLists(*a, *b, nullptr).olderFound, want.olderFound);
-        EXPECT_EQ(work.empty(), Join(want.copyList, want.deleteFileList, want.deleteFolderList,
-                                     want.createFolderList) == "||||");
-        const MergeLists merge = ClassifyForMerge(*a, *b);
-        const MergeLists model = ReferenceMerge(*a, *b);
+        const MergeLists merge = ClassifyForMerge(*a, *b), model = ReferenceMerge(*a, *b);
         EXPECT_EQ(Join(merge.copyToTarget, merge.copyToSource, merge.createInTarget,
                        merge.createInSource, merge.kindClashes),
                   Join(model.copyToTarget, model.copyToSource, model.createInTarget,

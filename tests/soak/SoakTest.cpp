@@ -47,17 +47,5 @@ TEST_F(Soak, SyncAndMergeConverge) {
                    });
 }
 
-// A target given as a relative path gets its folders too.
-TEST_F(Soak, SyncCreatesFoldersBelowARelativeTarget) {
-    dir_.createFile("src/sub/a", "a");
-    const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir_.path());
-    const std::string output = RunMirova({"--sync", "src", "dst", "--yes", "--no-stop-on-error"});
-    std::filesystem::current_path(previous);
-    EXPECT_EQ(test::DescribeDifferences(test::ReadTree(dir_ / "src"), test::ReadTree(dir_ / "dst")),
-              "")
-        << output;
-}
-
 }  // namespace
 }  // namespace mirova::soak
