@@ -26,7 +26,6 @@ namespace {
 using test::ScopedUnprivileged;
 using Names = std::vector<std::string>;
 
-// A scripted message box that runs a step of the test just before it answers.
 class HookedMessages : public test::ScriptedMessages {
 public:
     std::function<void()> beforeAnswer;
@@ -38,7 +37,7 @@ public:
     }
 };
 
-// Records every path it is asked about; the rule decides, and may act on the tree.
+// Records every path asked about; the rule decides, and may act on the tree.
 class FakeExclusions : public ExclusionTest {
 public:
     std::function<bool(std::string_view)> rule;
@@ -76,12 +75,10 @@ protected:
     FakeExclusions exclusions;
     ScanContext context{state, messages};
     ~ScanTest() override { ::unsetenv("MIROVA_SCAN_THREADS"); }
-    // Tests that change the tree from inside the walk hold it to one thread: a read-ahead
-    // would already have read the folder that is changed.
+    // One thread for tests that change the tree during the walk (a read-ahead reads early).
     static void Threads(int threads) {
         ::setenv("MIROVA_SCAN_THREADS", std::to_string(threads).c_str(), 1);
     }
-    // Creates empty files, or folders for paths that end in "/".
     void Make(std::initializer_list<std::string_view> paths) {
         for (std::string_view path : paths) {
             path.ends_with('/') ? dir.createFolder(path) : dir.createFile(path);
@@ -210,8 +207,7 @@ TEST_F(ScanTest, ListsEveryItemDepthFirstByteOrderedWithAttributes) {
     state.useExclusions = 0;  // with the switch off, the lists are not consulted
     EXPECT_EQ(Scan(root).list->count, static_cast<int>(sorted.size()));
     EXPECT_TRUE(exclusions.seen.empty());
-    // The system root strips to "" and still gives single-slash paths; a one-slot list stops
-    // the walk at once.
+    // The system root strips to "", gives single-slash paths; a one-slot list stops at once.
     UseHook([](std::string_view) { return false; });
     state.noStopOnError = 1;
     BuiltList system = Scan("/", 1);
@@ -360,8 +356,7 @@ TEST_F(ScanTest, PartialCopiesAreNeverListedAndThoseOfEndedProcessesAreRemoved) 
     EXPECT_EQ(CountOf(log, dir / ("tree/locked/" + dead + "-8") + " が削除できません。("), 1u);
 }
 
-// The scan worker thread and the run's thread share RunState and the run log; ThreadSanitizer
-// runs this test in the test command.
+// The worker and the run's thread share RunState and the log; ThreadSanitizer runs this test.
 using ScanWorkerTest = ScanTest;
 
 TEST_F(ScanWorkerTest, NoStopOnErrorToggledDuringTheScanTakesEffectAtTheNextError) {
@@ -384,8 +379,7 @@ TEST_F(ScanWorkerTest, NoStopOnErrorToggledDuringTheScanTakesEffectAtTheNextErro
     bool failed = true;
     std::thread worker(
         [&] { ScanWorker(job, context, 100, [&failed](bool result) { failed = result; }); });
-    // While the worker waits on the first folder's box, this thread ticks the check box and
-    // writes to the log, as the UI thread may.
+    // While the worker waits on the first box, this thread ticks the switch and logs, as the UI.
     asked.get_future().wait();
     state.noStopOnError = 1;
     WriteLog("from the UI thread", 1);
@@ -399,8 +393,7 @@ TEST_F(ScanWorkerTest, NoStopOnErrorToggledDuringTheScanTakesEffectAtTheNextErro
     EXPECT_EQ(CountOf(log, "from the UI thread\n"), 1u);
 }
 
-// The read-ahead of a parallel scan must give what the single-threaded walk gives, entry by
-// entry, box by box and line by line.
+// A parallel scan gives what the single-threaded walk gives, entry, box and line alike.
 using ParallelScanTest = ScanTest;
 
 TEST_F(ParallelScanTest, GivesTheSingleThreadedListAndOverflowsAtTheSameItem) {
@@ -411,8 +404,7 @@ TEST_F(ParallelScanTest, GivesTheSingleThreadedListAndOverflowsAtTheSameItem) {
     EXPECT_TRUE(single.boxes.empty());
     EXPECT_TRUE(ScanWith(2, 10'000) == single);
     EXPECT_TRUE(ScanWith(kNetworkScanThreads, 10'000) == single);
-    // A list too small stops both scans at the same item with the same box and log line, quiet
-    // or not; the same at a boundary that falls on a folder and one that fits exactly.
+    // A list too small stops both at the same item with the same box and line, quiet or not.
     for (int quiet : {0, 1}) {
         state.noStopOnError = quiet;
         for (int capacity : {1, 777, 3'899, 3'900}) {
@@ -461,8 +453,7 @@ TEST_F(ParallelScanTest, UnreadableFoldersGiveTheSameBoxesLogLinesAndRetry) {
         state.noStopOnError = answer == 0 ? 1 : 0;
         const Observed single = ScanWith(1, 10'000, answer, lock);
         setLocked(0755);
-        // Asked once or logged once each; passed over, a folder is listed without its contents
-        // (and a locked folder inside it is never reached).
+        // Asked or logged once each; passed over, a folder is listed without its contents.
         ASSERT_FALSE(single.logLines.empty());
         EXPECT_LE(single.logLines.size(), answer == kIdRetry ? 1u : locked.size());
         std::size_t named = 0;
@@ -488,8 +479,7 @@ TEST_F(ParallelScanTest, UnreadableFoldersGiveTheSameBoxesLogLinesAndRetry) {
             setLocked(0755);
         }
     }
-    // A root that cannot be read fails the scan: an empty, complete list would make the
-    // synchronisation delete the whole target.
+    // An unreadable root fails the scan (an empty, complete list would empty the target).
     messages.beforeAnswer = {};
     ASSERT_EQ(::chmod((dir / "tree").c_str(), 0), 0);
     for (int answer : {kIdIgnore, 0}) {
