@@ -307,28 +307,24 @@ TEST_F(ScanTest, PartialCopiesAreNeverListedAndThoseOfEndedProcessesAreRemoved) 
     // A number that no process id reaches: ids stay below pid_max.
     int pidMax = 0;
     std::ifstream("/proc/sys/kernel/pid_max") >> pidMax;
-    const std::string dead = ".mirova-partial-" + std::to_string(pidMax > 0 ? pidMax : INT_MAX);
-    const std::string own = ".mirova-partial-" + std::to_string(::getpid()) + "-3";
+    const std::string p = ".mirova-partial-", own = p + std::to_string(::getpid()) + "-3";
+    const std::string dead = p + std::to_string(pidMax > 0 ? pidMax : INT_MAX);
     // Names that only resemble a partial copy are user data.
-    Names expected{".mirova-partial-",      ".mirova-partial-12",   ".mirova-partial-12-",
-                   ".mirova-partial-12-3x", ".mirova-partial--3",   ".mirova-partial-a-1",
-                   ".mirova-partial-1-2-3", "x.mirova-partial-12-3"};
+    Names expected{p,        p + "12",  p + "12-",   p + "12-3x",
+                   p + "-3", p + "a-1", p + "1-2-3", "x" + p + "12-3"};
     for (const std::string& name : expected) {
         dir.createFile("tree/" + name, "user");
     }
     // Process 1 always runs; ids 0 and -1 must never reach kill(), which would read them as
     // process groups and find them alive. An unfinished link is removed as a link.
-    const Names removed{dead + "-1", "sub/" + dead + "-2", ".mirova-partial-0-5",
-                        ".mirova-partial-99999999999999999999-6"};
-    for (const std::string& name :
-         {own, std::string(".mirova-partial-1-4"), removed[0], removed[2], removed[3]}) {
+    const Names removed{dead + "-1", "sub/" + dead + "-2", p + "0-5", p + "99999999999999999999-6"};
+    for (const std::string& name : {own, p + "1-4", removed[0], removed[2], removed[3]}) {
         dir.createFile("tree/" + name, "in progress");
     }
     dir.createFile("outside.txt", "target");
     dir.createFolder("tree/sub");
     ASSERT_EQ(::symlink((dir / "outside.txt").c_str(), (dir / ("tree/" + removed[1])).c_str()), 0);
-    // A folder of that name is the user's: the copy never makes folders.
-    dir.createFile("tree/" + dead + "-7/inside", "user");
+    dir.createFile("tree/" + dead + "-7/inside", "user");  // a folder of that name: the user's
     // One in a folder that cannot be changed stays, logged, and the scan goes on.
     const ScopedUnprivileged unprivileged(dir);
     dir.createFile("tree/locked/" + dead + "-8");
@@ -343,14 +339,12 @@ TEST_F(ScanTest, PartialCopiesAreNeverListedAndThoseOfEndedProcessesAreRemoved) 
     const std::string log = dir.readLog();
     for (const std::string& name : removed) {
         EXPECT_FALSE(platform::Exists(dir / ("tree/" + name))) << name;
-        EXPECT_EQ(CountOf(log, ": " + (dir / ("tree/" + name)) +
-                                   " を削除しました（中断されたｺﾋﾟｰの残り）\n"),
-                  1u)
-            << log;
+        const std::string line =
+            ": " + (dir / ("tree/" + name)) + " を削除しました（中断されたｺﾋﾟｰの残り）\n";
+        EXPECT_EQ(CountOf(log, line), 1u) << log;
     }
-    EXPECT_EQ(dir.read("outside.txt"), "target");
-    EXPECT_EQ(dir.read("tree/" + own) + dir.read("tree/.mirova-partial-1-4"),
-              "in progressin progress");
+    EXPECT_EQ(dir.read("outside.txt") + dir.read("tree/" + own) + dir.read("tree/" + p + "1-4"),
+              "targetin progressin progress");
     EXPECT_EQ(CountOf(log, "を削除しました"), 4u) << log;
     EXPECT_TRUE(platform::Exists(dir / ("tree/locked/" + dead + "-8")));
     EXPECT_EQ(CountOf(log, dir / ("tree/locked/" + dead + "-8") + " が削除できません。("), 1u);
