@@ -10,6 +10,7 @@
 #include <set>
 #include <span>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/AutoRunList.h"
@@ -63,23 +64,17 @@ TEST(FileListTest, NamesStayInPlaceAndSortInPlainByteOrder) {
 }
 
 TEST(FileListTest, TimesAreEqualWithinTwoSecondsOfEqualHighHalves) {
-    constexpr std::uint32_t base = 1'000'000'000;
-    // The last but one are 1 s apart, but a carry into the high half lies between them.
-    const struct {
-        std::uint32_t aLow, aHigh, bLow, bHigh;
-        int expected;
-    } cases[] = {{base, 7, base, 7, 0},
-                 {base + 19 * kSecond / 10, 7, base, 7, 0},
-                 {base, 7, base + 2 * kSecond - 1, 7, 0},
-                 {base + 2 * kSecond, 7, base, 7, 1},
-                 {base, 7, base + 2 * kSecond, 7, -1},
-                 {0, 8, 0xFFFFFFFFu, 7, 1},
-                 {0xFFFFFFFFu, 6, 0, 7, -1},
-                 {5'000'000, 8, 0xFFFFFFFFu - 5'000'000, 7, 1},
-                 {0xFFFFFFFFu, 0, 0, 0, 1}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(CompareFileTimes(c.aLow, c.aHigh, c.bLow, c.bHigh), c.expected) << c.aLow;
-    }
+    constexpr std::uint32_t b = 1'000'000'000, m = 0xFFFFFFFFu, s2 = 2 * kSecond;
+    EXPECT_EQ(CompareFileTimes(b, 7, b, 7), 0);
+    EXPECT_EQ(CompareFileTimes(b + 19 * kSecond / 10, 7, b, 7), 0);
+    EXPECT_EQ(CompareFileTimes(b, 7, b + s2 - 1, 7), 0);
+    EXPECT_EQ(CompareFileTimes(b + s2, 7, b, 7), 1);
+    EXPECT_EQ(CompareFileTimes(b, 7, b + s2, 7), -1);
+    EXPECT_EQ(CompareFileTimes(0, 8, m, 7), 1);
+    EXPECT_EQ(CompareFileTimes(m, 6, 0, 7), -1);
+    EXPECT_EQ(CompareFileTimes(5'000'000, 8, m - 5'000'000, 7),
+              1);  // 1 s apart, a carry between them
+    EXPECT_EQ(CompareFileTimes(m, 0, 0, 0), 1);
 }
 
 TEST(AutoRunListTest, ReadsTheOptionsAndTheListOfTheCommandLine) {
@@ -87,46 +82,35 @@ TEST(AutoRunListTest, ReadsTheOptionsAndTheListOfTheCommandLine) {
     for (int n = 1; n <= 29; ++n) {
         upTo29 += std::to_string(n) + ",";
     }
-    const std::vector<int> zeros(30, 0);
-    std::vector<int> oneThenZeros = zeros;
+    std::vector<int> zeros(30, 0), oneThenZeros(30, 0), upTo30(30, 0);
     oneThenZeros[0] = 1;
-    std::vector<int> upTo30(30, 0);
     std::iota(upTo30.begin(), upTo30.end(), 1);
-    const struct {
-        Names arguments;
-        int found;  // /D found: 2, /A found: 1
-        std::vector<int> list;
-    } rows[] = {
-        {{}, 0, {}},
-        {{"/D"}, 2, {}},
-        {{"/D", "/A", "5"}, 3, {5}},
-        {{"/A", "5", "/D"}, 3, {5}},
-        {{"/A"}, 1, {}},
-        {{"/a", "1", "/A ", "1"}, 0, {}},  // the whole argument must match
-        {{"/A", "1,,2,"}, 1, {1, 0, 2}},
-        {{"/A", "1,", "2"}, 1, {1}},
-        {{"/A", "200"}, 1, {-56}},  // the entry is a signed byte
-        // A long run of digits wraps without overflow; only its low 8 bits count.
-        {{"/A", "99999999999999999999"}, 1, {-1}},
-        // A character that is neither digit nor comma is never passed.
-        {{"/A", "1;2"}, 1, oneThenZeros},
-        // The argument after "/A" is the list whatever it is, and is then read on its own too.
-        {{"/A", "/D"}, 3, zeros},
-        {{"/A", ""}, 1, {}},
-        // A second "/A" goes on after the first list and stops at the room of 30 entries.
-        {{"/A", upTo29 + "30,31"}, 1, upTo30},
-        {{"/A", upTo29, "/A", "30,41"}, 1, upTo30},
-        {{"/A", upTo29 + "30", "/A", "7"}, 1, upTo30},
-    };
-    for (const auto& row : rows) {
+    // found: /D 2 + /A 1.
+    const auto check = [](const Names& arguments, int found, const std::vector<int>& list) {
         RunState state;
-        const bool found = ParseAutoRunArguments(row.arguments, state);
-        SCOPED_TRACE(::testing::PrintToString(row.arguments));
-        EXPECT_EQ(found, row.found != 0);
-        EXPECT_EQ(state.suppressDeletion * 2 + state.noStopOnError.load(), row.found);
+        SCOPED_TRACE(::testing::PrintToString(arguments));
+        EXPECT_EQ(ParseAutoRunArguments(arguments, state), found != 0);
+        EXPECT_EQ(state.suppressDeletion * 2 + state.noStopOnError.load(), found);
         EXPECT_EQ(std::vector<int>(state.autoRunPresets, state.autoRunPresets + state.autoRunCount),
-                  row.list);
-    }
+                  list);
+    };
+    check({}, 0, {});
+    check({"/D"}, 2, {});
+    check({"/D", "/A", "5"}, 3, {5});
+    check({"/A", "5", "/D"}, 3, {5});
+    check({"/A"}, 1, {});
+    check({"/a", "1", "/A ", "1"}, 0, {});  // the whole argument must match
+    check({"/A", "1,,2,"}, 1, {1, 0, 2});
+    check({"/A", "1,", "2"}, 1, {1});
+    check({"/A", "200"}, 1, {-56});                  // the entry is a signed byte
+    check({"/A", "99999999999999999999"}, 1, {-1});  // wraps; only its low 8 bits count
+    check({"/A", "1;2"}, 1, oneThenZeros);  // a character not digit nor comma is never passed
+    check({"/A", "/D"}, 3, zeros);          // the list whatever it is, then read on its own too
+    check({"/A", ""}, 1, {});
+    // A second "/A" goes on after the first list and stops at the room of 30 entries.
+    check({"/A", upTo29 + "30,31"}, 1, upTo30);
+    check({"/A", upTo29, "/A", "30,41"}, 1, upTo30);
+    check({"/A", upTo29 + "30", "/A", "7"}, 1, upTo30);
 }
 
 // Random relative names over bytes that sort around "/" and one above 0x7f; the two lists share
@@ -152,28 +136,21 @@ WorkLists ReferenceClassify(const FileList& source, const FileList& target, Name
     for (int i = 0; i < source.count; ++i) {
         const FileEntry& s = source.entries[i];
         const FileEntry* t = FindEntry(target, s.name);
-        if (t != nullptr && t->isFolder != s.isFolder) {
-            t = nullptr;  // a file and a folder of one name are different items
-        }
-        if (s.isFolder) {
-            if (t == nullptr) {
-                work.createFolderList.push_back(s.name);
+        t = t != nullptr && t->isFolder == s.isFolder ? t : nullptr;  // a file and a folder differ
+        const int order = t != nullptr && !s.isFolder ? CompareFileTimes(s, *t) : 0;
+        if (s.isFolder && t == nullptr) {
+            work.createFolderList.push_back(s.name);
+        } else if (!s.isFolder && (t == nullptr || order != 0 || s.size != t->size)) {
+            work.copyList.push_back(s.name);
+            work.copyTotal += s.size;
+            if (t != nullptr) {
+                work.deleteFileList.push_back(t->name);
+                ++work.changedCount;
             }
-            continue;
-        }
-        const int order = t != nullptr ? CompareFileTimes(s, *t) : 0;
-        if (t != nullptr && order == 0 && s.size == t->size) {
-            continue;
-        }
-        work.copyList.push_back(s.name);
-        work.copyTotal += s.size;
-        if (t != nullptr) {
-            work.deleteFileList.push_back(t->name);
-            ++work.changedCount;
-        }
-        if (order < 0) {
-            older.emplace_back(s.name);
-            work.olderFound = true;
+            if (order < 0) {
+                older.emplace_back(s.name);
+                work.olderFound = true;
+            }
         }
     }
     for (int i = 0; i < target.count; ++i) {
@@ -226,8 +203,7 @@ TEST(SortedMatchTest, WalksGiveTheAnswersOfThePerEntrySearch) {
                 name += alphabet[rng() % alphabet.size()];
             }
         }
-        FileListPtr a = RandomList(rng, pool, 80);
-        FileListPtr b = RandomList(rng, pool, 80);
+        FileListPtr a = RandomList(rng, pool, 80), b = RandomList(rng, pool, 80);
         const bool sorted = seed % 4 != 0;
         if (sorted) {
             SortFileList(*a);
@@ -247,14 +223,12 @@ TEST(SortedMatchTest, WalksGiveTheAnswersOfThePerEntrySearch) {
                        work.createFolderList, older),
                   Join(want.copyList, want.deleteFileList, want.deleteFolderList,
                        want.createFolderList, expectedOlder));
-        EXPECT_EQ(work.changedCount, want.changedCount);
-        EXPECT_EQ(work.copyTotal, want.copyTotal);
-        EXPECT_EQ(work.olderFound, want.olderFound);
+        EXPECT_EQ(std::tuple(work.changedCount, work.copyTotal, work.olderFound, work.empty()),
+                  std::tuple(want.changedCount, want.copyTotal, want.olderFound,
+                             Join(want.copyList, want.deleteFileList, want.deleteFolderList,
+                                  want.createFolderList) == "||||"));
         EXPECT_EQ(ClassifyLists(*a, *b, nullptr).olderFound, want.olderFound);
-        EXPECT_EQ(work.empty(), Join(want.copyList, want.deleteFileList, want.deleteFolderList,
-                                     want.createFolderList) == "||||");
-        const MergeLists merge = ClassifyForMerge(*a, *b);
-        const MergeLists model = ReferenceMerge(*a, *b);
+        const MergeLists merge = ClassifyForMerge(*a, *b), model = ReferenceMerge(*a, *b);
         EXPECT_EQ(Join(merge.copyToTarget, merge.copyToSource, merge.createInTarget,
                        merge.createInSource, merge.kindClashes),
                   Join(model.copyToTarget, model.copyToSource, model.createInTarget,

@@ -1,8 +1,9 @@
-// Random changes to real trees and what a synchronisation or a merge must make of them, read by
-// an independent walk: shared by the in-process runs and the soak of the real executable.
+// Random changes to real trees and what a sync or a merge must make of them, for the runs in
+// process and the soak of the real executable.
 #pragma once
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,8 +12,6 @@
 #include <fstream>
 #include <functional>
 #include <random>
-
-#include <gtest/gtest.h>
 
 #include "TreeSnapshot.h"
 
@@ -42,9 +41,7 @@ public:
     Mutator(std::mt19937_64& rng, std::string root, char tag, int& counter, bool merge)
         : rng_(rng), root_(std::move(root)), tag_(tag), counter_(counter), merge_(merge) {}
 
-    // Source files changed with the same size and a time within a second: taken as unchanged,
-    // so the target keeps the version recorded here.
-    Tree sameLooking;
+    Tree sameLooking;  // source files changed to look unchanged (same size, time within 1 s)
 
     void Apply(int changes) {
         const Tree start = ReadTree(root_);
@@ -57,8 +54,7 @@ public:
             }
             const std::string folder = Pick(folders), file = Pick(files), any = Pick(all);
             const bool deeper = Depth(folder) < 3;
-            // A merge deletes nothing, takes equal-looking files as they are and never meets a
-            // name that is a file on one side and a folder on the other: its changes are 0 to 8.
+            // A merge deletes nothing, keeps equal-looking files, never meets a kind clash: 0-8.
             const std::size_t change = Pick(merge_ ? 9 : 12);
             if (change <= 1) {
                 CreateFile(folder);
@@ -105,7 +101,7 @@ public:
             }
         }
     }
-    // After a run: files that only looked unchanged get a new time, so the next run carries them.
+    // After a run: files that only looked unchanged get a new time for the next run.
     void Retime() {
         for (const auto& [name, old] : sameLooking) {
             SetTimeNs(Full(name), old.mtimeNs + 7 * kNsPerSecond);
@@ -116,8 +112,7 @@ private:
     std::size_t Pick(std::size_t n) {
         return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_);
     }
-    // "" stands for none: the root is never picked as an item to change.
-    std::string Pick(const std::vector<std::string>& names) {
+    std::string Pick(const std::vector<std::string>& names) {  // "" for none, never the root
         return names.empty() ? std::string() : names[Pick(names.size())];
     }
     std::string Full(const std::string& rel) const {
@@ -212,11 +207,9 @@ private:
 };
 
 // Rounds of random changes to both trees, each followed by run(merge), which returns what helps
-// to read a failure. The first round builds the trees, every fourth is a merge. The model: a
-// merge leaves every name of either side on both, a file in its later version; a sync makes the
-// target the source, except for files that only look unchanged, which keep the target's old
-// version unless it was changed there too. A sync must also clear what was changed in the
-// target behind its back.
+// to read a failure; every fourth is a merge. The model: a merge leaves every name of either side
+// on both, a file in its later version; a sync makes the target the source, except for files that
+// only look unchanged, which keep the target's version unless it was changed there too.
 inline void Converge(const std::string& src, const std::string& dst, int firstSeed, int rounds,
                      const std::function<std::string(bool merge)>& run) {
     int counter = 0;

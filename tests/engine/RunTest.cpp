@@ -1,7 +1,6 @@
-// Whole runs on real trees: what a run asks, tells and logs (its changes going to a recording
-// executor), and with the real file operations: mirrors and merges against a model on random
-// trees, change records, kept versions, the checks that keep a run from destroying what it was
-// not asked to change, and calls failing in the middle: nothing is lost, the next run finishes.
+// Whole runs on real trees: what a run asks, tells and logs; mirrors and merges against a model
+// on random trees, change records, kept versions, the checks that keep a run from destroying
+// what it was not asked to change, and calls failing in the middle: the next run finishes.
 #include "engine/Run.h"
 
 #include <gmock/gmock.h>
@@ -9,7 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
@@ -20,7 +18,6 @@
 #include "ScriptedMessages.h"
 #include "TempDir.h"
 #include "engine/ChangeRecord.h"
-#include "fileops/FileOperations.h"
 #include "fileops/Format.h"
 #include "fileops/RunLog.h"
 #include "fileops/SafeCopy.h"
@@ -35,19 +32,15 @@ namespace {
 using platform::FaultCall;
 using test::SnapshotTree;
 using ::testing::ElementsAre;
-using ::testing::EndsWith;
 using ::testing::HasSubstr;
-using ::testing::Not;
 using ::testing::StartsWith;
 using Names = std::vector<std::string>;
 using Snapshot = std::map<std::string, test::ItemSnapshot>;
 
 constexpr const char* kStamp = "261206-090503: ";
-// The run's folder of versions, named by the fixture's clock.
-constexpr const char* kKept = ".mirova-versions/2026-12-06 090503";
+constexpr const char* kKept = ".mirova-versions/2026-12-06 090503";  // by the fixture's clock
 
-// The front end of a run in a test: scripted boxes, recorded status texts and shell calls,
-// and a queue that the test drains on its own thread in place of an event loop.
+// Scripted boxes, recorded texts and shell calls, and a queue drained in place of an event loop.
 class TestUi final : public RunUi {
 public:
     test::ScriptedMessages boxes;
@@ -75,7 +68,6 @@ public:
         posted_.push_back(std::move(call));
         wake_.notify_one();
     }
-    // Runs posted calls until done() holds.
     void PumpUntil(const std::function<bool()>& done) {
         while (!done()) {
             std::unique_lock lock(mutex_);
@@ -108,19 +100,15 @@ private:
     std::deque<std::function<void()>> posted_;
 };
 
+// Presets looked up by a run (the command-line list) are empty.
 class TestHost final : public RunHost {
 public:
-    std::map<int, RunPreset> presets;
     std::vector<int> selected;
-    int okCalls = 0, dialogResult = -1;
+    int dialogResult = -1;
     std::vector<RunOutcome> outcomes;
-
-    RunPreset PresetAt(int index) const override {
-        auto found = presets.find(index);
-        return found == presets.end() ? RunPreset{index, "", "", 0, 0, ""} : found->second;
-    }
+    RunPreset PresetAt(int index) const override { return {index, "", "", 0, 0, ""}; }
     void SelectPreset(int index) override { selected.push_back(index); }
-    void OnOK() override { ++okCalls; }
+    void OnOK() override {}
     void EndDialog(int result) override { dialogResult = result; }
     void RunEnded(RunOutcome outcome) override { outcomes.push_back(outcome); }
 };
@@ -136,8 +124,7 @@ protected:
         SetCopyStartHookForTesting(nullptr);
         platform::SetClock(nullptr);
     }
-    // Creates the items of a layout "path=content@mtime|folder/|..." below the test's folder:
-    // files with their parent folders (without content or time: empty, now), and folders.
+    // Creates "file=content@mtime|folder/|..." (a file without content or time: empty, now).
     void Make(const std::string& layout) const {
         for (std::size_t at = 0, end = 0; at <= layout.size(); at = end + 1) {
             end = std::min(layout.find('|', at), layout.size());
@@ -156,7 +143,7 @@ protected:
     std::string src() const { return dir_ / "src"; }
     std::string dst() const { return dir_ / "dst"; }
     static RunPreset Preset(std::string source, std::string target, int index = 0, int merge = 0) {
-        return RunPreset{index, std::move(source), std::move(target), merge, 0, ""};
+        return {index, std::move(source), std::move(target), merge, 0, ""};
     }
     RunPreset MergePreset() const { return Preset(src(), dst(), 0, 1); }
     static std::string Stamped(std::initializer_list<std::string> texts) {
@@ -173,7 +160,6 @@ protected:
     static std::string Dated(const std::string& text) {
         return "2026年12月6日 9:5:3  " + text + "\n";
     }
-    // Starts a run and drives it to its end.
     void Run(RunKind kind, const RunPreset& preset, const ExclusionTest* exclusions = nullptr) {
         const std::size_t ended = host_.outcomes.size();
         run_.StartRun(kind, preset, exclusions);
@@ -212,13 +198,12 @@ protected:
     }
     Names BoxTexts() const {
         Names texts;
-        for (const auto& request : ui_.boxes.requests()) {
-            texts.push_back(request.text);
-        }
+        std::ranges::transform(ui_.boxes.requests(), std::back_inserter(texts),
+                               [](const auto& request) { return request.text; });
         return texts;
     }
-    // Makes one call fail once during the copy of one source file only (reads, writes and the
-    // times of a copy name no file), and runs `also` when that copy begins.
+    // Makes one call fail once in the copy of one source file (its calls name no file); `also`
+    // runs when that copy begins.
     static void FailWhileCopying(const std::string& source, FaultCall call, int error,
                                  std::function<void()> also = {}) {
         struct stat wanted {};
@@ -245,8 +230,7 @@ protected:
         }
         return summary;
     }
-    // A tree without its folder of versions.
-    static Snapshot Data(const std::string& root) {
+    static Snapshot Data(const std::string& root) {  // without the folder of versions
         auto items = SnapshotTree(root);
         std::erase_if(items, [](const auto& item) { return item.first.starts_with(".mirova"); });
         return items;
@@ -389,8 +373,7 @@ TEST_F(RunTest, FailedScansAndExclusionsOnlyWhenThePresetSwitchIsOn) {
 
 using SyncMergeTest = RunTest;
 
-// What a synchronisation must do, found from the two trees alone: "<action> <path>" in the
-// order a synchronisation handles the kinds, each kind sorted by name.
+// What a synchronisation must do, from the two trees alone: "<action> <path>" by kind, by name.
 Names ExpectedSync(const Snapshot& source, const Snapshot& target) {
     Names deletes, folderDeletes, copies, creates;
     for (const auto& [name, item] : target) {
@@ -419,9 +402,8 @@ Names ExpectedSync(const Snapshot& source, const Snapshot& target) {
     return deletes;
 }
 
-// Random trees with every kind of item and name (links, kind changes, line breaks, bytes that
-// are not UTF-8): a compare records what the synchronisation then does, item by item, as the
-// model says, and the trees end as the model of the soak says; so do merges.
+// Random trees of every kind of item and name: a compare records what the synchronisation then
+// does as the model says, and the trees end as the soak's model says; so do merges.
 TEST_F(SyncMergeTest, RandomTreesEndAsTheModelSaysWithTheRecordTheCompareForetold) {
     state_.noStopOnError = 1;
     state_.allowMassDelete = true;
@@ -537,8 +519,8 @@ TEST_F(SyncMergeTest, CancelledRunsStopBeforeAnyCopyAndTheNewestHundredRecordsAr
 TEST_F(SyncMergeTest, RunsKeepWhatTheyDeleteOrReplaceAndTheNextCompareFindsNothing) {
     state_.keepVersions = 30;
     state_.noStopOnError = 1;
-    // Expired folders of versions go at the start of a run (30 days before the clock is
-    // 2026-11-06 09:05:03); a synchronisation leaves its source's alone and never copies them.
+    // Expired folders of versions (before 2026-11-06 09:05:03) go at the start; a sync leaves
+    // its source's alone and never copies them.
     const std::string versions = "dst/.mirova-versions/2026-11-06 0905";
     Make(
         "src/changed.txt=new@1700000900|dst/changed.txt=old@1600000000|dst/empty/"
@@ -612,8 +594,6 @@ TEST_F(SyncMergeTest, AnItemThatCannotBeKeptStaysAndIsReported) {
     }
 }
 
-// The end-to-end tests run the refusals of overlaps and of a 60 % deletion; these are the
-// questions and the limits.
 TEST_F(SyncMergeTest, OverlapsAndMassDeletionsAreAskedAboutOrRefused) {
     // A target yet to be made inside the source is refused like any overlap, unattended too.
     Make("src/docs/a.txt=a");
@@ -680,8 +660,7 @@ TEST_F(SyncMergeTest, OverlapsAndMassDeletionsAreAskedAboutOrRefused) {
     EXPECT_TRUE(platform::Exists(src() + "/small/c"));
 }
 
-// A source folder that cannot be read lists nothing of its contents: their copies in the target
-// are kept, the rest of the run goes on, and the run is no success; what it wrote is flushed.
+// An unreadable source folder's target copies are kept, the run goes on, fails, and flushes.
 TEST_F(SyncMergeTest, AnUnreadableSourceFolderKeepsItsTargetCopiesAndWritesAreFlushed) {
     const test::ScopedUnprivileged unprivileged(dir_);
     Make(
@@ -700,8 +679,8 @@ TEST_F(SyncMergeTest, AnUnreadableSourceFolderKeepsItsTargetCopiesAndWritesAreFl
     EXPECT_EQ(ui_.statusTexts.back(), "ﾃﾞｰﾀをﾃﾞｨｽｸに書き込み中");
 }
 
-// Under noStopOnError every failure goes to the log in the order met, and the run goes on; a
-// source file that vanishes during the run loses its target copy in the next one.
+// Quiet, failures are logged in order and the run goes on; a source file that vanishes during
+// the run loses its target copy in the next one.
 TEST_F(SyncMergeTest, QuietSynchronisationLogsEveryFailureAndGoesOn) {
     Make(
         "src/busy.txt=new busy@1700000500|dst/busy.txt=old busy@1700000000|src/locked.txt=L"
@@ -737,8 +716,8 @@ TEST_F(SyncMergeTest, QuietSynchronisationLogsEveryFailureAndGoesOn) {
     EXPECT_FALSE(platform::Exists(dst() + "/vanished.txt"));
 }
 
-// A failed copy of a merge: asked about and stopped, or passed over under noStopOnError; the
-// other direction and the folders are done either way, and a second run evens the trees out.
+// A failed merge copy stops when asked or is passed over quietly; the other direction and the
+// folders are done either way, and a second run evens the trees out.
 class MergeFaultRunTest : public SyncMergeTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(MergeFaultRunTest, MergeWithAFailedCopyStillRunsItsOtherSteps) {
@@ -776,8 +755,7 @@ TEST_P(MergeFaultRunTest, MergeWithAFailedCopyStillRunsItsOtherSteps) {
 
 INSTANTIATE_TEST_SUITE_P(AskedOrQuiet, MergeFaultRunTest, ::testing::Bool());
 
-// A folder swapped for a link to the outside while the report is read: each direction of the
-// merge, and a folder to create, passes through it, and nothing outside changes.
+// A folder swapped for a link to the outside while the report is read: nothing outside changes.
 TEST_F(SyncMergeTest, MergeAfterASourceFolderWasSwappedLeavesTheOutsideAlone) {
     Make(
         "src/d/newer-in-src.txt=src new@1700000500|dst/d/newer-in-src.txt=old@1700000000"
