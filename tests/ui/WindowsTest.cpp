@@ -34,6 +34,7 @@
 #include "ui/CResultsDlg.h"
 #include "ui/CStatusDlg.h"
 #include "ui/ChangeRecordModel.h"
+#include "ui/DialogParts.h"
 #include "ui/Look.h"
 
 namespace mirova::ui {
@@ -348,6 +349,11 @@ TEST(ProgressDlgTest, ShowsItsStatusLineAndThePercentageOfEachStepWrappingAfterT
 // Enter does nothing. The window disables the visible main window while it lives, unless that
 // was disabled already; a child of its owner stays usable.
 TEST(ProgressDlgTest, CancelOnlyRequestsCancelAndTheOwnerIsDisabledWhileTheWindowLives) {
+    {
+        QWidget tip(nullptr, Qt::ToolTip);
+        tip.show();
+        EXPECT_EQ(DefaultOwner(nullptr), nullptr);  // a tooltip never owns a window
+    }
     QWidget owner;
     owner.show();
     auto dialog = std::make_unique<CProgressDlg>();
