@@ -15,8 +15,8 @@
 #include <QTreeWidget>
 #include <deque>
 
-#include "../ui/TextFit.h"
 #include "AppTesting.h"
+#include "TextFit.h"
 #include "app/common/PresetDataFileIo.h"
 #include "app/desktop/CMirovaApp.h"
 #include "app/desktop/CMirovaDlg.h"
