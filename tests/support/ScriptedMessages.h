@@ -10,7 +10,7 @@
 namespace mirova::test {
 
 // A message box that records every request and answers from a script. Without a scripted
-// answer it presses the first button of the style (OK, Abort, Yes, Retry) and records that the
+// answer it presses the first button of the style (OK, Abort, Yes, Retry) and counts that the
 // script ran dry, so a test that did not expect a box can see it. Safe to call from any thread.
 class ScriptedMessages : public MessageBoxHandler {
 public:
@@ -20,11 +20,34 @@ public:
         int answer = 0;
     };
 
-    void Answer(int button);
-    int DoMessageBox(const std::string& text, int style) override;
-
-    std::vector<Request> requests() const;
-    std::size_t unscripted() const;
+    void Answer(int button) {
+        std::lock_guard lock(mutex_);
+        answers_.push_back(button);
+    }
+    int DoMessageBox(const std::string& text, int style) override {
+        std::lock_guard lock(mutex_);
+        int answer = kIdOk;
+        if (style != kMbOk && !answers_.empty()) {
+            answer = answers_.front();
+            answers_.pop_front();
+        } else if (style != kMbOk) {
+            answer = style == kMbAbortRetryIgnore ? kIdAbort
+                     : style == kMbYesNo          ? kIdYes
+                     : style == kMbRetryCancel    ? kIdRetry
+                                                  : kIdOk;
+            ++unscripted_;
+        }
+        requests_.push_back({text, style, answer});
+        return answer;
+    }
+    std::vector<Request> requests() const {
+        std::lock_guard lock(mutex_);
+        return requests_;
+    }
+    std::size_t unscripted() const {
+        std::lock_guard lock(mutex_);
+        return unscripted_;
+    }
 
 private:
     mutable std::mutex mutex_;
