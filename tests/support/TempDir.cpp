@@ -13,59 +13,47 @@
 namespace mirova::test {
 namespace {
 
-// Calls visit(name) for every item of an open folder but "." and "..".
-template <typename Visit>
-void ForEachItem(int folder, const Visit& visit) {
+// Calls enter(folder, name) for every item below an open folder as it is met, and leave(folder,
+// name) once everything below it has been seen, so that trees deeper than PATH_MAX are reached
+// too. Links are never followed.
+template <typename Enter, typename Leave>
+void ForEachBelow(int folder, const Enter& enter, const Leave& leave) {
     DIR* listing = ::fdopendir(::dup(folder));
-    if (listing == nullptr) {
-        return;
-    }
-    while (const dirent* item = ::readdir(listing)) {
+    while (const dirent* item = listing != nullptr ? ::readdir(listing) : nullptr) {
         const std::string name = item->d_name;
-        if (name != "." && name != "..") {
-            visit(name.c_str());
+        if (name == "." || name == "..") {
+            continue;
         }
+        enter(folder, name.c_str());
+        const int child = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+        if (child >= 0) {
+            ForEachBelow(child, enter, leave);
+            ::close(child);
+        }
+        leave(folder, name.c_str());
     }
-    ::closedir(listing);
+    if (listing != nullptr) {
+        ::closedir(listing);
+    }
 }
 
-// Calls work(child) with the subfolder name of an open folder opened, when it is a folder.
-template <typename Work>
-void InSubfolder(int folder, const char* name, const Work& work) {
-    const int child = ::openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-    if (child >= 0) {
-        work(child);
-        ::close(child);
-    }
-}
-
-// Removes everything below an open folder, relative to it, so that trees deeper than PATH_MAX
-// go too. Tests make folders unreadable; the owner's access is given back first.
+// Removes everything below an open folder. Tests make folders unreadable: the owner's access to
+// a folder is given back before it is entered.
 void RemoveContents(int folder) {
-    ForEachItem(folder, [folder](const char* name) {
+    const auto giveAccess = [](int parent, const char* name) {
         struct stat st {};
-        if (::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            return;
+        if (::fstatat(parent, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+            ::fchmodat(parent, name, 0700, 0);
         }
-        if (!S_ISDIR(st.st_mode)) {
-            ::unlinkat(folder, name, 0);
-            return;
+    };
+    ForEachBelow(folder, giveAccess, [](int parent, const char* name) {
+        if (::unlinkat(parent, name, 0) != 0) {
+            ::unlinkat(parent, name, AT_REMOVEDIR);
         }
-        ::fchmodat(folder, name, 0700, 0);
-        InSubfolder(folder, name, RemoveContents);
-        ::unlinkat(folder, name, AT_REMOVEDIR);
     });
 }
 
 constexpr uid_t kNobody = 65534;
-
-// Gives everything below an open folder to the unprivileged user.
-void HandOver(int folder) {
-    ForEachItem(folder, [folder](const char* name) {
-        ::fchownat(folder, name, kNobody, kNobody, AT_SYMLINK_NOFOLLOW);
-        InSubfolder(folder, name, HandOver);
-    });
-}
 
 void MakeParents(const std::string& path) {
     for (std::size_t i = 1; i < path.size(); ++i) {
@@ -146,7 +134,11 @@ ScopedUnprivileged::ScopedUnprivileged(const TempDir& dir) {
     ::chown(dir.path().c_str(), kNobody, kNobody);
     const int folder = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
     if (folder >= 0) {
-        HandOver(folder);
+        // Everything below it goes to the unprivileged user.
+        const auto give = [](int parent, const char* name) {
+            ::fchownat(parent, name, kNobody, kNobody, AT_SYMLINK_NOFOLLOW);
+        };
+        ForEachBelow(folder, give, [](int, const char*) {});
         ::close(folder);
     }
     // Group first: once the user is dropped, the group can no longer be changed.
