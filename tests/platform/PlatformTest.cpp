@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -130,30 +129,6 @@ TEST_F(InstanceGuardTest, OneCopyPerUserAndAnotherUsersCopyIsToldApart) {
     EXPECT_EQ(Acquire(second), R::RunningForOtherUser);
     ::close(held);
     EXPECT_EQ(Acquire(second), R::Acquired);
-}
-
-TEST_F(InstanceGuardTest, LockIsGoneWithTheProcessThatHeldIt) {
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        InstanceGuard guard;
-        const char answer = Acquire(guard) == R::Acquired ? 'y' : 'n';
-        (void)::write(ready[1], &answer, 1);
-        ::pause();  // killed below, without any chance to release
-        ::_exit(0);
-    }
-    char answer = 0;
-    ASSERT_EQ(::read(ready[0], &answer, 1), 1);
-    ASSERT_EQ(answer, 'y');
-    InstanceGuard guard;
-    EXPECT_EQ(Acquire(guard), R::RunningForThisUser);
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    EXPECT_EQ(Acquire(guard), R::Acquired);
-    ::close(ready[0]);
-    ::close(ready[1]);
 }
 
 TEST(InstanceGuardPathTest, UserFileFollowsTheRuntimeFolder) {
