@@ -127,28 +127,21 @@ TEST(PresetSettings, ValuesAreReadWithinTheirRanges) {
     }
 }
 
-// An empty store gives empty presets and the defaults; captions keep their line breaks. Kept
-// versions are written once used, and then also when they are turned off. (The whole table goes
-// through the Qt store in its own tests.)
+// A load replaces the whole table (an empty store: empty presets and the default brake);
+// captions keep their line breaks. Kept versions are written once used, then also when off.
 TEST(PresetSettings, TableComesBackUnchanged) {
     MemorySettingsStore store;
-    PresetTable table;
-    table.currentPreset = -1;  // as while the dialog is being built
-    table.presets[3].caption = "old";
-    LoadSettings(table, store);
-    EXPECT_EQ(table.currentPreset, 0);
-    EXPECT_EQ(table.presets, PresetArray());
-    EXPECT_EQ(table.deleteLimit, 50);
+    PresetTable table, loaded;
+    loaded.presets[3].caption = "old";
+    LoadSettings(loaded, store);
+    EXPECT_EQ(std::pair(loaded.presets, loaded.deleteLimit), std::pair(PresetArray(), 50));
     table.presets[11] = {"/src", "/mnt/バックアップ", "first line\r\nsecond line\nthird", 1, 1};
     SaveSettings(table, store);
-    EXPECT_EQ(store.section("Settings").size(), 154u);
-    PresetTable loaded;
+    EXPECT_EQ(store.section("Settings").size(), 154u);  // no kept versions yet
+    table.keepVersions = 14;
+    SaveSettings(table, store);
     LoadSettings(loaded, store);
-    EXPECT_EQ(loaded.presets, table.presets);
-    loaded.keepVersions = 14;
-    SaveSettings(loaded, store);
-    LoadSettings(loaded, store);
-    EXPECT_EQ(loaded.keepVersions, 14);
+    EXPECT_EQ(std::pair(loaded.presets, loaded.keepVersions), std::pair(table.presets, 14));
     loaded.keepVersions = 0;
     SaveSettings(loaded, store);
     EXPECT_EQ(store.ReadInt("Settings", "KEEPVERSIONS", -1), 0);
