@@ -1,11 +1,9 @@
 // The look of the windows, the picture buttons, the message box, the icons, the progress and
 // status windows, and the results window.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <QCheckBox>
 #include <QFontInfo>
-#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,12 +16,9 @@
 #include <QTableView>
 #include <QTest>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "TempDir.h"
 #include "TextFit.h"
-#include "UiTesting.h"
 #include "engine/ChangeRecord.h"
 #include "settings/ExclusionList.h"
 #include "ui/BitmapButton.h"
@@ -37,21 +32,53 @@
 #include "ui/DialogParts.h"
 #include "ui/Look.h"
 
+// Readable failure messages for the Qt values the tests compare (found by argument lookup).
+inline void PrintTo(const QColor& colour, std::ostream* out) {
+    *out << colour.name().toStdString();
+}
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace mirova::ui {
 namespace {
 
-using test::Grab;
-using test::HasPixelNear;
-
+// What a widget or a picture shows, as pixels comparable with each other.
 QImage Image(const QPixmap& picture) {
     return picture.toImage().convertToFormat(QImage::Format_RGB32);
 }
+QImage Grab(QWidget* widget) {
+    return Image(widget->grab());
+}
+
+// Whether any pixel inside the area has the colour, within a tolerance per channel.
+bool HasPixelNear(const QImage& image, const QRect& area, const QColor& colour, int tolerance) {
+    const QRect inside = area.intersected(image.rect());
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        for (int x = inside.left(); x <= inside.right(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (std::abs(pixel.red() - colour.red()) <= tolerance &&
+                std::abs(pixel.green() - colour.green()) <= tolerance &&
+                std::abs(pixel.blue() - colour.blue()) <= tolerance) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+QStringList LabelTexts(const QWidget* window) {
+    QStringList texts;
+    for (const QLabel* label : window->findChildren<QLabel*>()) {
+        texts << label->text();
+    }
+    return texts;
+}
 
 TEST(DialogFontTest, HasTheJapaneseGlyphsOfTheWindowsAndUnitsFromItsAverageCharacter) {
-    const QFontInfo info(DialogFont());
-    EXPECT_TRUE(info.family() == QStringLiteral("ＭＳ Ｐゴシック") ||
-                info.family() == QStringLiteral("Noto Sans CJK JP"))
-        << "dialog font resolved to " << info.family().toStdString();
+    const QString family = QFontInfo(DialogFont()).family();
+    EXPECT_TRUE(family == "ＭＳ Ｐゴシック" || family == "Noto Sans CJK JP")
+        << family.toStdString();
     // Four horizontal units are one average character, eight vertical ones a line; halves are
     // rounded up, as MulDiv does.
     const DialogUnits units(DialogFont());
@@ -70,30 +97,22 @@ TEST(LookTest, ColoursBehindAndInsideTheControls) {
     const auto put = [&](QWidget* widget, const QRect& where) {
         widget->setParent(&window);
         widget->setGeometry(where);
+        return widget;
     };
-    put(new QLabel(QStringLiteral("ﾌｫﾙﾀﾞ Folder")), {10, 10, 200, 20});
-    put(new QCheckBox(QStringLiteral("ｴﾗｰで停止しない")), {10, 40, 200, 20});
-    put(new QGroupBox(QStringLiteral("ﾓｰﾄﾞ")), {10, 70, 140, 60});
+    put(new QLabel("ﾌｫﾙﾀﾞ Folder"), {10, 10, 200, 20});
+    put(new QCheckBox("ｴﾗｰで停止しない"), {10, 40, 200, 20});
+    put(new QGroupBox("ﾓｰﾄﾞ"), {10, 70, 140, 60});
     put(new QLineEdit, {10, 140, 200, 24});
     put(new QListWidget, {220, 10, 90, 120});
-    auto* shownPath = new QLineEdit(QStringLiteral("/home"));
-    shownPath->setReadOnly(true);
-    put(shownPath, {10, 170, 200, 24});
-    auto* shownCaption = new QPlainTextEdit(QStringLiteral("写真"));
-    shownCaption->setReadOnly(true);
-    put(shownCaption, {220, 140, 90, 60});
-    auto* madeReadOnly = new QLineEdit;
-    put(madeReadOnly, {10, 210, 200, 24});
+    static_cast<QLineEdit*>(put(new QLineEdit("/home"), {10, 170, 200, 24}))->setReadOnly(true);
+    static_cast<QPlainTextEdit*>(put(new QPlainTextEdit("写真"), {220, 140, 90, 60}))
+        ->setReadOnly(true);
+    auto* madeReadOnly = static_cast<QLineEdit*>(put(new QLineEdit, {10, 210, 200, 24}));
     window.show();
     madeReadOnly->setReadOnly(true);  // after the window has given it its colours
     const QImage image = Grab(&window);
-    const QColor white(Qt::white);
-    const struct {
-        QPoint at;
-        QColor colour;
-        const char* where;
-    } samples[] = {
-        // The labels' texts are short: the right ends of their rectangles show the background.
+    // The labels' texts are short: the right ends of their rectangles show the background.
+    const std::tuple<QPoint, QColor, const char*> samples[] = {
         {{205, 20}, kLookBackground, "behind a label"},
         {{205, 50}, kLookBackground, "behind a check box"},
         {{140, 74}, kLookBackground, "behind a group box's title"},
@@ -102,16 +121,16 @@ TEST(LookTest, ColoursBehindAndInsideTheControls) {
         {{180, 182}, kLookBackground, "inside a read-only field"},
         {{290, 190}, kLookBackground, "inside a read-only text box"},
         {{180, 222}, kLookBackground, "inside a field made read-only"},
-        {{100, 152}, white, "inside an edit field"},
-        {{265, 100}, white, "inside a list"},
+        {{100, 152}, Qt::white, "inside an edit field"},
+        {{265, 100}, Qt::white, "inside a list"},
     };
-    for (const auto& sample : samples) {
-        EXPECT_EQ(image.pixelColor(sample.at), sample.colour) << sample.where;
+    for (const auto& [at, colour, where] : samples) {
+        EXPECT_EQ(image.pixelColor(at), colour) << where;
     }
     // Black label, check box and read-only field texts.
-    EXPECT_TRUE(HasPixelNear(image, QRect(10, 10, 200, 20), kLookText, 40));
-    EXPECT_TRUE(HasPixelNear(image, QRect(40, 40, 170, 20), kLookText, 40));
-    EXPECT_TRUE(HasPixelNear(image, QRect(12, 172, 60, 20), kLookText, 40));
+    for (const QRect& text : {QRect(10, 10, 200, 20), {40, 40, 170, 20}, {12, 172, 60, 20}}) {
+        EXPECT_TRUE(HasPixelNear(image, text, kLookText, 40)) << text.y();
+    }
 }
 
 TEST(LookTest, WindowsKeepTheProportionsOfTheirTemplatesAndShowEveryTextWhole) {
@@ -125,7 +144,7 @@ TEST(LookTest, WindowsKeepTheProportionsOfTheirTemplatesAndShowEveryTextWhole) {
     progress.SetStatusLine("/home/user/写真/2023/旅行/IMG_0412.JPG");
     CStatusDlg status;
     status.SetStatusText("ﾌｧｲﾙﾘｽﾄを作成中");
-    CMessageBox question(QStringLiteral("ｱｯﾌﾟﾃﾞｰﾄを実行しますか？\n除外リストを有効にする"), 4);
+    CMessageBox question("ｱｯﾌﾟﾃﾞｰﾄを実行しますか？\n除外リストを有効にする", 4);
     // Template sizes in dialog units; none for a box sized to its text.
     const std::pair<QWidget*, QSize> windows[] = {{&editor, {295, 343}}, {&exclusions, {296, 259}},
                                                   {&about, {235, 52}},   {&progress, {}},
@@ -133,7 +152,7 @@ TEST(LookTest, WindowsKeepTheProportionsOfTheirTemplatesAndShowEveryTextWhole) {
     for (const auto& [window, templateSize] : windows) {
         SCOPED_TRACE(window->metaObject()->className());
         window->show();
-        EXPECT_EQ(test::ClippedTexts(window).join(QStringLiteral("; ")).toStdString(), "");
+        EXPECT_EQ(test::ClippedTexts(window).join("; "), "");
         EXPECT_EQ(Grab(window).pixelColor(window->width() - 3, window->height() - 3),
                   kLookBackground);  // the look of the windows
         if (templateSize.isEmpty()) {
@@ -148,12 +167,7 @@ TEST(LookTest, WindowsKeepTheProportionsOfTheirTemplatesAndShowEveryTextWhole) {
         EXPECT_NEAR(window->width() / height, wanted, 0.05 * wanted);
     }
     // The about window shows the version and ends with OK.
-    QStringList texts;
-    for (const QLabel* label : about.findChildren<QLabel*>()) {
-        texts << label->text();
-    }
-    EXPECT_TRUE(texts.contains(QStringLiteral("Mirova Ver3.0.01")))
-        << texts.join('|').toStdString();
+    EXPECT_THAT(LabelTexts(&about), testing::Contains(QString("Mirova Ver3.0.01")));
     QTest::mouseClick(about.findChild<BitmapButton*>(), Qt::LeftButton);
     EXPECT_FALSE(about.isVisible());
     EXPECT_EQ(about.result(), 1);
@@ -163,11 +177,10 @@ TEST(LookTest, WindowsKeepTheProportionsOfTheirTemplatesAndShowEveryTextWhole) {
 // it), keeps the pictures of its first caption and shows the picture of its state: a focused
 // one the normal picture, a pressed one the normal picture a pixel right and down.
 TEST(BitmapButtonTest, TakesTheSizeOfItsPicturesDrawnToTheDesignAndShowsThatOfItsState) {
-    const std::pair<const char*, QSize> rows[] = {
+    const std::pair<QString, QSize> rows[] = {
         {"OK", {91, 23}}, {"参照", {43, 23}}, {"ｿｰｽ・ﾀｰｹﾞｯﾄの入れ替え", {160, 23}}};
-    for (const auto& [text, size] : rows) {
-        SCOPED_TRACE(text);
-        const QString caption = QString::fromUtf8(text);
+    for (const auto& [caption, size] : rows) {
+        SCOPED_TRACE(caption.toStdString());
         QWidget window;
         ApplyLook(&window);
         auto* button = new BitmapButton(caption, &window);
@@ -192,7 +205,7 @@ TEST(BitmapButtonTest, TakesTheSizeOfItsPicturesDrawnToTheDesignAndShowsThatOfIt
         EXPECT_EQ(pressed.pixelColor(10, 0), QColor(213, 213, 254));
         EXPECT_EQ(pressed.copy(1, 1, size.width() - 1, size.height() - 1),
                   normal.copy(0, 0, size.width() - 1, size.height() - 1));
-        new BitmapButton(QStringLiteral("ｷｬﾝｾﾙ"), &window);
+        new BitmapButton("ｷｬﾝｾﾙ", &window);
         window.show();
         button->setFocus();
         EXPECT_EQ(Grab(button), normal);
@@ -201,17 +214,17 @@ TEST(BitmapButtonTest, TakesTheSizeOfItsPicturesDrawnToTheDesignAndShowsThatOfIt
         EXPECT_EQ(Grab(button), pressed);
         QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(20, 10));
         EXPECT_EQ(clicked.count(), 1);
-        button->setText(QStringLiteral("ｷｬﾝｾﾙ"));
+        button->setText("ｷｬﾝｾﾙ");
         EXPECT_EQ(button->size(), size);
         button->setEnabled(false);
         EXPECT_EQ(Grab(button), disabled);
     }
-    const ButtonPictures& sharp = PicturesFor(QStringLiteral("はい"), 2.0);
+    const ButtonPictures& sharp = PicturesFor("はい", 2.0);
     EXPECT_EQ(sharp.normal.size(), QSize(182, 46));
     EXPECT_EQ(sharp.normal.deviceIndependentSize(), QSizeF(91, 23));
 }
 
-const QString kSyncQuestion = QStringLiteral(
+const QString kSyncQuestion(
     "ﾀｰｹﾞｯﾄに 3 個の更新ﾌｧｲﾙ/ﾌｫﾙﾀﾞ、1 個の余剰ﾌｧｲﾙ、0 個の余剰ﾌｫﾙﾀﾞが有ります。\n"
     "ｱｯﾌﾟﾃﾞｰﾄを実行すると余剰ﾌｧｲﾙ・ﾌｫﾙﾀﾞは削除され更新ﾌｧｲﾙが上書きされます。\n"
     "ｱｯﾌﾟﾃﾞｰﾄを実行しますか？");
@@ -223,15 +236,15 @@ const QString kSyncQuestion = QStringLiteral(
 TEST(MessageBoxTest, IsSizedToItsTextInsideItsFrameWithTheButtonsOfItsTypeInTheMiddle) {
     QString folders;
     for (int i = 0; i < 40; ++i) {
-        folders += QStringLiteral("folder%1 ").arg(i);
+        folders += QString("folder%1 ").arg(i);
     }
     const struct {
         QString text;
         int type, minLines, minWidth, maxWidth;
     } rows[] = {
-        {QStringLiteral("保存終了"), 0, 1, 0, 500},
+        {"保存終了", 0, 1, 0, 500},
         {folders.trimmed(), 0, 2, 401, 500},
-        {QString(120, QLatin1Char('W')), 0, 1, 501, 5000},
+        {QString(120, 'W'), 0, 1, 501, 5000},
         {kSyncQuestion, 4, 3, 0, 500},
     };
     const int lineHeight = QFontMetrics(DialogFont()).height();
@@ -248,15 +261,16 @@ TEST(MessageBoxTest, IsSizedToItsTextInsideItsFrameWithTheButtonsOfItsTypeInTheM
         box.show();                    // the offscreen platform frames it with 2 pixels
         ASSERT_GT(box.frameGeometry().width(), box.width()) << "no frame to take";
         EXPECT_EQ(box.frameGeometry().size(), outer);
-        EXPECT_EQ(box.okButton()->isHidden(), row.type == 4);
-        EXPECT_EQ(box.yesButton()->isHidden(), row.type != 4);
-        EXPECT_EQ(box.noButton()->isHidden(), row.type != 4);
-        const QRect left = (row.type == 4 ? box.yesButton() : box.okButton())->geometry();
-        const QRect right = (row.type == 4 ? box.noButton() : box.okButton())->geometry();
+        const bool yesNo = row.type == 4;
+        EXPECT_EQ(box.okButton()->isHidden(), yesNo);
+        EXPECT_EQ(box.yesButton()->isHidden(), !yesNo);
+        EXPECT_EQ(box.noButton()->isHidden(), !yesNo);
+        const QRect left = (yesNo ? box.yesButton() : box.okButton())->geometry();
+        const QRect right = (yesNo ? box.noButton() : box.okButton())->geometry();
         EXPECT_EQ(left.size(), QSize(91, 23));
         EXPECT_EQ(left.top(), box.height() - 30);
         EXPECT_EQ(right.top(), box.height() - 30);
-        EXPECT_EQ(right.left(), row.type == 4 ? left.right() + 11 : left.left());
+        EXPECT_EQ(right.left(), yesNo ? left.right() + 11 : left.left());
         EXPECT_LE(std::abs(left.left() - (box.width() - 1 - right.right())), 1);
     }
 }
@@ -272,7 +286,7 @@ TEST(MessageBoxTest, KeysAndTheCloseBoxAnswerOnlyAnOkBox) {
         [](CMessageBox& box) { box.close(); },
     };
     for (const auto& way : ways) {
-        CMessageBox ok(QStringLiteral("保存終了"), 0);
+        CMessageBox ok("保存終了", 0);
         ok.show();
         way(ok);
         EXPECT_FALSE(ok.isVisible());
@@ -315,19 +329,14 @@ TEST(StatusDlgTest, ShowsTheTextItIsGivenAndNoKeyNorTheCloseBoxClosesIt) {
     EXPECT_FALSE(dialog.close());
     EXPECT_TRUE(dialog.isVisible());
     dialog.SetStatusText("ﾌｧｲﾙﾘｽﾄを作成中");
-    EXPECT_EQ(dialog.text(), QStringLiteral("ﾌｧｲﾙﾘｽﾄを作成中"));
+    EXPECT_EQ(dialog.text(), "ﾌｧｲﾙﾘｽﾄを作成中");
 }
 
 TEST(ProgressDlgTest, ShowsItsStatusLineAndThePercentageOfEachStepWrappingAfterTheEnd) {
     CProgressDlg dialog;
     dialog.SetStatusLine("/home/user/写真/IMG_0412.JPG");
-    QStringList texts;
-    for (const QLabel* label : dialog.findChildren<QLabel*>()) {
-        texts << label->text();
-    }
-    EXPECT_TRUE(texts.contains(QStringLiteral("/home/user/写真/IMG_0412.JPG")))
-        << texts.join('|').toStdString();
-    EXPECT_EQ(dialog.percentText(), QStringLiteral(" 0 %"));
+    EXPECT_THAT(LabelTexts(&dialog), testing::Contains(QString("/home/user/写真/IMG_0412.JPG")));
+    EXPECT_EQ(dialog.percentText(), " 0 %");
     dialog.SetBarRange(0, 3);
     dialog.SetBarStep(1);
     std::vector<int> before;
@@ -339,10 +348,9 @@ TEST(ProgressDlgTest, ShowsItsStatusLineAndThePercentageOfEachStepWrappingAfterT
     EXPECT_EQ(before, (std::vector<int>{0, 1, 2, 3, 1}));
     EXPECT_EQ(shown, QStringList({"33%", "66%", "100%", "33%", "66%"}));
     EXPECT_EQ(dialog.barPosition(), 2);
-    // An empty range shows 0% instead of dividing by zero.
-    dialog.SetBarRange(5, 5);
+    dialog.SetBarRange(5, 5);  // an empty range shows 0% instead of dividing by zero
     dialog.StepBar();
-    EXPECT_EQ(dialog.percentText(), QStringLiteral("0%"));
+    EXPECT_EQ(dialog.percentText(), "0%");
 }
 
 // Cancel, Esc and the close box only record a request, which counts once until it is taken;
@@ -445,17 +453,14 @@ protected:
 TEST_F(ResultsDlgTest, ShowsTheLatestRecordWithItsFactsAndCountsAndSortsSizesAsNumbers) {
     EXPECT_EQ(dialog_->recordPath(), dir_ / "log/Changes-261207-020000.txt");
     EXPECT_EQ(dialog_->view()->model()->rowCount(), 10000);
-    EXPECT_EQ(
-        dialog_->countsLabel()->text(),
-        QStringLiteral("削除 1  ﾌｫﾙﾀﾞ削除 1  新規ｺﾋﾟｰ 9,996  更新ｺﾋﾟｰ 1  ﾌｫﾙﾀﾞ作成 0  失敗 1"));
-    EXPECT_EQ(
-        dialog_->factsLabel()->text(),
-        QStringLiteral("ｱｯﾌﾟﾃﾞｰﾄ  ﾌﾟﾘｾｯﾄ 3「nightly photos」  %1 → %2  2026/12/07 02:00:00 開始")
-            .arg(QString::fromStdString(dir_ / "src"), QString::fromStdString(dir_ / "dst")));
-    EXPECT_EQ(dialog_->endLabel()->text(),
-              QStringLiteral("終了: ｴﾗｰ 1 件  ｺﾋﾟｰ 9,997 個 (49,955,019 ﾊﾞｲﾄ)"));
-    EXPECT_EQ(Cell(0, Model::kAction), QStringLiteral("新規ｺﾋﾟｰ"));
-    EXPECT_EQ(Cell(0, Model::kSide), QStringLiteral("ﾀｰｹﾞｯﾄ"));
+    EXPECT_EQ(dialog_->countsLabel()->text(),
+              "削除 1  ﾌｫﾙﾀﾞ削除 1  新規ｺﾋﾟｰ 9,996  更新ｺﾋﾟｰ 1  ﾌｫﾙﾀﾞ作成 0  失敗 1");
+    EXPECT_EQ(dialog_->factsLabel()->text(),
+              QString("ｱｯﾌﾟﾃﾞｰﾄ  ﾌﾟﾘｾｯﾄ 3「nightly photos」  %1 → %2  2026/12/07 02:00:00 開始")
+                  .arg(QString::fromStdString(dir_ / "src"), QString::fromStdString(dir_ / "dst")));
+    EXPECT_EQ(dialog_->endLabel()->text(), "終了: ｴﾗｰ 1 件  ｺﾋﾟｰ 9,997 個 (49,955,019 ﾊﾞｲﾄ)");
+    EXPECT_EQ(Cell(0, Model::kAction), "新規ｺﾋﾟｰ");
+    EXPECT_EQ(Cell(0, Model::kSide), "ﾀｰｹﾞｯﾄ");
     EXPECT_EQ(Cell(9995, Model::kTimeAfter), Model::TimeText(kTime + 9995));
     EXPECT_EQ(Cell(9995, Model::kSizeBefore), QString());
     // The three items without a state after the change first, then 0, 1, ... 9, 9, 10.
@@ -464,48 +469,49 @@ TEST_F(ResultsDlgTest, ShowsTheLatestRecordWithItsFactsAndCountsAndSortsSizesAsN
     for (int row = 0; row < 16; ++row) {
         sizes << Cell(row, Model::kSizeAfter);
     }
-    EXPECT_EQ(sizes.join(QLatin1Char(' ')), QStringLiteral("   0 1 2 3 4 5 6 7 8 9 9 10 11"));
+    EXPECT_EQ(sizes.join(' '), "   0 1 2 3 4 5 6 7 8 9 9 10 11");
     dialog_->view()->sortByColumn(Model::kSizeAfter, Qt::DescendingOrder);
-    EXPECT_EQ(Cell(0, Model::kSizeAfter), QStringLiteral("9,995"));
-    EXPECT_EQ(Cell(1, Model::kSizeAfter), QStringLiteral("9,994"));
+    EXPECT_EQ(Cell(0, Model::kSizeAfter), "9,995");
+    EXPECT_EQ(Cell(1, Model::kSizeAfter), "9,994");
     // Without a record the table is empty.
     dialog_->Load("");
     EXPECT_EQ(dialog_->view()->model()->rowCount(), 0);
-    EXPECT_EQ(dialog_->factsLabel()->text(), QStringLiteral("記録がありません。"));
+    EXPECT_EQ(dialog_->factsLabel()->text(), "記録がありません。");
     EXPECT_FALSE(dialog_->countsLabel()->isVisible());
 }
 
 TEST_F(ResultsDlgTest,
        TheFilterKeepsTheMatchingPathsWhateverTheirCaseAndADoubleClickOpensTheirFolder) {
-    QTest::keyClicks(dialog_->filterField(), QStringLiteral("F123"));
+    QTest::keyClicks(dialog_->filterField(), "F123");
     ASSERT_EQ(dialog_->proxy()->rowCount(), 11);  // f123 and f1230 to f1239
     for (int row = 0; row < 11; ++row) {
-        EXPECT_THAT(Cell(row, Model::kPath).toStdString(), ::testing::HasSubstr("/f123"));
+        EXPECT_THAT(Cell(row, Model::kPath).toStdString(), testing::HasSubstr("/f123"));
     }
     // One row for the line break, as the record writes it; the failure with its message.
-    Filter(QStringLiteral("break"));
+    Filter("break");
     ASSERT_EQ(dialog_->proxy()->rowCount(), 1);
-    EXPECT_EQ(Cell(0, Model::kPath), QStringLiteral("line\\x0Abreak.txt"));
-    EXPECT_EQ(Cell(0, Model::kSide), QStringLiteral("ｿｰｽ"));
-    Filter(QStringLiteral("c.txt"));
+    EXPECT_EQ(Cell(0, Model::kPath), "line\\x0Abreak.txt");
+    EXPECT_EQ(Cell(0, Model::kSide), "ｿｰｽ");
+    Filter("c.txt");
     ASSERT_EQ(dialog_->proxy()->rowCount(), 1);
-    EXPECT_EQ(Cell(0, Model::kPath), QStringLiteral("c.txt : c.txt が作成できません。"));
-    EXPECT_EQ(Cell(0, Model::kPath, Qt::ToolTipRole), QStringLiteral("c.txt が作成できません。"));
+    EXPECT_EQ(Cell(0, Model::kPath), "c.txt : c.txt が作成できません。");
+    EXPECT_EQ(Cell(0, Model::kPath, Qt::ToolTipRole), "c.txt が作成できません。");
     dialog_->filterField()->clear();
     EXPECT_EQ(dialog_->proxy()->rowCount(), 10000);
     for (const char* path : {"f123.dat", "gone"}) {
-        Filter(QString::fromUtf8(path));
+        Filter(path);
         ASSERT_EQ(dialog_->proxy()->rowCount(), 1);
-        const QRect row = dialog_->view()->visualRect(dialog_->proxy()->index(0, Model::kPath));
+        const QPoint at =
+            dialog_->view()->visualRect(dialog_->proxy()->index(0, Model::kPath)).center();
         // What a real double-click delivers: a click, then the second press as a double-click.
         QWidget* viewport = dialog_->view()->viewport();
-        QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, row.center());
-        QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, row.center());
-        QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, row.center());
+        QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, at);
     }
     // "old" went with its file: the target folder itself is shown.
-    EXPECT_THAT(opened_, ::testing::ElementsAre(QString::fromStdString(dir_ / "dst/d3"),
-                                                QString::fromStdString(dir_ / "dst")));
+    EXPECT_THAT(opened_, testing::ElementsAre(QString::fromStdString(dir_ / "dst/d3"),
+                                              QString::fromStdString(dir_ / "dst")));
 }
 
 }  // namespace
