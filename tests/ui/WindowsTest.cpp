@@ -1,10 +1,10 @@
-// The windows of the desktop program, driven as the user drives them: their look, the picture
-// buttons, the message box, the icons, the progress, status and results windows, and the preset
-// and exclusion-list editors.
+// The windows of the desktop program driven as the user drives them: the look, the buttons, the
+// message box, the progress, status and results windows, the preset and exclusion-list editors.
 #include <gmock/gmock.h>
 
 #include <QAction>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -24,7 +24,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
-#include <memory>
 
 #include "TempDir.h"
 #include "TextFit.h"
@@ -74,35 +73,32 @@ bool HasPixelNear(const QImage& image, const QRect& area, const QColor& colour, 
     }
     return false;
 }
-// The dialog font has the Japanese glyphs of the windows; four horizontal units are one average
-// character, eight vertical ones a line, halves rounded up as MulDiv does. Labels, check boxes
-// and group boxes show the window's colour, read-only fields too, edit fields are white.
+
+// The font has the windows' Japanese glyphs; units round halves up, as MulDiv does. Labels, check
+// boxes and group boxes show the window's colour, read-only fields too; edit fields are white.
 TEST(LookTest, TheDialogFontAndUnitsAndTheColoursBehindAndInsideTheControls) {
     const QString family = QFontInfo(DialogFont()).family();
     EXPECT_TRUE(family == "ＭＳ Ｐゴシック" || family == "Noto Sans CJK JP")
         << family.toStdString();
     const DialogUnits units(DialogFont());
     ASSERT_GT(units.baseWidth(), 2);
-    EXPECT_EQ(units.x(8), 2 * units.baseWidth());
-    EXPECT_EQ(units.y(16), 2 * units.baseHeight());
     EXPECT_EQ(units.x(2), (units.baseWidth() + 1) / 2);
     EXPECT_EQ(units.y(4), (units.baseHeight() + 1) / 2);
     QWidget window;
     window.setFixedSize(320, 250);
     ApplyLook(&window);
-    const auto put = [&](QWidget* widget, const QRect& where) {
-        widget->setParent(&window);
-        widget->setGeometry(where);
-        return widget;
+    const auto put = [&]<typename Control>(Control* control, const QRect& where) {
+        control->setParent(&window);
+        control->setGeometry(where);
+        return control;
     };
     put(new QLabel("ﾌｫﾙﾀﾞ Folder"), {10, 10, 200, 20});
     put(new QCheckBox("ｴﾗｰで停止しない"), {10, 40, 200, 20});
     put(new QGroupBox("ﾓｰﾄﾞ"), {10, 70, 140, 60});
     put(new QLineEdit, {10, 140, 200, 24});
-    static_cast<QLineEdit*>(put(new QLineEdit("/home"), {10, 170, 200, 24}))->setReadOnly(true);
-    static_cast<QPlainTextEdit*>(put(new QPlainTextEdit("写真"), {220, 140, 90, 60}))
-        ->setReadOnly(true);
-    auto* madeReadOnly = static_cast<QLineEdit*>(put(new QLineEdit, {10, 210, 200, 24}));
+    put(new QLineEdit("/home"), {10, 170, 200, 24})->setReadOnly(true);
+    put(new QPlainTextEdit("写真"), {220, 140, 90, 60})->setReadOnly(true);
+    QLineEdit* madeReadOnly = put(new QLineEdit, {10, 210, 200, 24});
     window.show();
     madeReadOnly->setReadOnly(true);  // after the window has given it its colours
     const QImage image = Grab(&window);
@@ -149,23 +145,19 @@ TEST(LookTest, WindowsKeepTheLayoutOfTheirTemplatesAndShowEveryTextWhole) {
         if (templateSize.isEmpty()) {
             continue;
         }
-        // The template font's characters are twice as high as they are wide on average: its
-        // vertical unit, an eighth of that height, equals its horizontal one, a quarter of the
-        // width. A window in pixels keeps the template's width to height.
+        // The template font's characters are twice as high as wide, so that its units are square
+        // in pixels: a window keeps the template's width to height.
         const auto* menu = window->findChild<QMenuBar*>();
         const double height = window->height() - (menu != nullptr ? menu->height() : 0);
         const double wanted = double(templateSize.width()) / templateSize.height();
         EXPECT_NEAR(window->width() / height, wanted, 0.05 * wanted);
     }
-    // The status window only informs: no key nor the close box closes it. OK ends the about box.
+    // The status window only informs: no key nor the close box closes it.
     QTest::keyClick(&status, Qt::Key_Escape);
     QTest::keyClick(&status, Qt::Key_Return);
     EXPECT_FALSE(status.close());
     EXPECT_TRUE(status.isVisible());
     EXPECT_EQ(status.text(), "ﾌｧｲﾙﾘｽﾄを作成中");
-    QTest::mouseClick(about.findChild<BitmapButton*>(), Qt::LeftButton);
-    EXPECT_FALSE(about.isVisible());
-    EXPECT_EQ(about.result(), 1);
     // The preset buttons of the editor in their grid; the columns of the two lists.
     const DialogUnits units(DialogFont());
     EXPECT_EQ(editor.presetButton(29)->geometry(),
@@ -174,9 +166,8 @@ TEST(LookTest, WindowsKeepTheLayoutOfTheirTemplatesAndShowEveryTextWhole) {
     EXPECT_EQ(exclusions.extensionView()->header()->sectionSize(0), 172);
 }
 
-// A button takes the size of its pictures, drawn once per caption (a template's size only moves
-// it), keeps the pictures of its first caption and shows the picture of its state: a focused
-// one the normal picture, a pressed one the normal picture a pixel right and down.
+// A button takes the size of its pictures, drawn once per caption, keeps those of its first
+// caption and shows that of its state: focused the normal one, pressed it a pixel lower right.
 TEST(BitmapButtonTest, TakesTheSizeOfItsPicturesDrawnToTheDesignAndShowsThatOfItsState) {
     const std::pair<QString, QSize> rows[] = {
         {"OK", {91, 23}}, {"参照", {43, 23}}, {"ｿｰｽ・ﾀｰｹﾞｯﾄの入れ替え", {160, 23}}};
@@ -213,22 +204,16 @@ TEST(BitmapButtonTest, TakesTheSizeOfItsPicturesDrawnToTheDesignAndShowsThatOfIt
         button->setEnabled(false);
         EXPECT_EQ(Grab(button), disabled);
     }
-    const ButtonPictures& sharp = PicturesFor("はい", 2.0);
-    EXPECT_EQ(sharp.normal.size(), QSize(182, 46));
-    EXPECT_EQ(sharp.normal.deviceIndependentSize(), QSizeF(91, 23));
+    for (const QPixmap& icon : {WarningIcon(), ProgramIcon()}) {  // 32-pixel icons, drawn
+        EXPECT_EQ(icon.deviceIndependentSize(), QSizeF(32, 32));
+        EXPECT_EQ(icon.toImage().pixelColor(icon.width() / 2, icon.height() * 3 / 4).alpha(), 255);
+    }
 }
 
-const QString kSyncQuestion(
-    "ﾀｰｹﾞｯﾄに 3 個の更新ﾌｧｲﾙ/ﾌｫﾙﾀﾞ、1 個の余剰ﾌｧｲﾙ、0 個の余剰ﾌｫﾙﾀﾞが有ります。\n"
-    "ｱｯﾌﾟﾃﾞｰﾄを実行すると余剰ﾌｧｲﾙ・ﾌｫﾙﾀﾞは削除され更新ﾌｧｲﾙが上書きされます。\n"
-    "ｱｯﾌﾟﾃﾞｰﾄを実行しますか？");
-
-// A box is as large as its text plus the margins, never below 150 x 120; the text wraps within
-// 500 pixels (a longer word widens it) and line breaks start new lines. That is its outer size:
-// shown, the frame of the window manager is taken from the client area, and the buttons keep
-// their places 30 pixels from the bottom, in the middle, Yes and No 10 pixels apart. Return,
-// Enter, Esc and the close box (no key here) end an OK box with OK (1); a question opens with
-// no button focused, so that a stray key answers nothing, and ends only with Yes or No.
+// A box's outer size is its text (wrapped within 500 pixels) plus margins, at least 150 x 120; the
+// frame is taken from it once shown; the buttons sit 30 pixels from the bottom, in the middle.
+// Return, Enter, Esc and the close box (no key) end an OK box with OK; a question opens with no
+// button focused, so that a stray key answers nothing, and ends only with Yes or No.
 TEST(MessageBoxTest, IsSizedToItsTextInsideItsFrameAndOnlyAnOkBoxEndsOnAKeyOrTheCloseBox) {
     QString folders;
     for (int i = 0; i < 40; ++i) {
@@ -293,19 +278,9 @@ TEST(MessageBoxTest, IsSizedToItsTextInsideItsFrameAndOnlyAnOkBoxEndsOnAKeyOrThe
     }
 }
 
-TEST(IconsTest, AreThirtyTwoPixelsAndDrawn) {
-    for (const QPixmap& icon : {WarningIcon(), ProgramIcon()}) {
-        EXPECT_EQ(icon.deviceIndependentSize(), QSizeF(32, 32));
-        const QImage image = icon.toImage();
-        EXPECT_EQ(image.pixelColor(0, 0).alpha(), 0);
-        EXPECT_EQ(image.pixelColor(image.width() / 2, image.height() * 3 / 4).alpha(), 255);
-    }
-}
-
-// The window shows its status line and the percentage of each step, wrapping after the end.
-// Cancel, Esc and the close box only record a request, which counts once until it is taken;
-// Enter does nothing. The window disables the visible main window while it lives, unless that
-// was disabled already; a child of its owner stays usable.
+// The window shows its status line and each step's percentage, wrapping after the end. Cancel,
+// Esc and the close box record a request, taken once; Enter does nothing. The visible main window
+// is disabled while it lives, unless it was already; a child of its owner stays usable.
 TEST(ProgressDlgTest, ShowsEachStepCancelOnlyRequestsCancelAndTheOwnerIsDisabledWhileItLives) {
     {
         QWidget tip(nullptr, Qt::ToolTip);
@@ -371,10 +346,8 @@ TEST(ProgressDlgTest, ShowsEachStepCancelOnlyRequestsCancelAndTheOwnerIsDisabled
 using Model = ChangeRecordModel;
 constexpr std::int64_t kTime = 1796000000;
 
-// A record of 10,000 items in the log folder of the test: 9,996 new copies of sizes 0 to 9,995,
-// then a deleted file, its deleted folder, a changed copy whose name holds a line break and a
-// failure. The window shows the newest record with its facts and counts, sorts sizes as numbers,
-// filters the paths whatever their case, and a double-click opens the folder of an item.
+// The newest record of the log folder: 9,996 new copies of sizes 0 to 9,995, a deleted file, its
+// deleted folder, a changed copy whose name holds a line break and a failure.
 TEST(ResultsDlgTest, ShowsTheLatestRecordSortsFiltersAndOpensTheFolderOfAnItem) {
     const test::TempDir dir;
     dir.createFolder("log");
@@ -408,7 +381,6 @@ TEST(ResultsDlgTest, ShowsTheLatestRecordSortsFiltersAndOpensTheFolderOfAnItem) 
     const auto cell = [&](int row, int column, int role = Qt::DisplayRole) {
         return dialog.proxy()->index(row, column).data(role).toString();
     };
-    EXPECT_EQ(dialog.recordPath(), dir / "log/Changes-261207-020000.txt");
     EXPECT_EQ(dialog.view()->model()->rowCount(), 10000);
     EXPECT_EQ(dialog.countsLabel()->text(),
               "削除 1  ﾌｫﾙﾀﾞ削除 1  新規ｺﾋﾟｰ 9,996  更新ｺﾋﾟｰ 1  ﾌｫﾙﾀﾞ作成 0  失敗 1");
@@ -420,6 +392,11 @@ TEST(ResultsDlgTest, ShowsTheLatestRecordSortsFiltersAndOpensTheFolderOfAnItem) 
     EXPECT_EQ(cell(0, Model::kSide), "ﾀｰｹﾞｯﾄ");
     EXPECT_EQ(cell(9995, Model::kTimeAfter), Model::TimeText(kTime + 9995));
     EXPECT_EQ(cell(9995, Model::kSizeBefore), QString());
+    // The line break as the record writes it; the failure with its message.
+    EXPECT_EQ(cell(9998, Model::kPath), "line\\x0Abreak.txt");
+    EXPECT_EQ(cell(9998, Model::kSide), "ｿｰｽ");
+    EXPECT_EQ(cell(9999, Model::kPath), "c.txt : c.txt が作成できません。");
+    EXPECT_EQ(cell(9999, Model::kPath, Qt::ToolTipRole), "c.txt が作成できません。");
     // The three items without a state after the change first, then 0, 1, ... 9, 9, 10.
     dialog.view()->sortByColumn(Model::kSizeAfter, Qt::AscendingOrder);
     QStringList sizes;
@@ -430,10 +407,9 @@ TEST(ResultsDlgTest, ShowsTheLatestRecordSortsFiltersAndOpensTheFolderOfAnItem) 
     dialog.view()->sortByColumn(Model::kSizeAfter, Qt::DescendingOrder);
     EXPECT_EQ(cell(0, Model::kSizeAfter), "9,995");
     EXPECT_EQ(cell(1, Model::kSizeAfter), "9,994");
-    // The filter: f123 and f1230 to f1239; one row for the line break, as the record writes it;
-    // the failure with its message. A double-click opens the folder of the row.
     QTest::keyClicks(dialog.filterField(), "F123");
-    EXPECT_EQ(dialog.proxy()->rowCount(), 11);
+    EXPECT_EQ(dialog.proxy()->rowCount(), 11);  // f123 and f1230 to f1239
+    // A double-click opens the folder of the one row the filter leaves.
     for (const QString path : {"break", "c.txt", "f123.dat", "gone"}) {
         dialog.filterField()->clear();
         QTest::keyClicks(dialog.filterField(), path);
@@ -445,13 +421,6 @@ TEST(ResultsDlgTest, ShowsTheLatestRecordSortsFiltersAndOpensTheFolderOfAnItem) 
         QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, at);
         QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, at);
         QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, at);
-        if (path == "break") {
-            EXPECT_EQ(cell(0, Model::kPath), "line\\x0Abreak.txt");
-            EXPECT_EQ(cell(0, Model::kSide), "ｿｰｽ");
-        } else if (path == "c.txt") {
-            EXPECT_EQ(cell(0, Model::kPath), "c.txt : c.txt が作成できません。");
-            EXPECT_EQ(cell(0, Model::kPath, Qt::ToolTipRole), "c.txt が作成できません。");
-        }
     }
     // A source item's folder is in the source; "old" went with its file: the target is shown.
     EXPECT_THAT(opened, testing::ElementsAre(QString::fromStdString(dir / "src"),
@@ -469,9 +438,9 @@ TEST(ResultsDlgTest, ShowsTheLatestRecordSortsFiltersAndOpensTheFolderOfAnItem) 
 using ::testing::_;
 using ::testing::ElementsAre;
 using ::testing::Return;
+using ::testing::ReturnRoundRobin;
 
-// Asks the user: the text and box type of a question in, the pressed button out; a question
-// no test expects fails it.
+// Asks the user (text and box type in, the button out); an unexpected question fails the test.
 using Asker = testing::StrictMock<testing::MockFunction<int(const QString& text, int type)>>;
 
 // Distinct values for every preset: "/src/N", "/dst/N", "caption N", merge on odd numbers.
@@ -485,14 +454,7 @@ PresetArray NumberedPresets() {
     return presets;
 }
 
-// Types text as key presses that carry it (QTest::keyClicks only knows Latin-1).
-void Type(QWidget* widget, const QString& text) {
-    for (const QChar c : text) {
-        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
-    }
-}
-
-// An editor shown on the numbered presets; its questions go to the scripted asker.
+// An editor shown on the numbered presets; its questions go to the asker.
 class EditPresetDlgTest : public testing::Test {
 protected:
     void Open(int current, const PresetArray& presets = NumberedPresets()) {
@@ -542,7 +504,6 @@ TEST_F(EditPresetDlgTest, OkAndReturnOutsideTheCaptionStoreTheFieldsCancelEscAnd
         QTest::keyClick(caption, Qt::Key_Return);
         QTest::keyClicks(caption, "second");
         QTest::keyClick(caption, Qt::Key_Enter, Qt::KeypadModifier);
-        ASSERT_TRUE(editor_.isVisible());
         end();
         EXPECT_FALSE(editor_.isVisible());
         EXPECT_EQ(editor_.result(), result);
@@ -559,9 +520,7 @@ TEST_F(EditPresetDlgTest, OkAndReturnOutsideTheCaptionStoreTheFieldsCancelEscAnd
 TEST_F(EditPresetDlgTest, AChoiceStoresTheFieldsIntoThePresetTheyShowedAndSwapOnlyTheFolders) {
     Open(-1);
     EXPECT_EQ(Fields(), QStringList(3, QString()));
-    for (int i = 0; i < kPresetCount; ++i) {
-        EXPECT_FALSE(editor_.presetButton(i)->isChecked()) << i;
-    }
+    EXPECT_EQ(editor_.presetButton(0)->group()->checkedButton(), nullptr);  // no preset button down
     QTest::keyClicks(editor_.sourceField(), "/stray");
     Choose(2);
     EXPECT_EQ(Out(), original_);
@@ -584,9 +543,8 @@ TEST_F(EditPresetDlgTest, AChoiceStoresTheFieldsIntoThePresetTheyShowedAndSwapOn
     EXPECT_EQ(Fields(), QStringList({"/typed", "", "caption 3"}));
 }
 
-// The editor opens on the current preset with its button down. Cut empties a preset, one cut or
-// copy pastes into several; Clear and Clear All ask first, and Clear empties only the fields
-// until they are stored.
+// Cut empties a preset, one cut or copy pastes into several; Clear and Clear All ask first, and
+// Clear empties only the fields until they are stored.
 TEST_F(EditPresetDlgTest, OpensOnTheCurrentPresetAndCutsCopiesPastesAndClearsAfterAYes) {
     Open(1);
     EXPECT_EQ(Fields(), QStringList({"/src/2", "/dst/2", "caption 2"}));
@@ -607,11 +565,7 @@ TEST_F(EditPresetDlgTest, OpensOnTheCurrentPresetAndCutsCopiesPastesAndClearsAft
     Choose(29);
     editor_.pasteAction()->trigger();
     Choose(4);
-    EXPECT_CALL(ask_, Call(_, kMbYesNo))
-        .WillOnce(Return(kIdNo))
-        .WillOnce(Return(kIdYes))
-        .WillOnce(Return(kIdNo))
-        .WillOnce(Return(kIdYes));
+    EXPECT_CALL(ask_, Call(_, kMbYesNo)).Times(4).WillRepeatedly(ReturnRoundRobin({kIdNo, kIdYes}));
     Click(editor_.clearButton());
     EXPECT_EQ(Source(), "/src/5");
     editor_.clearAction()->trigger();  // the menu item asks the same
@@ -647,8 +601,7 @@ TEST_F(EditPresetDlgTest,
     dir.createFolder("from");
     dir.createFolder("chosen");
     PresetArray presets;
-    presets[0].sourceFolder = dir / "from";
-    presets[0].targetFolder = dir / "missing";
+    presets[0] = {dir / "from", dir / "missing", "", 0, 0};
     Open(0, presets);
     const QString chosen = QString::fromStdString(dir / "chosen");
     answer = chosen + "/";
@@ -658,9 +611,6 @@ TEST_F(EditPresetDlgTest,
     Click(editor_.targetBrowseButton());
     EXPECT_EQ(Fields(), QStringList({chosen, chosen, QString()}));  // no trailing separator
     EXPECT_THAT(starts, ElementsAre(QString::fromStdString(dir / "from"), QString(), chosen));
-    answer = "/";  // the root comes back as itself
-    EXPECT_EQ(CFolderSelect(nullptr).Browse("t", "/"), "/");
-    EXPECT_EQ(starts.back(), "/");
 }
 
 // The three text fields take at most 260 bytes of typed or pasted UTF-8 text.
@@ -670,7 +620,9 @@ TEST_F(EditPresetDlgTest, TypingAndPastingStopAt260Bytes) {
     const QString start(258, QLatin1Char('x'));
     for (QWidget* field : std::initializer_list<QWidget*>{
              editor_.sourceField(), editor_.targetField(), editor_.captionField()}) {
-        Type(field, start + "あyz");
+        QTest::keyClicks(field, start);
+        QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, QString("あ"), Qt::NoModifier);
+        QTest::keyClicks(field, "yz");
     }
     EXPECT_EQ(Fields(), QStringList(3, start + "yz"));
     // A paste is cut to fit.
@@ -708,7 +660,7 @@ TEST_F(EditPresetDlgTest, ATextFromElsewhereStaysWholeUnlessLengthenedAndUnlessE
     editor_.sourceField()->insert("xyz");
     EXPECT_EQ(Source(), QString::fromStdString(longSource.substr(0, 297)) + "xy");
     editor_.captionField()->moveCursor(QTextCursor::End);
-    Type(editor_.captionField(), "more");
+    QTest::keyClicks(editor_.captionField(), "more");
     Choose(1);
     editor_.accept();
     const PresetArray out = Out();
@@ -776,11 +728,7 @@ TEST_F(JlistDlgTest, OnlyADoubleClickBelowTheRowsAddsARowAndReturnAndEscEndOnlyT
     QTest::mouseDClick(extensions_->viewport(), Qt::LeftButton, {}, QPoint(10, row.center().y()));
     EXPECT_THAT(Rows(names_), ElementsAre("~$", "Thumbs.db", "/.git/"));
     EXPECT_THAT(Rows(extensions_), ElementsAre("tmp", "bak", "obj", "log"));
-    // The name rows carry the picture: a black outline on a transparent ground.
-    const QImage picture = names_->topLevelItem(0)->icon(0).pixmap(16, 16).toImage();
-    EXPECT_EQ(picture.pixelColor(0, 0), QColor(0, 0, 0));
-    EXPECT_EQ(picture.pixelColor(15, 8), QColor(0, 0, 0));
-    EXPECT_EQ(picture.pixelColor(8, 8).alpha(), 0);
+    EXPECT_FALSE(names_->topLevelItem(0)->icon(0).isNull());  // the name rows carry a picture
     EXPECT_TRUE(extensions_->topLevelItem(0)->icon(0).isNull());
     // A row's field opens where its text stands, after the room of a picture, in every row; Esc
     // ends only the edit and leaves an added row empty, without a picture.
@@ -842,10 +790,7 @@ TEST_F(JlistDlgTest, DeleteIsGrayedUnlessThePointedViewHasSelectedRowsAndDeletes
     // A real context menu over the extensions; it is modal: read and answered from its loop.
     Select(names_, {0, 2});
     Select(extensions_, {0, 2, 3});
-    EXPECT_CALL(ask_, Call(_, kMbYesNo))
-        .WillOnce(Return(kIdYes))
-        .WillOnce(Return(kIdNo))
-        .WillOnce(Return(kIdYes));
+    EXPECT_CALL(ask_, Call(_, kMbYesNo)).Times(3).WillRepeatedly(ReturnRoundRobin({kIdYes, kIdNo}));
     bool deleteEnabled = false;
     QTimer::singleShot(0, [&] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
