@@ -491,8 +491,8 @@ TEST_F(EditPresetDlgTest, OkAndReturnOutsideTheCaptionStoreTheFieldsCancelEscAnd
          QDialog::Accepted},
         {[&] { editor_.close(); }, QDialog::Rejected},
     };
-    for (const auto& [end, result] : rows) {
-        SCOPED_TRACE(&end - &rows[0].first);  // OK, Esc, Return, Cancel, Enter, close box
+    for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);  // OK, Esc, Return, Cancel, Enter, close box
         Open(5);
         editor_.targetField()->setFocus();  // a focused button would take Return for itself
         editor_.targetField()->clear();
@@ -504,11 +504,11 @@ TEST_F(EditPresetDlgTest, OkAndReturnOutsideTheCaptionStoreTheFieldsCancelEscAnd
         QTest::keyClick(caption, Qt::Key_Return);
         QTest::keyClicks(caption, "second");
         QTest::keyClick(caption, Qt::Key_Enter, Qt::KeypadModifier);
-        end();
+        row.first();
         EXPECT_FALSE(editor_.isVisible());
-        EXPECT_EQ(editor_.result(), result);
+        EXPECT_EQ(editor_.result(), row.second);
         PresetArray expected = original_;
-        if (result == QDialog::Accepted) {
+        if (row.second == QDialog::Accepted) {
             expected[5].targetFolder = "/new";
             expected[5].caption = "first\nsecond\n";
         }
