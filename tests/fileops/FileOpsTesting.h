@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -22,6 +23,8 @@
 #include "platform/FileSystem.h"
 
 namespace mirova::test {
+
+constexpr std::int64_t kOldTime = 1600000000, kSourceTime = 1700000000;
 
 // The names of a list operation: owns the texts and hands out the pointers the operations take.
 class Names {

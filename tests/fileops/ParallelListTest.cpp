@@ -5,26 +5,22 @@
 #include <atomic>
 #include <functional>
 #include <random>
-#include <set>
 #include <thread>
 
 #include "FileOpsTesting.h"
 #include "fileops/AheadWorkers.h"
-#include "fileops/SafeCopy.h"
 #include "fileops/WorkAhead.h"
 
 namespace mirova::test {
 namespace {
 
 using platform::FaultCall;
-constexpr std::int64_t kOldTime = 1600000000;
+using Told = std::pair<ItemDone, std::string>;
 
 struct ScopedThreads {  // sets the number of workers while it lives
     explicit ScopedThreads(const char* threads) { ::setenv(kCopyThreadsVariable, threads, 1); }
     ~ScopedThreads() { ::unsetenv(kCopyThreadsVariable); }
 };
-
-using Told = std::pair<ItemDone, std::string>;
 
 void WaitFor(const std::function<bool()>& done) {  // for at most 20 seconds
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -33,10 +29,10 @@ void WaitFor(const std::function<bool()>& done) {  // for at most 20 seconds
     }
 }
 
-// The run's change record, and whether any item was told off the thread that runs the list.
+// The run's change record, and whether anything was told off the thread that runs the list.
 struct RecordingListener : ChangeListener {
     void OnItemDone(ItemDone what, const std::string&, const char* name) override {
-        OnFailure(name);  // the same thread check
+        OnFailure(name);
         told.emplace_back(what, name);
     }
     void OnFailure(const std::string&) override {
@@ -57,89 +53,43 @@ struct RuleUi : ScriptedFileOpsUi {
 };
 
 // A random tree: folders kNN nested at random, files fNNN.txt (some of them links) in them. The
-// destination holds some of the folders and older copies of some files, some read-only.
-struct TreePlan {
-    std::vector<std::string> folders, files;  // parents first; sorted, the copy list
-    std::set<std::string> links, inDestination, destinationFolders, readOnly;
-    std::uint32_t seed;
+// destination holds some of the folders (never the last, so that every copy makes one) and
+// older copies of some files, some read-only.
+struct File {
+    std::size_t size;
+    bool link, old, readOnly;
+};
+struct Tree {
+    std::vector<std::string> folders;   // parents first
+    std::set<std::string> oldFolders;   // those in the destination
+    std::map<std::string, File> files;  // in the order of the copy list
 };
 
-TreePlan PlanTree(std::uint32_t seed, bool withReadOnly) {
+Tree PlanTree(std::uint32_t seed, bool withReadOnly) {
     std::mt19937 random(seed);
     const auto below = [&random](int n) { return static_cast<int>(random() % n); };
-    TreePlan plan;
-    plan.seed = seed;
-    const int folderCount = 4 + below(8);
-    for (int folder = 0; folder < folderCount; ++folder) {
+    Tree tree;
+    const int folders = 4 + below(8);
+    const auto inDestination = [&](int folder) {
+        return folder < 0 || tree.oldFolders.count(tree.folders[folder]) > 0;
+    };
+    for (int folder = 0; folder < folders; ++folder) {
         const int parent = below(folder + 1) - 1;  // -1: the base
-        plan.folders.push_back((parent < 0 ? "" : plan.folders[parent] + "/") +
+        tree.folders.push_back((parent < 0 ? "" : tree.folders[parent] + "/") +
                                Format("k%02d", folder));
-    }
-    // The last folder is never there, so that every tree has folders for the copy to make.
-    for (int folder = 0; folder + 1 < folderCount; ++folder) {
-        const std::string& path = plan.folders[folder];
-        const std::size_t slash = path.rfind('/');
-        if ((slash == std::string::npos || plan.destinationFolders.count(path.substr(0, slash))) &&
-            below(2) == 0) {
-            plan.destinationFolders.insert(path);
+        if (folder + 1 < folders && inDestination(parent) && below(2) == 0) {
+            tree.oldFolders.insert(tree.folders.back());
         }
     }
-    const int fileCount = 40 + below(40);
-    for (int file = 0; file < fileCount; ++file) {
-        const int folder = file == 0 ? folderCount - 1 : below(folderCount + 1) - 1;
-        const std::string name =
-            (folder < 0 ? "" : plan.folders[folder] + "/") + Format("f%03d.txt", file);
-        plan.files.push_back(name);
-        if (below(8) == 0) {
-            plan.links.insert(name);
-        }
-        if ((folder < 0 || plan.destinationFolders.count(plan.folders[folder])) && below(3) == 0) {
-            plan.inDestination.insert(name);
-            if (withReadOnly && below(6) == 0) {
-                plan.readOnly.insert(name);
-            }
-        }
+    for (int file = 0, files = 40 + below(40); file < files; ++file) {
+        const int folder = file == 0 ? folders - 1 : below(folders + 1) - 1;
+        const bool old = inDestination(folder) && below(3) == 0;
+        tree.files[(folder < 0 ? "" : tree.folders[folder] + "/") + Format("f%03d.txt", file)] = {
+            below(4) == 0 ? 0u : 1u + below(20000), below(8) == 0, old,
+            old && withReadOnly && below(6) == 0};
     }
-    std::sort(plan.files.begin(), plan.files.end());
-    return plan;
+    return tree;
 }
-
-void BuildTree(const TempDir& tmp, const TreePlan& plan) {
-    std::filesystem::remove_all(tmp / "run");
-    std::filesystem::remove_all(tmp.logDir());
-    tmp.createFolder("run/dst");
-    for (const auto& [side, folders] :
-         {std::pair{"run/src/", plan.folders},
-          {"run/dst/", {plan.destinationFolders.begin(), plan.destinationFolders.end()}}}) {
-        for (const std::string& folder : folders) {
-            tmp.createFolder(side + folder);
-        }
-    }
-    std::mt19937 random(plan.seed ^ 0x5eedu);
-    for (const std::string& name : plan.files) {
-        const std::size_t size = random() % 4 == 0 ? 0 : 1 + random() % 20000;
-        if (plan.links.count(name)) {
-            ASSERT_EQ(::symlink(("to-" + name).c_str(), (tmp / "run/src/" + name).c_str()), 0);
-            SetModificationTime(tmp / "run/src/" + name, kOldTime);
-        } else {
-            tmp.createFile("run/src/" + name, name + Pattern(size), kOldTime + size);
-        }
-        if (plan.inDestination.count(name)) {
-            tmp.createFile("run/dst/" + name, "older " + name, kOldTime);
-            if (plan.readOnly.count(name)) {
-                ASSERT_EQ(::chmod((tmp / "run/dst/" + name).c_str(), 0444), 0);
-            }
-        }
-    }
-}
-
-// What one run of a list showed and left behind.
-struct Observed {
-    Items tree;
-    std::string log;
-    std::vector<Told> told;
-    std::tuple<int, Boxes, int, std::size_t, std::vector<std::string>, int, int, bool> shown;
-};
 
 // One case of the table: how the list fails or stops, and how the user answers.
 struct Case {
@@ -152,61 +102,70 @@ struct Case {
     int reallyStopAnswer = 0;  // 0: no Cancel; else Cancel before the middle item and this answer
 };
 
-// The item in the middle of the list, or the nearest after it (then before it) that fits.
-std::size_t MiddleItem(const std::vector<std::string>& names,
-                       const std::function<bool(const std::string&)>& fits) {
-    std::size_t item = names.size() / 2;
-    for (std::size_t step = 0; step < names.size() && !fits(names[item]); ++step) {
-        item = (item + 1) % names.size();
-    }
-    return item;
-}
-
-// The copy list, or a delete list of some destination files and two that are not there.
-std::vector<std::string> NamesOf(const Case& c, const TreePlan& plan) {
-    if (c.copy) {
-        return plan.files;
-    }
-    std::vector<std::string> names{"gone.txt", plan.folders.front() + "/gone-too.txt"};
-    std::mt19937 random(plan.seed ^ 0xde1u);
-    std::copy_if(plan.inDestination.begin(), plan.inDestination.end(), std::back_inserter(names),
-                 [&](const std::string&) { return random() % 4 != 0; });
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// Injects the case's fault: on the middle item (one in the destination for a delete), or on the
-// folder the copy must make in every tree.
-void InjectFault(const Case& c, const TreePlan& plan, const std::vector<std::string>& names) {
-    const std::string name =
-        c.fault == FaultCall::CreateFolder
-            ? plan.folders.back()
-            : names[MiddleItem(names, [&](const std::string& n) {
-                  return c.fault != FaultCall::Delete || plan.inDestination.count(n) > 0;
-              })];
-    if (c.fault != FaultCall::Read) {
-        platform::InjectFaultForTesting(c.fault, c.fault == FaultCall::Rename ? EBUSY : EACCES,
-                                        name.substr(name.rfind('/') + 1));
-    }
-}
+// What one run of a list showed and left behind.
+struct Observed {
+    Items tree;
+    std::string log;
+    std::vector<Told> told;
+    std::tuple<int, Boxes, int, std::vector<std::string>, int, int, bool> shown;
+};
 
 class ParallelListTest : public FileOpsTest {
 protected:
+    // The item in the middle of the list, or the nearest after it (then before it) that fits.
+    std::size_t MiddleItem(const std::function<bool(const std::string&)>& fits) const {
+        std::size_t item = names_.size() / 2;
+        for (std::size_t step = 0; step < names_.size() && !fits(names_[item]); ++step) {
+            item = (item + 1) % names_.size();
+        }
+        return item;
+    }
+
     // Builds the tree afresh and runs the case's list with `threads` workers.
-    Observed Run(const Case& c, const TreePlan& plan, const char* threads) {
-        BuildTree(tmp_, plan);
-        const std::vector<std::string> names = NamesOf(c, plan);
-        InjectFault(c, plan, names);
+    Observed Run(const Case& c, const Tree& tree, const char* threads) {
+        std::filesystem::remove_all(tmp_ / "run");
+        std::filesystem::remove_all(tmp_.logDir());
+        for (const std::string& folder : tree.folders) {
+            tmp_.createFolder("run/src/" + folder);
+            tmp_.createFolder(tree.oldFolders.count(folder) ? "run/dst/" + folder : "run/dst");
+        }
+        for (const auto& [name, file] : tree.files) {
+            const std::string from = tmp_ / "run/src/" + name, to = tmp_ / "run/dst/" + name;
+            if (file.link) {
+                EXPECT_EQ(::symlink(("to-" + name).c_str(), from.c_str()), 0);
+                SetModificationTime(from, kOldTime);
+            } else {
+                tmp_.createFile("run/src/" + name, name + Pattern(file.size), kOldTime + file.size);
+            }
+            if (file.old) {
+                tmp_.createFile("run/dst/" + name, "older " + name, kOldTime);
+            }
+            EXPECT_EQ(file.readOnly ? ::chmod(to.c_str(), 0444) : 0, 0);
+        }
+        const auto is = [&](const std::string& name, bool File::*what) {
+            return tree.files.count(name) && tree.files.at(name).*what;
+        };
+        // The fault: on the middle item (one in the destination for a delete), or on the folder
+        // the copy must make in every tree.
+        const std::string faulty =
+            c.fault == FaultCall::CreateFolder
+                ? tree.folders.back()
+                : names_[MiddleItem([&](const std::string& name) {
+                      return c.fault != FaultCall::Delete || is(name, &File::old);
+                  })];
+        if (c.fault != FaultCall::Read) {
+            platform::InjectFaultForTesting(c.fault, c.fault == FaultCall::Rename ? EBUSY : EACCES,
+                                            faulty.substr(faulty.rfind('/') + 1));
+        }
         const std::string base = tmp_ / "run/dst";
         RuleUi ui;
-        std::string watched;
+        std::string watched;  // an item that a worker surely carries out, ahead of a stop
         if (c.reallyStopAnswer) {
-            // An item that a worker surely carries out, which the test can watch for.
-            const std::size_t item = MiddleItem(names, [&](const std::string& name) {
-                return !c.copy ? plan.inDestination.count(name) > 0
-                               : !plan.inDestination.count(name) && !plan.links.count(name);
+            const std::size_t item = MiddleItem([&](const std::string& name) {
+                return c.copy ? !is(name, &File::old) && !is(name, &File::link)
+                              : is(name, &File::old);
             });
-            watched = base + "/" + names[item];
+            watched = base + "/" + names_[item];
             ui.PressCancelBeforeItem(item);
         }
         std::map<std::string, int> asked;
@@ -226,24 +185,38 @@ protected:
         RecordingListener listener;
         ui.SetChangeListener(&listener);
         const ScopedThreads scoped(threads);
-        const int result = c.copy ? CopyFileList(tmp_ / "run/src", base, Names(names), c.quiet, ui)
-                                  : DeleteFileList(base, Names(names), ui);
+        const int result = c.copy ? CopyFileList(tmp_ / "run/src", base, Names(names_), c.quiet, ui)
+                                  : DeleteFileList(base, Names(names_), ui);
         platform::ClearFaultsForTesting();
         EXPECT_FALSE(listener.offThread);
         EXPECT_EQ(ui.messages.unscripted(), 0u);
         const auto windows = ui.windows();
         EXPECT_EQ(windows.size(), 1u);
+        const auto& window = windows.at(0);
         return {SnapshotTree(tmp_ / "run"), tmp_.readLog(), listener.told,
-                std::tuple(result, BoxesOf(ui), ui.failures(), windows.size(),
-                           windows.at(0).statusTexts, windows.at(0).cancelChecks,
-                           windows.at(0).stepBarCalls, windows.at(0).destroyed)};
+                std::tuple(result, BoxesOf(ui), ui.failures(), window.statusTexts,
+                           window.cancelChecks, window.stepBarCalls, window.destroyed)};
     }
 
     // Runs the case one item after the other and with workers on the same tree and compares.
     void Compare(const Case& c, std::uint32_t seed) {
-        const TreePlan plan = PlanTree(seed, c.withReadOnly);
-        const Observed one = Run(c, plan, "1"), many = Run(c, plan, "8");
-        const std::vector<std::string> names = NamesOf(c, plan);
+        const Tree tree = PlanTree(seed, c.withReadOnly);
+        names_.clear();
+        if (c.copy) {
+            for (const auto& [name, file] : tree.files) {
+                names_.push_back(name);
+            }
+        } else {  // some of the older copies, and two names that are not there
+            names_ = {"gone.txt", tree.folders.front() + "/gone-too.txt"};
+            std::mt19937 random(seed ^ 0xde1u);
+            for (const auto& [name, file] : tree.files) {
+                if (file.old && random() % 4 != 0) {
+                    names_.push_back(name);
+                }
+            }
+            std::sort(names_.begin(), names_.end());
+        }
+        const Observed one = Run(c, tree, "1"), many = Run(c, tree, "8");
         EXPECT_EQ(many.shown, one.shown);  // boxes, failures, progress
         // The items told in turn are the same; those carried out ahead of a stop follow, in list
         // order, each beyond the item the list stopped at (whose bar step was not taken).
@@ -251,8 +224,8 @@ protected:
         EXPECT_TRUE(std::equal(one.told.begin(), one.told.end(), many.told.begin()));
         const std::vector<Told> ahead(many.told.begin() + static_cast<long>(one.told.size()),
                                       many.told.end());
-        const int stopItem = std::get<6>(one.shown);
-        const bool stopped = static_cast<std::size_t>(stopItem) < names.size();
+        const int stopItem = std::get<5>(one.shown);
+        const bool stopped = static_cast<std::size_t>(stopItem) < names_.size();
         EXPECT_TRUE(stopped ? !ahead.empty() || c.reallyStopAnswer != kIdYes : ahead.empty());
         const std::string note = Format("中止の前に %zu 個の項目が処理済みでした。", ahead.size());
         EXPECT_EQ(many.log, one.log + (ahead.empty() ? "" : Logged(note)));
@@ -261,7 +234,7 @@ protected:
         Items expected = one.tree;
         long previous = stopItem - 1;
         for (const auto& [what, name] : ahead) {
-            const long item = std::find(names.begin(), names.end(), name) - names.begin();
+            const long item = std::find(names_.begin(), names_.end(), name) - names_.begin();
             EXPECT_GT(item, std::exchange(previous, item)) << name;
             if (c.copy) {
                 expected["dst/" + name] = one.tree.at("src/" + name);
@@ -272,12 +245,14 @@ protected:
         Items actual = many.tree;
         std::erase_if(actual, [&](const auto& item) {
             return item.second.kind == 'd' && !expected.count(item.first) && stopped &&
-                   std::any_of(names.begin() + stopItem, names.end(), [&](const std::string& n) {
+                   std::any_of(names_.begin() + stopItem, names_.end(), [&](const std::string& n) {
                        return ("dst/" + n).starts_with(item.first + "/");
                    });
         });
         EXPECT_EQ(DescribeDifferences(expected, actual), "");
     }
+
+    std::vector<std::string> names_;  // the list of the case
 };
 
 TEST_F(ParallelListTest, WorkersAheadChangeNothingTheUserMeets) {
@@ -319,9 +294,8 @@ TEST_F(ParallelListTest, NamesDifferingInCaseAloneAreCopiedInTurn) {
     });
     const ScopedThreads scoped("8");
     EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "dst", Names{"A.txt", "a.txt"}, 0, ui_), 1);
-    EXPECT_EQ(tmp_.read("dst/a.txt"), "lower, and longer");
+    EXPECT_EQ(tmp_.read("dst/a.txt") + TakeLog(), "lower, and longer");
     EXPECT_TRUE(laterByCaller);
-    EXPECT_EQ(TakeLog(), "");
 }
 
 // The number of workers: the variable's when it is a number of 1 or more, else by file system.
@@ -335,23 +309,21 @@ TEST_F(ParallelListTest, WorkerCountFollowsTheVariable) {
     }
 }
 
-struct CountingAttempt : ItemAttempt {  // every attempt succeeds
-    explicit CountingAttempt(std::atomic<int>& count) : count_(count) {}
-    bool Attempt(std::size_t) override { return ++count_ > 0; }
-    std::atomic<int>& count_;
-};
-
 // Workers never get further ahead than the window, and a stop reports what they did beyond the
 // items awaited.
 TEST_F(ParallelListTest, WorkersStayWithinTheWindow) {
+    struct CountingAttempt : ItemAttempt {  // every attempt succeeds
+        explicit CountingAttempt(std::atomic<int>& count) : count_(count) {}
+        bool Attempt(std::size_t) override { return ++count_ > 0; }
+        std::atomic<int>& count_;
+    };
     std::atomic<int> attempts{0};
     std::vector<std::unique_ptr<ItemAttempt>> workers;
     for (int worker = 0; worker < 3; ++worker) {
         workers.push_back(std::make_unique<CountingAttempt>(attempts));
     }
     WorkAhead ahead(100, std::move(workers), 10);
-    EXPECT_TRUE(ahead.Await(0));
-    EXPECT_TRUE(ahead.Await(1));
+    EXPECT_TRUE(ahead.Await(0) && ahead.Await(1));
     // Item 1 awaited: items up to 10 may be done, and no more.
     WaitFor([&] { return attempts >= 11; });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
