@@ -1,16 +1,36 @@
-// The list operations and single copies, the failures of single calls in their midst, and the run
-// log they write.
+// The list operations and single copies, the failures of single calls in their midst, the run log
+// they write, and the workers that carry out copy and delete lists ahead of them.
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+#include <functional>
 #include <optional>
+#include <random>
+#include <set>
 #include <sstream>
 #include <thread>
 
-#include "FileOpsTesting.h"
+#include "ScriptedFileOpsUi.h"
+#include "TempDir.h"
+#include "TreeSnapshot.h"
+#include "fileops/AheadWorkers.h"
+#include "fileops/FileOperations.h"
+#include "fileops/Format.h"
 #include "fileops/PathText.h"
 #include "fileops/RunLog.h"
+#include "fileops/SafeCopy.h"
+#include "fileops/WorkAhead.h"
+#include "platform/Clock.h"
+#include "platform/FaultInjection.h"
+#include "platform/FileSystem.h"
 
 namespace mirova::test {
 namespace {
@@ -18,6 +38,137 @@ namespace {
 using platform::Exists;
 using platform::FaultCall;
 using platform::InjectFaultForTesting;
+using Boxes = std::vector<std::pair<std::string, int>>;  // the message boxes met: text, style
+using Items = std::map<std::string, ItemSnapshot>;
+constexpr std::int64_t kOldTime = 1600000000, kSourceTime = 1700000000;
+
+// The names of a list operation: owns the texts and hands out the pointers the operations take.
+struct Names {
+    Names(std::vector<std::string> names) : texts(std::move(names)) {
+        for (const std::string& text : texts) {
+            pointers.push_back(text.c_str());
+        }
+    }
+    Names(std::initializer_list<std::string> names) : Names(std::vector<std::string>(names)) {}
+    operator NameList() const { return pointers; }
+    std::vector<std::string> texts;
+    std::vector<const char*> pointers;
+};
+
+struct EnvOverride {  // sets or clears a variable; its old value comes back at the end
+    explicit EnvOverride(const char* variable, const char* value = nullptr) : name(variable) {
+        if (const char* was = ::getenv(variable)) {
+            old = was;
+        }
+        if (value) {
+            Set(value);
+        }
+    }
+    ~EnvOverride() { Set(old ? old->c_str() : nullptr); }
+    void Set(const char* value) { value ? ::setenv(name, value, 1) : ::unsetenv(name); }
+    const char* name;
+    std::optional<std::string> old;
+};
+
+struct ScopedCurrentFolder {  // makes another folder the current one while it lives
+    explicit ScopedCurrentFolder(const std::string& to) { std::filesystem::current_path(to); }
+    ~ScopedCurrentFolder() { std::filesystem::current_path(previous); }
+    std::filesystem::path previous = std::filesystem::current_path();
+};
+
+// A fresh folder, a scripted front end and a fixed clock, so that log lines are known exactly; a
+// test's fault put into every copy goes at the end.
+class FileOpsTest : public ::testing::Test {
+protected:
+    FileOpsTest() { platform::SetClock(&clock_); }
+    ~FileOpsTest() override {
+        platform::SetClock(nullptr);
+        platform::ClearFaultsForTesting();
+        SetCopyStartHookForTesting(nullptr);
+    }
+    std::string src(const std::string& name) const { return tmp_ / ("src/" + name); }
+    std::string dst(const std::string& name) const { return tmp_ / ("dst/" + name); }
+    // The log lines written and the message boxes requested since the last call.
+    std::string TakeLog() {
+        const std::string all = tmp_.readLog();
+        return all.substr(std::exchange(logSeen_, all.size()));
+    }
+    Boxes TakeBoxes() {
+        const Boxes all = BoxesOf(ui_);
+        return Boxes(all.begin() + static_cast<long>(std::exchange(boxesSeen_, all.size())),
+                     all.end());
+    }
+
+    static Boxes BoxesOf(const ScriptedFileOpsUi& ui) {
+        Boxes boxes;
+        for (const auto& request : ui.messages.requests()) {
+            boxes.emplace_back(request.text, request.style);
+        }
+        return boxes;
+    }
+    // A failure that ends the run: shown in an OK box unless noStopOnError (quiet) forbids boxes.
+    static Boxes ShownUnless(int quiet, const std::string& text) {
+        return quiet ? Boxes{} : Boxes{{text, kMbOk}};
+    }
+    // A log line as a stamped WriteLog writes it at the fixed time.
+    static std::string Logged(const std::string& text) { return "240102-030405: " + text + "\n"; }
+    // The texts of the file operations, written out here rather than taken from the code.
+    static std::string CannotCreateText(int site, const std::string& path) {
+        return Format(".\\FileCtrl:%d - %s が作成できません。", site, path.c_str());
+    }
+    static std::string CannotOpenText(const std::string& path) {
+        return ".\\FileCtrl:316 - " + path + " が開けません。";
+    }
+    static std::string CannotReadText(const std::string& path) { return path + " が読めません。"; }
+    static std::string CannotDeleteText(const std::string& path, int error) {
+        return path + " が削除できません。(" + std::strerror(error) + ")";
+    }
+
+    // The window of a list that was worked through: a status line and a look for Cancel per
+    // item, a bar of barSteps steps of 1 (the items unless given), then closed.
+    static void ExpectWholeWindow(const ScriptedFileOpsUi::Window& window, int items,
+                                  int barSteps = -1) {
+        barSteps = barSteps < 0 ? items : barSteps;
+        EXPECT_EQ(std::tuple(window.statusTexts.size(), window.cancelChecks, window.rangeLow,
+                             window.rangeHigh, window.step, window.stepBarCalls, window.destroyed),
+                  std::tuple(std::size_t(items), items, 0, barSteps, 1, barSteps, true));
+    }
+    // Every item in a test's folder but its run log, by relative name: compared before and after
+    // an operation it shows any item changed, lost or left behind (an unfinished copy among them).
+    static Items ItemsOf(const TempDir& dir) {
+        Items items = SnapshotTree(dir.path());
+        std::erase_if(items, [](const auto& item) { return item.first.starts_with("log"); });
+        return items;
+    }
+    // The attributes of an item itself (a link is not followed); all zero when it is missing.
+    static struct stat StatOf(const std::string& path) {
+        struct stat st {};
+        return ::lstat(path.c_str(), &st) == 0 ? st : decltype(st){};
+    }
+    static std::string Pattern(std::size_t size) {  // distinct bytes of the given length
+        std::string bytes(size, '\0');
+        for (std::size_t i = 0; i < size; ++i) {
+            bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
+        }
+        return bytes;
+    }
+    // Nested folders of 200-byte names below base, longer than PATH_MAX; not created.
+    static std::string DeepFolder(const std::string& base, char letter) {
+        std::string path = base;
+        while (path.size() <= PATH_MAX) {
+            path += "/" + std::string(200, letter);
+        }
+        return path;
+    }
+
+    TempDir tmp_;
+    ScriptedFileOpsUi ui_;
+
+private:
+    platform::FixedClock clock_{{2024, 1, 2, 3, 4, 5}};
+    std::size_t logSeen_ = 0;
+    std::size_t boxesSeen_ = 0;
+};
 
 // With "/" as a base the list operations reach "/" + name, never a name of the current folder.
 // Run in a child that works from a folder of the test's own, with names that "/" does not hold,
@@ -146,7 +297,9 @@ protected:
     }
     void TearDown() override {
         EXPECT_EQ(DescribeDifferences(before_, SnapshotTree(tmp_ / "outside")), "");
-        EXPECT_TRUE(PartialCopiesIn(tmp_ / "dst").empty());
+        for (const auto& [name, item] : SnapshotTree(tmp_ / "dst")) {
+            EXPECT_EQ(name.find(kPartialCopyPrefix), std::string::npos) << name;
+        }
     }
     void Link(const std::string& relative, const std::string& target = "outside") {
         tmp_.createFolder(relative.substr(0, relative.rfind('/')));
@@ -165,7 +318,7 @@ TEST_F(ConfinementTest, LinksAreNeverFollowedToTheirTargets) {
     EXPECT_FALSE(Exists(tmp_ / "base/lf"));
     EXPECT_EQ(CreateFolderList(tmp_ / "base", Names{"d"}, 1, ui_), 0);
     EXPECT_EQ(TakeLog(), Logged(CannotCreateText(244, tmp_ / "base/d")));
-    EXPECT_TRUE(IsLink(tmp_ / "base/d"));
+    EXPECT_TRUE(S_ISLNK(StatOf(tmp_ / "base/d").st_mode));
 
     tmp_.createFile("src/ok.txt", "ok");
     tmp_.createFile("src/lf", "new content");
@@ -175,18 +328,22 @@ TEST_F(ConfinementTest, LinksAreNeverFollowedToTheirTargets) {
     const Names names{"d/secret.txt", "lf", "link", "ok.txt"};
     EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "dst", names, 1, ui_), 1);
     EXPECT_EQ(TakeLog(), Logged(CannotOpenText(tmp_ / "src/d/secret.txt")));
-    EXPECT_FALSE(Exists(tmp_ / "dst/d/secret.txt") || IsLink(tmp_ / "dst/lf"));
+    EXPECT_FALSE(Exists(tmp_ / "dst/d/secret.txt") || S_ISLNK(StatOf(tmp_ / "dst/lf").st_mode));
     EXPECT_EQ(tmp_.read("dst/ok.txt") + tmp_.read("dst/lf"), "oknew content");
     EXPECT_EQ(ItemsOf(tmp_).at("dst/link").content, tmp_ / "outside/f");
     EXPECT_TRUE(TakeBoxes().empty());
 }
 
-// Beyond PATH_MAX the lists work as well, and the user is also told which folder could not be
-// entered.
+// Beyond PATH_MAX the lists work as well (the copy makes the folders), and the user is also told
+// which folder could not be entered.
 TEST_F(ConfinementTest, ListsReachPathsLongerThanPathMaxAndNameTheLinkThatStoppedTheWalk) {
     const std::string deep = DeepFolder(tmp_ / "base", 'b');
-    WriteAnyLength(deep + "/ro.txt", "x");
-    ASSERT_TRUE(platform::SetPermissions(deep + "/ro.txt", 0444).ok());
+    tmp_.createFile("src/sub/f.bin", Pattern(1000));
+    tmp_.createFile("src/ro.txt", "x");
+    ASSERT_EQ(::chmod(src("ro.txt").c_str(), 0444), 0);
+    EXPECT_EQ(CopyFileList(tmp_ / "src/", deep, Names{"ro.txt", "sub/f.bin"}, 0, ui_), 1);
+    EXPECT_EQ(CopyFileList(deep, tmp_ / "back", Names{"sub/f.bin"}, 0, ui_), 1);
+    EXPECT_TRUE(tmp_.read("back/sub/f.bin") == Pattern(1000));
     ASSERT_TRUE(platform::CreateFolder(deep + "/empty").ok());
     platform::PathAnchor anchor;
     ASSERT_TRUE(platform::AnchorPath(deep + "/d", anchor).ok());
@@ -194,7 +351,9 @@ TEST_F(ConfinementTest, ListsReachPathsLongerThanPathMaxAndNameTheLinkThatStoppe
     EXPECT_EQ(DeleteFileList(deep, Names{"ro.txt", "d/f"}, ui_), 1);
     EXPECT_EQ(DeleteFolderList(deep, Names{"empty"}, ui_), 1);
     EXPECT_FALSE(Exists(deep + "/ro.txt") || Exists(deep + "/empty"));
-    EXPECT_EQ(TakeBoxes(), (Boxes{{CannotEnterText(deep + "/d/f", "d", deep), kMbOk}}));
+    const std::string notice =
+        deep + "/d/f\nd に移動できません。\n現在はのカレントは" + deep + "です。";
+    EXPECT_EQ(TakeBoxes(), (Boxes{{notice, kMbOk}}));
     EXPECT_EQ(TakeLog(), Logged(CannotDeleteText(deep + "/d/f", ENOTDIR)));
     // A folder that cannot be created is no folder that cannot be entered.
     InjectFaultForTesting(FaultCall::CreateFolder, EACCES, "new");
@@ -202,48 +361,29 @@ TEST_F(ConfinementTest, ListsReachPathsLongerThanPathMaxAndNameTheLinkThatStoppe
     platform::ClearFaultsForTesting();
     EXPECT_EQ(TakeLog(), Logged(CannotCreateText(244, deep + "/x/new/y")));
     EXPECT_TRUE(TakeBoxes().empty());
-    const std::string to = DeepFolder(tmp_ / "dst", 't', false);  // created by the copy
-    tmp_.createFile("src/sub/f.bin", Pattern(1000));
-    EXPECT_EQ(CopyFileList(tmp_ / "src/", to, Names{"sub/f.bin"}, 0, ui_), 1);
-    EXPECT_TRUE(ReadAnyLength(to + "/sub/f.bin") == Pattern(1000));
 }
 
 using CopyOneFileTest = FileOpsTest;
 
 // Files keep content, times, permissions and owner; links are copied as links with their own
-// target, times and owner, whatever they replace (a longer file, a file, a link).
+// target, times and owner, whatever they replace. (The random trees of the synchronisation tests
+// bring every other kind of item, mode and replacement.)
 TEST_F(CopyOneFileTest, CopyKeepsContentTimesPermissionsAndOwner) {
-    const std::pair<const char*, mode_t> files[] = {
-        {"empty.txt", 0640}, {"small.txt", 0600}, {"big.bin", 04755}, {"ro.txt", 0444}};
-    tmp_.createFile("src/target.txt", "pointed at");
-    tmp_.createFile("dst/small.txt", "old content, longer than the new");
-    tmp_.createFile("dst/dangling", "a file the link replaces");
-    ASSERT_EQ(::symlink("old-target", dst("link").c_str()), 0);
-    std::vector<std::string> names = {"target.txt", "dangling", "link", "self"};
+    tmp_.createFile("src/big.bin", Pattern(2660038));
+    tmp_.createFile("src/ro.txt", Pattern(70001));
     // Opening a link to itself fails as a loop does, yet it is a link to copy.
-    for (const auto& [target, link] : {std::pair{"../elsewhere/missing", "dangling"},
-                                       {"target.txt", "link"},
-                                       {"self", "self"}}) {
-        ASSERT_EQ(::symlink(target, src(link).c_str()), 0);
-    }
-    std::size_t size = 0;
-    for (const auto& [name, mode] : files) {
-        tmp_.createFile(std::string("src/") + name, Pattern(size));
-        size = size * 37 + 70001;
-        names.push_back(name);
-    }
+    ASSERT_EQ(::symlink("self", src("self").c_str()), 0);
+    tmp_.createFile("dst/self", "a file the link replaces");
     const timespec times[2] = {{1400000000, 123456789}, {1500000000, 987654321}};
-    for (const std::string& name : names) {
+    for (const char* name : {"big.bin", "ro.txt", "self"}) {
         ASSERT_EQ(::lchown(src(name).c_str(), 12345, 23456), 0);  // the tests run as root
         ASSERT_EQ(::utimensat(AT_FDCWD, src(name).c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
     }
     // After the owner, which takes the set-user-id bit away: the set-user-id file fails when
     // the owner is given after the bits, the read-only one unless it is whole before it loses
     // its write permission.
-    for (const auto& [name, mode] : files) {
-        ASSERT_EQ(::chmod(src(name).c_str(), mode), 0);
-    }
-    for (const std::string& name : names) {
+    ASSERT_EQ(::chmod(src("big.bin").c_str(), 04755) + ::chmod(src("ro.txt").c_str(), 0444), 0);
+    for (const char* name : {"big.bin", "ro.txt", "self"}) {
         EXPECT_EQ(CopyOneFile(src(name), dst(name), 0, ui_), 1) << name;
         const struct stat copied = StatOf(dst(name));  // before a read moves its access time
         EXPECT_TRUE(S_ISLNK(copied.st_mode) || copied.st_atim.tv_nsec == times[0].tv_nsec);
@@ -264,8 +404,7 @@ TEST_F(CopyOneFileTest, ShrinkingSourceLeavesTheOldDestination) {
         EXPECT_EQ(CopyOneFile(src("d"), dst("d"), quiet, ui_), 0);
         EXPECT_EQ(TakeBoxes(), ShownUnless(quiet, CannotReadText(src("d"))));
         EXPECT_EQ(TakeLog(), quiet ? Logged(CannotReadText(src("d"))) : "");
-        EXPECT_EQ(tmp_.read("dst/d"), "old");
-        EXPECT_TRUE(PartialCopiesIn(tmp_ / "dst").empty());
+        EXPECT_EQ(tmp_.read("dst/d") + std::to_string(SnapshotTree(tmp_ / "dst").size()), "old1");
     }
 }
 
@@ -309,27 +448,28 @@ TEST(PartialCopy, IsStaleOnceItsProcessIsGone) {
 
 // Failures of single file-system calls in the middle of the list operations: what the user is
 // told, whether the list goes on, and that nothing is lost.
-using FaultInjectionTest = FileOpsTest;
-
-// Runs a copy list of src/{sub/data, next.txt} into dst, answering in order; the tree is then as
-// it was but for the copies listed in `copied` (and holds no temporary copy).
-void CopyAndCompare(TempDir& dir, ScriptedFileOpsUi& ui, const std::vector<int>& answers, int quiet,
-                    int result, const std::vector<std::string>& copied) {
-    for (const int answer : answers) {
-        ui.messages.Answer(answer);
+class FaultInjectionTest : public FileOpsTest {
+protected:
+    // Runs a copy list of src/{sub/data, next.txt} into dst, answering in order; the tree is then
+    // as it was but for the copies listed in `copied` (and holds no temporary copy).
+    static void CopyAndCompare(TempDir& dir, ScriptedFileOpsUi& ui, const std::vector<int>& answers,
+                               int quiet, int result, const std::vector<std::string>& copied) {
+        for (const int answer : answers) {
+            ui.messages.Answer(answer);
+        }
+        Items expected = ItemsOf(dir);
+        EXPECT_EQ(CopyFileList(dir / "src", dir / "dst", Names{"sub/data", "next.txt"}, quiet, ui),
+                  result);
+        platform::ClearFaultsForTesting();
+        for (const std::string& name : copied) {
+            expected["dst/" + name] = expected.at("src/" + name);
+        }
+        EXPECT_EQ(DescribeDifferences(expected, ItemsOf(dir)), "");
+        EXPECT_EQ(ui.messages.unscripted(), 0u);
+        ASSERT_EQ(ui.windows().size(), 1u);
+        EXPECT_TRUE(ui.windows()[0].destroyed);
     }
-    Items expected = ItemsOf(dir);
-    EXPECT_EQ(CopyFileList(dir / "src", dir / "dst", Names{"sub/data", "next.txt"}, quiet, ui),
-              result);
-    platform::ClearFaultsForTesting();
-    for (const std::string& name : copied) {
-        expected["dst/" + name] = expected.at("src/" + name);
-    }
-    EXPECT_EQ(DescribeDifferences(expected, ItemsOf(dir)), "");
-    EXPECT_EQ(ui.messages.unscripted(), 0u);
-    ASSERT_EQ(ui.windows().size(), 1u);
-    EXPECT_TRUE(ui.windows()[0].destroyed);
-}
+};
 
 // A copy that fails: the temporary copy goes, the old destination (or its absence) and the
 // source (a file or a link) stay exactly as they were. A source that cannot be opened is asked
@@ -582,25 +722,11 @@ TEST_F(FaultInjectionTest, TemporaryCopyBesideTheDestinationAndCommitWithoutNoRe
     EXPECT_EQ(DescribeDifferences(expected, ItemsOf(tmp_)), "");
 }
 
-struct EnvOverride {  // sets or clears a variable; its old value comes back at the end
-    explicit EnvOverride(const char* variable) : name(variable) {
-        if (const char* value = ::getenv(variable)) {
-            old = value;
-        }
-    }
-    ~EnvOverride() { Set(old ? old->c_str() : nullptr); }
-    void Set(const char* value) { value ? ::setenv(name, value, 1) : ::unsetenv(name); }
-    const char* name;
-    std::optional<std::string> old;
-};
-
 using WriteLogTest = FileOpsTest;
 
 TEST_F(WriteLogTest, LogFolderFollowsTheEnvironmentAndIsCreatedPrivateWithItsParents) {
-    EnvOverride logDir("MIROVA_LOG_DIR"), stateHome("XDG_STATE_HOME"), home("HOME");
-    home.Set("/home/tester");
-    logDir.Set("/var/tmp/mirova-logs");
-    stateHome.Set("/srv/state");
+    EnvOverride logDir("MIROVA_LOG_DIR", "/var/tmp/mirova-logs"), home("HOME", "/home/tester"),
+        stateHome("XDG_STATE_HOME", "/srv/state");
     EXPECT_EQ(LogFilePath(kRunLogName), "/var/tmp/mirova-logs/Mirova.log");
     logDir.Set("");  // empty counts as unset
     EXPECT_EQ(LogFilePath(kReverseListName), "/srv/state/Mirova/ReverseList.txt");
@@ -668,11 +794,13 @@ TEST_F(WriteLogTest, ConcurrentWritersKeepLinesWholeAndInOrder) {
     EXPECT_EQ(next[0] + next[1], 2 * kLines);
 }
 
-TEST(MakeFolderPath, CreatesWhatIsMissingAndFailsOnAnythingButFolders) {
-    TempDir temp;
+using MakeFolderPathTest = FileOpsTest;
+
+TEST_F(MakeFolderPathTest, CreatesWhatIsMissingAndFailsOnAnythingButFolders) {
+    const TempDir& temp = tmp_;
     temp.createFile("a/keep.txt", "k");
     temp.createFile("f", "data");
-    const std::string deep = DeepFolder(temp / "deep", 'd', false);  // longer than PATH_MAX
+    const std::string deep = DeepFolder(temp / "deep", 'd');  // longer than PATH_MAX
     // Existing, missing, with runs of "/", and long (twice: made, then found).
     for (const std::string& path : {std::string("/"), temp / "a", temp / "a/b/c", temp / "t/u/",
                                     temp.path() + "//x///y//", deep, deep}) {
@@ -698,6 +826,321 @@ TEST(MakeFolderPath, CreatesWhatIsMissingAndFailsOnAnythingButFolders) {
     ASSERT_EQ(::chmod((temp / "locked").c_str(), 0500), 0);
     EXPECT_EQ(MakeFolderPath((temp / "locked/new/deeper").c_str()), -1);
     EXPECT_FALSE(S_ISDIR(StatOf(temp / "locked/new").st_mode));
+}
+
+// Copy and delete lists carried out by workers ahead of the list, against the same lists worked
+// through one item after the other: on random trees, with and without failures and stops, the
+// user must meet the same boxes, log lines, progress and change record, and find the same tree.
+using Told = std::pair<ItemDone, std::string>;
+
+void WaitFor(const std::function<bool()>& done) {  // for at most 20 seconds
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done() && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+// The run's change record, and whether anything was told off the thread that runs the list.
+struct RecordingListener : ChangeListener {
+    void OnItemDone(ItemDone what, const std::string&, const char* name) override {
+        OnFailure(name);
+        told.emplace_back(what, name);
+    }
+    void OnFailure(const std::string&) override {
+        offThread = offThread || std::this_thread::get_id() != thread;
+    }
+    std::vector<Told> told;
+    bool offThread = false;
+    std::thread::id thread = std::this_thread::get_id();
+};
+
+// A front end whose answers follow a rule, so that one rule serves both runs whatever the tree.
+struct RuleUi : ScriptedFileOpsUi {
+    std::function<int(const std::string& text, int style)> rule;
+    int DoMessageBox(const std::string& text, int style) override {
+        messages.Answer(rule(text, style));
+        return ScriptedFileOpsUi::DoMessageBox(text, style);
+    }
+};
+
+// A random tree: folders kNN nested at random, files fNNN.txt (some of them links) in them. The
+// destination holds some of the folders (never the last, so that every copy makes one) and
+// older copies of some files, some read-only.
+struct File {
+    std::size_t size;
+    bool link, old, readOnly;
+};
+struct Tree {
+    std::vector<std::string> folders;   // parents first
+    std::set<std::string> oldFolders;   // those in the destination
+    std::map<std::string, File> files;  // in the order of the copy list
+};
+
+Tree PlanTree(std::uint32_t seed, bool withReadOnly) {
+    std::mt19937 random(seed);
+    const auto below = [&random](int n) { return static_cast<int>(random() % n); };
+    Tree tree;
+    const int folders = 4 + below(8);
+    const auto inDestination = [&](int folder) {
+        return folder < 0 || tree.oldFolders.count(tree.folders[folder]) > 0;
+    };
+    for (int folder = 0; folder < folders; ++folder) {
+        const int parent = below(folder + 1) - 1;  // -1: the base
+        tree.folders.push_back((parent < 0 ? "" : tree.folders[parent] + "/") +
+                               Format("k%02d", folder));
+        if (folder + 1 < folders && inDestination(parent) && below(2) == 0) {
+            tree.oldFolders.insert(tree.folders.back());
+        }
+    }
+    for (int file = 0, files = 40 + below(40); file < files; ++file) {
+        const int folder = file == 0 ? folders - 1 : below(folders + 1) - 1;
+        const bool old = inDestination(folder) && below(3) == 0;
+        tree.files[(folder < 0 ? "" : tree.folders[folder] + "/") + Format("f%03d.txt", file)] = {
+            below(4) == 0 ? 0u : 1u + below(20000), below(8) == 0, old,
+            old && withReadOnly && below(6) == 0};
+    }
+    return tree;
+}
+
+// One case of the table: how the list fails or stops, and how the user answers.
+struct Case {
+    bool copy;  // else a delete list
+    int quiet = 0;
+    bool withReadOnly = false;
+    FaultCall fault = FaultCall::Read;  // Read: none; else on one item in the middle of the list
+    int retries = 0;                    // Retry answers to each Retry/Cancel box before Cancel
+    int continueAnswer = kIdYes;
+    int reallyStopAnswer = 0;  // 0: no Cancel; else Cancel before the middle item and this answer
+};
+
+// What one run of a list showed and left behind.
+struct Observed {
+    Items tree;
+    std::string log;
+    std::vector<Told> told;
+    std::tuple<int, Boxes, int, std::vector<std::string>, int, int, bool> shown;
+};
+
+class ParallelListTest : public FileOpsTest {
+protected:
+    // The item in the middle of the list, or the nearest after it (then before it) that fits.
+    std::size_t MiddleItem(const std::function<bool(const std::string&)>& fits) const {
+        std::size_t item = names_.size() / 2;
+        for (std::size_t step = 0; step < names_.size() && !fits(names_[item]); ++step) {
+            item = (item + 1) % names_.size();
+        }
+        return item;
+    }
+
+    // Builds the tree afresh and runs the case's list with `threads` workers.
+    Observed Run(const Case& c, const Tree& tree, const char* threads) {
+        std::filesystem::remove_all(tmp_ / "run");
+        std::filesystem::remove_all(tmp_.logDir());
+        for (const std::string& folder : tree.folders) {
+            tmp_.createFolder("run/src/" + folder);
+            tmp_.createFolder(tree.oldFolders.count(folder) ? "run/dst/" + folder : "run/dst");
+        }
+        for (const auto& [name, file] : tree.files) {
+            const std::string from = tmp_ / "run/src/" + name, to = tmp_ / "run/dst/" + name;
+            if (file.link) {
+                EXPECT_EQ(::symlink(("to-" + name).c_str(), from.c_str()), 0);
+                SetModificationTime(from, kOldTime);
+            } else {
+                tmp_.createFile("run/src/" + name, name + Pattern(file.size), kOldTime + file.size);
+            }
+            if (file.old) {
+                tmp_.createFile("run/dst/" + name, "older " + name, kOldTime);
+            }
+            EXPECT_EQ(file.readOnly ? ::chmod(to.c_str(), 0444) : 0, 0);
+        }
+        const auto is = [&](const std::string& name, bool File::*what) {
+            return tree.files.count(name) && tree.files.at(name).*what;
+        };
+        // The fault: on the middle item (one in the destination for a delete), or on the folder
+        // the copy must make in every tree.
+        const std::string faulty =
+            c.fault == FaultCall::CreateFolder
+                ? tree.folders.back()
+                : names_[MiddleItem([&](const std::string& name) {
+                      return c.fault != FaultCall::Delete || is(name, &File::old);
+                  })];
+        if (c.fault != FaultCall::Read) {
+            platform::InjectFaultForTesting(c.fault, c.fault == FaultCall::Rename ? EBUSY : EACCES,
+                                            faulty.substr(faulty.rfind('/') + 1));
+        }
+        const std::string base = tmp_ / "run/dst";
+        RuleUi ui;
+        std::string watched;  // an item that a worker surely carries out, ahead of a stop
+        if (c.reallyStopAnswer) {
+            const std::size_t item = MiddleItem([&](const std::string& name) {
+                return c.copy ? !is(name, &File::old) && !is(name, &File::link)
+                              : is(name, &File::old);
+            });
+            watched = base + "/" + names_[item];
+            ui.PressCancelBeforeItem(item);
+        }
+        std::map<std::string, int> asked;
+        ui.rule = [&](const std::string& text, int style) {
+            if (style == kMbRetryCancel) {
+                return asked[text]++ < c.retries ? kIdRetry : kIdCancel;
+            }
+            // Lets the workers get ahead, so that a stop has items done beyond it to tell.
+            if (text == kReallyStopQuestion && c.reallyStopAnswer == kIdYes &&
+                std::string(threads) != "1") {
+                WaitFor([&] { return platform::Exists(watched) == c.copy; });
+            }
+            return text == kContinueQuestion     ? c.continueAnswer
+                   : text == kReallyStopQuestion ? c.reallyStopAnswer
+                                                 : kIdOk;
+        };
+        RecordingListener listener;
+        ui.SetChangeListener(&listener);
+        const EnvOverride workers(kCopyThreadsVariable, threads);
+        const int result = c.copy ? CopyFileList(tmp_ / "run/src", base, Names(names_), c.quiet, ui)
+                                  : DeleteFileList(base, Names(names_), ui);
+        platform::ClearFaultsForTesting();
+        EXPECT_FALSE(listener.offThread);
+        EXPECT_EQ(ui.messages.unscripted(), 0u);
+        const auto windows = ui.windows();
+        EXPECT_EQ(windows.size(), 1u);
+        const auto& window = windows.at(0);
+        return {SnapshotTree(tmp_ / "run"), tmp_.readLog(), listener.told,
+                std::tuple(result, BoxesOf(ui), ui.failures(), window.statusTexts,
+                           window.cancelChecks, window.stepBarCalls, window.destroyed)};
+    }
+
+    // Runs the case one item after the other and with workers on the same tree and compares.
+    void Compare(const Case& c, std::uint32_t seed) {
+        const Tree tree = PlanTree(seed, c.withReadOnly);
+        names_.clear();
+        if (c.copy) {
+            for (const auto& [name, file] : tree.files) {
+                names_.push_back(name);
+            }
+        } else {  // some of the older copies, and two names that are not there
+            names_ = {"gone.txt", tree.folders.front() + "/gone-too.txt"};
+            std::mt19937 random(seed ^ 0xde1u);
+            for (const auto& [name, file] : tree.files) {
+                if (file.old && random() % 4 != 0) {
+                    names_.push_back(name);
+                }
+            }
+            std::sort(names_.begin(), names_.end());
+        }
+        const Observed one = Run(c, tree, "1"), many = Run(c, tree, "8");
+        EXPECT_EQ(many.shown, one.shown);  // boxes, failures, progress
+        // The items told in turn are the same; those carried out ahead of a stop follow, in list
+        // order, each beyond the item the list stopped at (whose bar step was not taken).
+        ASSERT_GE(many.told.size(), one.told.size());
+        EXPECT_TRUE(std::equal(one.told.begin(), one.told.end(), many.told.begin()));
+        const std::vector<Told> ahead(many.told.begin() + static_cast<long>(one.told.size()),
+                                      many.told.end());
+        const int stopItem = std::get<5>(one.shown);
+        const bool stopped = static_cast<std::size_t>(stopItem) < names_.size();
+        EXPECT_TRUE(stopped ? !ahead.empty() || c.reallyStopAnswer != kIdYes : ahead.empty());
+        const std::string note = Format("中止の前に %zu 個の項目が処理済みでした。", ahead.size());
+        EXPECT_EQ(many.log, one.log + (ahead.empty() ? "" : Logged(note)));
+        // The tree: whole copies (or deletions) of the items done ahead, and nothing else but
+        // folders made on the way to items beyond the stop.
+        Items expected = one.tree;
+        long previous = stopItem - 1;
+        for (const auto& [what, name] : ahead) {
+            const long item = std::find(names_.begin(), names_.end(), name) - names_.begin();
+            EXPECT_GT(item, std::exchange(previous, item)) << name;
+            if (c.copy) {
+                expected["dst/" + name] = one.tree.at("src/" + name);
+            } else {
+                expected.erase("dst/" + name);
+            }
+        }
+        Items actual = many.tree;
+        std::erase_if(actual, [&](const auto& item) {
+            return item.second.kind == 'd' && !expected.count(item.first) && stopped &&
+                   std::any_of(names_.begin() + stopItem, names_.end(), [&](const std::string& n) {
+                       return ("dst/" + n).starts_with(item.first + "/");
+                   });
+        });
+        EXPECT_EQ(DescribeDifferences(expected, actual), "");
+    }
+
+    std::vector<std::string> names_;  // the list of the case
+};
+
+TEST_F(ParallelListTest, WorkersAheadChangeNothingTheUserMeets) {
+    using F = FaultCall;
+    const Case cases[] = {
+        {.copy = true, .withReadOnly = true},
+        {.copy = true, .fault = F::OpenRead, .retries = 1},
+        {.copy = true, .fault = F::OpenRead, .continueAnswer = kIdNo},
+        {.copy = true, .quiet = 1, .fault = F::OpenRead},
+        {.copy = true, .withReadOnly = true, .fault = F::Rename, .continueAnswer = kIdNo},
+        {.copy = true, .quiet = 1, .withReadOnly = true, .fault = F::Rename},
+        {.copy = true, .fault = F::CreateFolder},
+        {.copy = true, .quiet = 1, .fault = F::CreateFolder},
+        {.copy = true, .reallyStopAnswer = kIdYes},
+        {.copy = true, .reallyStopAnswer = kIdNo},
+        {.copy = false},
+        {.copy = false, .fault = F::Delete},
+        {.copy = false, .reallyStopAnswer = kIdYes},
+        {.copy = false, .reallyStopAnswer = kIdNo}};
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        for (const std::uint32_t seed : {1u, 2u, 3u}) {
+            SCOPED_TRACE(testing::Message() << "case " << i << ", seed " << seed);
+            Compare(cases[i], seed);
+        }
+    }
+}
+
+// Two names that differ in letter case alone are one file where case is ignored; the later is
+// copied by the list itself, in its turn, never by a worker ahead of it.
+TEST_F(ParallelListTest, NamesDifferingInCaseAloneAreCopiedInTurn) {
+    tmp_.createFile("src/A.txt", "upper");
+    tmp_.createFile("src/a.txt", "lower, and longer");
+    std::atomic<bool> laterByCaller = false;
+    const std::thread::id caller = std::this_thread::get_id();
+    SetCopyStartHookForTesting([&](int sourceFd, int) {
+        struct stat st {};
+        laterByCaller = laterByCaller || (::fstat(sourceFd, &st) == 0 && st.st_size == 17 &&
+                                          std::this_thread::get_id() == caller);
+    });
+    const EnvOverride workers(kCopyThreadsVariable, "8");
+    EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "dst", Names{"A.txt", "a.txt"}, 0, ui_), 1);
+    EXPECT_EQ(tmp_.read("dst/a.txt") + TakeLog(), "lower, and longer");
+    EXPECT_TRUE(laterByCaller);
+}
+
+// The number of workers: the variable's when it is a number of 1 or more, else by file system.
+TEST_F(ParallelListTest, WorkerCountFollowsTheVariable) {
+    const int byFileSystem = platform::IsNetworkFileSystem(tmp_.path()) ? kNetworkWorkers : 1;
+    EXPECT_EQ(AheadWorkerCount(tmp_.path()), byFileSystem);
+    for (const auto& [value, workers] :
+         {std::pair{"3", 3}, {"1000", 64}, {"0", byFileSystem}, {"4x", byFileSystem}}) {
+        const EnvOverride scoped(kCopyThreadsVariable, value);
+        EXPECT_EQ(AheadWorkerCount(tmp_.path()), workers) << value;
+    }
+}
+
+// Workers never get further ahead than the window, and a stop reports what they did beyond the
+// items awaited.
+TEST_F(ParallelListTest, WorkersStayWithinTheWindow) {
+    struct CountingAttempt : ItemAttempt {  // every attempt succeeds
+        explicit CountingAttempt(std::atomic<int>& count) : count_(count) {}
+        bool Attempt(std::size_t) override { return ++count_ > 0; }
+        std::atomic<int>& count_;
+    };
+    std::atomic<int> attempts{0};
+    std::vector<std::unique_ptr<ItemAttempt>> workers;
+    for (int worker = 0; worker < 3; ++worker) {
+        workers.push_back(std::make_unique<CountingAttempt>(attempts));
+    }
+    WorkAhead ahead(100, std::move(workers), 10);
+    EXPECT_TRUE(ahead.Await(0) && ahead.Await(1));
+    // Item 1 awaited: items up to 10 may be done, and no more.
+    WaitFor([&] { return attempts >= 11; });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(ahead.Stop(), (std::vector<std::size_t>{2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_EQ(attempts, 11);
+    EXPECT_FALSE(ahead.Await(11));  // after a stop nothing more is done
 }
 
 }  // namespace
