@@ -152,6 +152,25 @@ protected:
         }
         return bytes;
     }
+    // Makes the items of a layout, separated by blanks: "file=content@seconds" (content and time
+    // may be left out), "folder/", or "link->target" (below dir).
+    static void Make(const TempDir& dir, const std::string& layout) {
+        std::istringstream items(layout);
+        for (std::string item; items >> item;) {
+            const std::size_t arrow = item.find("->"), is = item.find('='), at = item.find('@');
+            const std::string path = dir / item.substr(0, std::min({arrow, is, at}));
+            if (arrow != std::string::npos) {
+                std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+                EXPECT_EQ(::symlink((dir / item.substr(arrow + 2)).c_str(), path.c_str()), 0);
+            } else if (item.back() == '/') {
+                std::filesystem::create_directories(path);
+            } else {
+                dir.createFile(path.substr(dir.path().size() + 1),
+                               is == std::string::npos ? "" : item.substr(is + 1, at - is - 1),
+                               at == std::string::npos ? -1 : std::stoll(item.substr(at + 1)));
+            }
+        }
+    }
     // Nested folders of 200-byte names below base, longer than PATH_MAX; not created.
     static std::string DeepFolder(const std::string& base, char letter) {
         std::string path = base;
@@ -241,11 +260,7 @@ TEST_F(ListOperationTest, CancelIsConfirmedBeforeTheNextItem) {
         for (const bool stop : {false, true}) {
             SCOPED_TRACE(folder + std::to_string(stop));
             TempDir dir;
-            for (const std::string name : {"/a", "/b", "/c"}) {
-                dir.createFile("files" + name, "x");
-                dir.createFolder("folders" + name);
-                dir.createFile("src" + name, "x");
-            }
+            Make(dir, "files/a files/b files/c folders/a/ folders/b/ folders/c/ src/a src/b src/c");
             ScriptedFileOpsUi ui;
             ui.PressCancelBeforeItem(1);
             ui.messages.Answer(stop ? kIdYes : kIdNo);
@@ -289,10 +304,7 @@ TEST_F(ListOperationTest, ProgressBarCountsItemsOrPercent) {
 class ConfinementTest : public FileOpsTest {
 protected:
     ConfinementTest() {
-        tmp_.createFile("outside/f", "outside f");
-        tmp_.createFile("outside/secret.txt", "outside secret");
-        tmp_.createFolder("outside/sub");
-        tmp_.createFolder("outside/empty");
+        Make(tmp_, "outside/f=outside outside/secret.txt=secret outside/sub/ outside/empty/");
         before_ = SnapshotTree(tmp_ / "outside");
     }
     void TearDown() override {
@@ -301,10 +313,6 @@ protected:
             EXPECT_EQ(name.find(kPartialCopyPrefix), std::string::npos) << name;
         }
     }
-    void Link(const std::string& relative, const std::string& target = "outside") {
-        tmp_.createFolder(relative.substr(0, relative.rfind('/')));
-        ASSERT_EQ(::symlink((tmp_ / target).c_str(), (tmp_ / relative).c_str()), 0);
-    }
     Items before_;
 };
 
@@ -312,24 +320,19 @@ protected:
 // it points to; a source folder swapped for a link is a source that cannot be opened. The deletes
 // below a link and the folders made through one are tried with the other failures of the lists.
 TEST_F(ConfinementTest, LinksAreNeverFollowedToTheirTargets) {
-    Link("base/d");
-    Link("base/lf", "outside/f");
+    Make(tmp_, "base/d->outside base/lf->outside/f");
     EXPECT_EQ(DeleteFileList(tmp_ / "base", Names{"lf"}, ui_), 1);
     EXPECT_FALSE(Exists(tmp_ / "base/lf"));
     EXPECT_EQ(CreateFolderList(tmp_ / "base", Names{"d"}, 1, ui_), 0);
     EXPECT_EQ(TakeLog(), Logged(CannotCreateText(244, tmp_ / "base/d")));
     EXPECT_TRUE(S_ISLNK(StatOf(tmp_ / "base/d").st_mode));
 
-    tmp_.createFile("src/ok.txt", "ok");
-    tmp_.createFile("src/lf", "new content");
-    Link("src/d");
-    Link("src/link", "outside/f");
-    Link("dst/lf", "outside/f");
+    Make(tmp_, "src/ok.txt=ok src/lf=new src/d->outside src/link->outside/f dst/lf->outside/f");
     const Names names{"d/secret.txt", "lf", "link", "ok.txt"};
     EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "dst", names, 1, ui_), 1);
     EXPECT_EQ(TakeLog(), Logged(CannotOpenText(tmp_ / "src/d/secret.txt")));
     EXPECT_FALSE(Exists(tmp_ / "dst/d/secret.txt") || S_ISLNK(StatOf(tmp_ / "dst/lf").st_mode));
-    EXPECT_EQ(tmp_.read("dst/ok.txt") + tmp_.read("dst/lf"), "oknew content");
+    EXPECT_EQ(tmp_.read("dst/ok.txt") + tmp_.read("dst/lf"), "oknew");
     EXPECT_EQ(ItemsOf(tmp_).at("dst/link").content, tmp_ / "outside/f");
     EXPECT_TRUE(TakeBoxes().empty());
 }
@@ -339,7 +342,7 @@ TEST_F(ConfinementTest, LinksAreNeverFollowedToTheirTargets) {
 TEST_F(ConfinementTest, ListsReachPathsLongerThanPathMaxAndNameTheLinkThatStoppedTheWalk) {
     const std::string deep = DeepFolder(tmp_ / "base", 'b');
     tmp_.createFile("src/sub/f.bin", Pattern(1000));
-    tmp_.createFile("src/ro.txt", "x");
+    Make(tmp_, "src/ro.txt=x");
     ASSERT_EQ(::chmod(src("ro.txt").c_str(), 0444), 0);
     EXPECT_EQ(CopyFileList(tmp_ / "src/", deep, Names{"ro.txt", "sub/f.bin"}, 0, ui_), 1);
     EXPECT_EQ(CopyFileList(deep, tmp_ / "back", Names{"sub/f.bin"}, 0, ui_), 1);
@@ -451,18 +454,20 @@ TEST(PartialCopy, IsStaleOnceItsProcessIsGone) {
 class FaultInjectionTest : public FileOpsTest {
 protected:
     // Runs a copy list of src/{sub/data, next.txt} into dst, answering in order; the tree is then
-    // as it was but for the copies listed in `copied` (and holds no temporary copy).
+    // as it was but for the copies made (and holds no temporary copy).
     static void CopyAndCompare(TempDir& dir, ScriptedFileOpsUi& ui, const std::vector<int>& answers,
-                               int quiet, int result, const std::vector<std::string>& copied) {
+                               int quiet, bool dataCopied, bool goesOn) {
         for (const int answer : answers) {
             ui.messages.Answer(answer);
         }
         Items expected = ItemsOf(dir);
         EXPECT_EQ(CopyFileList(dir / "src", dir / "dst", Names{"sub/data", "next.txt"}, quiet, ui),
-                  result);
+                  goesOn ? 1 : 0);
         platform::ClearFaultsForTesting();
-        for (const std::string& name : copied) {
-            expected["dst/" + name] = expected.at("src/" + name);
+        for (const std::string name : {"sub/data", "next.txt"}) {
+            if (name == "sub/data" ? dataCopied : goesOn) {
+                expected["dst/" + name] = expected.at("src/" + name);
+            }
         }
         EXPECT_EQ(DescribeDifferences(expected, ItemsOf(dir)), "");
         EXPECT_EQ(ui.messages.unscripted(), 0u);
@@ -518,17 +523,13 @@ TEST_F(FaultInjectionTest, FailedCopyLeavesDestinationAndSourceAsTheyWere) {
                                                 << handling.retries << handling.goOn << hadOld);
                 TempDir dir;
                 ScriptedFileOpsUi ui;
+                Make(dir, std::string(hadOld ? "dst/sub/data=old@1600000000" : "dst/sub/") +
+                              (fault.link ? " src/sub/data->target.txt" : "") +
+                              " src/next.txt=next@1700000000");
                 if (fault.link) {
-                    dir.createFolder("src/sub");
-                    ASSERT_EQ(::symlink("target.txt", (dir / "src/sub/data").c_str()), 0);
                     SetModificationTime(dir / "src/sub/data", kSourceTime);
                 } else {
                     dir.createFile("src/sub/data", Pattern(100 * 1024 + 3), kSourceTime);
-                }
-                dir.createFile("src/next.txt", "next", kSourceTime);
-                dir.createFolder("dst/sub");
-                if (hadOld) {
-                    dir.createFile("dst/sub/data", "old content", kOldTime, 5);
                 }
                 const int failures = handling.retries + !handling.opens;
                 if (fault.error == 0) {
@@ -544,14 +545,8 @@ TEST_F(FaultInjectionTest, FailedCopyLeavesDestinationAndSourceAsTheyWere) {
                 if (handling.goOn) {
                     answers.push_back(handling.goOn);
                 }
-                std::vector<std::string> copied;
-                if (handling.opens) {
-                    copied.push_back("sub/data");
-                }
-                if (handling.goOn != kIdNo) {
-                    copied.push_back("next.txt");
-                }
-                CopyAndCompare(dir, ui, answers, handling.quiet, handling.goOn != kIdNo, copied);
+                CopyAndCompare(dir, ui, answers, handling.quiet, handling.opens,
+                               handling.goOn != kIdNo);
                 const std::string texts[] = {CannotOpenText(dir / "src/sub/data"),
                                              CannotReadText(dir / "src/sub/data"),
                                              CannotReadText(dir / "dst/sub/data"),
@@ -584,43 +579,33 @@ TEST_F(FaultInjectionTest, ListsEndAtAFolderThatCannotBeMadeOrReached) {
         FaultCall call;
         int error;  // 0: no fault
         const char* nameContains;
-        const char* file;  // an old copy, or a file in the way
-        const char* link;  // a link to "outside"
-        const char* item;  // of a create list in "base"; nullptr: the copy list
-    } rows[] = {{FaultCall::EnterFolder, EACCES, "sub", "dst/sub/data", nullptr, nullptr},
-                {FaultCall::CreateFolder, EACCES, "sub", nullptr, nullptr, nullptr},
-                {FaultCall::CreateFolder, 0, "", "dst/sub", nullptr, nullptr},
-                {FaultCall::CreateFolder, 0, "", nullptr, "dst/sub", nullptr},
-                {FaultCall::CreateFolder, EACCES, "blocked", nullptr, nullptr, "blocked"},
-                {FaultCall::CreateFolder, EACCES, "parent", nullptr, nullptr, "parent/child"},
-                {FaultCall::CreateFolder, 0, "", "base/x/file", nullptr, "x/file/y"},
-                {FaultCall::CreateFolder, 0, "", nullptr, "base/d", "d/new"},
-                {FaultCall::CreateFolder, 0, "", nullptr, "base/d", "d/sub/new"},
-                {FaultCall::CreateFolder, 0, "", nullptr, "base/d", "d/x/y"}};
+        const char* layout;  // an old copy, a file in the way, or a link to "outside"
+        const char* item;    // of a create list in "base"; nullptr: the copy list
+    } rows[] = {{FaultCall::EnterFolder, EACCES, "sub", "dst/sub/data=old", nullptr},
+                {FaultCall::CreateFolder, EACCES, "sub", "", nullptr},
+                {FaultCall::CreateFolder, 0, "", "dst/sub=old", nullptr},
+                {FaultCall::CreateFolder, 0, "", "dst/sub->outside", nullptr},
+                {FaultCall::CreateFolder, EACCES, "blocked", "", "blocked"},
+                {FaultCall::CreateFolder, EACCES, "parent", "", "parent/child"},
+                {FaultCall::CreateFolder, 0, "", "base/x/file=old", "x/file/y"},
+                {FaultCall::CreateFolder, 0, "", "base/d->outside", "d/new"},
+                {FaultCall::CreateFolder, 0, "", "base/d->outside", "d/sub/new"},
+                {FaultCall::CreateFolder, 0, "", "base/d->outside", "d/x/y"}};
     int quiet = 0;
     for (const auto& row : rows) {
         quiet = !quiet;
-        SCOPED_TRACE(testing::Message() << row.nameContains << row.file << row.link << row.item);
+        SCOPED_TRACE(testing::Message() << row.nameContains << row.layout << row.item);
         TempDir dir;
         ScriptedFileOpsUi ui;
-        dir.createFile("src/sub/data", "new");
-        dir.createFile("src/next.txt", "next");
-        dir.createFile("outside/data", "outside");
-        dir.createFolder("outside/sub");
-        dir.createFolder("dst");
-        dir.createFolder("base");
-        if (row.file) {
-            dir.createFile(row.file, "old", kOldTime);
-        }
-        if (row.link) {
-            ASSERT_EQ(::symlink((dir / "outside").c_str(), (dir / row.link).c_str()), 0);
-        }
+        Make(dir,
+             "src/sub/data=new src/next.txt=next outside/data=outside outside/sub/ dst/ base/ " +
+                 std::string(row.layout));
         if (row.error) {
             InjectFaultForTesting(row.call, row.error, row.nameContains);
         }
         std::string failure = CannotCreateText(206, dir / "dst/sub/");
         if (!row.item) {
-            CopyAndCompare(dir, ui, {}, quiet, 0, {});
+            CopyAndCompare(dir, ui, {}, quiet, false, false);
             EXPECT_EQ(ui.windows()[0].statusTexts.size(), 1u);
         } else {
             const Items expected = ItemsOf(dir);
@@ -642,20 +627,13 @@ TEST_F(FaultInjectionTest, ListsEndAtAFolderThatCannotBeMadeOrReached) {
 // Deletions that fail get a stamped log line with the reason and no box; the list goes on.
 // An item that is gone already is no failure; read-only files go too.
 TEST_F(FaultInjectionTest, FailedDeletionsAreLoggedWithTheirReasonAndTheListGoesOn) {
-    for (const char* name : {"a.txt", "locked.txt", "perm.txt", "sub/inner.txt", "z.txt"}) {
-        tmp_.createFile(std::string("files/") + name, name);
-    }
-    ASSERT_EQ(::chmod((tmp_ / "files/a.txt").c_str(), 0444), 0);
-    tmp_.createFolder("folders/busy");
-    tmp_.createFolder("folders/c/d/e");
-    tmp_.createFile("folders/full/inside.txt", "i");
     // Links to a folder outside: the items below them fail with ENOTDIR, the link itself is no
     // folder to remove, and nothing outside goes.
-    tmp_.createFile("outside/f", "outside f");
-    tmp_.createFolder("outside/empty");
-    for (const char* link : {"files/l", "folders/l"}) {
-        ASSERT_EQ(::symlink((tmp_ / "outside").c_str(), (tmp_ / link).c_str()), 0);
-    }
+    Make(tmp_,
+         "files/a.txt=a files/locked.txt=b files/perm.txt=c files/sub/inner.txt=d "
+         "files/z.txt=e folders/busy/ folders/c/d/e/ folders/full/inside.txt outside/f "
+         "outside/empty/ files/l->outside folders/l->outside");
+    ASSERT_EQ(::chmod((tmp_ / "files/a.txt").c_str(), 0444), 0);
     Items expected = ItemsOf(tmp_);
     InjectFaultForTesting(FaultCall::Delete, EACCES, "locked.txt");
     InjectFaultForTesting(FaultCall::Delete, EPERM, "perm.txt");
@@ -667,16 +645,14 @@ TEST_F(FaultInjectionTest, FailedDeletionsAreLoggedWithTheirReasonAndTheListGoes
     // Descending order, as the synchronisation passes it: subfolders before their parents.
     const Names folders{"busy", "full", "gone", "l/empty", "l", "c/d/e", "c/d", "c"};
     EXPECT_EQ(DeleteFolderList(tmp_ / "folders/", folders, ui_), 1);
-    std::string log;
-    for (const auto& [name, error] : {std::pair{"files/locked.txt", EACCES},
-                                      {"files/perm.txt", EPERM},
-                                      {"files/sub/inner.txt", EACCES},
-                                      {"files/l/f", ENOTDIR},
-                                      {"folders/busy", EBUSY},
-                                      {"folders/full", ENOTEMPTY},
-                                      {"folders/l/empty", ENOTDIR},
-                                      {"folders/l", ENOTDIR}}) {
-        log += Logged(CannotDeleteText(tmp_ / name, error));
+    const int errors[] = {EACCES, EPERM, EACCES, ENOTDIR, EBUSY, ENOTEMPTY, ENOTDIR, ENOTDIR};
+    std::string log, item;
+    std::istringstream failed(
+        "files/locked.txt files/perm.txt files/sub/inner.txt files/l/f folders/busy folders/full "
+        "folders/l/empty folders/l");
+    for (const int error : errors) {
+        failed >> item;
+        log += Logged(CannotDeleteText(tmp_ / item, error));
     }
     EXPECT_EQ(TakeLog(), log);
     EXPECT_TRUE(TakeBoxes().empty());
@@ -698,13 +674,12 @@ TEST_F(FaultInjectionTest, FailedDeletionsAreLoggedWithTheirReasonAndTheListGoes
 // kept.
 TEST_F(FaultInjectionTest, TemporaryCopyBesideTheDestinationAndCommitWithoutNoReplaceRename) {
     for (const char* name : {"new.txt", "old.txt", "locked.txt"}) {
-        tmp_.createFile(std::string("src/") + name, "changed");
         InjectFaultForTesting(FaultCall::Rename, EOPNOTSUPP, name, 0, 1);
     }
-    tmp_.createFile("dst/old.txt", "old");
-    tmp_.createFile("dst/locked.txt", "locked");
+    Make(tmp_,
+         "src/new.txt=new src/old.txt=changed src/locked.txt=changed dst/old.txt=old "
+         "dst/locked.txt=locked elsewhere/");
     ASSERT_EQ(::chmod((tmp_ / "dst/locked.txt").c_str(), 0444), 0);
-    tmp_.createFolder("elsewhere");
     Items expected = ItemsOf(tmp_);
     const ScopedCurrentFolder current(tmp_ / "elsewhere");
     std::string temporary;
@@ -798,8 +773,7 @@ using MakeFolderPathTest = FileOpsTest;
 
 TEST_F(MakeFolderPathTest, CreatesWhatIsMissingAndFailsOnAnythingButFolders) {
     const TempDir& temp = tmp_;
-    temp.createFile("a/keep.txt", "k");
-    temp.createFile("f", "data");
+    Make(temp, "a/keep.txt f=data");
     const std::string deep = DeepFolder(temp / "deep", 'd');  // longer than PATH_MAX
     // Existing, missing, with runs of "/", and long (twice: made, then found).
     for (const std::string& path : {std::string("/"), temp / "a", temp / "a/b/c", temp / "t/u/",
