@@ -814,45 +814,6 @@ struct RuleUi : ScriptedFileOpsUi, ChangeListener {
     std::thread::id thread = std::this_thread::get_id();
 };
 
-// A random tree: folders kNN nested at random, files fNNN.txt (some of them links) in them. The
-// destination holds some of the folders (never the last, so that every copy makes one) and
-// older copies of some files, some read-only.
-struct File {
-    std::size_t size;
-    bool link, old, readOnly;
-};
-struct Tree {
-    std::vector<std::string> folders;   // parents first
-    std::set<std::string> oldFolders;   // those in the destination
-    std::map<std::string, File> files;  // in the order of the copy list
-};
-
-Tree PlanTree(std::uint32_t seed, bool withReadOnly) {
-    std::mt19937 random(seed);
-    const auto below = [&random](int n) { return static_cast<int>(random() % n); };
-    Tree tree;
-    const int folders = 4 + below(8);
-    const auto inDestination = [&](int folder) {
-        return folder < 0 || tree.oldFolders.count(tree.folders[folder]) > 0;
-    };
-    for (int folder = 0; folder < folders; ++folder) {
-        const int parent = below(folder + 1) - 1;  // -1: the base
-        tree.folders.push_back((parent < 0 ? "" : tree.folders[parent] + "/") +
-                               Format("k%02d", folder));
-        if (folder + 1 < folders && inDestination(parent) && below(2) == 0) {
-            tree.oldFolders.insert(tree.folders.back());
-        }
-    }
-    for (int file = 0, files = 40 + below(40); file < files; ++file) {
-        const int folder = file == 0 ? folders - 1 : below(folders + 1) - 1;
-        const bool old = inDestination(folder) && below(3) == 0;
-        tree.files[(folder < 0 ? "" : tree.folders[folder] + "/") + Format("f%03d.txt", file)] = {
-            below(4) == 0 ? 0u : 1u + below(20000), below(8) == 0, old,
-            old && withReadOnly && below(6) == 0};
-    }
-    return tree;
-}
-
 // One case of the table: how the list fails or stops, and how the user answers.
 struct Case {
     bool copy;  // else a delete list
@@ -874,59 +835,94 @@ struct Observed {
 
 class ParallelListTest : public FileOpsTest {
 protected:
+    enum Kind { kNew = 0, kLink = 1, kOld = 2 };  // kOld: an older copy in the destination
+
+    // A random tree: folders kNN nested at random, files fNNN.txt (some of them links) in them.
+    // The destination holds some of the folders (never the last, kNN with the highest NN, so that
+    // every copy makes one) and older copies of some files, some read-only.
+    void BuildTree(std::uint32_t seed, bool withReadOnly) {
+        std::filesystem::remove_all(tmp_ / "run");
+        std::filesystem::remove_all(tmp_.logDir());
+        std::mt19937 random(seed);
+        const auto below = [&random](int n) { return static_cast<int>(random() % n); };
+        std::vector<std::string> folders{""};  // the base first
+        std::set<std::string> inDestination{""};
+        const int count = 4 + below(8);
+        for (int folder = 0; folder < count; ++folder) {
+            const std::string parent = folders[below(folder + 1)];
+            folders.push_back((parent.empty() ? "" : parent + "/") + Format("k%02d", folder));
+            tmp_.createFolder("run/src/" + folders.back());
+            if (folder + 1 < count && inDestination.count(parent) && below(2) == 0) {
+                inDestination.insert(folders.back());
+                tmp_.createFolder("run/dst/" + folders.back());
+            }
+        }
+        tmp_.createFolder("run/dst");
+        kinds_.clear();
+        for (int file = 0, files = 40 + below(40); file < files; ++file) {
+            const std::string& folder = folders[file == 0 ? count : below(count + 1)];
+            const std::string name =
+                (folder.empty() ? "" : folder + "/") + Format("f%03d.txt", file);
+            const std::size_t size = below(4) == 0 ? 0 : 1 + below(20000);
+            const std::string from = tmp_ / "run/src/" + name, to = tmp_ / "run/dst/" + name;
+            int& kind = kinds_[name] = below(8) == 0 ? kLink : kNew;
+            if (kind == kLink) {
+                EXPECT_EQ(::symlink(("to-" + name).c_str(), from.c_str()), 0);
+                SetModificationTime(from, kOldTime);
+            } else {
+                tmp_.createFile("run/src/" + name, name + Pattern(size), kOldTime + size);
+            }
+            if (inDestination.count(folder) && below(3) == 0) {
+                kind |= kOld;
+                tmp_.createFile("run/dst/" + name, "older " + name, kOldTime);
+                EXPECT_EQ(withReadOnly && below(6) == 0 ? ::chmod(to.c_str(), 0444) : 0, 0);
+            }
+        }
+        lastFolder_ = Format("k%02d", count - 1);
+    }
+    int KindOf(const std::string& name) const {
+        return kinds_.count(name) ? kinds_.at(name) : kNew;
+    }
     // The item in the middle of the list, or the nearest after it (then before it) that fits.
-    std::size_t MiddleItem(const std::function<bool(const std::string&)>& fits) const {
+    std::size_t MiddleItem(const std::function<bool(int kind)>& fits) const {
         std::size_t item = names_.size() / 2;
-        for (std::size_t step = 0; step < names_.size() && !fits(names_[item]); ++step) {
+        for (std::size_t step = 0; step < names_.size() && !fits(KindOf(names_[item])); ++step) {
             item = (item + 1) % names_.size();
         }
         return item;
     }
 
     // Builds the tree afresh and runs the case's list with `threads` workers.
-    Observed Run(const Case& c, const Tree& tree, const char* threads) {
-        std::filesystem::remove_all(tmp_ / "run");
-        std::filesystem::remove_all(tmp_.logDir());
-        for (const std::string& folder : tree.folders) {
-            tmp_.createFolder("run/src/" + folder);
-            tmp_.createFolder(tree.oldFolders.count(folder) ? "run/dst/" + folder : "run/dst");
-        }
-        for (const auto& [name, file] : tree.files) {
-            const std::string from = tmp_ / "run/src/" + name, to = tmp_ / "run/dst/" + name;
-            if (file.link) {
-                EXPECT_EQ(::symlink(("to-" + name).c_str(), from.c_str()), 0);
-                SetModificationTime(from, kOldTime);
-            } else {
-                tmp_.createFile("run/src/" + name, name + Pattern(file.size), kOldTime + file.size);
+    Observed Run(const Case& c, std::uint32_t seed, const char* threads) {
+        BuildTree(seed, c.withReadOnly);
+        names_.clear();  // every file, or some older copies and two names that are not there
+        std::mt19937 random(seed ^ 0xde1u);
+        for (const auto& [name, kind] : kinds_) {
+            if (c.copy || ((kind & kOld) && random() % 4 != 0)) {
+                names_.push_back(name);
             }
-            if (file.old) {
-                tmp_.createFile("run/dst/" + name, "older " + name, kOldTime);
-            }
-            EXPECT_EQ(file.readOnly ? ::chmod(to.c_str(), 0444) : 0, 0);
         }
-        const auto is = [&](const std::string& name, bool File::*what) {
-            return tree.files.count(name) && tree.files.at(name).*what;
-        };
+        if (!c.copy) {
+            names_.insert(names_.begin(), "gone.txt");
+            names_.push_back("k00/gone-too.txt");
+            std::sort(names_.begin(), names_.end());
+        }
         // The fault: on the middle item (one in the destination for a delete), or on the folder
         // the copy must make in every tree.
-        const std::string faulty =
-            c.fault == FaultCall::CreateFolder
-                ? tree.folders.back()
-                : names_[MiddleItem([&](const std::string& name) {
-                      return c.fault != FaultCall::Delete || is(name, &File::old);
-                  })];
         if (c.fault != FaultCall::Read) {
+            const std::string& item = names_[MiddleItem(
+                [&](int kind) { return c.fault != FaultCall::Delete || (kind & kOld); })];
             platform::InjectFaultForTesting(c.fault, c.fault == FaultCall::Rename ? EBUSY : EACCES,
-                                            faulty.substr(faulty.rfind('/') + 1));
+                                            c.fault == FaultCall::CreateFolder
+                                                ? lastFolder_
+                                                : item.substr(item.rfind('/') + 1));
         }
         const std::string base = tmp_ / "run/dst";
         RuleUi ui;
         std::string watched;  // an item that a worker surely carries out, ahead of a stop
         if (c.reallyStopAnswer) {
-            const std::size_t item = MiddleItem([&](const std::string& name) {
-                return c.copy ? !is(name, &File::old) && !is(name, &File::link)
-                              : is(name, &File::old);
-            });
+            const std::size_t item =
+                MiddleItem([&](int kind) { return c.copy ? kind == kNew : (kind & kOld) != 0; });
             watched = base + "/" + names_[item];
             ui.PressCancelBeforeItem(item);
         }
@@ -960,23 +956,7 @@ protected:
 
     // Runs the case one item after the other and with workers on the same tree and compares.
     void Compare(const Case& c, std::uint32_t seed) {
-        const Tree tree = PlanTree(seed, c.withReadOnly);
-        names_.clear();
-        if (c.copy) {
-            for (const auto& [name, file] : tree.files) {
-                names_.push_back(name);
-            }
-        } else {  // some of the older copies, and two names that are not there
-            names_ = {"gone.txt", tree.folders.front() + "/gone-too.txt"};
-            std::mt19937 random(seed ^ 0xde1u);
-            for (const auto& [name, file] : tree.files) {
-                if (file.old && random() % 4 != 0) {
-                    names_.push_back(name);
-                }
-            }
-            std::sort(names_.begin(), names_.end());
-        }
-        const Observed one = Run(c, tree, "1"), many = Run(c, tree, "8");
+        const Observed one = Run(c, seed, "1"), many = Run(c, seed, "8");
         EXPECT_EQ(many.shown, one.shown);  // boxes, failures, progress
         // The items told in turn are the same; those carried out ahead of a stop follow, in list
         // order, each beyond the item the list stopped at (whose bar step was not taken).
@@ -1012,6 +992,8 @@ protected:
         EXPECT_EQ(DescribeDifferences(expected, actual), "");
     }
 
+    std::map<std::string, int> kinds_;  // the files of the tree, by name
+    std::string lastFolder_;
     std::vector<std::string> names_;  // the list of the case
 };
 
