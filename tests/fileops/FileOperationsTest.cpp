@@ -24,7 +24,6 @@
 #include "fileops/AheadWorkers.h"
 #include "fileops/FileOperations.h"
 #include "fileops/Format.h"
-#include "fileops/PathText.h"
 #include "fileops/RunLog.h"
 #include "fileops/SafeCopy.h"
 #include "platform/Clock.h"
@@ -212,24 +211,9 @@ TEST(RootBase, ListOperationsNeverFallBackToTheCurrentFolder) {
     EXPECT_EQ(dir.read(victim), "not in any tree");
 }
 
-TEST(PathText, SeparatorsAreStrippedAndKeptAsNeeded) {
-    // path|stripped|folder to open|folder part
-    for (const std::string row :
-         {"/||/|/", "/data/|/data|/data|/data/", "/data//|/data/|/data/|/data//",
-          "/a/b/c.txt|/a/b/c.txt|/a/b/c.txt|/a/b/", "sub/name|sub/name|sub/name|sub/",
-          "name|name|name|", "|||"}) {
-        const std::string path = row.substr(0, row.find('|'));
-        EXPECT_EQ(path + "|" + StripTrailingBackslash(path) + "|" + FolderToOpen(path) + "|" +
-                      FolderPartOf(path),
-                  row);
-    }
-}
-
-using ListOperationTest = FileOpsTest;
-
 // Folders are made with their missing parents, those already there are no failure. Under
 // noStopOnError a copy list goes past its failures, and its result is that of the last file.
-TEST_F(ListOperationTest, ListsCreateMissingFoldersAndEndWithTheOutcomeOfTheLastItem) {
+TEST_F(FileOpsTest, ListsCreateMissingFoldersAndEndWithTheOutcomeOfTheLastItem) {
     tmp_.createFolder("base/a/b/c");
     EXPECT_EQ(CreateFolderList(tmp_ / "base", Names{"a/b/c", "p/q"}, 0, ui_), 1);
     EXPECT_TRUE(Exists(tmp_ / "base/p/q/"));
@@ -245,7 +229,7 @@ TEST_F(ListOperationTest, ListsCreateMissingFoldersAndEndWithTheOutcomeOfTheLast
 
 // Cancel in the progress window works alike in the three list operations: confirmed, it ends the
 // list before the next item.
-TEST_F(ListOperationTest, CancelIsConfirmedBeforeTheNextItem) {
+TEST_F(FileOpsTest, CancelIsConfirmedBeforeTheNextItem) {
     for (const std::string folder : {"files", "folders", "dst"}) {
         for (const bool stop : {false, true}) {
             SCOPED_TRACE(folder + std::to_string(stop));
@@ -264,8 +248,7 @@ TEST_F(ListOperationTest, CancelIsConfirmedBeforeTheNextItem) {
                 EXPECT_EQ(Exists(dir / (folder + "/" + name)) == copy, name == "a" || !stop);
             }
             EXPECT_EQ(BoxesOf(ui), (Boxes{{kReallyStopQuestion, kMbYesNo}}));
-            ASSERT_EQ(ui.windows().size(), 1u);
-            const ScriptedFileOpsUi::Window window = ui.windows()[0];
+            const ScriptedFileOpsUi::Window window = ui.windows().at(0);
             EXPECT_EQ(
                 std::tuple(window.statusTexts.size(), window.stepBarCalls, window.destroyed,
                            window.statusTexts[0]),
@@ -341,12 +324,10 @@ TEST_F(ConfinementTest, ListsReachPathsLongerThanPathMaxAndNameTheLinkThatStoppe
     EXPECT_TRUE(TakeBoxes().empty());
 }
 
-using CopyOneFileTest = FileOpsTest;
-
 // Files keep content, times, permissions and owner; links are copied as links with their own
 // target, times and owner, whatever they replace. (The random trees of the synchronisation tests
 // bring every other kind of item, mode and replacement.)
-TEST_F(CopyOneFileTest, CopyKeepsContentTimesPermissionsAndOwner) {
+TEST_F(FileOpsTest, CopyKeepsContentTimesPermissionsAndOwner) {
     tmp_.createFile("src/big.bin", Pattern(2660038));
     tmp_.createFile("src/ro.txt", Pattern(70001));
     // Opening a link to itself fails as a loop does, yet it is a link to copy.
@@ -374,7 +355,7 @@ TEST_F(CopyOneFileTest, CopyKeepsContentTimesPermissionsAndOwner) {
 
 // A source that shrinks during the copy is a source that cannot be read: the old destination
 // stays whole, and the failure is shown or, when no box may stop the run, logged.
-TEST_F(CopyOneFileTest, ShrinkingSourceLeavesTheOldDestination) {
+TEST_F(FileOpsTest, ShrinkingSourceLeavesTheOldDestination) {
     SetCopyStartHookForTesting([&](int, int) { ASSERT_EQ(::truncate(src("d").c_str(), 10), 0); });
     for (const int quiet : {0, 1}) {
         tmp_.createFile("src/d", Pattern(200 * 1024));
@@ -388,7 +369,7 @@ TEST_F(CopyOneFileTest, ShrinkingSourceLeavesTheOldDestination) {
 
 // Where the kernel cannot copy (the source is swapped for a pipe of the same bytes), the plain
 // read/write loop copies, in several rounds of its buffer.
-TEST_F(CopyOneFileTest, PlainLoopCopiesWhatTheKernelCannot) {
+TEST_F(FileOpsTest, PlainLoopCopiesWhatTheKernelCannot) {
     const std::string content = Pattern(300 * 1024 + 11);
     tmp_.createFile("src/data.bin", content);
     tmp_.createFolder("dst");
@@ -414,12 +395,9 @@ TEST(PartialCopy, IsStaleOnceItsProcessIsGone) {
         ::_exit(0);
     }
     ASSERT_EQ(::waitpid(child, nullptr, 0), child);
-    const std::string pids[] = {std::to_string(::getpid()),
-                                "1",
-                                std::to_string(child),
-                                "0",
-                                "",
-                                "99999999999"};  // running, then stale
+    // Two processes that run, then ids of none.
+    const std::string pids[] = {
+        "1", std::to_string(::getpid()), std::to_string(child), "0", "", "99999999999"};
     for (std::size_t i = 0; i < std::size(pids); ++i) {
         EXPECT_EQ(IsStalePartialCopy(kPartialCopyPrefix + pids[i] + "-7"), i >= 2) << pids[i];
     }
@@ -528,11 +506,9 @@ TEST_F(FaultInjectionTest, FailedCopyLeavesDestinationAndSourceAsTheyWere) {
                                              CannotReadText(dir / "dst/sub/data"),
                                              CannotCreateText(330, dir / "dst/sub/data")};
                 const std::string& text = texts[fault.told];
-                Boxes boxes;
-                if (!handling.quiet) {
-                    boxes =
-                        unopenable ? Boxes(failures, {text, kMbRetryCancel}) : Boxes{{text, kMbOk}};
-                }
+                Boxes boxes = handling.quiet ? Boxes{}
+                              : unopenable   ? Boxes(failures, {text, kMbRetryCancel})
+                                             : Boxes{{text, kMbOk}};
                 if (handling.goOn) {
                     boxes.emplace_back(kContinueQuestion, kMbYesNo);
                 }
@@ -647,11 +623,9 @@ TEST_F(FaultInjectionTest, FailedDeletionsAreLoggedWithTheirReasonAndTheListGoes
     ExpectWholeWindow(ui_.windows().at(2), 10000, 100);
 }
 
-// The temporary copy belongs beside the destination whatever the current folder is: anywhere
-// else the rename fails across file systems, and a copy cut short leaves it where no scan of
-// the trees finds it. Where the file system refuses the one-step "rename unless something is
-// there", the copy looks at the destination itself: a writable one is replaced, a read-only one
-// kept.
+// The temporary copy belongs beside the destination whatever the current folder is (anywhere else
+// the rename fails across file systems). Where the file system refuses the one-step "rename unless
+// something is there", the copy looks itself: a writable destination is replaced, a read-only kept.
 TEST_F(FaultInjectionTest, TemporaryCopyBesideTheDestinationAndCommitWithoutNoReplaceRename) {
     for (const char* name : {"new.txt", "old.txt", "locked.txt"}) {
         InjectFaultForTesting(FaultCall::Rename, EOPNOTSUPP, name, 0, 1);
@@ -749,49 +723,40 @@ TEST_F(WriteLogTest, ConcurrentWritersKeepLinesWholeAndInOrder) {
     EXPECT_EQ(next[0] + next[1], 2 * kLines);
 }
 
-using MakeFolderPathTest = FileOpsTest;
-
-TEST_F(MakeFolderPathTest, CreatesWhatIsMissingAndFailsOnAnythingButFolders) {
-    const TempDir& temp = tmp_;
-    Make(temp, "a/keep.txt f=data");
-    const std::string deep = DeepFolder(temp / "deep", 'd');  // longer than PATH_MAX
+TEST_F(FileOpsTest, MakeFolderPathCreatesWhatIsMissingAndFailsOnAnythingButFolders) {
+    Make(tmp_, "a/keep.txt f=data");
+    const std::string deep = DeepFolder(tmp_ / "deep", 'd');  // longer than PATH_MAX
     // Existing, missing, with runs of "/", and long (twice: made, then found).
-    for (const std::string& path : {std::string("/"), temp / "a", temp / "a/b/c", temp / "t/u/",
-                                    temp.path() + "//x///y//", deep, deep}) {
+    for (const std::string& path :
+         {std::string("/"), tmp_ / "a", tmp_ / "a/b/c", tmp_.path() + "//x///y//", deep, deep}) {
         EXPECT_EQ(MakeFolderPath(path.c_str()), 0) << path.substr(0, 80);
     }
     // A file on the way or at the end, an empty path, a name no file system takes.
-    for (const std::string& path : {temp / "f/sub", temp / "f", temp / "f/", std::string(),
-                                    temp / (std::string(256, 'n') + "/sub")}) {
+    for (const std::string& path :
+         {tmp_ / "f/sub", tmp_ / "f/", std::string(), tmp_ / (std::string(256, 'n') + "/sub")}) {
         EXPECT_EQ(MakeFolderPath(path.c_str()), -1) << path;
     }
-    for (const std::string& folder : {temp / "a/b/c", temp / "t/u", temp / "x/y", deep}) {
-        platform::ItemInfo info;
-        EXPECT_TRUE(platform::GetItemInfo(folder, info).ok() && info.isFolder()) << folder.size();
-    }
-    EXPECT_EQ(temp.read("f"), "data");
     {  // a relative path is created relative to the current folder
-        const ScopedCurrentFolder current(temp.path());
+        const ScopedCurrentFolder current(tmp_.path());
         EXPECT_EQ(MakeFolderPath("rel//sub/"), 0);
     }
-    EXPECT_TRUE(S_ISDIR(StatOf(temp / "rel/sub").st_mode));
-    const ScopedUnprivileged unprivileged(temp);
-    temp.createFolder("locked");
-    ASSERT_EQ(::chmod((temp / "locked").c_str(), 0500), 0);
-    EXPECT_EQ(MakeFolderPath((temp / "locked/new/deeper").c_str()), -1);
-    EXPECT_FALSE(S_ISDIR(StatOf(temp / "locked/new").st_mode));
+    platform::ItemInfo info;
+    EXPECT_TRUE(platform::GetItemInfo(deep, info).ok() && info.isFolder());
+    for (const char* folder : {"a/b/c", "x/y", "rel/sub"}) {
+        EXPECT_TRUE(S_ISDIR(StatOf(tmp_ / folder).st_mode)) << folder;
+    }
+    EXPECT_EQ(tmp_.read("f"), "data");
+    const ScopedUnprivileged unprivileged(tmp_);
+    tmp_.createFolder("locked");
+    ASSERT_EQ(::chmod((tmp_ / "locked").c_str(), 0500), 0);
+    EXPECT_EQ(MakeFolderPath((tmp_ / "locked/new/deeper").c_str()), -1);
+    EXPECT_FALSE(S_ISDIR(StatOf(tmp_ / "locked/new").st_mode));
 }
 
 // Copy and delete lists carried out by workers ahead of the list, against the same lists worked
 // through one item after the other: on random trees, with and without failures and stops, the
 // user must meet the same boxes, log lines, progress and change record, and find the same tree.
 using Told = std::pair<ItemDone, std::string>;
-
-void WaitFor(const std::function<bool()>& done) {  // for 20 seconds at most
-    for (int waited = 0; waited < 20000 && !done(); ++waited) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-}
 
 // A front end whose answers follow a rule, so that one rule serves both runs whatever the tree;
 // it keeps the run's change record, and whether anything was told off the list's thread.
@@ -903,8 +868,7 @@ protected:
             }
         }
         if (!c.copy) {
-            names_.insert(names_.begin(), "gone.txt");
-            names_.push_back("k00/gone-too.txt");
+            names_.insert(names_.end(), {"gone.txt", "k00/gone-too.txt"});
             std::sort(names_.begin(), names_.end());
         }
         // The fault: on the middle item (one in the destination for a delete), or on the folder
@@ -934,7 +898,9 @@ protected:
             // Lets the workers get ahead, so that a stop has items done beyond it to tell.
             if (text == kReallyStopQuestion && c.reallyStopAnswer == kIdYes &&
                 std::string(threads) != "1") {
-                WaitFor([&] { return platform::Exists(watched) == c.copy; });
+                for (int ms = 0; ms < 20000 && platform::Exists(watched) != c.copy; ++ms) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
             }
             return text == kContinueQuestion     ? c.continueAnswer
                    : text == kReallyStopQuestion ? c.reallyStopAnswer
