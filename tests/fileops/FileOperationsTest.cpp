@@ -102,10 +102,6 @@ protected:
         }
         return boxes;
     }
-    // A failure that ends the run: shown in an OK box unless noStopOnError (quiet) forbids boxes.
-    static Boxes ShownUnless(int quiet, const std::string& text) {
-        return quiet ? Boxes{} : Boxes{{text, kMbOk}};
-    }
     // A log line as a stamped WriteLog writes it at the fixed time.
     static std::string Logged(const std::string& text) { return "240102-030405: " + text + "\n"; }
     // The texts of the file operations, written out here rather than taken from the code.
@@ -193,15 +189,12 @@ TEST(RootBase, ListOperationsNeverFallBackToTheCurrentFolder) {
     dir.createFile(victim, "not in any tree");
     dir.createFile(hello, "the current folder's");
     const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
     if (child == 0) {
-        if (::chdir(dir.path().c_str()) != 0) {
-            ::_exit(100);
-        }
+        const int moved = ::chdir(dir.path().c_str());  // 0, or -1 that fails the test
         ScriptedFileOpsUi ui;
         DeleteFileList("/", Names{victim}, ui);
         const int copied = CopyFileList("/", dir / "dst", Names{hello}, 1, ui);
-        ::_exit((Exists(victim) ? 0 : 1) | (Exists(dir / ("dst/" + hello)) ? 2 : 0) |
+        ::_exit(moved | (Exists(victim) ? 0 : 1) | (Exists(dir / ("dst/" + hello)) ? 2 : 0) |
                 (copied != 0 ? 4 : 0));
     }
     int status = 0;
@@ -213,11 +206,10 @@ TEST(RootBase, ListOperationsNeverFallBackToTheCurrentFolder) {
 // Folders are made with their missing parents, those already there are no failure. Under
 // noStopOnError a copy list goes past its failures, and its result is that of the last file.
 TEST_F(FileOpsTest, ListsCreateMissingFoldersAndEndWithTheOutcomeOfTheLastItem) {
-    tmp_.createFolder("base/a/b/c");
+    Make(tmp_, "base/a/b/c/ src/top.txt=top");
     EXPECT_EQ(CreateFolderList(tmp_ / "base", Names{"a/b/c", "p/q"}, 0, ui_), 1);
     EXPECT_TRUE(Exists(tmp_ / "base/p/q/"));
     EXPECT_TRUE(ui_.windows().empty());
-    tmp_.createFile("src/top.txt", "top");
     EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "d1", Names{"top.txt", "gone", "top.txt"}, 1, ui_),
               1);
     EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "d2", Names{"top.txt", "gone"}, 1, ui_), 0);
@@ -360,7 +352,7 @@ TEST_F(FileOpsTest, ShrinkingSourceLeavesTheOldDestination) {
         tmp_.createFile("src/d", Pattern(200 * 1024));
         tmp_.createFile("dst/d", "old");
         EXPECT_EQ(CopyOneFile(src("d"), dst("d"), quiet, ui_), 0);
-        EXPECT_EQ(TakeBoxes(), ShownUnless(quiet, CannotReadText(src("d"))));
+        EXPECT_EQ(TakeBoxes(), (quiet ? Boxes{} : Boxes{{CannotReadText(src("d")), kMbOk}}));
         EXPECT_EQ(TakeLog(), quiet ? Logged(CannotReadText(src("d"))) : "");
         EXPECT_EQ(tmp_.read("dst/d") + std::to_string(SnapshotTree(tmp_ / "dst").size()), "old1");
     }
@@ -554,7 +546,7 @@ TEST_F(FaultInjectionTest, ListsEndAtAFolderThatCannotBeMadeOrReached) {
             EXPECT_EQ(DescribeDifferences(expected, after), "");
             failure = CannotCreateText(244, dir / "base/" + item);
         }
-        EXPECT_EQ(BoxesOf(ui), ShownUnless(quiet, failure));
+        EXPECT_EQ(BoxesOf(ui), (quiet ? Boxes{} : Boxes{{failure, kMbOk}}));
         EXPECT_EQ(dir.readLog(), Logged(failure));
         EXPECT_EQ(ui.failures(), 1);
     }
@@ -598,9 +590,8 @@ TEST_F(FaultInjectionTest, FailedDeletionsAreLoggedWithTheirReasonAndTheListGoes
         expected.erase(gone);
     }
     EXPECT_EQ(DescribeDifferences(expected, ItemsOf(tmp_)), "");
-    ASSERT_EQ(ui_.windows().size(), 2u);
-    ExpectWholeWindow(ui_.windows()[0], 7, 7);
-    ExpectWholeWindow(ui_.windows()[1], 8, 8);
+    ExpectWholeWindow(ui_.windows().at(0), 7, 7);
+    ExpectWholeWindow(ui_.windows().at(1), 8, 8);
     // From 10,000 items on the bar counts percent, stepping at the first item, then each 100th.
     EXPECT_EQ(DeleteFileList(tmp_ / "files", Names(std::vector<std::string>(10000, "gone")), ui_),
               1);
@@ -826,13 +817,13 @@ protected:
         }
         lastFolder_ = Format("k%02d", count - 1);
     }
-    int KindOf(const std::string& name) const {
-        return kinds_.count(name) ? kinds_.at(name) : kNew;
-    }
     // The item in the middle of the list, or the nearest after it (then before it) that fits.
     std::size_t MiddleItem(const std::function<bool(int kind)>& fits) const {
         std::size_t item = names_.size() / 2;
-        for (std::size_t step = 0; step < names_.size() && !fits(KindOf(names_[item])); ++step) {
+        const auto kind = [this](const std::string& n) {
+            return kinds_.count(n) ? kinds_.at(n) : 0;
+        };
+        for (std::size_t step = 0; step < names_.size() && !fits(kind(names_[item])); ++step) {
             item = (item + 1) % names_.size();
         }
         return item;
