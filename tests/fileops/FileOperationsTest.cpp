@@ -94,7 +94,6 @@ protected:
         return Boxes(all.begin() + static_cast<long>(std::exchange(boxesSeen_, all.size())),
                      all.end());
     }
-
     static Boxes BoxesOf(const ScriptedFileOpsUi& ui) {
         Boxes boxes;
         for (const auto& request : ui.messages.requests()) {
@@ -115,7 +114,6 @@ protected:
     static std::string CannotDeleteText(const std::string& path, int error) {
         return path + " が削除できません。(" + std::strerror(error) + ")";
     }
-
     // The window of a list that was worked through: a status line and a look for Cancel per
     // item, a bar of barSteps steps of 1, then closed.
     static void ExpectWholeWindow(const ScriptedFileOpsUi::Window& window, int items,
@@ -170,7 +168,6 @@ protected:
         }
         return path;
     }
-
     TempDir tmp_;
     ScriptedFileOpsUi ui_;
     platform::FixedClock clock_{{2024, 1, 2, 3, 4, 5}};
@@ -275,7 +272,6 @@ TEST_F(ConfinementTest, LinksAreNeverFollowedToTheirTargets) {
     EXPECT_EQ(CreateFolderList(tmp_ / "base", Names{"d"}, 1, ui_), 0);
     EXPECT_EQ(TakeLog(), Logged(CannotCreateText(244, tmp_ / "base/d")));
     EXPECT_TRUE(S_ISLNK(StatOf(tmp_ / "base/d").st_mode));
-
     Make(tmp_, "src/ok.txt=ok src/lf=new src/d->outside src/link->outside/f dst/lf->outside/f");
     const Names names{"d/secret.txt", "lf", "link", "ok.txt"};
     EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "dst", names, 1, ui_), 1);
@@ -773,7 +769,6 @@ struct Observed {
 class ParallelListTest : public FileOpsTest {
 protected:
     enum Kind { kNew = 0, kLink = 1, kOld = 2 };  // kOld: an older copy in the destination
-
     // A random tree: folders kNN nested at random, files fNNN.txt (some of them links) in them.
     // The destination holds some of the folders (never the last, kNN with the highest NN, so that
     // every copy makes one) and older copies of some files, some read-only.
@@ -828,7 +823,6 @@ protected:
         }
         return item;
     }
-
     // Builds the tree afresh and runs the case's list with `threads` workers.
     Observed Run(const Case& c, std::uint32_t seed, const char* threads) {
         BuildTree(seed, c.withReadOnly);
@@ -891,7 +885,6 @@ protected:
                 std::tuple(result, BoxesOf(ui), ui.failures(), window.statusTexts,
                            window.cancelChecks, window.stepBarCalls, window.destroyed)};
     }
-
     // Runs the case one item after the other and with workers on the same tree and compares.
     void Compare(const Case& c, std::uint32_t seed) {
         const Observed one = Run(c, seed, "1"), many = Run(c, seed, "8");
@@ -929,7 +922,6 @@ protected:
         });
         EXPECT_EQ(DescribeDifferences(expected, actual), "");
     }
-
     std::map<std::string, int> kinds_;  // the files of the tree, by name
     std::string lastFolder_;
     std::vector<std::string> names_;  // the list of the case
