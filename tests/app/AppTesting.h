@@ -14,8 +14,7 @@
 
 namespace mirova::test {
 
-// While it lives, an environment variable has the given value (nullopt: is removed); the value
-// before is restored afterwards.
+// While it lives, an environment variable has the given value (nullopt: unset), then its old one.
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
@@ -25,20 +24,17 @@ public:
         Set(value);
     }
     ~ScopedEnv() { Set(previous_); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
     void Set(const std::optional<std::string>& value) {
         value ? ::setenv(name_, value->c_str(), 1) : ::unsetenv(name_);
     }
 
+private:
     const char* name_;
     std::optional<std::string> previous_;
 };
 
-// A test's own temporary folder. While it lives, the settings file and the lock files of the
-// program, and of the programs the test starts, lie in it, never in the user's.
+// A test's own temporary folder, which holds the settings file and the lock files of the program
+// and of the programs the test starts while it lives.
 class TestFolder : public TempDir {
 public:
     TestFolder() { createFolder("lock"); }
@@ -58,8 +54,7 @@ private:
 inline void MakeTree(const TempDir& dir, const std::string& layout) {
     std::istringstream items(layout);
     for (std::string item; items >> item;) {
-        const std::size_t at = item.find('@');
-        const std::size_t equals = item.find('=');
+        const std::size_t at = item.find('@'), equals = item.find('=');
         if (item.ends_with('/')) {
             dir.createFolder(item);
         } else {
@@ -71,8 +66,7 @@ inline void MakeTree(const TempDir& dir, const std::string& layout) {
     }
 }
 
-// Puts into the table preset `number` (1-based): folder "sN" into "dN" of the temporary folder,
-// captioned "preset N".
+// Puts into the table preset `number` (1-based): "sN" into "dN" of the folder, caption "preset N".
 inline void SetTestPreset(PresetTable& table, const TempDir& dir, int number, int mergeMode = 0,
                           int useExclusions = 0) {
     const std::string n = std::to_string(number);
