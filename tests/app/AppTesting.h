@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <optional>
 #include <sstream>
 #include <string>
 
@@ -14,39 +13,24 @@
 
 namespace mirova::test {
 
-// While it lives, an environment variable has the given value (nullopt: unset), then its old one.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
-        if (const char* previous = std::getenv(name)) {
-            previous_ = previous;
-        }
-        Set(value);
-    }
-    ~ScopedEnv() { Set(previous_); }
-    void Set(const std::optional<std::string>& value) {
-        value ? ::setenv(name_, value->c_str(), 1) : ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> previous_;
-};
-
-// A test's own temporary folder, which holds the settings file and the lock files of the program
-// and of the programs the test starts while it lives.
+// A test's own temporary folder. While it lives, the settings file and the lock files of the
+// program, and of the programs the test starts, lie in it, never in the user's.
 class TestFolder : public TempDir {
 public:
-    TestFolder() { createFolder("lock"); }
+    TestFolder() {
+        createFolder("lock");
+        ::setenv("XDG_CONFIG_HOME", (*this / "config").c_str(), 1);
+        ::setenv("MIROVA_LOCK_DIR", (*this / "lock").c_str(), 1);
+    }
+    ~TestFolder() {
+        ::unsetenv("XDG_CONFIG_HOME");
+        ::unsetenv("MIROVA_LOCK_DIR");
+    }
     std::string settingsFile() const { return *this / "config/TK-ORVELAN/Mirova.conf"; }
     std::string readSettings() const { return ReadFileText(settingsFile()); }
     void writeSettings(const std::string& text) const {
         createFile("config/TK-ORVELAN/Mirova.conf", text);
     }
-
-private:
-    ScopedEnv config_{"XDG_CONFIG_HOME", *this / "config"};
-    ScopedEnv lock_{"MIROVA_LOCK_DIR", *this / "lock"};
 };
 
 // Makes a tree from a layout: items separated by blanks, "path=content@seconds" for a file
@@ -72,11 +56,6 @@ inline void SetTestPreset(PresetTable& table, const TempDir& dir, int number, in
     const std::string n = std::to_string(number);
     table.presets[static_cast<std::size_t>(number - 1)] =
         Preset{dir / ("s" + n), dir / ("d" + n), "preset " + n, mergeMode, useExclusions};
-}
-
-// The differences of two real trees ("" when the target mirrors the source).
-inline std::string TreeDifferences(const std::string& source, const std::string& target) {
-    return DescribeDifferences(SnapshotTree(source), SnapshotTree(target));
 }
 
 }  // namespace mirova::test
