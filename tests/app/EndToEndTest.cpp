@@ -53,11 +53,8 @@ pid_t StartMirova(const test::TempDir& dir, std::vector<std::string> arguments,
                           "\"$0\" \"$@\" </dev/null >'" + dir / (prefix + "out.txt") + "' 2>'" +
                           dir / (prefix + "err.txt") + "'",
                       MIROVA_EXE});
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
+    std::vector<char*> argv(arguments.size() + 1);  // ends with a null
+    std::ranges::transform(arguments, argv.begin(), [](std::string& each) { return each.data(); });
     pid_t pid = -1;
     return posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
 }
@@ -90,9 +87,6 @@ protected:
         EXPECT_THAT(outcome.err, HasSubstr(errHas));
         return outcome;
     }
-    std::size_t CountItems(const std::string& folder) {
-        return test::SnapshotTree(dir / folder).size();
-    }
     void MakeFiles(const std::string& folder, int count) {
         for (int i = 0; i < count; ++i) {
             dir.createFile(folder + "/file_" + std::to_string(i) + ".dat", "data", 1700000000);
@@ -106,7 +100,7 @@ protected:
     const std::string dst = dir / "dst";
 };
 
-TEST_F(EndToEndTest, ComparesTwoRealTreesAndReportsTheExitStatus) {
+TEST_F(EndToEndTest, ComparesSyncsAndMergesRealTreesAndReportsTheExitStatus) {
     // A usage error starts nothing.
     Expect({"--compare", src}, 2, "Usage:");
     EXPECT_THAT(dir.readLog(), Not(HasSubstr("Start.")));
@@ -131,9 +125,7 @@ TEST_F(EndToEndTest, ComparesTwoRealTreesAndReportsTheExitStatus) {
     EXPECT_THAT(dir.readLog(), HasSubstr(": Aborted !\n"));
     Expect({"--compare", "--yes", src, dst}, 0);
     EXPECT_THAT(dir.readLog(), HasSubstr("本当に同期させてよろしいですか？YES\n"));
-}
-
-TEST_F(EndToEndTest, SyncMirrorsOnlyWhenConfirmedAndMergeGoesBothWays) {
+    // A synchronisation asks too; a merge goes both ways.
     MakeTree(dir,
              "src/keep/a.txt=a src/new.txt=new src/empty/ dst/extra/deep/x.txt=x "
              "dst/keep/a.txt=stale@1600000000");
@@ -162,7 +154,6 @@ TEST_F(EndToEndTest, ExportImportAndTheCommandLineListWorkOnTheSettingsFile) {
                       "[ELIST]\nELIST_CNT=1\nELIST-0=bak\n");
     const std::string file = dir / "Preset.dat";
     EXPECT_EQ(Expect({"--export-presets", file}, 0).out, "保存終了\n");
-    Expect({"--export-presets", file, "--yes"}, 2);
     // Another user's settings: different presets, another current one and window place.
     dir.writeSettings("[Settings]\nPOSX=300\nPRESETNO=8\nP2SRCFOLDER=/other\nP3CAPTION=gone\n");
     Expect({"--import-presets", file}, 1, "ﾌﾟﾘｾｯﾄﾃﾞｰﾀを読込みますか？\n-> No");
@@ -184,7 +175,7 @@ TEST_F(EndToEndTest, OverlappingFoldersAreRefusedInBothDirectionsAndThroughALink
     MakeFiles("n1/src/docs", 5);
     MakeFiles("n1/src", 5);
     std::filesystem::create_directory_symlink(dir / "n1/src", dir / "link");
-    const std::size_t before = CountItems("n1");
+    const std::size_t before = test::SnapshotTree(dir / "n1").size();
     // Source inside target, spelled with "..", a doubled slash and a link (more spellings: the
     // engine's tests).
     for (const auto& [source, target] :
@@ -195,7 +186,7 @@ TEST_F(EndToEndTest, OverlappingFoldersAreRefusedInBothDirectionsAndThroughALink
     Expect({"--merge", dir / "n1/src", dir / "link/backup", "--yes"}, 2,
            "ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + (dir / "link/backup") + " はｿｰｽﾌｫﾙﾀﾞ " + (dir / "n1/src") +
                " の中にあります。\n" + kRefused);
-    EXPECT_EQ(CountItems("n1"), before);
+    EXPECT_EQ(test::SnapshotTree(dir / "n1").size(), before);
     EXPECT_THAT(dir.readLog(), HasSubstr(kRefused));
     // A compare changes nothing and may look; a stored preset in a list is refused and the
     // list goes on with the next preset.
@@ -204,7 +195,7 @@ TEST_F(EndToEndTest, OverlappingFoldersAreRefusedInBothDirectionsAndThroughALink
         "[Settings]\nP1SRCFOLDER=" + (dir / "n1/src") + "\nP1TARFOLDER=" + (dir / "n1/src/docs") +
         "\nP2SRCFOLDER=" + (dir / "n1/src") + "\nP2TARFOLDER=" + (dir / "copy") + "\n");
     Expect({"/A", "1,2"}, 1);
-    EXPECT_EQ(CountItems("n1"), before);
+    EXPECT_EQ(test::SnapshotTree(dir / "n1").size(), before);
     EXPECT_EQ(Differences(dir / "n1/src", dir / "copy"), "");
 }
 
@@ -215,14 +206,14 @@ TEST_F(EndToEndTest, MassDeletionsAreRefusedUnattendedUnlessAllowed) {
     // A preset whose source is an empty mount point, run by a schedule.
     dir.writeSettings("[Settings]\nP3SRCFOLDER=" + (dir / "empty") + "\nP3TARFOLDER=" + dst + "\n");
     Expect({"/A", "3"}, 1, "は空です。");
-    EXPECT_EQ(CountItems("dst"), 100u);
+    EXPECT_EQ(test::SnapshotTree(dst).size(), 100u);
     // 60 of 100 files.
     EXPECT_THAT(
         Expect({"--sync", src, dst, "--yes"}, 1, "100 個のﾌｧｲﾙのうち 60 個 (60%) が削除されます。")
             .err,
         HasSubstr(kBraked));
     EXPECT_THAT(dir.readLog(), HasSubstr(kBraked));
-    EXPECT_EQ(CountItems("dst"), 100u);
+    EXPECT_EQ(test::SnapshotTree(dst).size(), 100u);
     // A limit the user set in the settings file lets it through.
     dir.writeSettings("[Settings]\nDELETELIMIT=70\n");
     dir.createFile("dst/x/extra.dat", "x");
@@ -231,7 +222,7 @@ TEST_F(EndToEndTest, MassDeletionsAreRefusedUnattendedUnlessAllowed) {
     // --allow-mass-delete lifts the brake for one run (small trees: the engine's tests).
     MakeFiles("small/dst", 4);
     Expect({"--sync", dir / "empty", dir / "small/dst", "--yes", "--allow-mass-delete"}, 0);
-    EXPECT_EQ(CountItems("small/dst"), 0u);
+    EXPECT_EQ(test::SnapshotTree(dir / "small/dst").size(), 0u);
 }
 
 TEST_F(EndToEndTest, ASecondCopyChangesNothingWhileTheFirstOrAnotherUsersRuns) {
@@ -330,12 +321,10 @@ TEST_F(EndToEndTest, AKilledSyncShowsNoHalfFileAndTheNextRunsCompleteTheMirror) 
         // Killed once a copy is under way (or collected when it ended first).
         WaitFor(pid, 20, [&] {
             std::error_code error;
-            for (const auto& item : std::filesystem::directory_iterator(dst, error)) {
-                if (IsPartialCopyName(item.path().filename().string())) {
-                    return true;
-                }
-            }
-            return false;
+            return std::ranges::any_of(
+                std::filesystem::directory_iterator(dst, error), [](const auto& item) {
+                    return IsPartialCopyName(item.path().filename().string());
+                });
         });
         // Every file under a real name is complete; an unfinished one exists only as a
         // temporary file.

@@ -1,12 +1,9 @@
 // The desktop program driven offscreen.
 #include <QApplication>
 #include <QCheckBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
@@ -27,7 +24,6 @@
 #include "settings/SettingsStore.h"
 #include "ui/BitmapButton.h"
 #include "ui/CJlistDlg.h"
-#include "ui/CMessageBox.h"
 #include "ui/CResultsDlg.h"
 
 namespace mirova {
@@ -87,19 +83,6 @@ protected:
         dialog_->show();
         return *dialog_;
     }
-    // Preset `number` runs "sN" into "dN", over a source tree with a file in a sub-folder, and
-    // a target that has a stale file and lacks the rest.
-    void SetPresetWithTrees(int number) {
-        test::SetTestPreset(table_, dir_, number);
-        const std::string n = std::to_string(number);
-        test::MakeTree(dir_, "s" + n + "/a.txt=alpha s" + n + "/sub/b.txt=beta d" + n +
-                                 "/stale.txt=old@1500000000");
-    }
-    std::string Differences(int number) const {
-        const std::string n = std::to_string(number);
-        return test::DescribeDifferences(test::SnapshotTree(dir_ / ("s" + n)),
-                                         test::SnapshotTree(dir_ / ("d" + n)));
-    }
     // Clicks a button and waits for the run it starts.
     void RunBy(QAbstractButton* button) {
         QTest::mouseClick(button, Qt::LeftButton);
@@ -138,7 +121,8 @@ TEST_F(MainWindowTest, RunOptionsReachTheRunStateAtOnceAndARunLocksTheControls) 
     app_.runState().suppressDeletion = 1;  // as "/D" leaves it
     test::SetTestPreset(table_, dir_, 1);
     dir_.createFolder("s1");  // the target is missing: a synchronisation offers to create it
-    SetPresetWithTrees(2);
+    test::SetTestPreset(table_, dir_, 2);
+    test::MakeTree(dir_, "s2/a.txt=alpha s2/sub/b.txt=beta d2/stale.txt=old@1500000000");
     CMirovaDlg& dialog = Open();
     EXPECT_TRUE(dialog.suppressDeletionCheck()->isChecked());
     for (const int on : {1, 0}) {
@@ -183,7 +167,9 @@ TEST_F(MainWindowTest, RunOptionsReachTheRunStateAtOnceAndARunLocksTheControls) 
     EXPECT_THAT(boxes_.back(), HasSubstr("ｱｯﾌﾟﾃﾞｰﾄを実行しますか？"));
     EXPECT_EQ(app_.runState().noStopOnError.load(), 1);
     EXPECT_THAT(dir_.readLog(), HasSubstr("ｱｯﾌﾟﾃﾞｰﾄ完了"));
-    EXPECT_EQ(Differences(2), "");
+    EXPECT_EQ(
+        test::DescribeDifferences(test::SnapshotTree(dir_ / "s2"), test::SnapshotTree(dir_ / "d2")),
+        "");
     EXPECT_THAT(during, ElementsAre(false, false, false, false, false, true, true));
     EXPECT_EQ(finished.count(), 0);
     EXPECT_TRUE(dialog.presetButton(0)->isEnabled() && dialog.okButton()->isEnabled() &&
@@ -369,45 +355,6 @@ TEST_F(PresetDataCommandsTest, ARunAfterEditingTheExclusionsUsesTheNewLists) {
     EXPECT_THAT(dialog.exclusions().extensions(), ElementsAre("tmp", "log"));
     RunBy(dialog.compareButton());
     EXPECT_EQ(boxes_.back(), "ｿｰｽとﾀｰｹﾞｯﾄは完全に一致します。");
-}
-
-TEST_F(MainWindowTest, BoxesGoToTheOwnBoxOrTheStandardOneAndReturnTheButton) {
-    app_.SetMessageBoxHookForTesting(nullptr);
-    // As during a file operation: the main window is disabled by a progress window.
-    QWidget mainWindow;
-    mainWindow.show();
-    mainWindow.setEnabled(false);
-    using B = QMessageBox;
-    const int ari = B::Abort | B::Retry | B::Ignore, rc = B::Retry | B::Cancel;
-    // Type, the button pressed, the standard buttons shown (0: the own box), the answer. The own
-    // box is answered with OK (0), Yes (1) or No (2), the standard one with a button or with Esc
-    // (NoButton). Style bits beyond the plain OK box leave the own box.
-    const int rows[][4] = {{0, 0, 0, 1},           {4, 1, 0, 6},
-                           {4, 2, 0, 7},           {2, B::Abort, ari, 3},
-                           {2, B::Retry, ari, 4},  {2, B::NoButton, ari, 5},
-                           {5, B::Retry, rc, 4},   {5, B::NoButton, rc, 2},
-                           {0x30, B::Ok, B::Ok, 1}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << "type " << row[0] << " answer " << row[3]);
-        std::string seen;
-        OnModal<QDialog>([&](QDialog& dialog) {
-            auto* own = qobject_cast<ui::CMessageBox*>(&dialog);
-            auto* standard = qobject_cast<QMessageBox*>(&dialog);
-            seen = QStringLiteral("%1 %2 %3 %4")
-                       .arg(own != nullptr ? 0 : standard->standardButtons().toInt())
-                       .arg(dialog.windowTitle())
-                       .arg(dialog.isEnabled())
-                       .arg(own != nullptr ? own->textLabel()->text() : standard->text())
-                       .toStdString();
-            QAbstractButton* button =
-                own != nullptr ? std::array<QAbstractButton*, 3>{own->okButton(), own->yesButton(),
-                                                                 own->noButton()}[row[1]]
-                               : standard->button(B::StandardButton(row[1]));
-            button != nullptr ? button->click() : QTest::keyClick(&dialog, Qt::Key_Escape);
-        });
-        EXPECT_EQ(app_.DoMessageBox(QStringLiteral("フォルダ /a/b"), row[0]), row[3]);
-        EXPECT_EQ(seen, std::to_string(row[2]) + " Mirova 1 フォルダ /a/b");
-    }
 }
 
 // A worker's box is shown on the GUI thread while the worker waits; calls posted from any
