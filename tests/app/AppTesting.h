@@ -1,11 +1,8 @@
 #pragma once
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <sstream>
-#include <string>
 
 #include "TempDir.h"
 #include "TreeSnapshot.h"

@@ -33,8 +33,6 @@ constexpr const char* kComplete = "ｱｯﾌﾟﾃﾞｰﾄ完了";
 constexpr const char* kFailed = "の処理に失敗しました。";
 const std::string kTwice = "「Mirova」を複数起動することはできません。";
 
-extern "C" char** environ;
-
 struct ProcessOutcome {
     int status = -1;
     std::string out, err;
@@ -96,8 +94,7 @@ protected:
         return test::DescribeDifferences(test::SnapshotTree(source), test::SnapshotTree(target));
     }
     test::TestFolder dir;
-    const std::string src = dir / "src";
-    const std::string dst = dir / "dst";
+    const std::string src = dir / "src", dst = dir / "dst";
 };
 
 TEST_F(EndToEndTest, ComparesSyncsAndMergesRealTreesAndReportsTheExitStatus) {

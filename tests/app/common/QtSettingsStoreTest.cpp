@@ -36,14 +36,11 @@ TEST(QtSettingsStoreTest, HandWrittenAndWrittenValuesReadBackAndAnUnreadableFile
                           "書類 (laptop and desktop)", 1, 0}));
         EXPECT_THAT(lists.names(), ::testing::ElementsAre("/.cache/", "Thumbs.db"));
         EXPECT_THAT(lists.extensions(), ::testing::ElementsAre("tmp", "bak"));
-        for (const auto& [name, read] : {std::pair{"BIG", 7},
-                                         {"MIN", -2147483647 - 1},
-                                         {"WORD", 7},
-                                         {"SPACED", 12},
-                                         {"UNQUOTED", 7},
-                                         {"JUNK", 7}}) {
-            EXPECT_EQ(store.ReadInt("Hostile", name, 7), read) << name;
+        std::vector<int> hostile;
+        for (const char* name : {"BIG", "MIN", "WORD", "SPACED", "UNQUOTED", "JUNK"}) {
+            hostile.push_back(store.ReadInt("Hostile", name, 7));
         }
+        EXPECT_THAT(hostile, ::testing::ElementsAre(7, -2147483647 - 1, 7, 12, 7, 7));
         EXPECT_EQ(store.ReadText("Hostile", "UNQUOTED", ""), "a,b");  // read as a list by Qt
         EXPECT_EQ(store.ReadText("Hostile", "JUNK", "fallback"), "fallback");
         store.WriteInt("Settings", "POSX", -120);

@@ -16,7 +16,6 @@
 #include "app/common/PresetDataFileIo.h"
 #include "app/desktop/CMirovaApp.h"
 #include "app/desktop/CMirovaDlg.h"
-#include "app/desktop/GuiRunUi.h"
 #include "app/desktop/KeepVersionsDlg.h"
 #include "app/desktop/PresetDataCommands.h"
 #include "app/desktop/ScheduleDlg.h"
@@ -53,7 +52,7 @@ void OnModal(std::function<void(Window&)> step) {
     });
 }
 
-// The main window over the test's own folders and a table of presets (table_). Every box is
+// The main window over the test's own folders, a table of presets and lists. Every box is
 // recorded and answered from a script (without one, a question is declined); every file dialog
 // takes the next scripted path (without one, it is cancelled). onBox_ may act on the window
 // while a box is "up", which is in the middle of a run.
@@ -73,15 +72,38 @@ protected:
                 fileDialogs_.push_back(std::to_string(int(kind)) + " " + title.toStdString());
                 return QString::fromStdString(Next(chosen_, std::string()));
             });
+        table_.presets[0] = Preset{"/data/書類", "/backup/書類", "書類\r\n毎日", 0, 1};
+        table_.presets[4] = Preset{"/data/写真", "/backup/写真", "写真", 1, 1};
+        table_.presets[29] = Preset{"/srv/a", "/srv/b", "", 0, 0};
+        table_.currentPreset = 4;
+        lists_.AddName("~$");
+        lists_.AddName("/.git/");
+        lists_.AddExtension("tmp");
+        lists_.Save(store_);
     }
     ~MainWindowTest() override { SetPresetFileChooserForTesting(nullptr); }
-    CMirovaDlg& Open(bool store = true) {
-        if (store) {
-            SaveSettings(table_, store_);
-        }
+    CMirovaDlg& Open() {
+        SaveSettings(table_, store_);
         dialog_ = std::make_unique<CMirovaDlg>(app_, store_);
         dialog_->show();
         return *dialog_;
+    }
+    // The presets and lists as the window holds them now are those of the start.
+    void ExpectUnchanged(CMirovaDlg& dialog) {
+        EXPECT_EQ(EncodePresetData(dialog.table().presets, dialog.exclusions()),
+                  EncodePresetData(table_.presets, lists_));
+    }
+    // The window shows preset `index` of its table, compare hidden for a merge.
+    void ExpectShown(CMirovaDlg& dialog, int index, const QString& caption) {
+        const Preset& preset = dialog.table().presets[static_cast<std::size_t>(index)];
+        EXPECT_EQ(dialog.table().currentPreset, index);
+        EXPECT_TRUE(dialog.presetButton(index)->isChecked());
+        EXPECT_EQ(dialog.captionField()->toPlainText(), caption);
+        EXPECT_EQ(dialog.sourceField()->text().toStdString(), preset.sourceFolder);
+        EXPECT_EQ(dialog.targetField()->text().toStdString(), preset.targetFolder);
+        EXPECT_EQ(dialog.mergeModeCheck()->isChecked(), preset.mergeMode == 1);
+        EXPECT_EQ(dialog.useExclusionsCheck()->isChecked(), preset.useExclusions == 1);
+        EXPECT_EQ(dialog.compareButton()->isHidden(), preset.mergeMode == 1);
     }
     // Clicks a button and waits for the run it starts.
     void RunBy(QAbstractButton* button) {
@@ -103,6 +125,7 @@ protected:
     test::TestFolder dir_;
     CMirovaApp app_;
     PresetTable table_;
+    ExclusionList lists_;
     MemorySettingsStore store_;
     std::vector<std::string> boxes_;  // the texts of the boxes shown
     std::vector<int> types_;          // and their types
@@ -117,8 +140,8 @@ protected:
 // button a compare. A run over real folders locks the controls; afterwards the results window
 // shows what it did.
 TEST_F(MainWindowTest, RunOptionsReachTheRunStateAtOnceAndARunLocksTheControls) {
-    app_.runState().noStopOnError = 0;
     app_.runState().suppressDeletion = 1;  // as "/D" leaves it
+    table_.currentPreset = 0;
     test::SetTestPreset(table_, dir_, 1);
     dir_.createFolder("s1");  // the target is missing: a synchronisation offers to create it
     test::SetTestPreset(table_, dir_, 2);
@@ -193,9 +216,9 @@ TEST_F(MainWindowTest, ScheduleKeepVersionsAndExitWorkFromTheMenusAndExitStoresT
     EXPECT_EQ(odd.crontabLine, QStringLiteral("0 2 * * * '/opt/my apps/it'\\''s 100\\%$' /A 12"));
     EXPECT_THAT(odd.serviceUnit.toStdString(),
                 HasSubstr("\nExecStart=\"/opt/my apps/it's 100%%$$\" /A 12\n"));
-    const QString program = QApplication::applicationFilePath();
-    OnModal<ScheduleDlg>([&](ScheduleDlg& schedule) {
-        EXPECT_EQ(schedule.crontabField()->text(), MakeScheduleEntries(9, program).crontabLine);
+    OnModal<ScheduleDlg>([](ScheduleDlg& schedule) {
+        EXPECT_EQ(schedule.crontabField()->text(),
+                  MakeScheduleEntries(9, QApplication::applicationFilePath()).crontabLine);
         schedule.accept();
     });
     Trigger(QStringLiteral("スケジュール(&S)"));
@@ -215,57 +238,24 @@ TEST_F(MainWindowTest, ScheduleKeepVersionsAndExitWorkFromTheMenusAndExitStoresT
     // Exit stores the preset, the place and the lists; the next start shows them, and Esc
     // closes the same way.
     dialog.move(140, 90);
-    dialog.exclusions().AddName("~$");
+    dialog.exclusions().AddName("new");
     QSignalSpy finished(&dialog, &QDialog::finished);
     Trigger(QStringLiteral("アプリケーションの終了"));
     EXPECT_EQ(finished.count(), 1);
     EXPECT_EQ(store_.ReadInt("Settings", "KEEPVERSIONS", -1), 45);
-    CMirovaDlg& again = Open(false);
+    LoadSettings(table_, store_);  // as the window left them
+    CMirovaDlg& again = Open();
     EXPECT_TRUE(again.presetButton(8)->isChecked());
     EXPECT_EQ(again.pos(), QPoint(140, 90));
-    EXPECT_THAT(again.exclusions().names(), ElementsAre("~$"));
+    EXPECT_THAT(again.exclusions().names(), ElementsAre("~$", "/.git/", "new"));
     QSignalSpy closed(&again, &QDialog::finished);
     QTest::keyClick(&again, Qt::Key_Escape);
     EXPECT_EQ(closed.count(), 1);
 }
 
-// The preset data commands over a table and lists of their own.
-class PresetDataCommandsTest : public MainWindowTest {
-protected:
-    PresetDataCommandsTest() {
-        table_.presets[0] = Preset{"/data/書類", "/backup/書類", "書類\r\n毎日", 0, 1};
-        table_.presets[4] = Preset{"/data/写真", "/backup/写真", "写真", 1, 1};
-        table_.presets[29] = Preset{"/srv/a", "/srv/b", "", 0, 0};
-        table_.currentPreset = 4;
-        lists_.AddName("~$");
-        lists_.AddName("/.git/");
-        lists_.AddExtension("tmp");
-        lists_.Save(store_);
-    }
-    // The presets and lists as the window holds them now are those of the start.
-    void ExpectUnchanged(CMirovaDlg& dialog) {
-        EXPECT_EQ(dialog.table().presets, table_.presets);
-        EXPECT_EQ(dialog.exclusions().names(), lists_.names());
-        EXPECT_EQ(dialog.exclusions().extensions(), lists_.extensions());
-    }
-    // The window shows preset `index` of its table, compare hidden for a merge.
-    void ExpectShown(CMirovaDlg& dialog, int index, const QString& caption) {
-        const Preset& preset = dialog.table().presets[static_cast<std::size_t>(index)];
-        EXPECT_EQ(dialog.table().currentPreset, index);
-        EXPECT_TRUE(dialog.presetButton(index)->isChecked());
-        EXPECT_EQ(dialog.captionField()->toPlainText(), caption);
-        EXPECT_EQ(dialog.sourceField()->text().toStdString(), preset.sourceFolder);
-        EXPECT_EQ(dialog.targetField()->text().toStdString(), preset.targetFolder);
-        EXPECT_EQ(dialog.mergeModeCheck()->isChecked(), preset.mergeMode == 1);
-        EXPECT_EQ(dialog.useExclusionsCheck()->isChecked(), preset.useExclusions == 1);
-        EXPECT_EQ(dialog.compareButton()->isHidden(), preset.mergeMode == 1);
-    }
-    ExclusionList lists_;
-};
-
 // A preset button shows its preset; a save and a load bring everything back and show the
 // preset current then.
-TEST_F(PresetDataCommandsTest, PresetButtonsShowTheirPresetAndSaveThenLoadRestoresEverything) {
+TEST_F(MainWindowTest, PresetButtonsShowTheirPresetAndSaveThenLoadRestoresEverything) {
     CMirovaDlg& dialog = Open();
     ExpectShown(dialog, 4, QStringLiteral("写真"));
     QTest::mouseClick(dialog.presetButton(0), Qt::LeftButton);
@@ -293,12 +283,10 @@ TEST_F(PresetDataCommandsTest, PresetButtonsShowTheirPresetAndSaveThenLoadRestor
     ExpectShown(dialog, 4, QStringLiteral("写真"));
     // The load reaches the store when the window closes, as every change does.
     dialog.closeButton()->click();
-    ExclusionList reread;
-    reread.Load(store_);
-    EXPECT_EQ(reread.names(), lists_.names());
+    EXPECT_EQ(store_.ReadText("JLIST", "JLIST-1", ""), "/.git/");
 }
 
-TEST_F(PresetDataCommandsTest, DeclinedCancelledOrFailingCommandsChangeNothing) {
+TEST_F(MainWindowTest, DeclinedCancelledOrFailingCommandsChangeNothing) {
     const std::string whole = EncodePresetData(PresetArray{}, ExclusionList{});
     std::string newer = whole;
     newer[25] = '3';  // "...Ver1.3"
@@ -339,7 +327,7 @@ TEST_F(PresetDataCommandsTest, DeclinedCancelledOrFailingCommandsChangeNothing) 
 }
 
 // The editor starts with the lists; what it holds at OK is what the next run excludes.
-TEST_F(PresetDataCommandsTest, ARunAfterEditingTheExclusionsUsesTheNewLists) {
+TEST_F(MainWindowTest, ARunAfterEditingTheExclusionsUsesTheNewLists) {
     table_.presets[0] = Preset{dir_ / "s", dir_ / "d", "", 0, 1};
     table_.currentPreset = 0;
     test::MakeTree(dir_, "s/a.txt=alpha s/skip.log=noise d/a.txt=alpha");
@@ -355,32 +343,6 @@ TEST_F(PresetDataCommandsTest, ARunAfterEditingTheExclusionsUsesTheNewLists) {
     EXPECT_THAT(dialog.exclusions().extensions(), ElementsAre("tmp", "log"));
     RunBy(dialog.compareButton());
     EXPECT_EQ(boxes_.back(), "ｿｰｽとﾀｰｹﾞｯﾄは完全に一致します。");
-}
-
-// A worker's box is shown on the GUI thread while the worker waits; calls posted from any
-// thread run later, there too, in order.
-TEST_F(MainWindowTest, AWorkersBoxAndPostedCallsRunOnTheGuiThreadWhileTheWorkerWaits) {
-    GuiRunUi ui(app_, nullptr);
-    std::vector<std::string> calls;
-    const auto call = [&](const std::string& name) {
-        return [&, name] {
-            calls.push_back(name + (QThread::currentThread() == qApp->thread() ? "" : "!"));
-        };
-    };
-    std::atomic<bool> workerDone{false};
-    onBox_ = [&](int) { call(workerDone ? "late box" : "box")(); };
-    answers_ = {kIdYes};
-    ui.PostToRunThread(call("1"));
-    EXPECT_TRUE(calls.empty());  // never inside the caller
-    std::thread worker([&] {
-        EXPECT_EQ(ui.DoMessageBox("続行しますか？", kMbYesNo), kIdYes);
-        workerDone = true;
-        ui.PostToRunThread(call("2"));
-    });
-    EXPECT_TRUE(QTest::qWaitFor([&] { return calls.size() == 3; }, 30000));
-    worker.join();
-    EXPECT_THAT(calls, ElementsAre("1", "box", "2"));
-    EXPECT_THAT(boxes_, ElementsAre("続行しますか？"));
 }
 
 // Qt's own texts speak Japanese, and a second start in the process loads them only once.
