@@ -205,7 +205,7 @@ TEST_F(MainWindowTest, RunOptionsReachTheRunStateAtOnceAndARunLocksTheControls) 
 TEST_F(MainWindowTest, ScheduleKeepVersionsAndExitWorkFromTheMenusAndExitStoresTheWindow) {
     table_.currentPreset = 8;
     CMirovaDlg& dialog = Open();
-    // The schedule window shows the entries of the current preset, each with a copy button.
+    // The schedule window shows the entries of the current preset.
     const ScheduleEntries entries = MakeScheduleEntries(9, QStringLiteral("/usr/bin/mirova"));
     EXPECT_EQ(entries.crontabLine, QStringLiteral("0 2 * * * /usr/bin/mirova /A 9"));
     EXPECT_THAT(entries.serviceUnit.toStdString(), HasSubstr("\nExecStart=/usr/bin/mirova /A 9\n"));
