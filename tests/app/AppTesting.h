@@ -1,12 +1,8 @@
 #pragma once
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <optional>
-#include <sstream>
-#include <string>
 
 #include "TempDir.h"
 #include "TreeSnapshot.h"
@@ -14,43 +10,24 @@
 
 namespace mirova::test {
 
-// While it lives, an environment variable has the given value (nullopt: is removed); the value
-// before is restored afterwards.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
-        if (const char* previous = std::getenv(name)) {
-            previous_ = previous;
-        }
-        Set(value);
-    }
-    ~ScopedEnv() { Set(previous_); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    void Set(const std::optional<std::string>& value) {
-        value ? ::setenv(name_, value->c_str(), 1) : ::unsetenv(name_);
-    }
-
-    const char* name_;
-    std::optional<std::string> previous_;
-};
-
 // A test's own temporary folder. While it lives, the settings file and the lock files of the
 // program, and of the programs the test starts, lie in it, never in the user's.
 class TestFolder : public TempDir {
 public:
-    TestFolder() { createFolder("lock"); }
+    TestFolder() {
+        createFolder("lock");
+        ::setenv("XDG_CONFIG_HOME", (*this / "config").c_str(), 1);
+        ::setenv("MIROVA_LOCK_DIR", (*this / "lock").c_str(), 1);
+    }
+    ~TestFolder() {
+        ::unsetenv("XDG_CONFIG_HOME");
+        ::unsetenv("MIROVA_LOCK_DIR");
+    }
     std::string settingsFile() const { return *this / "config/TK-ORVELAN/Mirova.conf"; }
     std::string readSettings() const { return ReadFileText(settingsFile()); }
     void writeSettings(const std::string& text) const {
         createFile("config/TK-ORVELAN/Mirova.conf", text);
     }
-
-private:
-    ScopedEnv config_{"XDG_CONFIG_HOME", *this / "config"};
-    ScopedEnv lock_{"MIROVA_LOCK_DIR", *this / "lock"};
 };
 
 // Makes a tree from a layout: items separated by blanks, "path=content@seconds" for a file
@@ -58,8 +35,7 @@ private:
 inline void MakeTree(const TempDir& dir, const std::string& layout) {
     std::istringstream items(layout);
     for (std::string item; items >> item;) {
-        const std::size_t at = item.find('@');
-        const std::size_t equals = item.find('=');
+        const std::size_t at = item.find('@'), equals = item.find('=');
         if (item.ends_with('/')) {
             dir.createFolder(item);
         } else {
@@ -71,18 +47,12 @@ inline void MakeTree(const TempDir& dir, const std::string& layout) {
     }
 }
 
-// Puts into the table preset `number` (1-based): folder "sN" into "dN" of the temporary folder,
-// captioned "preset N".
+// Puts into the table preset `number` (1-based): "sN" into "dN" of the folder, caption "preset N".
 inline void SetTestPreset(PresetTable& table, const TempDir& dir, int number, int mergeMode = 0,
                           int useExclusions = 0) {
     const std::string n = std::to_string(number);
     table.presets[static_cast<std::size_t>(number - 1)] =
         Preset{dir / ("s" + n), dir / ("d" + n), "preset " + n, mergeMode, useExclusions};
-}
-
-// The differences of two real trees ("" when the target mirrors the source).
-inline std::string TreeDifferences(const std::string& source, const std::string& target) {
-    return DescribeDifferences(SnapshotTree(source), SnapshotTree(target));
 }
 
 }  // namespace mirova::test
