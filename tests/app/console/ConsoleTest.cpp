@@ -7,6 +7,7 @@
 #include "ScriptedMessages.h"
 #include "app/console/ConsoleCommand.h"
 #include "app/console/ConsolePresetFile.h"
+#include "fileops/FileOperations.h"
 #include "settings/ExclusionList.h"
 #include "settings/PresetDataFile.h"
 #include "settings/SettingsStore.h"
@@ -88,6 +89,38 @@ TEST(ConsoleCommandTest, ParsesEveryCommandAndRejectsWrongCommandLines) {
     }
     EXPECT_FALSE(HasConsoleCommand({"-A", "1", "--list", "-x"}));
     EXPECT_TRUE(HasConsoleCommand({"/A", "1", "--version"}));
+}
+
+// Without a terminal every question has its fixed answer (after Ctrl-C, "really stop?" stands
+// as Yes); on one, the typed letter answers and a closed input cancels.
+TEST(ConsoleUiTest, AnswersWithoutATerminalAndAsksOnOne) {
+    ConsoleEventLoop loop;
+    const struct {
+        int style;
+        bool interactive, yes;
+        std::string typed;
+        int expected;
+        std::string text = "text of the box";
+    } rows[] = {
+        {kMbOk, false, false, "", kIdOk},
+        {kMbYesNo, false, false, "", kIdNo},
+        {kMbYesNo, false, true, "", kIdYes},
+        {kMbAbortRetryIgnore, false, false, "", kIdIgnore},
+        {kMbRetryCancel, false, false, "", kIdCancel},
+        {kMbYesNo, false, false, "", kIdYes, kReallyStopQuestion},
+        {kMbYesNo, true, false, "what\nY\n", kIdYes},
+        {kMbAbortRetryIgnore, true, false, " r\n", kIdRetry},
+        {kMbAbortRetryIgnore, true, false, "a\n", kIdAbort},
+        {kMbRetryCancel, true, false, "", kIdCancel},
+    };
+    for (const auto& row : rows) {
+        std::istringstream in(row.typed);
+        std::ostringstream err;
+        ConsoleUi ui(loop, in, err, ConsoleAnswers{row.interactive, row.yes, false});
+        EXPECT_EQ(ui.DoMessageBox(row.text, row.style), row.expected)
+            << row.style << " " << row.interactive << " " << row.typed;
+        EXPECT_THAT(err.str(), ::testing::StartsWith(row.text + "\n"));
+    }
 }
 
 // The list "/A" and the preset data file over a store of presets and lists.

@@ -1,8 +1,10 @@
 // The desktop program driven offscreen.
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -10,12 +12,15 @@
 #include <QTimer>
 #include <QTranslator>
 #include <QTreeWidget>
+#include <atomic>
 #include <deque>
+#include <thread>
 
 #include "AppTesting.h"
 #include "app/common/PresetDataFileIo.h"
 #include "app/desktop/CMirovaApp.h"
 #include "app/desktop/CMirovaDlg.h"
+#include "app/desktop/GuiRunUi.h"
 #include "app/desktop/KeepVersionsDlg.h"
 #include "app/desktop/PresetDataCommands.h"
 #include "app/desktop/ScheduleDlg.h"
@@ -23,6 +28,7 @@
 #include "settings/SettingsStore.h"
 #include "ui/BitmapButton.h"
 #include "ui/CJlistDlg.h"
+#include "ui/CMessageBox.h"
 #include "ui/CResultsDlg.h"
 
 namespace mirova {
@@ -352,6 +358,83 @@ TEST(DesktopStartTest, QtsTextsAreInJapaneseLoadedOnce) {
               QStringLiteral("キャンセル"));
     ConfigureApplication();
     EXPECT_EQ(qApp->findChildren<QTranslator*>().size(), 1);
+}
+
+// Messages of a run: the own box for OK and Yes/No questions, the standard one for the others,
+// over a main window that a progress window has disabled, and the button pressed comes back.
+TEST_F(MainWindowTest, BoxesGoToTheOwnBoxOrTheStandardOneAndReturnTheButton) {
+    app_.SetMessageBoxHookForTesting(nullptr);
+    // As during a file operation: the main window is disabled by a progress window.
+    QWidget mainWindow;
+    mainWindow.show();
+    mainWindow.setEnabled(false);
+    using B = QMessageBox;
+    const int ari = B::Abort | B::Retry | B::Ignore, rc = B::Retry | B::Cancel;
+    // Type, the button pressed, the standard buttons shown (0: the own box), the answer. The own
+    // box is answered with OK (0), Yes (1) or No (2), the standard one with a button or with Esc
+    // (NoButton). Style bits beyond the plain OK box leave the own box.
+    const int rows[][4] = {{0, 0, 0, 1},           {4, 1, 0, 6},
+                           {4, 2, 0, 7},           {2, B::Abort, ari, 3},
+                           {2, B::Retry, ari, 4},  {2, B::NoButton, ari, 5},
+                           {5, B::Retry, rc, 4},   {5, B::NoButton, rc, 2},
+                           {0x30, B::Ok, B::Ok, 1}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "type " << row[0] << " answer " << row[3]);
+        std::string seen;
+        OnModal<QDialog>([&](QDialog& dialog) {
+            auto* own = qobject_cast<ui::CMessageBox*>(&dialog);
+            auto* standard = qobject_cast<QMessageBox*>(&dialog);
+            seen = QStringLiteral("%1 %2 %3 %4")
+                       .arg(own != nullptr ? 0 : standard->standardButtons().toInt())
+                       .arg(dialog.windowTitle())
+                       .arg(dialog.isEnabled())
+                       .arg(own != nullptr ? own->textLabel()->text() : standard->text())
+                       .toStdString();
+            if (own != nullptr) {
+                (row[1] == 0   ? own->okButton()
+                 : row[1] == 1 ? own->yesButton()
+                               : own->noButton())
+                    ->click();
+            } else if (row[1] == B::NoButton) {
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+            } else {
+                standard->button(B::StandardButton(row[1]))->click();
+            }
+        });
+        EXPECT_EQ(app_.DoMessageBox(QStringLiteral("フォルダ /a/b"), row[0]), row[3]);
+        EXPECT_EQ(seen, std::to_string(row[2]) + " Mirova 1 フォルダ /a/b");
+    }
+}
+
+TEST_F(MainWindowTest, AWorkersBoxAndPostedCallsRunOnTheGuiThreadWhileTheWorkerWaits) {
+    GuiRunUi ui(app_, nullptr);
+    std::atomic<bool> workerDone{false};
+    std::vector<bool> shown;  // the worker done; on the GUI thread
+    onBox_ = [&](int) { shown = {workerDone, QThread::currentThread() == qApp->thread()}; };
+    answers_ = {kIdYes};
+    int answer = 0;
+    std::thread worker([&] {
+        answer = ui.DoMessageBox("続行しますか？", kMbYesNo);
+        workerDone = true;
+    });
+    const bool finished = QTest::qWaitFor([&] { return workerDone.load(); }, 30000);
+    worker.join();
+    ASSERT_TRUE(finished);
+    EXPECT_THAT(shown, ElementsAre(false, true));
+    EXPECT_THAT(boxes_, ElementsAre("続行しますか？"));
+    EXPECT_EQ(answer, kIdYes);
+    // Posted calls run later, on the GUI thread, in order.
+    std::vector<std::string> calls;
+    const auto call = [&](const std::string& name) {
+        return [&, name] {
+            calls.push_back(name + (QThread::currentThread() == qApp->thread() ? "" : "!"));
+        };
+    };
+    ui.PostToRunThread(call("1"));
+    EXPECT_TRUE(calls.empty());  // never inside the caller
+    std::thread([&] { ui.PostToRunThread(call("2")); }).join();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return calls.size() == 2; }, 30000));
+    EXPECT_THAT(calls, ElementsAre("1", "2"));
 }
 
 }  // namespace
