@@ -256,37 +256,36 @@ TEST_F(RunTest, IdenticalTreesEndWithTheMatchMessageAndNoReport) {
                          Dated("Compare Preset 1 Done."));
 }
 
-TEST_F(RunTest, CompareRunReportsAndListsTheDifferences) {
+// A compare asks about an older source even when quiet, then reports and lists the differences.
+TEST_F(RunTest, CompareAsksAboutOlderSourcesReportsAndListsTheDifferences) {
     Make(
-        "src/same.txt=x@1700000000|dst/same.txt=x@1700000000|src/changed.txt=new content@1700000100"
+        "log/ReverseList.txt=earlier|src/old.txt=a@1700000000|dst/old.txt=b@1700000100"
+        "|src/same.txt=x@1700000000|dst/same.txt=x@1700000000|src/changed.txt=new "
+        "content@1700000100"
         "|dst/changed.txt=old@1700000000|src/emptynew/|dst/extra.txt=e@1700000000"
         "|dst/gone/inner.txt=i@1700000000");
     dir_.createFile("src/new.bin", std::string(3000, 'n'), 1700000000);
+    state_.noStopOnError = 1;
+    ui_.boxes.Answer(kIdNo);
+    const std::string older = "ｿｰｽがﾀｰｹﾞｯﾄよりも古いようです。\n本当に同期させてよろしいですか？";
+    Check(RunKind::Compare, RunOutcome::Declined, {older},
+          {"!CopyTotalDataSize", Stamped({older, "Aborted !"}) + Dated("Compare Preset 1 Done.")});
+    EXPECT_THAT(ui_.opened, ElementsAre(dir_.logDir() + "/ReverseList.txt"));
+    EXPECT_EQ(dir_.read("log/ReverseList.txt"), "old.txt\r\n");
     const std::string report =
-        "ﾀｰｹﾞｯﾄに 3 個の更新ﾌｧｲﾙ/ﾌｫﾙﾀﾞ、3 個の余剰ﾌｧｲﾙ、1 個の余剰ﾌｫﾙﾀﾞが有ります。\n"
+        "ﾀｰｹﾞｯﾄに 4 個の更新ﾌｧｲﾙ/ﾌｫﾙﾀﾞ、4 個の余剰ﾌｧｲﾙ、1 個の余剰ﾌｫﾙﾀﾞが有ります。\n"
         "結果はリストとしてログに記憶されます。";
     // A stored target folder may end with a separator: the listed paths then show it doubled.
     const std::string t = dst() + "//";
-    Check(RunKind::Compare, Preset(src(), dst() + "/", 4), RunOutcome::Reported, {report},
-          {"Compare Preset 5 Start.",
-           Stamped({"CopyTotalDataSize = 2KB", report, "余剰ファイル 3", t + "changed.txt",
-                    t + "extra.txt", t + "gone/inner.txt", "余剰フォルダ 1", t + "gone/",
-                    "更新ファイル 2", t + "changed.txt", t + "new.bin"}),
-           "Compare Preset 5 Done."});
-    EXPECT_EQ(dir_.read("dst/changed.txt"), "old");  // a compare changes nothing
-}
-
-TEST_F(RunTest, OlderSourceIsListedOpenedAndAskedEvenWithoutStops) {
-    Make("log/ReverseList.txt=earlier|src/old.txt=a@1700000000|dst/old.txt=b@1700000100");
-    state_.noStopOnError = 1;
-    ui_.boxes.Answer(kIdNo);
-    const std::string question =
-        "ｿｰｽがﾀｰｹﾞｯﾄよりも古いようです。\n本当に同期させてよろしいですか？";
+    ui_.boxes.Answer(kIdYes);
     Check(
-        RunKind::Compare, RunOutcome::Declined, {question},
-        {"!CopyTotalDataSize", Stamped({question, "Aborted !"}) + Dated("Compare Preset 1 Done.")});
-    EXPECT_THAT(ui_.opened, ElementsAre(dir_.logDir() + "/ReverseList.txt"));
-    EXPECT_EQ(dir_.read("log/ReverseList.txt"), "old.txt\r\n");
+        RunKind::Compare, Preset(src(), dst() + "/", 4), RunOutcome::Reported, {older, report},
+        {"Compare Preset 5 Start.", Stamped({older + "YES"}),
+         Stamped({"CopyTotalDataSize = 2KB", report, "余剰ファイル 4", t + "changed.txt",
+                  t + "old.txt", t + "extra.txt", t + "gone/inner.txt", "余剰フォルダ 1",
+                  t + "gone/", "更新ファイル 3", t + "changed.txt", t + "new.bin", t + "old.txt"}),
+         "Compare Preset 5 Done."});
+    EXPECT_EQ(dir_.read("dst/changed.txt"), "old");  // a compare changes nothing
 }
 
 TEST_F(RunTest, MissingFoldersEndTheRunOrAreCreatedWhenAsked) {
