@@ -102,12 +102,6 @@ struct Mutator {
             }
         }
     }
-    // After a run: files that only looked unchanged get a new time for the next run.
-    void Retime() {
-        for (const auto& [name, old] : sameLooking) {
-            SetTimeNs(Full(name), old.mtimeNs + 7 * kNsPerSecond);
-        }
-    }
     std::size_t Pick(std::size_t n) {
         return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng);
     }
@@ -159,12 +153,11 @@ struct Mutator {
         });
     }
     void CreateFile(const std::string& folder) {
-        if (Depth(folder) >= 3) {
-            return;
+        const std::string rel = Depth(folder) < 3 ? Child(folder) : "";
+        if (!rel.empty()) {
+            Write(rel, Content(), SomeTime());
+            ::chmod(Full(rel).c_str(), Pick(2) == 0 ? 0644 : 0600);
         }
-        const std::string rel = Child(folder);
-        Write(rel, Content(), SomeTime());
-        ::chmod(Full(rel).c_str(), Pick(2) == 0 ? 0644 : 0600);
     }
     // Within one second and without crossing a change of the high half of the 100 ns ticks
     // since 1601, where the two-second tolerance of the comparison stops.
@@ -233,7 +226,9 @@ inline void Converge(const std::string& src, const std::string& dst, int firstSe
                   "")
             << "source above, target below\n"
             << output;
-        source.Retime();
+        for (const auto& [name, old] : source.sameLooking) {  // looks changed in the next round
+            SetTimeNs(source.Full(name), old.mtimeNs + 7 * kNsPerSecond);
+        }
     }
 }
 
