@@ -39,14 +39,12 @@ class TestUi final : public RunUi {
 public:
     test::ScriptedMessages boxes;
     std::vector<std::string> statusTexts, opened;
-    std::function<void(const std::string& text, int style)> beforeBox;  // may change the tree
+    std::function<void(const std::string& text, int style)> beforeBox = [](auto&, int) {};
     int statusWindowsOpen = 0, itemsOffered = 0;
     int cancelBeforeItem = 0;  // Cancel is pressed before this item of the run (from 1); 0 never
 
     int DoMessageBox(const std::string& text, int style) override {
-        if (beforeBox) {
-            beforeBox(text, style);
-        }
+        beforeBox(text, style);  // may change the tree
         return boxes.DoMessageBox(text, style);
     }
     std::unique_ptr<StatusWindow> ShowStatusWindow() override {
