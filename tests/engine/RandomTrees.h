@@ -1,5 +1,4 @@
-// Random changes to real trees and what a sync or a merge must make of them, for the runs in
-// process and the soak of the real executable.
+// Random changes to real trees and what a sync or a merge must make of them (runs and soak).
 #pragma once
 
 #include <fcntl.h>

@@ -1,6 +1,5 @@
-// Whole runs on real trees: what a run asks, tells and logs; mirrors and merges against a model
-// on random trees, change records, kept versions, the checks that keep a run from destroying
-// what it was not asked to change, and calls failing in the middle: the next run finishes.
+// Whole runs on real trees: what they ask, tell and log; mirrors and merges against a model on
+// random trees; change records, kept versions, safety checks; failed calls: the next run finishes.
 #include "engine/Run.h"
 
 #include <gmock/gmock.h>
@@ -405,8 +404,7 @@ TEST_F(SyncMergeTest, RandomTreesEndAsTheModelSaysWithTheRecordTheCompareForetol
     });
 }
 
-// Newer versions both ways: the random trees above. A merge is asked for, deletes nothing, and
-// cannot merge a file with a folder: that keeps it from being complete.
+// Newer versions both ways: the random trees above. A file and a folder cannot be merged.
 TEST_F(SyncMergeTest, MergesAreAskedForAndNeverJoinAFileAndAFolder) {
     Make(
         "dst/a/b.txt=b@1700000000|dst/c/|src/s.txt=s|src/size.txt=12345@1700000000"
@@ -616,8 +614,7 @@ TEST_F(SyncMergeTest, AnUnreadableSourceFolderKeepsItsTargetCopiesAndWritesAreFl
     EXPECT_EQ(ui_.statusTexts.back(), "ﾃﾞｰﾀをﾃﾞｨｽｸに書き込み中");
 }
 
-// Quiet, failures are logged in order and the run goes on; a source file that vanishes during
-// the run loses its target copy in the next one.
+// Quiet, failures are logged in order and the run goes on; a vanished source goes next time.
 TEST_F(SyncMergeTest, QuietSynchronisationLogsEveryFailureAndGoesOn) {
     Make(
         "src/busy.txt=new busy@1700000500|dst/busy.txt=old busy@1700000000|src/locked.txt=L"
