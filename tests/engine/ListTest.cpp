@@ -9,9 +9,6 @@
 #include <ranges>
 #include <set>
 #include <span>
-#include <string>
-#include <tuple>
-#include <vector>
 
 #include "engine/AutoRunList.h"
 #include "engine/ChangeRecord.h"
@@ -65,16 +62,15 @@ TEST(FileListTest, NamesStayInPlaceAndSortInPlainByteOrder) {
 
 TEST(FileListTest, TimesAreEqualWithinTwoSecondsOfEqualHighHalves) {
     constexpr std::uint32_t b = 1'000'000'000, m = 0xFFFFFFFFu, s2 = 2 * kSecond;
-    EXPECT_EQ(CompareFileTimes(b, 7, b, 7), 0);
-    EXPECT_EQ(CompareFileTimes(b + 19 * kSecond / 10, 7, b, 7), 0);
-    EXPECT_EQ(CompareFileTimes(b, 7, b + s2 - 1, 7), 0);
-    EXPECT_EQ(CompareFileTimes(b + s2, 7, b, 7), 1);
-    EXPECT_EQ(CompareFileTimes(b, 7, b + s2, 7), -1);
-    EXPECT_EQ(CompareFileTimes(0, 8, m, 7), 1);
-    EXPECT_EQ(CompareFileTimes(m, 6, 0, 7), -1);
-    EXPECT_EQ(CompareFileTimes(5'000'000, 8, m - 5'000'000, 7),
-              1);  // 1 s apart, a carry between them
-    EXPECT_EQ(CompareFileTimes(m, 0, 0, 0), 1);
+    // low, high, low, high, order + 1; 1 s apart with a carry between them is still later.
+    const std::uint32_t rows[][5] = {{b, 7, b, 7, 1},          {b + 19 * kSecond / 10, 7, b, 7, 1},
+                                     {b, 7, b + s2 - 1, 7, 1}, {b + s2, 7, b, 7, 2},
+                                     {b, 7, b + s2, 7, 0},     {0, 8, m, 7, 2},
+                                     {m, 6, 0, 7, 0},          {5'000'000, 8, m - 5'000'000, 7, 2},
+                                     {m, 0, 0, 0, 2}};
+    for (const auto& t : rows) {
+        EXPECT_EQ(CompareFileTimes(t[0], t[1], t[2], t[3]), static_cast<int>(t[4]) - 1) << t[0];
+    }
 }
 
 TEST(AutoRunListTest, ReadsTheOptionsAndTheListOfTheCommandLine) {
@@ -239,10 +235,7 @@ TEST(SortedMatchTest, WalksGiveTheAnswersOfThePerEntrySearch) {
 TEST(ChangeRecordLine, OneLinePerItemWhateverTheName) {
     // Valid UTF-8 stays; control bytes, stray, overlong, surrogate and out-of-range sequences
     // become \xHH byte by byte, so that a line is one line and reads back to the same name.
-    const struct {
-        std::string name;
-        bool text;
-    } rows[] = {
+    const std::pair<std::string, bool> rows[] = {
         {"plain/名前.txt", true},    {"\xC2\x80\xDF\xBF", true},  {"\xE0\xA0\x80", true},
         {"\xED\x9F\xBF", true},      {"\xEE\x80\x80", true},      {"\xF0\x90\x80\x80", true},
         {"\xF4\x8F\xBF\xBF", true},  {"\xC1\xBF", false},         {"\xE0\x9F\xBF", false},
@@ -250,16 +243,16 @@ TEST(ChangeRecordLine, OneLinePerItemWhateverTheName) {
         {"\xF4\x90\x80\x80", false}, {"\xF5\x80\x80\x80", false}, {"\xE3\x81", false},
         {"\xC3\x41", false},         {"\x80\xFF", false},         {"\x01\x1F\x7F", false},
     };
-    for (const auto& row : rows) {
+    for (const auto& [name, text] : rows) {
         std::string escaped;
-        for (const char c : row.name) {
+        for (const char c : name) {
             const auto byte = static_cast<unsigned char>(c);
             char hex[8];
             std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-            escaped += row.text || byte == 'A' ? std::string(1, c) : hex;
+            escaped += text || byte == 'A' ? std::string(1, c) : hex;
         }
-        EXPECT_EQ(EscapeField(row.name), escaped) << escaped;
-        EXPECT_EQ(UnescapeField(escaped), row.name) << escaped;
+        EXPECT_EQ(EscapeField(name), escaped) << escaped;
+        EXPECT_EQ(UnescapeField(escaped), name) << escaped;
     }
     for (const std::string name : {"new\nline\\", "back\\\\x41slash", "tail\t"}) {
         ChangeItem item{ChangeAction::CopyChanged, ChangeSide::Target,    name,

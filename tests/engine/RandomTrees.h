@@ -1,5 +1,4 @@
-// Random changes to real trees and what a sync or a merge must make of them, for the runs in
-// process and the soak of the real executable.
+// Random changes to real trees and what a sync or a merge must make of them (runs and soak).
 #pragma once
 
 #include <fcntl.h>
@@ -36,17 +35,18 @@ inline void SetTimeNs(const std::string& path, std::int64_t ns) {
 
 // Random changes to one tree, at most three deep. New names are unique over the whole run (a
 // counter and the side's tag), so that the two sides of a merge never create the same name.
-class Mutator {
-public:
-    Mutator(std::mt19937_64& rng, std::string root, char tag, int& counter, bool merge)
-        : rng_(rng), root_(std::move(root)), tag_(tag), counter_(counter), merge_(merge) {}
-
-    Tree sameLooking;  // source files changed to look unchanged (same size, time within 1 s)
+struct Mutator {
+    std::mt19937_64& rng;
+    std::string root;
+    char tag;
+    int& counter;
+    bool merge;
+    Tree sameLooking{};  // source files changed to look unchanged (same size, time within 1 s)
 
     void Apply(int changes) {
-        const Tree start = ReadTree(root_);
+        const Tree start = ReadTree(root);
         for (int i = 0; i < changes; ++i) {
-            const Tree tree = ReadTree(root_);
+            const Tree tree = ReadTree(root);
             std::vector<std::string> files, folders{""}, links, all;
             for (const auto& [name, item] : tree) {
                 all.push_back(name);
@@ -55,7 +55,7 @@ public:
             const std::string folder = Pick(folders), file = Pick(files), any = Pick(all);
             const bool deeper = Depth(folder) < 3;
             // A merge deletes nothing, keeps equal-looking files, never meets a kind clash: 0-8.
-            const std::size_t change = Pick(merge_ ? 9 : 12);
+            const std::size_t change = Pick(merge ? 9 : 12);
             if (change <= 1) {
                 CreateFile(folder);
             } else if (change == 2 && deeper) {
@@ -87,7 +87,7 @@ public:
             } else if (change == 8 && !any.empty()) {
                 Forget(any);
                 std::filesystem::remove_all(Full(any));
-            } else if (change == 9 && tag_ == 's' && start.contains(file)) {
+            } else if (change == 9 && tag == 's' && start.contains(file)) {
                 SameLooking(file, tree.at(file));
             } else if (change == 10 && !file.empty()) {  // the old target item must go first
                 Forget(file);
@@ -101,29 +101,19 @@ public:
             }
         }
     }
-    // After a run: files that only looked unchanged get a new time for the next run.
-    void Retime() {
-        for (const auto& [name, old] : sameLooking) {
-            SetTimeNs(Full(name), old.mtimeNs + 7 * kNsPerSecond);
-        }
-    }
-
-private:
     std::size_t Pick(std::size_t n) {
-        return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_);
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng);
     }
     std::string Pick(const std::vector<std::string>& names) {  // "" for none, never the root
         return names.empty() ? std::string() : names[Pick(names.size())];
     }
-    std::string Full(const std::string& rel) const {
-        return rel.empty() ? root_ : root_ + "/" + rel;
-    }
+    std::string Full(const std::string& rel) const { return rel.empty() ? root : root + "/" + rel; }
     static int Depth(const std::string& rel) {
         return rel.empty() ? 0 : 1 + static_cast<int>(std::ranges::count(rel, '/'));
     }
     // Plain names, blanks and line breaks, bytes that are not UTF-8, the longest name allowed.
     std::string NewName() {
-        const std::string n = std::string(1, tag_) + std::to_string(++counter_);
+        const std::string n = std::string(1, tag) + std::to_string(++counter);
         const std::string names[] = {n, "with  space " + n + " ", "new\nline" + n,
                                      "bad\xff\xfe" + n + "\xc3",
                                      n + std::string(255 - n.size(), 'L')};
@@ -135,7 +125,7 @@ private:
     std::string Content() {
         static const std::size_t sizes[] = {0, 1, 100, 4096, 70'000};
         std::string data(sizes[Pick(5)] + Pick(50), '\0');
-        std::generate(data.begin(), data.end(), [this] { return static_cast<char>(rng_()); });
+        std::generate(data.begin(), data.end(), [this] { return static_cast<char>(rng()); });
         return data;
     }
     void Write(const std::string& rel, const std::string& data, std::int64_t ns) {
@@ -151,8 +141,8 @@ private:
     // changes of one file never come within two seconds), or in a sync also earlier.
     std::int64_t NewTime(std::int64_t old) {
         const auto step = static_cast<std::int64_t>(Pick(1000));
-        if (merge_ || Pick(2) == 0) {
-            return old + (10 * (1 + step) + (tag_ == 't' ? 5 : 0)) * kNsPerSecond;
+        if (merge || Pick(2) == 0) {
+            return old + (10 * (1 + step) + (tag == 't' ? 5 : 0)) * kNsPerSecond;
         }
         return old - (3 + step * 100) * kNsPerSecond;
     }
@@ -162,12 +152,11 @@ private:
         });
     }
     void CreateFile(const std::string& folder) {
-        if (Depth(folder) >= 3) {
-            return;
+        const std::string rel = Depth(folder) < 3 ? Child(folder) : "";
+        if (!rel.empty()) {
+            Write(rel, Content(), SomeTime());
+            ::chmod(Full(rel).c_str(), Pick(2) == 0 ? 0644 : 0600);
         }
-        const std::string rel = Child(folder);
-        Write(rel, Content(), SomeTime());
-        ::chmod(Full(rel).c_str(), Pick(2) == 0 ? 0644 : 0600);
     }
     // Within one second and without crossing a change of the high half of the 100 ns ticks
     // since 1601, where the two-second tolerance of the comparison stops.
@@ -198,12 +187,6 @@ private:
             ASSERT_EQ(::rename(Full(rel).c_str(), Full(to).c_str()), 0);
         }
     }
-
-    std::mt19937_64& rng_;
-    std::string root_;
-    char tag_;
-    int& counter_;
-    bool merge_;
 };
 
 // Rounds of random changes to both trees, each followed by run(merge), which returns what helps
@@ -218,7 +201,7 @@ inline void Converge(const std::string& src, const std::string& dst, int firstSe
         const bool merge = round % 4 == 3;
         SCOPED_TRACE("round " + std::to_string(round) + ", seed " +
                      std::to_string(firstSeed + round) + (merge ? " (merge)" : " (sync)"));
-        Mutator source(rng, src, 's', counter, merge), target(rng, dst, 't', counter, merge);
+        Mutator source{rng, src, 's', counter, merge}, target{rng, dst, 't', counter, merge};
         source.Apply(round == 0 ? 160 : 40);
         target.Apply(merge ? 40 : 5);
         ASSERT_FALSE(::testing::Test::HasFatalFailure());
@@ -242,7 +225,9 @@ inline void Converge(const std::string& src, const std::string& dst, int firstSe
                   "")
             << "source above, target below\n"
             << output;
-        source.Retime();
+        for (const auto& [name, old] : source.sameLooking) {  // looks changed in the next round
+            SetTimeNs(source.Full(name), old.mtimeNs + 7 * kNsPerSecond);
+        }
     }
 }
 

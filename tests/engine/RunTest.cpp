@@ -1,18 +1,11 @@
-// Whole runs on real trees: what a run asks, tells and logs; mirrors and merges against a model
-// on random trees, change records, kept versions, the checks that keep a run from destroying
-// what it was not asked to change, and calls failing in the middle: the next run finishes.
+// Whole runs on real trees: what they ask, tell and log; mirrors and merges against a model on
+// random trees; change records, kept versions, safety checks; failed calls: the next run finishes.
 #include "engine/Run.h"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <condition_variable>
 #include <deque>
-#include <filesystem>
-#include <fstream>
-#include <set>
 
 #include "RandomTrees.h"
 #include "ScriptedMessages.h"
@@ -45,15 +38,12 @@ class TestUi final : public RunUi {
 public:
     test::ScriptedMessages boxes;
     std::vector<std::string> statusTexts, opened;
-    int statusWindowsOpen = 0;
-    std::function<void(const std::string& text, int style)> beforeBox;  // may change the tree
+    std::function<void(const std::string& text, int style)> beforeBox = [](auto&, int) {};
+    int statusWindowsOpen = 0, itemsOffered = 0;
     int cancelBeforeItem = 0;  // Cancel is pressed before this item of the run (from 1); 0 never
-    int itemsOffered = 0;
 
     int DoMessageBox(const std::string& text, int style) override {
-        if (beforeBox) {
-            beforeBox(text, style);
-        }
+        beforeBox(text, style);  // may change the tree
         return boxes.DoMessageBox(text, style);
     }
     std::unique_ptr<StatusWindow> ShowStatusWindow() override {
@@ -204,17 +194,15 @@ protected:
     }
     // Makes one call fail once in the copy of one source file (its calls name no file); `also`
     // runs when that copy begins.
-    static void FailWhileCopying(const std::string& source, FaultCall call, int error,
-                                 std::function<void()> also = {}) {
+    static void FailWhileCopying(
+        const std::string& source, FaultCall call, int error, std::function<void()> also = [] {}) {
         struct stat wanted {};
         ASSERT_EQ(::stat(source.c_str(), &wanted), 0) << source;
         SetCopyStartHookForTesting([wanted, call, error, also](int sourceFd, int) {
             struct stat st {};
             if (::fstat(sourceFd, &st) == 0 && st.st_ino == wanted.st_ino) {
                 platform::InjectFaultForTesting(call, error, {}, 0, 1);
-                if (also) {
-                    also();
-                }
+                also();
             }
         });
     }
@@ -229,6 +217,13 @@ protected:
             summary.push_back(std::string(ActionWord(item.action)) + " " + item.path);
         }
         return summary;
+    }
+    std::string Exist(const Names& paths) const {  // '1' for each that exists, '0' for others
+        std::string exist;
+        for (const std::string& path : paths) {
+            exist += platform::Exists(dir_ / path) ? '1' : '0';
+        }
+        return exist;
     }
     static Snapshot Data(const std::string& root) {  // without the folder of versions
         auto items = SnapshotTree(root);
@@ -246,13 +241,9 @@ protected:
 
 TEST_F(RunTest, IdenticalTreesEndWithTheMatchMessageAndNoReport) {
     Make("src/a.txt=hello@1700000000|dst/a.txt=hello@1700000000|src/sub/|dst/sub/");
-    // A second start while the run is in progress is ignored: the log shows no "Preset 8".
     run_.StartRun(RunKind::Compare, Preset(src(), dst()), nullptr);
-    run_.StartRun(RunKind::Compare, Preset(dst(), src(), 7), nullptr);
-    ui_.PumpUntil([&] { return !host_.outcomes.empty(); });
+    Run(RunKind::Compare, Preset(dst(), src(), 7));  // ignored while the first runs: no "Preset 8"
     EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Identical));
-    EXPECT_FALSE(run_.running());
-    EXPECT_EQ(ui_.statusWindowsOpen, 0);
     EXPECT_THAT(BoxTexts(), ElementsAre("ｿｰｽとﾀｰｹﾞｯﾄは完全に一致します。"));
     EXPECT_THAT(ui_.statusTexts, ElementsAre("ﾌｧｲﾙﾘｽﾄを作成中", "ﾌｧｲﾙﾘｽﾄを編集中"));
     EXPECT_EQ(Log(), Dated("Compare Preset 1 Start.") +
@@ -262,54 +253,43 @@ TEST_F(RunTest, IdenticalTreesEndWithTheMatchMessageAndNoReport) {
                          Dated("Compare Preset 1 Done."));
 }
 
-TEST_F(RunTest, CompareRunReportsListsAndDumpsTheDifferences) {
+// A compare asks about an older source even when quiet, then reports and lists the differences.
+TEST_F(RunTest, CompareAsksAboutOlderSourcesReportsAndListsTheDifferences) {
     Make(
-        "src/same.txt=x@1700000000|dst/same.txt=x@1700000000|src/changed.txt=new content@1700000100"
+        "log/ReverseList.txt=earlier|src/old.txt=a@1700000000|dst/old.txt=b@1700000100"
+        "|src/same.txt=x@1700000000|dst/same.txt=x@1700000000|src/changed.txt=new "
+        "content@1700000100"
         "|dst/changed.txt=old@1700000000|src/emptynew/|dst/extra.txt=e@1700000000"
         "|dst/gone/inner.txt=i@1700000000");
     dir_.createFile("src/new.bin", std::string(3000, 'n'), 1700000000);
+    state_.noStopOnError = 1;
+    ui_.boxes.Answer(kIdNo);
+    const std::string older = "ｿｰｽがﾀｰｹﾞｯﾄよりも古いようです。\n本当に同期させてよろしいですか？";
+    Check(RunKind::Compare, RunOutcome::Declined, {older},
+          {"!CopyTotalDataSize", Stamped({older, "Aborted !"}) + Dated("Compare Preset 1 Done.")});
+    EXPECT_THAT(ui_.opened, ElementsAre(dir_.logDir() + "/ReverseList.txt"));
+    EXPECT_EQ(dir_.read("log/ReverseList.txt"), "old.txt\r\n");
     const std::string report =
-        "ﾀｰｹﾞｯﾄに 3 個の更新ﾌｧｲﾙ/ﾌｫﾙﾀﾞ、3 個の余剰ﾌｧｲﾙ、1 個の余剰ﾌｫﾙﾀﾞが有ります。\n"
+        "ﾀｰｹﾞｯﾄに 4 個の更新ﾌｧｲﾙ/ﾌｫﾙﾀﾞ、4 個の余剰ﾌｧｲﾙ、1 個の余剰ﾌｫﾙﾀﾞが有ります。\n"
         "結果はリストとしてログに記憶されます。";
     // A stored target folder may end with a separator: the listed paths then show it doubled.
     const std::string t = dst() + "//";
-    Check(RunKind::Compare, Preset(src(), dst() + "/", 4), RunOutcome::Reported, {report},
-          {"Compare Preset 5 Start.",
-           Stamped({"CopyTotalDataSize = 2KB", report, "余剰ファイル 3", t + "changed.txt",
-                    t + "extra.txt", t + "gone/inner.txt", "余剰フォルダ 1", t + "gone/",
-                    "更新ファイル 2", t + "changed.txt", t + "new.bin"}),
-           "Compare Preset 5 Done."});
-    EXPECT_EQ(dir_.read("log/SrcList.txt"), "changed.txt\r\nemptynew\r\nnew.bin\r\nsame.txt\r\n");
-    EXPECT_EQ(dir_.read("log/TarList.txt"),
-              "changed.txt\r\nextra.txt\r\ngone\r\ngone/inner.txt\r\nsame.txt\r\n");
-    EXPECT_EQ(dir_.read("dst/changed.txt"), "old");  // a compare changes nothing
-}
-
-TEST_F(RunTest, OlderSourceIsListedOpenedAndAskedEvenWithoutStops) {
-    Make("log/ReverseList.txt=earlier|src/old.txt=a@1700000000|dst/old.txt=b@1700000100");
-    state_.noStopOnError = 1;
-    ui_.boxes.Answer(kIdNo);
-    const std::string question =
-        "ｿｰｽがﾀｰｹﾞｯﾄよりも古いようです。\n本当に同期させてよろしいですか？";
+    ui_.boxes.Answer(kIdYes);
     Check(
-        RunKind::Compare, RunOutcome::Declined, {question},
-        {"!CopyTotalDataSize", Stamped({question, "Aborted !"}) + Dated("Compare Preset 1 Done.")});
-    EXPECT_THAT(ui_.opened, ElementsAre(dir_.logDir() + "/ReverseList.txt"));
-    EXPECT_EQ(dir_.read("log/ReverseList.txt"), "old.txt\r\n");
+        RunKind::Compare, Preset(src(), dst() + "/", 4), RunOutcome::Reported, {older, report},
+        {"Compare Preset 5 Start.", Stamped({older + "YES"}),
+         Stamped({"CopyTotalDataSize = 2KB", report, "余剰ファイル 4", t + "changed.txt",
+                  t + "old.txt", t + "extra.txt", t + "gone/inner.txt", "余剰フォルダ 1",
+                  t + "gone/", "更新ファイル 3", t + "changed.txt", t + "new.bin", t + "old.txt"}),
+         "Compare Preset 5 Done."});
+    EXPECT_EQ(dir_.read("dst/changed.txt"), "old");  // a compare changes nothing
 }
 
 TEST_F(RunTest, MissingFoldersEndTheRunOrAreCreatedWhenAsked) {
     Make("src/a.txt=a|blocker=a file where a folder should be");
-    state_.noStopOnError = 1;  // the missing-folder messages are shown regardless
-    Check(RunKind::Compare, Preset(dir_ / "nosrc", dst()), RunOutcome::MissingFolder,
-          {"ｿｰｽﾌｫﾙﾀﾞ " + (dir_ / "nosrc") + " が存在しません。"}, {"!Done."});
-    Check(RunKind::Compare, Preset(src(), dir_ / "nodst"), RunOutcome::MissingFolder,
-          {"ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + (dir_ / "nodst") + " が存在しません。"},
-          {kStamp + std::string("ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ "), "!Done."});
     // A synchronisation asks to create a missing target; without stops the answer is Yes.
     const std::string create =
         "ﾀｰｹﾞｯﾄﾌｫﾙﾀﾞ " + (dir_ / "new/deep") + " は存在しません。作成しますか？";
-    state_.noStopOnError = 0;
     ui_.boxes.Answer(kIdNo);
     Check(RunKind::Synchronise, Preset(src(), dir_ / "new/deep"), RunOutcome::Declined, {create},
           {"!作成しますか"});
@@ -325,28 +305,6 @@ TEST_F(RunTest, MissingFoldersEndTheRunOrAreCreatedWhenAsked) {
           {Stamped({".\\MirovaDlg:723 - " + (dir_ / "blocker/dst") + " が作成できません。"})});
     EXPECT_THAT(host_.selected, ElementsAre(1));  // preset 2 is empty: passed over
     EXPECT_EQ(host_.dialogResult, 1);
-}
-
-TEST_F(RunTest, SynchronisationCompletesOnlyWhenCarriedOutWholly) {
-    Make("src/a.txt=a|dst/z.txt=z");
-    const std::string asked = "ｱｯﾌﾟﾃﾞｰﾄを実行しますか？";
-    const std::string done = "Mirova Preset 1 Done.\n" + Stamped({"ｱｯﾌﾟﾃﾞｰﾄ完了"});
-    state_.noStopOnError = 1;  // no question, and the completion is only logged
-    Check(RunKind::Synchronise, RunOutcome::Reported, {}, {"!" + asked, done});
-    Make("src/b.txt=b|dst/y.txt=y");
-    state_.suppressDeletion = 1;  // and a failed execution: not complete
-    platform::InjectFaultForTesting(FaultCall::OpenRead, EACCES, "b.txt");
-    Check(RunKind::Synchronise, RunOutcome::Incomplete, {},
-          {"OptionD=ON OptionA=0 \n", "Mirova Preset 1 Done.\n" + Stamped({FailureClosing(1)}),
-           "!完了"});
-    platform::ClearFaultsForTesting();
-    state_.noStopOnError = state_.suppressDeletion = 0;
-    ui_.boxes.Answer(kIdNo);
-    Check(RunKind::Synchronise, RunOutcome::Declined, {asked},
-          {asked + "NO\n" + Stamped({"アップデートはキャンセルされました。"})});
-    ui_.boxes.Answer(kIdYes);
-    Check(RunKind::Synchronise, RunOutcome::Reported, {asked, "ｱｯﾌﾟﾃﾞｰﾄ完了"}, {done});
-    ExpectMirror();
 }
 
 TEST_F(RunTest, FailedScansAndExclusionsOnlyWhenThePresetSwitchIsOn) {
@@ -446,23 +404,26 @@ TEST_F(SyncMergeTest, RandomTreesEndAsTheModelSaysWithTheRecordTheCompareForetol
     });
 }
 
-TEST_F(SyncMergeTest, MergeLeavesBothTreesWithTheNewerVersionsAndDeletesNothing) {
+// Newer versions both ways: the random trees above. A file and a folder cannot be merged.
+TEST_F(SyncMergeTest, MergesAreAskedForAndNeverJoinAFileAndAFolder) {
     Make(
-        "src/only-src.txt=s@1700000000|dst/only-dst/inner.txt=d@1700000000|dst/empty-in-dst/"
-        "|src/newer-in-src.txt=new src@1700000500|dst/newer-in-src.txt=old@1700000000"
-        "|src/newer-in-dst.txt=old@1700000000|dst/newer-in-dst.txt=new dst@1700000500"
-        "|src/size.txt=12345@1700000000|dst/size.txt=1@1700000001|src/clash=file|dst/clash/");
-    ui_.boxes.Answer(kIdYes);
-    // The file/folder clash cannot be merged: the merge is not called complete.
-    Check(RunKind::Synchronise, MergePreset(), RunOutcome::Incomplete,
-          {"ｺﾋﾟｰが必要なﾌｧｲﾙが 5 個、作成が必要なﾌｫﾙﾀﾞが 2 個 あります。\nﾏｰｼﾞ処理を続行しますか？",
-           FailureClosing(1)},
-          {"clash はｿｰｽとﾀｰｹﾞｯﾄでﾌｧｲﾙとﾌｫﾙﾀﾞが異なるためﾏｰｼﾞできません。\n", "!Done."});
-    // Both trees hold the same names and contents; only the clash differs in kind.
+        "dst/a/b.txt=b@1700000000|dst/c/|src/s.txt=s|src/size.txt=12345@1700000000"
+        "|dst/size.txt=1@1700000001");
+    const std::string question = "ｺﾋﾟｰが必要なﾌｧｲﾙが 3 個、作成が必要なﾌｫﾙﾀﾞが 2 個 あります。";
+    ui_.boxes.Answer(kIdNo);
+    Check(RunKind::Synchronise, MergePreset(), RunOutcome::Declined,
+          {question + "\nﾏｰｼﾞ処理を続行しますか？"}, {Stamped({"ﾏｰｼﾞ処理終了"})});
+    EXPECT_FALSE(platform::Exists(src() + "/c"));
+    EXPECT_THAT(Record().endLine, StartsWith("declined; "));
+    Make("src/clash=file|dst/clash/");
+    state_.noStopOnError = 1;  // quiet, a merge preset is merged whatever the run kind
+    Check(RunKind::Compare, MergePreset(), RunOutcome::Incomplete, {},
+          {Stamped({"clash はｿｰｽとﾀｰｹﾞｯﾄでﾌｧｲﾙとﾌｫﾙﾀﾞが異なるためﾏｰｼﾞできません。"}),
+           kStamp + question, Stamped({FailureClosing(1)}), "!Done."});
     Snapshot source = SnapshotTree(src()), target = SnapshotTree(dst());
-    EXPECT_EQ(source["newer-in-dst.txt"].content + source["size.txt"].content, "new dst12345");
     EXPECT_EQ(source.extract("clash").mapped().kind + target.extract("clash").mapped().kind,
               'f' + 'd');
+    EXPECT_EQ(source["size.txt"].content, "12345");  // times within two seconds: the larger
     EXPECT_EQ(test::DescribeDifferences(source, target), "");
     const RecordContents merged = Record();
     EXPECT_THAT(merged.headerLines, testing::Contains("run: merge"));
@@ -471,23 +432,10 @@ TEST_F(SyncMergeTest, MergeLeavesBothTreesWithTheNewerVersionsAndDeletesNothing)
         sides[i] += merged.items[i].side == ChangeSide::Source ? " S" : " T";
     }
     EXPECT_THAT(sides,
-                ElementsAre(StartsWith("failed "), "copy-changed newer-in-dst.txt S",
-                            "copy-new only-dst/inner.txt S", "copy-changed newer-in-src.txt T",
-                            "copy-new only-src.txt T", "copy-changed size.txt T",
-                            "create-folder empty-in-dst S", "create-folder only-dst S"));
-}
-
-TEST_F(SyncMergeTest, DeclinedAndIdenticalMergesChangeNothing) {
-    Make("dst/a/b.txt=b@1700000000|dst/c/");
-    ui_.boxes.Answer(kIdNo);
-    Check(RunKind::Synchronise, MergePreset(), RunOutcome::Declined, {"ﾏｰｼﾞ処理を続行しますか？"},
-          {Stamped({"ﾏｰｼﾞ処理終了"})});
-    EXPECT_FALSE(platform::Exists(src() + "/c"));
-    EXPECT_THAT(Record().endLine, StartsWith("declined; "));
-    state_.noStopOnError = 1;  // a merge preset is merged whatever the run kind
-    Check(RunKind::Compare, MergePreset(), RunOutcome::Reported, {},
-          {kStamp + std::string("ｺﾋﾟｰが必要なﾌｧｲﾙが 1 個")});
-    ExpectMirror();
+                ElementsAre(StartsWith("failed "), "copy-new a/b.txt S", "copy-new s.txt T",
+                            "copy-changed size.txt T", "create-folder a S", "create-folder c S"));
+    std::filesystem::remove(src() + "/clash");
+    std::filesystem::remove(dst() + "/clash");
     Check(RunKind::Synchronise, MergePreset(), RunOutcome::Identical, {},
           {Stamped({"ｿｰｽとﾀｰｹﾞｯﾄが完全に一致しました。", "ﾏｰｼﾞ処理終了"})});
 }
@@ -503,17 +451,13 @@ TEST_F(SyncMergeTest, CancelledRunsStopBeforeAnyCopyAndTheNewestHundredRecordsAr
     ui_.cancelBeforeItem = 1;
     ui_.boxes.Answer(kIdYes);  // really stop
     Check(RunKind::Synchronise, RunOutcome::Incomplete, {"", ""}, {"Mirova Preset 1 Done.\n"});
-    EXPECT_TRUE(platform::Exists(dst() + "/extra1.txt"));
-    EXPECT_FALSE(platform::Exists(dst() + "/new.txt"));
+    EXPECT_EQ(Exist({"dst/extra1.txt", "dst/new.txt"}), "10");
     EXPECT_THAT(Record().endLine, StartsWith("cancelled by the user; deleted files 0"));
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir_.logDir())) {
-        names.insert(entry.path().filename().string());
-    }
-    EXPECT_EQ(names.size(), 101u);  // and the run log
-    EXPECT_TRUE(names.contains("Changes-261206-090503.txt"));
-    EXPECT_FALSE(names.contains("Changes-260101-000005.txt"));  // the oldest went first
-    EXPECT_TRUE(names.contains("Changes-260101-000006.txt"));
+    EXPECT_EQ(std::ranges::distance(std::filesystem::directory_iterator(dir_.logDir())),
+              101);  // and the run log; the oldest went first
+    EXPECT_EQ(Exist({"log/Changes-261206-090503.txt", "log/Changes-260101-000005.txt",
+                     "log/Changes-260101-000006.txt"}),
+              "101");
 }
 
 TEST_F(SyncMergeTest, RunsKeepWhatTheyDeleteOrReplaceAndTheNextCompareFindsNothing) {
@@ -539,14 +483,11 @@ TEST_F(SyncMergeTest, RunsKeepWhatTheyDeleteOrReplaceAndTheNextCompareFindsNothi
     // Every old item under its own relative name, with its content, time and permissions.
     EXPECT_EQ(test::DescribeDifferences(before, SnapshotTree(dir_ / "dst/" + kKept)), "");
     EXPECT_EQ(test::DescribeDifferences(Data(src()), Data(dst())), "");
-    std::string exists;
-    for (const std::string& path :
-         Names{versions + "02", versions + "04", "dst/.mirova-versions/not a stamp",
+    EXPECT_EQ(
+        Exist({versions + "02", versions + "04", "dst/.mirova-versions/not a stamp",
                "src/.mirova-versions/2025-01-01 000000", "dst/.mirova-versions/2025-01-01 000000",
-               "dst/sub/.mirova-versions/listed.txt"}) {
-        exists += platform::Exists(dir_ / path) ? '1' : '0';
-    }
-    EXPECT_EQ(exists, "011101");
+               "dst/sub/.mirova-versions/listed.txt"}),
+        "011101");
     const std::string record = dir_.read("log/Changes-261206-090503.txt");
     EXPECT_THAT(record, HasSubstr(std::string("keep-version\ttarget\t") + kKept +
                                   "/line\\x0Abreak.txt\t-\t-\t7\t"));
@@ -574,23 +515,19 @@ TEST_F(SyncMergeTest, AnItemThatCannotBeKeptStaysAndIsReported) {
     const std::tuple<const char*, FaultCall, int> rows[] = {{"gone.txt", FaultCall::Rename, 0},
                                                             {"changed.txt", FaultCall::Rename, 1},
                                                             {"empty", FaultCall::CreateFolder, 0}};
+    char row = 'a';  // each in a folder of its own
     for (const auto& [name, call, skip] : rows) {
         SCOPED_TRACE(name);
-        test::TempDir dir;
-        dir.createFile("src/changed.txt", "new", 1700000900);
-        dir.createFile("dst/changed.txt", "old", 1600000000);
-        dir.createFile("dst/gone.txt", "gone", 1600000000);
-        dir.createFolder("dst/empty");
-        const auto before = Data(dir / "dst");
+        const std::string r(1, row++), target = dir_ / r + "/dst", kept = target + "/" + kKept;
+        Make(r + "/src/changed.txt=new@1700000900|" + r + "/dst/changed.txt=old@1600000000|" + r +
+             "/dst/gone.txt=gone@1600000000|" + r + "/dst/empty/");
+        const auto before = Data(target);
         platform::InjectFaultForTesting(call, EIO, name, skip, 1);
-        Run(RunKind::Synchronise, Preset(dir / "src", dir / "dst"));
+        Check(RunKind::Synchronise, Preset(dir_ / r + "/src", target), RunOutcome::Incomplete, {},
+              {target + "/" + name + " を " + kept + "/" + name + " に移動できません。("});
         platform::ClearFaultsForTesting();
-        EXPECT_EQ(host_.outcomes.back(), RunOutcome::Incomplete);
-        EXPECT_EQ(Data(dir / "dst").at(name), before.at(name));
-        const std::string kept = dir / "dst/" + kKept + "/" + name;
-        EXPECT_FALSE(platform::Exists(kept));
-        EXPECT_THAT(dir.readLog(),
-                    HasSubstr(dir / "dst/" + name + " を " + kept + " に移動できません。("));
+        EXPECT_EQ(Data(target).at(name), before.at(name));
+        EXPECT_FALSE(platform::Exists(kept + "/" + name));
     }
 }
 
@@ -625,7 +562,7 @@ TEST_F(SyncMergeTest, OverlapsAndMassDeletionsAreAskedAboutOrRefused) {
            "/.mirova-versions に 7 日間保存されます。\n本当に削除してよろしいですか？"});
     state_.keepVersions = 0;
     state_.noStopOnError = state_.suppressDeletion = 1;  // deletes nothing, so nothing brakes
-    Check(RunKind::Synchronise, RunOutcome::Reported, {});
+    Check(RunKind::Synchronise, RunOutcome::Reported, {}, {"OptionD=ON OptionA=0 \n"});
     EXPECT_EQ(SnapshotTree(dst()).size(), 100u);
     state_.suppressDeletion = 0;
     // 50 of 100 is within the limit of 50 %; changed files are replaced, not lost.
@@ -635,10 +572,8 @@ TEST_F(SyncMergeTest, OverlapsAndMassDeletionsAreAskedAboutOrRefused) {
     ExpectMirror();
     // Six of ten files are too few to brake; an empty source (a disk not plugged in) brakes
     // whatever the numbers, unless the limit is 100 or lifted for one run; a merge never does.
-    Make("src/small/1|src/small/2|src/small/3|src/small/4");
-    for (int i = 0; i < 10; ++i) {
-        Make("dst/small/" + std::to_string(i));
-    }
+    make("src/small", 0, 4, "");
+    make("dst/small", 0, 10, "");
     const RunPreset small = Preset(src() + "/small", dst() + "/small");
     Check(RunKind::Synchronise, small, RunOutcome::Reported, {});
     std::filesystem::remove_all(small.sourceFolder);
@@ -657,7 +592,7 @@ TEST_F(SyncMergeTest, OverlapsAndMassDeletionsAreAskedAboutOrRefused) {
     Make("dst/small/a|dst/small/b|dst/small/c");
     Check(RunKind::Synchronise, Preset(small.sourceFolder, small.targetFolder, 0, 1),
           RunOutcome::Reported, {});
-    EXPECT_TRUE(platform::Exists(src() + "/small/c"));
+    EXPECT_TRUE(platform::Exists(src() + "/small/c"));  // merged, not deleted
 }
 
 // An unreadable source folder's target copies are kept, the run goes on, fails, and flushes.
@@ -679,8 +614,7 @@ TEST_F(SyncMergeTest, AnUnreadableSourceFolderKeepsItsTargetCopiesAndWritesAreFl
     EXPECT_EQ(ui_.statusTexts.back(), "ﾃﾞｰﾀをﾃﾞｨｽｸに書き込み中");
 }
 
-// Quiet, failures are logged in order and the run goes on; a source file that vanishes during
-// the run loses its target copy in the next one.
+// Quiet, failures are logged in order and the run goes on; a vanished source goes next time.
 TEST_F(SyncMergeTest, QuietSynchronisationLogsEveryFailureAndGoesOn) {
     Make(
         "src/busy.txt=new busy@1700000500|dst/busy.txt=old busy@1700000000|src/locked.txt=L"
