@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -11,7 +12,8 @@ namespace mirova::test {
 
 // A message box that records every request and answers from a script. Without a scripted
 // answer it presses the first button of the style (OK, Abort, Yes, Retry) and counts that the
-// script ran dry, so a test that did not expect a box can see it. Safe to call from any thread.
+// script ran dry, so a test that did not expect a box can see it. beforeAnswer, when set, runs
+// first (it may change the tree while the box is "up"). Safe to call from any thread.
 class ScriptedMessages : public MessageBoxHandler {
 public:
     struct Request {
@@ -20,11 +22,16 @@ public:
         int answer = 0;
     };
 
+    std::function<void(const std::string& text, int style)> beforeAnswer;
+
     void Answer(int button) {
         std::lock_guard lock(mutex_);
         answers_.push_back(button);
     }
     int DoMessageBox(const std::string& text, int style) override {
+        if (beforeAnswer) {
+            beforeAnswer(text, style);
+        }
         std::lock_guard lock(mutex_);
         int answer = kIdOk;
         if (style != kMbOk && !answers_.empty()) {
