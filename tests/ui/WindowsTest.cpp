@@ -1,33 +1,13 @@
 // The windows of the desktop program driven as the user drives them: the look, the buttons, the
 // message box, the progress, status and results windows, the preset and exclusion-list editors.
 #include <gmock/gmock.h>
+#include <ranges>
 
-#include <QAction>
-#include <QApplication>
-#include <QButtonGroup>
-#include <QCheckBox>
-#include <QClipboard>
-#include <QContextMenuEvent>
-#include <QFontInfo>
-#include <QGroupBox>
-#include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
-#include <QPlainTextEdit>
-#include <QPointer>
-#include <QScopeGuard>
-#include <QSignalSpy>
-#include <QSortFilterProxyModel>
-#include <QTableView>
-#include <QTest>
-#include <QTimer>
-#include <QTreeWidget>
+#include <QtTest>
+#include <QtWidgets>
 
 #include "TempDir.h"
 #include "TextFit.h"
-#include "engine/ChangeRecord.h"
 #include "fileops/MessageBox.h"
 #include "settings/ExclusionList.h"
 #include "ui/BitmapButton.h"
@@ -52,34 +32,29 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace mirova::ui {
 namespace {
+using namespace ::testing;
 
 // What a widget or a picture shows, as pixels comparable with each other.
-QImage Image(const QPixmap& picture) {
-    return picture.toImage().convertToFormat(QImage::Format_RGB32);
-}
-QImage Grab(QWidget* widget) {
-    return Image(widget->grab());
-}
+const auto Image = [](const QPixmap& p) {
+    return p.toImage().convertToFormat(QImage::Format_RGB32);
+};
+const auto Grab = [](QWidget* widget) { return Image(widget->grab()); };
 
 // Whether any pixel inside the area has the colour, within a tolerance per channel.
 bool HasPixelNear(const QImage& image, const QRect& area, const QColor& colour, int tolerance) {
     const QImage part = image.copy(area.intersected(image.rect()));
-    for (int i = 0; i < part.width() * part.height(); ++i) {
+    return std::ranges::any_of(std::views::iota(0, part.width() * part.height()), [&](int i) {
         const QColor p = part.pixelColor(i % part.width(), i / part.width());
-        if (std::max({std::abs(p.red() - colour.red()), std::abs(p.green() - colour.green()),
-                      std::abs(p.blue() - colour.blue())}) <= tolerance) {
-            return true;
-        }
-    }
-    return false;
+        return std::max({std::abs(p.red() - colour.red()), std::abs(p.green() - colour.green()),
+                         std::abs(p.blue() - colour.blue())}) <= tolerance;
+    });
 }
 
 // The font has the windows' Japanese glyphs; units round halves up, as MulDiv does. Labels, check
 // boxes and group boxes show the window's colour, read-only fields too; edit fields are white.
 TEST(LookTest, TheDialogFontAndUnitsAndTheColoursBehindAndInsideTheControls) {
-    const QString family = QFontInfo(DialogFont()).family();
-    EXPECT_TRUE(family == "ＭＳ Ｐゴシック" || family == "Noto Sans CJK JP")
-        << family.toStdString();
+    EXPECT_THAT(QFontInfo(DialogFont()).family(),
+                AnyOf(QString("ＭＳ Ｐゴシック"), QString("Noto Sans CJK JP")));
     const DialogUnits units(DialogFont());
     ASSERT_GT(units.baseWidth(), 2);
     EXPECT_EQ(units.x(2), (units.baseWidth() + 1) / 2);
@@ -180,9 +155,8 @@ TEST(BitmapButtonTest, TakesTheSizeOfItsPicturesDrawnToTheDesignAndShowsThatOfIt
         EXPECT_EQ(button->geometry(), QRect(QPoint(12, 34), size));
         const ButtonPictures& pictures = PicturesFor(caption);
         EXPECT_EQ(&pictures, &PicturesFor(caption));
-        const QImage normal = Image(pictures.normal);
-        const QImage pressed = Image(pictures.pressed);
-        const QImage disabled = Image(pictures.disabled);
+        const QImage normal = Image(pictures.normal), pressed = Image(pictures.pressed),
+                     disabled = Image(pictures.disabled);
         EXPECT_EQ(normal.pixelColor(0, 0), QColor(213, 213, 254));  // outside the rounded corner
         EXPECT_EQ(normal.pixelColor(4, size.height() / 2), QColor(102, 102, 204));
         EXPECT_TRUE(HasPixelNear(normal, normal.rect(), QColor(255, 255, 255), 8));
@@ -215,22 +189,21 @@ TEST(BitmapButtonTest, TakesTheSizeOfItsPicturesDrawnToTheDesignAndShowsThatOfIt
 // Return, Enter, Esc and the close box (no key) end an OK box with OK; a question opens with no
 // button focused, so that a stray key answers nothing, and ends only with Yes or No.
 TEST(MessageBoxTest, IsSizedToItsTextInsideItsFrameAndOnlyAnOkBoxEndsOnAKeyOrTheCloseBox) {
-    QString folders;
-    for (int i = 0; i < 40; ++i) {
-        folders += QString("folder%1 ").arg(i);
-    }
     const struct {
         QString text;
         int type, minLines, minWidth, maxWidth;
-        Qt::Key key;
+        std::vector<Qt::Key> keys;  // then the close box, unless one key
     } rows[] = {
-        {"保存終了", 0, 1, 0, 500, Qt::Key_Return},
-        {folders.trimmed(), 0, 2, 401, 500, Qt::Key_Enter},
-        {QString(120, 'W'), 0, 1, 501, 5000, Qt::Key_Escape},
-        {"保存\n終了", 0, 2, 0, 500, Qt::Key_unknown},
-        {"ﾀｰｹﾞｯﾄに 3 個の更新ﾌｧｲﾙ/ﾌｫﾙﾀﾞが有ります。\nｱｯﾌﾟﾃﾞｰﾄを実行すると更新ﾌｧｲﾙが上書きされます。"
-         "\nｱｯﾌﾟﾃﾞｰﾄを実行しますか？",
-         4, 3, 0, 500, Qt::Key_unknown},
+        {"保存終了", 0, 1, 0, 500, {Qt::Key_Return}},
+        {QString("folderNN ").repeated(40).trimmed(), 0, 2, 401, 500, {Qt::Key_Enter}},
+        {QString(120, 'W'), 0, 1, 501, 5000, {Qt::Key_Escape}},
+        {"保存\n終了", 0, 2, 0, 500, {}},
+        {"更新ﾌｧｲﾙが有ります。\n上書きされます。\n実行しますか？",
+         4,
+         3,
+         0,
+         500,
+         {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}},
     };
     const int lineHeight = QFontMetrics(DialogFont()).height();
     for (const auto& row : rows) {
@@ -248,27 +221,21 @@ TEST(MessageBoxTest, IsSizedToItsTextInsideItsFrameAndOnlyAnOkBoxEndsOnAKeyOrThe
         EXPECT_EQ(box.frameGeometry().size(), outer);
         const bool yesNo = row.type == 4;
         EXPECT_EQ(box.okButton()->isHidden(), yesNo);
-        EXPECT_EQ(box.yesButton()->isHidden(), !yesNo);
-        EXPECT_EQ(box.noButton()->isHidden(), !yesNo);
+        EXPECT_EQ(box.yesButton()->isHidden() + box.noButton()->isHidden(), yesNo ? 0 : 2);
         const QRect left = (yesNo ? box.yesButton() : box.okButton())->geometry();
         const QRect right = (yesNo ? box.noButton() : box.okButton())->geometry();
-        EXPECT_EQ(left.size(), QSize(91, 23));
-        EXPECT_EQ(left.top(), box.height() - 30);
-        EXPECT_EQ(right.top(), box.height() - 30);
-        EXPECT_EQ(right.left(), yesNo ? left.right() + 11 : left.left());
+        EXPECT_EQ(left, QRect(left.x(), box.height() - 30, 91, 23));
+        EXPECT_EQ(right.topLeft(), QPoint(yesNo ? left.right() + 11 : left.x(), left.y()));
         EXPECT_LE(std::abs(left.left() - (box.width() - 1 - right.right())), 1);
         if (yesNo) {
             ASSERT_TRUE(QTest::qWaitForWindowActive(&box));  // focus is handed out then
             EXPECT_FALSE(box.yesButton()->hasFocus() || box.noButton()->hasFocus());
-            for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
-                QTest::keyClick(&box, key);
-            }
         }
-        if (row.key == Qt::Key_unknown) {
+        for (const Qt::Key key : row.keys) {
+            QTest::keyClick(&box, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        }
+        if (row.keys.size() != 1) {
             box.close();
-        } else {
-            QTest::keyClick(&box, row.key,
-                            row.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
         }
         EXPECT_EQ(box.isVisible(), yesNo);
         if (yesNo) {
@@ -293,20 +260,15 @@ TEST(ProgressDlgTest, ShowsEachStepCancelOnlyRequestsCancelAndTheOwnerIsDisabled
     dialog->ShowModeless(nullptr);
     EXPECT_FALSE(owner.isEnabled());
     dialog->SetStatusLine("/home/user/写真/IMG_0412.JPG");
-    EXPECT_TRUE(std::ranges::any_of(dialog->findChildren<QLabel*>(), [](const QLabel* label) {
-        return label->text() == "/home/user/写真/IMG_0412.JPG";
-    }));
-    EXPECT_EQ(dialog->percentText(), " 0 %");
+    EXPECT_THAT(dialog->findChildren<QLabel*>(),
+                Contains(Property(&QLabel::text, QString("/home/user/写真/IMG_0412.JPG"))));
     dialog->SetBarRange(0, 3);
     dialog->SetBarStep(1);
-    std::vector<int> before;
-    QStringList shown;
+    QStringList shown;  // the position before each step, the percentage after it
     for (int i = 0; i < 5; ++i) {
-        before.push_back(dialog->StepBar());
-        shown << dialog->percentText();
+        shown << QString::number(dialog->StepBar()) << dialog->percentText();
     }
-    EXPECT_EQ(before, (std::vector<int>{0, 1, 2, 3, 1}));
-    EXPECT_EQ(shown, QStringList({"33%", "66%", "100%", "33%", "66%"}));
+    EXPECT_EQ(shown.join(' '), "0 33% 1 66% 2 100% 3 33% 1 66%");
     EXPECT_EQ(dialog->barPosition(), 2);
     dialog->SetBarRange(5, 5);  // an empty range shows 0% instead of dividing by zero
     dialog->StepBar();
@@ -350,6 +312,7 @@ constexpr std::int64_t kTime = 1796000000;
 // deleted folder, a changed copy whose name holds a line break and a failure.
 TEST(ResultsDlgTest, ShowsTheLatestRecordSortsFiltersAndOpensTheFolderOfAnItem) {
     const test::TempDir dir;
+    const auto in = [&](const char* path) { return QString::fromStdString(dir / path); };
     dir.createFolder("log");
     dir.createFolder("dst/d3");
     std::string text = "# Mirova 0.1.0 change record\n# run: sync\n# preset: 3 nightly photos\n";
@@ -378,15 +341,16 @@ TEST(ResultsDlgTest, ShowsTheLatestRecordSortsFiltersAndOpensTheFolderOfAnItem) 
     const auto unhook = qScopeGuard([] { CResultsDlg::SetFolderOpenerForTesting(nullptr); });
     CResultsDlg dialog;  // the newest record of the log folder
     dialog.show();
+    QTableView* view = dialog.view();
     const auto cell = [&](int row, int column, int role = Qt::DisplayRole) {
         return dialog.proxy()->index(row, column).data(role).toString();
     };
-    EXPECT_EQ(dialog.view()->model()->rowCount(), 10000);
+    EXPECT_EQ(view->model()->rowCount(), 10000);
     EXPECT_EQ(dialog.countsLabel()->text(),
               "削除 1  ﾌｫﾙﾀﾞ削除 1  新規ｺﾋﾟｰ 9,996  更新ｺﾋﾟｰ 1  ﾌｫﾙﾀﾞ作成 0  失敗 1");
     EXPECT_EQ(dialog.factsLabel()->text(),
               QString("ｱｯﾌﾟﾃﾞｰﾄ  ﾌﾟﾘｾｯﾄ 3「nightly photos」  %1 → %2  2026/12/07 02:00:00 開始")
-                  .arg(QString::fromStdString(dir / "src"), QString::fromStdString(dir / "dst")));
+                  .arg(in("src"), in("dst")));
     EXPECT_EQ(dialog.endLabel()->text(), "終了: ｴﾗｰ 1 件  ｺﾋﾟｰ 9,997 個 (49,955,019 ﾊﾞｲﾄ)");
     EXPECT_EQ(cell(0, Model::kAction), "新規ｺﾋﾟｰ");
     EXPECT_EQ(cell(0, Model::kSide), "ﾀｰｹﾞｯﾄ");
@@ -398,13 +362,13 @@ TEST(ResultsDlgTest, ShowsTheLatestRecordSortsFiltersAndOpensTheFolderOfAnItem) 
     EXPECT_EQ(cell(9999, Model::kPath), "c.txt : c.txt が作成できません。");
     EXPECT_EQ(cell(9999, Model::kPath, Qt::ToolTipRole), "c.txt が作成できません。");
     // The three items without a state after the change first, then 0, 1, ... 9, 9, 10.
-    dialog.view()->sortByColumn(Model::kSizeAfter, Qt::AscendingOrder);
+    view->sortByColumn(Model::kSizeAfter, Qt::AscendingOrder);
     QStringList sizes;
     for (int row = 0; row < 16; ++row) {
         sizes << cell(row, Model::kSizeAfter);
     }
     EXPECT_EQ(sizes.join(' '), "   0 1 2 3 4 5 6 7 8 9 9 10 11");
-    dialog.view()->sortByColumn(Model::kSizeAfter, Qt::DescendingOrder);
+    view->sortByColumn(Model::kSizeAfter, Qt::DescendingOrder);
     EXPECT_EQ(cell(0, Model::kSizeAfter), "9,995");
     EXPECT_EQ(cell(1, Model::kSizeAfter), "9,994");
     QTest::keyClicks(dialog.filterField(), "F123");
@@ -414,34 +378,23 @@ TEST(ResultsDlgTest, ShowsTheLatestRecordSortsFiltersAndOpensTheFolderOfAnItem) 
         dialog.filterField()->clear();
         QTest::keyClicks(dialog.filterField(), path);
         ASSERT_EQ(dialog.proxy()->rowCount(), 1);
-        const QPoint at =
-            dialog.view()->visualRect(dialog.proxy()->index(0, Model::kPath)).center();
+        const QPoint at = view->visualRect(dialog.proxy()->index(0, Model::kPath)).center();
         // What a real double-click delivers: a click, then the second press as a double-click.
-        QWidget* viewport = dialog.view()->viewport();
-        QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, at);
-        QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, at);
-        QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at);
     }
     // A source item's folder is in the source; "old" went with its file: the target is shown.
-    EXPECT_THAT(opened, testing::ElementsAre(QString::fromStdString(dir / "src"),
-                                             QString::fromStdString(dir / "dst"),
-                                             QString::fromStdString(dir / "dst/d3"),
-                                             QString::fromStdString(dir / "dst")));
+    EXPECT_THAT(opened, ElementsAre(in("src"), in("dst"), in("dst/d3"), in("dst")));
     dialog.filterField()->clear();
     EXPECT_EQ(dialog.proxy()->rowCount(), 10000);
     dialog.Load("");  // without a record the table is empty
-    EXPECT_EQ(dialog.view()->model()->rowCount(), 0);
-    EXPECT_EQ(dialog.factsLabel()->text(), "記録がありません。");
+    EXPECT_EQ(view->model()->rowCount(), 0);
     EXPECT_FALSE(dialog.countsLabel()->isVisible());
 }
 
-using ::testing::_;
-using ::testing::ElementsAre;
-using ::testing::Return;
-using ::testing::ReturnRoundRobin;
-
 // Asks the user (text and box type in, the button out); an unexpected question fails the test.
-using Asker = testing::StrictMock<testing::MockFunction<int(const QString& text, int type)>>;
+using Asker = StrictMock<MockFunction<int(const QString& text, int type)>>;
 
 // Distinct values for every preset: "/src/N", "/dst/N", "caption N", merge on odd numbers.
 PresetArray NumberedPresets() {
@@ -455,7 +408,7 @@ PresetArray NumberedPresets() {
 }
 
 // An editor shown on the numbered presets; its questions go to the asker.
-class EditPresetDlgTest : public testing::Test {
+class EditPresetDlgTest : public Test {
 protected:
     void Open(int current, const PresetArray& presets = NumberedPresets()) {
         original_ = presets;
@@ -702,7 +655,7 @@ QPoint Centre(const QTreeWidget* view) {
 }
 
 // The dialog, shown without a modal loop on three names and four extensions.
-class JlistDlgTest : public ::testing::Test {
+class JlistDlgTest : public Test {
 protected:
     JlistDlgTest() {
         for (const char* name : {"~$", "Thumbs.db", "/.git/"}) {
