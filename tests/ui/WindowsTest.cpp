@@ -401,7 +401,6 @@ protected:
         editor_.show();
     }
     static void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
-    static int Bytes(const QString& text) { return static_cast<int>(text.toUtf8().size()); }
     void Choose(int index) { Click(editor_.presetButton(index)); }
     // The working presets; `current_` gets the preset that is current.
     PresetArray Out() {
@@ -410,8 +409,13 @@ protected:
         return out;
     }
     QString Source() const { return editor_.sourceField()->text(); }
-    QStringList Fields() const {
-        return {Source(), editor_.targetField()->text(), editor_.captionField()->toPlainText()};
+    // The three texts, then "merge" and "exclusions" if checked.
+    QString Fields() const {
+        return QStringList{Source(), editor_.targetField()->text(),
+                           editor_.captionField()->toPlainText(),
+                           editor_.mergeModeCheck()->isChecked() ? "merge" : "",
+                           editor_.useExclusionsCheck()->isChecked() ? "exclusions" : ""}
+            .join('|');
     }
     Asker ask_;
     CEditPresetDlg editor_{ask_.AsStdFunction()};
@@ -455,9 +459,11 @@ TEST_F(EditPresetDlgTest, OkAndReturnOutsideTheCaptionStoreTheFieldsCancelEscAnd
     }
 }
 
-TEST_F(EditPresetDlgTest, AChoiceStoresTheFieldsIntoThePresetTheyShowedAndSwapOnlyTheFolders) {
+// A choice stores the fields into the preset they showed; Swap exchanges only the folders. One cut
+// or copy pastes into several; Clear and Clear All ask, Clear empties only the fields.
+TEST_F(EditPresetDlgTest, AChoiceStoresTheFieldsSwapTakesTheFoldersAndCutCopyPasteAndClearWork) {
     Open(-1);
-    EXPECT_EQ(Fields(), QStringList(3, QString()));
+    EXPECT_EQ(Fields(), "||||");
     EXPECT_EQ(editor_.presetButton(0)->group()->checkedButton(), nullptr);  // no preset button down
     QTest::keyClicks(editor_.sourceField(), "/stray");
     Choose(2);
@@ -467,38 +473,28 @@ TEST_F(EditPresetDlgTest, AChoiceStoresTheFieldsIntoThePresetTheyShowedAndSwapOn
     QTest::keyClicks(editor_.sourceField(), "/typed");
     Click(editor_.mergeModeCheck());
     Choose(6);
-    EXPECT_EQ(Source(), "/src/7");
-    EXPECT_FALSE(editor_.mergeModeCheck()->isChecked());
+    EXPECT_EQ(Fields(), "/src/7|/dst/7|caption 7||exclusions");
     Choose(2);
-    EXPECT_EQ(Fields(), QStringList({"/typed", "/dst/3", "caption 3"}));
-    EXPECT_TRUE(editor_.mergeModeCheck()->isChecked());
-    // Swap exchanges only the folders, an empty one too.
-    editor_.targetField()->clear();
+    EXPECT_EQ(Fields(), "/typed|/dst/3|caption 3|merge|exclusions");
+    editor_.targetField()->clear();  // an empty folder is swapped too
     Click(editor_.swapButton());
-    EXPECT_EQ(Fields(), QStringList({"", "/typed", "caption 3"}));
-    EXPECT_TRUE(editor_.mergeModeCheck()->isChecked());
+    EXPECT_EQ(Fields(), "|/typed|caption 3|merge|exclusions");
     Click(editor_.swapButton());
-    EXPECT_EQ(Fields(), QStringList({"/typed", "", "caption 3"}));
-}
-
-// One cut or copy pastes into several; Clear and Clear All ask, Clear empties only the fields.
-TEST_F(EditPresetDlgTest, OpensOnTheCurrentPresetAndCutsCopiesPastesAndClearsAfterAYes) {
+    EXPECT_EQ(Fields(), "/typed||caption 3|merge|exclusions");
     Open(1);
-    EXPECT_EQ(Fields(), QStringList({"/src/2", "/dst/2", "caption 2"}));
-    EXPECT_TRUE(editor_.mergeModeCheck()->isChecked());
-    EXPECT_FALSE(editor_.useExclusionsCheck()->isChecked());
+    EXPECT_EQ(Fields(), "/src/2|/dst/2|caption 2|merge|");
     EXPECT_TRUE(editor_.presetButton(1)->isChecked());
     EXPECT_FALSE(editor_.pasteAction()->isEnabled());  // nothing cut or copied yet
     editor_.cutAction()->trigger();
     EXPECT_TRUE(editor_.pasteAction()->isEnabled());
-    EXPECT_EQ(Fields(), QStringList(3, QString()));
+    EXPECT_EQ(Fields(), "||||");
     for (int index : {8, 9}) {
         Choose(index);
         editor_.pasteAction()->trigger();
     }
     Choose(0);
     editor_.copyAction()->trigger();
-    EXPECT_EQ(Source(), "/src/1");  // copying leaves the fields
+    EXPECT_EQ(Fields(), "/src/1|/dst/1|caption 1||exclusions");  // copying leaves the fields
     Choose(29);
     editor_.pasteAction()->trigger();
     Choose(4);
@@ -506,8 +502,7 @@ TEST_F(EditPresetDlgTest, OpensOnTheCurrentPresetAndCutsCopiesPastesAndClearsAft
     Click(editor_.clearButton());
     EXPECT_EQ(Source(), "/src/5");
     editor_.clearAction()->trigger();  // the menu item asks the same
-    EXPECT_EQ(Fields(), QStringList(3, QString()));
-    EXPECT_FALSE(editor_.useExclusionsCheck()->isChecked());
+    EXPECT_EQ(Fields(), "||||");
     EXPECT_EQ(Out()[4], original_[4]);
     Choose(7);
     PresetArray expected = original_;
@@ -546,7 +541,7 @@ TEST_F(EditPresetDlgTest,
     Click(editor_.targetBrowseButton());  // no such folder: the picker opens at its default place
     answer.clear();                       // the picker cancelled
     Click(editor_.targetBrowseButton());
-    EXPECT_EQ(Fields(), QStringList({chosen, chosen, QString()}));  // no trailing separator
+    EXPECT_EQ(Fields(), chosen + "|" + chosen + "|||");  // no trailing separator
     EXPECT_THAT(starts, ElementsAre(QString::fromStdString(dir / "from"), QString(), chosen));
 }
 
@@ -561,7 +556,7 @@ TEST_F(EditPresetDlgTest, TypingAndPastingStopAt260Bytes) {
         QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, QString("あ"), Qt::NoModifier);
         QTest::keyClicks(field, "yz");
     }
-    EXPECT_EQ(Fields(), QStringList(3, start + "yz"));
+    EXPECT_EQ(Fields(), QStringList(3, start + "yz").join('|') + "||");
     // A paste is cut to fit.
     editor_.sourceField()->setText(QString(250, QLatin1Char('a')));
     editor_.sourceField()->setCursorPosition(10);
@@ -584,14 +579,14 @@ TEST_F(EditPresetDlgTest, ATextFromElsewhereStaysWholeUnlessLengthenedAndUnlessE
     presets[0] = {longSource, "/data/\x82\xa0", longCaption, 0, 0};
     presets[1] = {longSource, longSource, longCaption, 1, 1};
     Open(0, presets);
-    EXPECT_EQ(Bytes(Source()), 300);
+    EXPECT_EQ(Source().toUtf8().size(), 300);
     // Lengthening is refused, also after shortening; shortening and same-size replacing are not.
     editor_.sourceField()->end(false);
     QTest::keyClicks(editor_.sourceField(), "x");
-    EXPECT_EQ(Bytes(Source()), 300);
+    EXPECT_EQ(Source().toUtf8().size(), 300);
     QTest::keyClick(editor_.sourceField(), Qt::Key_Backspace);
     QTest::keyClicks(editor_.sourceField(), "x");
-    EXPECT_EQ(Bytes(Source()), 299);
+    EXPECT_EQ(Source().toUtf8().size(), 299);
     editor_.sourceField()->cursorBackward(true, 2);
     editor_.sourceField()->insert("xyz");
     EXPECT_EQ(Source(), QString::fromStdString(longSource.substr(0, 297)) + "xy");
