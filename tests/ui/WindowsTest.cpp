@@ -434,20 +434,17 @@ TEST_F(EditPresetDlgTest, OkAndReturnOutsideTheCaptionStoreTheFieldsCancelEscAnd
         editor_.targetField()->setFocus();  // a focused button would take Return for itself
         editor_.targetField()->clear();
         QTest::keyClicks(editor_.targetField(), "/new");
-        // In the caption Return and Enter are line breaks.
-        QPlainTextEdit* caption = editor_.captionField();
-        caption->clear();
-        QTest::keyClicks(caption, "first");
-        QTest::keyClick(caption, Qt::Key_Return);
-        QTest::keyClicks(caption, "second");
-        QTest::keyClick(caption, Qt::Key_Enter, Qt::KeypadModifier);
+        // In the caption (typed into at its start) Return and Enter are line breaks.
+        QTest::keyClicks(editor_.captionField(), "first");
+        QTest::keyClick(editor_.captionField(), Qt::Key_Return);
+        QTest::keyClick(editor_.captionField(), Qt::Key_Enter, Qt::KeypadModifier);
         row.first();
         EXPECT_FALSE(editor_.isVisible());
         EXPECT_EQ(editor_.result(), row.second);
         PresetArray expected = original_;
         if (row.second == QDialog::Accepted) {
             expected[5].targetFolder = "/new";
-            expected[5].caption = "first\nsecond\n";
+            expected[5].caption = "first\n\ncaption 6";
         }
         EXPECT_EQ(Out(), expected);
         EXPECT_EQ(current_, 5);
