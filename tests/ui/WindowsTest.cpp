@@ -193,12 +193,11 @@ TEST(MessageBoxTest, IsSizedToItsTextInsideItsFrameAndOnlyAnOkBoxEndsOnAKeyOrThe
          500,
          {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}},
     };
-    const int lineHeight = QFontMetrics(DialogFont()).height();
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text.left(20).toStdString());
         CMessageBox box(row.text, row.type);
         const QRect text = box.textLabel()->geometry();
-        EXPECT_GE(text.height(), row.minLines * lineHeight);
+        EXPECT_GE(text.height(), row.minLines * QFontMetrics(DialogFont()).height());
         EXPECT_GE(text.width(), row.minWidth);
         EXPECT_LE(text.width(), row.maxWidth);
         const QSize outer(qMax(150, text.left() + text.width() + 20),
@@ -381,8 +380,7 @@ PresetArray NumberedPresets() {
     PresetArray presets;
     for (int i = 0; i < kPresetCount; ++i) {
         const std::string n = std::to_string(i + 1);
-        presets[static_cast<std::size_t>(i)] = {"/src/" + n, "/dst/" + n, "caption " + n, i % 2,
-                                                1 - i % 2};
+        presets[i] = {"/src/" + n, "/dst/" + n, "caption " + n, i % 2, 1 - i % 2};
     }
     return presets;
 }
@@ -524,9 +522,7 @@ TEST_F(EditPresetDlgTest,
     const test::TempDir dir;
     dir.createFolder("from");
     dir.createFolder("chosen");
-    PresetArray presets;
-    presets[0] = {dir / "from", dir / "missing", "", 0, 0};
-    Open(0, presets);
+    Open(0, {Preset{dir / "from", dir / "missing", "", 0, 0}});
     const QString chosen = QString::fromStdString(dir / "chosen");
     answer = chosen + "/";
     Click(editor_.sourceBrowseButton());
@@ -582,7 +578,6 @@ TEST_F(EditPresetDlgTest, ATextFromElsewhereStaysWholeUnlessLengthenedAndUnlessE
     editor_.sourceField()->cursorBackward(true, 2);
     editor_.sourceField()->insert("xyz");
     EXPECT_EQ(Source(), QString::fromStdString(longSource.substr(0, 297)) + "xy");
-    editor_.captionField()->moveCursor(QTextCursor::End);
     QTest::keyClicks(editor_.captionField(), "more");
     Choose(1);
     editor_.accept();
