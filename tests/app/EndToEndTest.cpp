@@ -7,10 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
-#include <filesystem>
-#include <functional>
 #include <random>
 #include <thread>
 
@@ -22,10 +19,8 @@
 namespace mirova {
 namespace {
 
+using namespace ::testing;
 using test::MakeTree;
-using ::testing::AllOf;
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 constexpr const char* kRefused = "重なったﾌｫﾙﾀﾞは同期できません。";
 constexpr const char* kBraked = "大量の削除を防ぐため、ｱｯﾌﾟﾃﾞｰﾄは行いませんでした。";
@@ -38,9 +33,8 @@ struct ProcessOutcome {
     std::string out, err;
 };
 
-// Starts the real executable without a display and with standard input from /dev/null (no
-// terminal); its output goes to "<prefix>out.txt" and "<prefix>err.txt" of the test folder. The
-// desktop program runs on the offscreen platform, every box answered automatically.
+// Starts the real program without a display or a terminal, output to "<prefix>out.txt" and
+// "<prefix>err.txt" of the test folder; the desktop program offscreen, its boxes auto-answered.
 pid_t StartMirova(const test::TempDir& dir, std::vector<std::string> arguments,
                   const std::string& prefix, bool desktop = false) {
     arguments.insert(arguments.begin(),
@@ -57,8 +51,8 @@ pid_t StartMirova(const test::TempDir& dir, std::vector<std::string> arguments,
     return posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
 }
 
-// Waits for the program's end, or kills it without warning once `stop` says so or after
-// `seconds` (a fault fails a test instead of hanging it). The exit status, or 128 + the signal.
+// The exit status (128 + the signal if killed); kills the program once `stop` says so or after
+// `seconds`, so that a fault fails a test instead of hanging it.
 int WaitFor(
     pid_t pid, int seconds, const std::function<bool()>& stop = [] { return false; }) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
@@ -75,7 +69,7 @@ int WaitFor(
 
 class EndToEndTest : public ::testing::Test {
 protected:
-    // Runs the program and checks its exit status and that standard error holds `errHas`.
+    // Runs the program; checks its exit status and that standard error holds `errHas`.
     ProcessOutcome Expect(const std::vector<std::string>& arguments, int status,
                           const std::string& errHas = "", bool desktop = false) {
         const pid_t pid = StartMirova(dir, arguments, "std", desktop);
@@ -126,8 +120,7 @@ TEST_F(EndToEndTest, ComparesSyncsAndMergesRealTreesAndReportsTheExitStatus) {
     MakeTree(dir,
              "src/keep/a.txt=a src/new.txt=new src/empty/ dst/extra/deep/x.txt=x "
              "dst/keep/a.txt=stale@1600000000");
-    // Without a terminal the confirmation counts as No: nothing changes.
-    Expect({"--sync", src, dst}, 1);
+    Expect({"--sync", src, dst}, 1);  // No without a terminal: nothing changes
     EXPECT_EQ(dir.read("dst/keep/a.txt"), "stale");
     Expect({"--sync", "--yes", "--suppress-deletion", src, dst}, 0);
     EXPECT_EQ(dir.read("dst/extra/deep/x.txt") + dir.read("dst/keep/a.txt"), "xa");
@@ -173,8 +166,7 @@ TEST_F(EndToEndTest, OverlappingFoldersAreRefusedInBothDirectionsAndThroughALink
     MakeFiles("n1/src", 5);
     std::filesystem::create_directory_symlink(dir / "n1/src", dir / "link");
     const std::size_t before = test::SnapshotTree(dir / "n1").size();
-    // Source inside target, spelled with "..", a doubled slash and a link (more spellings: the
-    // engine's tests).
+    // Source inside target, spelled with "..", "//" and a link (more: the engine's tests).
     for (const auto& [source, target] :
          {std::pair{"n1/src/docs/", "n1/src/docs/..//"}, {"n1/src", "link"}}) {
         Expect({"--sync", dir / source, dir / target, "--yes"}, 2, kRefused);
@@ -185,8 +177,7 @@ TEST_F(EndToEndTest, OverlappingFoldersAreRefusedInBothDirectionsAndThroughALink
                " の中にあります。\n" + kRefused);
     EXPECT_EQ(test::SnapshotTree(dir / "n1").size(), before);
     EXPECT_THAT(dir.readLog(), HasSubstr(kRefused));
-    // A compare changes nothing and may look; a stored preset in a list is refused and the
-    // list goes on with the next preset.
+    // A compare may look; a list refuses the stored preset and goes on with the next.
     Expect({"--compare", dir / "n1/src", dir / "n1/src/docs"}, 0);
     dir.writeSettings(
         "[Settings]\nP1SRCFOLDER=" + (dir / "n1/src") + "\nP1TARFOLDER=" + (dir / "n1/src/docs") +
@@ -251,8 +242,7 @@ TEST_F(EndToEndTest, ASecondCopyChangesNothingWhileTheFirstOrAnotherUsersRuns) {
     // Reading the presets out changes nothing and needs no guard.
     Expect({"--export-presets", dir / "again.dat"}, 0);
     // The first copy has ended: the list runs in the desktop program without a box, passes over
-    // the empty preset 3 but leaves it the current one, and closes. An argument it does not
-    // know, even one with a dash, is ignored.
+    // the empty preset 3 but makes it current, and closes; an unknown argument is ignored.
     running.Release();
     EXPECT_THAT(Expect({"/A", "1,3", "-x"}, 0, "", true).err, Not(HasSubstr("->")));
     EXPECT_EQ(Differences(src, dst), "");
@@ -266,8 +256,8 @@ TEST_F(EndToEndTest, FailuresAreNeverCalledCompleteAndReadOnlyCopiesConverge) {
     for (const char* readOnly : {"src/a-ro.txt", "dst/a-ro.txt"}) {
         ASSERT_EQ(::chmod((dir / readOnly).c_str(), 0444), 0);
     }
-    // With deletion suppressed the read-only copy is kept: a failure passed over, although the
-    // last file of the list was copied.
+    // With deletion suppressed the read-only copy stays: a failure, although the last file of
+    // the list was copied.
     const ProcessOutcome passedOver =
         Expect({"--sync", src, dst, "--yes", "--suppress-deletion", "--no-stop-on-error"}, 1,
                ":330 - " + (dir / "dst/a-ro.txt"));
@@ -279,9 +269,8 @@ TEST_F(EndToEndTest, FailuresAreNeverCalledCompleteAndReadOnlyCopiesConverge) {
     // Otherwise it is replaced by the new read-only copy.
     Expect({"--sync", src, dst, "--yes"}, 0, kComplete);
     EXPECT_EQ(dir.read("dst/a-ro.txt"), "new");
-    // A file that cannot be deleted is printed as it happens and fails the run.
+    // A file that cannot be deleted (immutable: even for root) is printed and fails the run.
     dir.createFile("dst/stuck.txt", "s");
-    // The immutable flag stops even root from deleting a file.
     const auto chattr = [&](const std::string& flag) {
         return std::system(
             ("chattr " + flag + " '" + (dir / "dst/stuck.txt") + "' 2>/dev/null").c_str());
@@ -296,8 +285,7 @@ TEST_F(EndToEndTest, FailuresAreNeverCalledCompleteAndReadOnlyCopiesConverge) {
 }
 
 TEST_F(EndToEndTest, AKilledSyncShowsNoHalfFileAndTheNextRunsCompleteTheMirror) {
-    // Six files large enough that copying takes a noticeable time, of real data: a file full
-    // of zeros or a sparse file may be copied by sharing blocks, at once.
+    // Six large files of random data (zeros may be copied at once by sharing blocks).
     std::mt19937_64 random(8);
     std::vector<std::uint64_t> words(std::size_t{8} << 20);
     for (int i = 0; i < 6; ++i) {
@@ -323,8 +311,7 @@ TEST_F(EndToEndTest, AKilledSyncShowsNoHalfFileAndTheNextRunsCompleteTheMirror) 
                     return IsPartialCopyName(item.path().filename().string());
                 });
         });
-        // Every file under a real name is complete; an unfinished one exists only as a
-        // temporary file.
+        // Every file under a real name is complete; an unfinished one is a temporary file.
         for (const auto& [name, item] : test::SnapshotTree(dst)) {
             if (IsPartialCopyName(std::filesystem::path(name).filename().string())) {
                 leftovers.push_back(dst + "/" + name);

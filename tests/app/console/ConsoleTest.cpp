@@ -1,25 +1,20 @@
 // The console front end below the real process.
 #include <sys/stat.h>
 
-#include <filesystem>
-
 #include "AppTesting.h"
 #include "ScriptedMessages.h"
 #include "app/console/ConsoleCommand.h"
 #include "app/console/ConsolePresetFile.h"
 #include "fileops/FileOperations.h"
-#include "settings/ExclusionList.h"
 #include "settings/PresetDataFile.h"
 #include "settings/SettingsStore.h"
 
 namespace mirova {
 namespace {
 
-using ::testing::AllOf;
-using ::testing::HasSubstr;
+using namespace ::testing;
 
-// A command line written as one text, arguments split at blanks ('' is an empty argument),
-// parsed and told as one line of text.
+// A command line as one text, arguments split at blanks ('' is empty), parsed and told as text.
 std::string Parse(const std::string& line) {
     std::vector<std::string> arguments;
     std::istringstream words(line);
@@ -95,38 +90,31 @@ TEST(ConsoleCommandTest, ParsesEveryCommandAndRejectsWrongCommandLines) {
 // as Yes); on one, the typed letter answers and a closed input cancels.
 TEST(ConsoleUiTest, AnswersWithoutATerminalAndAsksOnOne) {
     ConsoleEventLoop loop;
-    const struct {
-        int style;
-        bool interactive, yes;
-        std::string typed;
-        int expected;
-        std::string text = "text of the box";
-    } rows[] = {
-        {kMbOk, false, false, "", kIdOk},
-        {kMbYesNo, false, false, "", kIdNo},
-        {kMbYesNo, false, true, "", kIdYes},
-        {kMbAbortRetryIgnore, false, false, "", kIdIgnore},
-        {kMbRetryCancel, false, false, "", kIdCancel},
-        {kMbYesNo, false, false, "", kIdYes, kReallyStopQuestion},
-        {kMbYesNo, true, false, "what\nY\n", kIdYes},
-        {kMbAbortRetryIgnore, true, false, " r\n", kIdRetry},
-        {kMbAbortRetryIgnore, true, false, "a\n", kIdAbort},
-        {kMbRetryCancel, true, false, "", kIdCancel},
-    };
-    for (const auto& row : rows) {
-        std::istringstream in(row.typed);
+    const auto answer = [&](int style, bool interactive, bool yes, const std::string& typed,
+                            const std::string& text = "text of the box") {
+        std::istringstream in(typed);
         std::ostringstream err;
-        ConsoleUi ui(loop, in, err, ConsoleAnswers{row.interactive, row.yes, false});
-        EXPECT_EQ(ui.DoMessageBox(row.text, row.style), row.expected)
-            << row.style << " " << row.interactive << " " << row.typed;
-        EXPECT_THAT(err.str(), ::testing::StartsWith(row.text + "\n"));
-    }
+        ConsoleUi ui(loop, in, err, ConsoleAnswers{interactive, yes, false});
+        const int answered = ui.DoMessageBox(text, style);
+        EXPECT_THAT(err.str(), StartsWith(text + "\n"));
+        return answered;
+    };
+    EXPECT_EQ(answer(kMbOk, false, false, ""), kIdOk);
+    EXPECT_EQ(answer(kMbYesNo, false, false, ""), kIdNo);
+    EXPECT_EQ(answer(kMbYesNo, false, true, ""), kIdYes);
+    EXPECT_EQ(answer(kMbAbortRetryIgnore, false, false, ""), kIdIgnore);
+    EXPECT_EQ(answer(kMbRetryCancel, false, false, ""), kIdCancel);
+    EXPECT_EQ(answer(kMbYesNo, false, false, "", kReallyStopQuestion), kIdYes);
+    EXPECT_EQ(answer(kMbYesNo, true, false, "what\nY\n"), kIdYes);
+    EXPECT_EQ(answer(kMbAbortRetryIgnore, true, false, " r\n"), kIdRetry);
+    EXPECT_EQ(answer(kMbAbortRetryIgnore, true, false, "a\n"), kIdAbort);
+    EXPECT_EQ(answer(kMbRetryCancel, true, false, ""), kIdCancel);
 }
 
 // The list "/A" and the preset data file over a store of presets and lists.
 class ConsolePresetTest : public ::testing::Test {
 protected:
-    // Runs the list "/A" over the store; returns the exit status, standard error in err_.
+    // Runs the list "/A" over the store: the exit status, standard error in err_.
     int RunList(std::vector<std::int8_t> presets, int suppressDeletion = 0,
                 std::string commitProblem = "") {
         std::istringstream in;
@@ -163,12 +151,12 @@ TEST_F(ConsolePresetTest, ListRunsTheListedPresetsMergingWhereSetAndKeepsTheLast
     EXPECT_EQ(dir_.read("d7/b.txt") + dir_.read("d7/skip.tmp"), "b");  // the stored list excludes
     // The merge preset merges, and the list goes on after it.
     EXPECT_EQ(dir_.read("s9/only-target.txt") + dir_.read("d9/only-source.txt"), "ts");
-    EXPECT_THAT(dir_.readLog(), AllOf(HasSubstr(": OptionD=ON OptionA=6 menbers=2,5,0,31,9,7\n"),
-                                      HasSubstr("  Mirova Preset 5 Start.\n"),
-                                      ::testing::Not(HasSubstr("Preset 2 Start.")),
-                                      HasSubstr("  Mirova Preset 7 Done.\n"),
-                                      HasSubstr("Preset 0: no such preset, skipped.\n"),
-                                      HasSubstr("Preset 31: no such preset, skipped.\n")));
+    EXPECT_THAT(dir_.readLog(),
+                AllOf(HasSubstr(": OptionD=ON OptionA=6 menbers=2,5,0,31,9,7\n"),
+                      HasSubstr("  Mirova Preset 5 Start.\n"), Not(HasSubstr("Preset 2 Start.")),
+                      HasSubstr("  Mirova Preset 7 Done.\n"),
+                      HasSubstr("Preset 0: no such preset, skipped.\n"),
+                      HasSubstr("Preset 31: no such preset, skipped.\n")));
     PresetTable after;
     LoadSettings(after, store_);
     EXPECT_EQ(after.currentPreset, 6);  // the last preset selected
