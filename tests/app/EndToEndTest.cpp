@@ -23,7 +23,6 @@ using namespace ::testing;
 using test::MakeTree;
 
 constexpr const char* kRefused = "重なったﾌｫﾙﾀﾞは同期できません。";
-constexpr const char* kBraked = "大量の削除を防ぐため、ｱｯﾌﾟﾃﾞｰﾄは行いませんでした。";
 constexpr const char* kComplete = "ｱｯﾌﾟﾃﾞｰﾄ完了";
 constexpr const char* kFailed = "の処理に失敗しました。";
 const std::string kTwice = "「Mirova」を複数起動することはできません。";
@@ -33,29 +32,28 @@ struct ProcessOutcome {
     std::string out, err;
 };
 
-// Starts the real program without a display or a terminal, output to "<prefix>out.txt" and
-// "<prefix>err.txt" of the test folder; the desktop program offscreen, its boxes auto-answered.
-pid_t StartMirova(const test::TempDir& dir, std::vector<std::string> arguments,
-                  const std::string& prefix, bool desktop = false) {
-    arguments.insert(arguments.begin(),
-                     {"/bin/sh", "-c",
-                      std::string("exec env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") +
-                          "-u MIROVA_TEST_AUTOANSWER " +
-                          (desktop ? "QT_QPA_PLATFORM=offscreen MIROVA_TEST_AUTOANSWER=1 " : "") +
-                          "\"$0\" \"$@\" </dev/null >'" + dir / (prefix + "out.txt") + "' 2>'" +
-                          dir / (prefix + "err.txt") + "'",
-                      MIROVA_EXE});
+// Runs the real program without a display or a terminal (the desktop program offscreen, its
+// boxes auto-answered), output in "out.txt" and "err.txt" of the test folder: the exit status, or
+// 128 + the signal. It is killed once `stop` says so or after two minutes (a fault fails a test
+// instead of hanging it).
+int RunMirova(
+    const test::TempDir& dir, std::vector<std::string> arguments, bool desktop = false,
+    const std::function<bool()>& stop = [] { return false; }) {
+    arguments.insert(
+        arguments.begin(),
+        {"/bin/sh", "-c",
+         std::string("exec env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") +
+             "-u MIROVA_TEST_AUTOANSWER " +
+             (desktop ? "QT_QPA_PLATFORM=offscreen MIROVA_TEST_AUTOANSWER=1 " : "") +
+             "\"$0\" \"$@\" </dev/null >'" + dir / "out.txt" + "' 2>'" + dir / "err.txt" + "'",
+         MIROVA_EXE});
     std::vector<char*> argv(arguments.size() + 1);  // ends with a null
     std::ranges::transform(arguments, argv.begin(), [](std::string& each) { return each.data(); });
     pid_t pid = -1;
-    return posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
-}
-
-// The exit status (128 + the signal if killed); kills the program once `stop` says so or after
-// `seconds`, so that a fault fails a test instead of hanging it.
-int WaitFor(
-    pid_t pid, int seconds, const std::function<bool()>& stop = [] { return false; }) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv.data(), environ) != 0) {
+        return -1;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
     int status = 0;
     while (::waitpid(pid, &status, WNOHANG) == 0) {
         if (stop() || std::chrono::steady_clock::now() > deadline) {
@@ -72,9 +70,8 @@ protected:
     // Runs the program; checks its exit status and that standard error holds `errHas`.
     ProcessOutcome Expect(const std::vector<std::string>& arguments, int status,
                           const std::string& errHas = "", bool desktop = false) {
-        const pid_t pid = StartMirova(dir, arguments, "std", desktop);
-        const ProcessOutcome outcome{pid > 0 ? WaitFor(pid, 120) : -1, dir.read("stdout.txt"),
-                                     dir.read("stderr.txt")};
+        const ProcessOutcome outcome{RunMirova(dir, arguments, desktop), dir.read("out.txt"),
+                                     dir.read("err.txt")};
         EXPECT_EQ(outcome.status, status) << testing::PrintToString(arguments) << outcome.err;
         EXPECT_THAT(outcome.err, HasSubstr(errHas));
         return outcome;
@@ -196,11 +193,8 @@ TEST_F(EndToEndTest, MassDeletionsAreRefusedUnattendedUnlessAllowed) {
     Expect({"/A", "3"}, 1, "は空です。");
     EXPECT_EQ(test::SnapshotTree(dst).size(), 100u);
     // 60 of 100 files.
-    EXPECT_THAT(
-        Expect({"--sync", src, dst, "--yes"}, 1, "100 個のﾌｧｲﾙのうち 60 個 (60%) が削除されます。")
-            .err,
-        HasSubstr(kBraked));
-    EXPECT_THAT(dir.readLog(), HasSubstr(kBraked));
+    Expect({"--sync", src, dst, "--yes"}, 1, "100 個のﾌｧｲﾙのうち 60 個 (60%) が削除されます。");
+    EXPECT_THAT(dir.readLog(), HasSubstr("大量の削除を防ぐため、ｱｯﾌﾟﾃﾞｰﾄは行いませんでした。"));
     EXPECT_EQ(test::SnapshotTree(dst).size(), 100u);
     // A limit the user set in the settings file lets it through.
     dir.writeSettings("[Settings]\nDELETELIMIT=70\n");
@@ -301,10 +295,8 @@ TEST_F(EndToEndTest, AKilledSyncShowsNoHalfFileAndTheNextRunsCompleteTheMirror) 
     for (int attempt = 0; attempt < 5 && leftovers.empty(); ++attempt) {
         std::filesystem::remove_all(dst);
         dir.createFolder("dst");
-        const pid_t pid = StartMirova(dir, sync, "killed-");
-        ASSERT_GT(pid, 0);
         // Killed once a copy is under way (or collected when it ended first).
-        WaitFor(pid, 20, [&] {
+        RunMirova(dir, sync, false, [&] {
             std::error_code error;
             return std::ranges::any_of(
                 std::filesystem::directory_iterator(dst, error), [](const auto& item) {
@@ -323,7 +315,7 @@ TEST_F(EndToEndTest, AKilledSyncShowsNoHalfFileAndTheNextRunsCompleteTheMirror) 
         }
     }
     ASSERT_FALSE(leftovers.empty()) << "no kill landed in the middle of a copy\n"
-                                    << test::ReadFileText(dir / "killed-err.txt");
+                                    << dir.read("err.txt");
     // The killed run's change record holds what it did up to the kill, and no end.
     RecordContents killed;
     ASSERT_TRUE(ReadChangeRecord(LatestChangeRecord(), killed));
@@ -346,9 +338,7 @@ TEST_F(EndToEndTest, AKilledSyncShowsNoHalfFileAndTheNextRunsCompleteTheMirror) 
 
 TEST_F(EndToEndTest, TheDesktopProgramNeedsADisplayAndSettingsItCanRead) {
     for (const std::vector<std::string>& arguments : {std::vector<std::string>{}, {"/D"}, {"/A"}}) {
-        EXPECT_EQ(Expect(arguments, 2).err,
-                  "mirova: the desktop program needs a display (DISPLAY or WAYLAND_DISPLAY); see "
-                  "mirova --help for the console commands.\n");
+        Expect(arguments, 2, "mirova: the desktop program needs a display");
     }
     // The console's own commands need no display.
     EXPECT_THAT(Expect({"--help"}, 0).out, HasSubstr("mirova --compare SOURCE TARGET"));
