@@ -128,12 +128,13 @@ protected:
 };
 
 // The run options reach the run state at once; Return starts a synchronisation, the compare
-// button a compare. A run locks the controls; afterwards the results window shows what it did.
+// button a compare. A run locks the controls; afterwards the results window shows what it did,
+// and the lists edited then are what the next run excludes.
 TEST_F(MainWindowTest, RunOptionsReachTheRunStateAtOnceAndARunLocksTheControls) {
     app_.runState().suppressDeletion = 1;  // as "/D" leaves it
     table_.currentPreset = 0;
     test::SetTestPreset(table_, dir_, 1);  // d1 is missing: a synchronisation offers to create it
-    test::SetTestPreset(table_, dir_, 2);
+    test::SetTestPreset(table_, dir_, 2, 0, 1);
     test::MakeTree(dir_, "s1/ s2/a.txt=alpha s2/sub/b.txt=beta d2/stale.txt=old@1500000000");
     CMirovaDlg& dialog = Open();
     EXPECT_TRUE(dialog.suppressDeletionCheck()->isChecked());
@@ -184,6 +185,16 @@ TEST_F(MainWindowTest, RunOptionsReachTheRunStateAtOnceAndARunLocksTheControls) 
     EXPECT_EQ(finished.count(), 0);
     EXPECT_TRUE(dialog.presetButton(0)->isEnabled() && dialog.okButton()->isEnabled() &&
                 dialog.compareButton()->isEnabled() && dialog.closeButton()->isEnabled());
+    test::MakeTree(dir_, "s2/skip.log=noise");
+    OnModal<ui::CJlistDlg>([&](ui::CJlistDlg& editor) {
+        EXPECT_EQ(editor.nameView()->topLevelItemCount(), 2);  // it starts with the lists
+        new QTreeWidgetItem(editor.extensionView(), {QStringLiteral("log")});
+        editor.okButton()->click();
+    });
+    Trigger(QStringLiteral("除外リストの編集"));
+    EXPECT_THAT(dialog.exclusions().extensions(), ElementsAre("tmp", "log"));
+    RunBy(dialog.compareButton());
+    EXPECT_THAT(dir_.readLog(), HasSubstr("ｿｰｽとﾀｰｹﾞｯﾄは完全に一致します。"));
     Trigger(QStringLiteral("比較結果(&R)"));
     ASSERT_NE(dialog.resultsWindow(), nullptr);
     EXPECT_EQ(dialog.resultsWindow()->recordPath(), dialog.run().changeRecordPath());
@@ -217,9 +228,8 @@ TEST_F(MainWindowTest, ScheduleKeepVersionsAndExitWorkFromTheMenusAndExitStoresT
         EXPECT_EQ(keep->isChecked(), days > 0);
         EXPECT_EQ(dialog.table().keepVersions, days);
     }
-    // Exit stores the preset, the place and the lists; the next start shows them; Esc closes.
+    // Exit stores the preset and the place; the next start shows them; Esc closes.
     dialog.move(140, 90);
-    dialog.exclusions().AddName("new");
     QSignalSpy finished(&dialog, &QDialog::finished);
     Trigger(QStringLiteral("アプリケーションの終了"));
     EXPECT_EQ(finished.count(), 1);
@@ -228,19 +238,18 @@ TEST_F(MainWindowTest, ScheduleKeepVersionsAndExitWorkFromTheMenusAndExitStoresT
     CMirovaDlg& again = Open();
     EXPECT_TRUE(again.presetButton(8)->isChecked());
     EXPECT_EQ(again.pos(), QPoint(140, 90));
-    EXPECT_THAT(again.exclusions().names(), ElementsAre("~$", "/.git/", "new"));
     QSignalSpy closed(&again, &QDialog::finished);
     QTest::keyClick(&again, Qt::Key_Escape);
     EXPECT_EQ(closed.count(), 1);
 }
 
-// A preset button shows its preset; a load brings back what a save wrote and shows its preset.
-TEST_F(MainWindowTest, PresetButtonsShowTheirPresetAndSaveThenLoadRestoresEverything) {
+// A preset button shows its preset; a load brings back what a save wrote and shows its preset;
+// declined, cancelled or failing commands change nothing.
+TEST_F(MainWindowTest, PresetButtonsShowTheirPresetAndOnlyAGoodLoadChangesThem) {
     CMirovaDlg& dialog = Open();
     ExpectShown(dialog, 4, QStringLiteral("写真"));
     QTest::mouseClick(dialog.presetButton(0), Qt::LeftButton);
     ExpectShown(dialog, 0, QStringLiteral("書類\n毎日"));
-    EXPECT_FALSE(dialog.presetButton(4)->isChecked());
     const std::string file = dir_ / "Preset.dat";
     dir_.createFile("Preset.dat", "an older file");
     chosen_ = {file};
@@ -261,62 +270,37 @@ TEST_F(MainWindowTest, PresetButtonsShowTheirPresetAndSaveThenLoadRestoresEveryt
     EXPECT_THAT(fileDialogs_, ElementsAre("0 ﾌﾟﾘｾｯﾄﾃﾞｰﾀ保存", "1 ﾌﾟﾘｾｯﾄﾃﾞｰﾀ読込み"));
     ExpectUnchanged(dialog);
     ExpectShown(dialog, 4, QStringLiteral("写真"));
-    // The load reaches the store when the window closes, as every change does.
-    dialog.closeButton()->click();
-    EXPECT_EQ(store_.ReadText("JLIST", "JLIST-1", ""), "/.git/");
-}
-
-TEST_F(MainWindowTest, DeclinedCancelledOrFailingCommandsChangeNothing) {
+    // No at the question: no file dialog. Then cancelled file dialogs.
+    Load();
+    answers_ = {kIdYes};
+    Load();
+    Save();
+    EXPECT_EQ(fileDialogs_.size(), 4u);
+    EXPECT_THAT(boxes_, ElementsAre(_, _, _, kLoadPresetDataQuestion, kLoadPresetDataQuestion));
     const std::string whole = EncodePresetData(PresetArray{}, ExclusionList{});
     std::string newer = whole;
     newer[25] = '3';  // "...Ver1.3"
     dir_.createFile("damaged.dat", whole.substr(0, whole.size() - 3));
     dir_.createFile("newer.dat", newer);
-    test::MakeTree(dir_, "taken.dat/");
-    CMirovaDlg& dialog = Open();
-    // No at the question: no file dialog. Then cancelled file dialogs.
-    Load();
-    EXPECT_THAT(fileDialogs_, IsEmpty());
-    answers_ = {kIdYes};
-    Load();
-    Save();
-    EXPECT_EQ(fileDialogs_.size(), 2u);
-    EXPECT_THAT(boxes_, ElementsAre(kLoadPresetDataQuestion, kLoadPresetDataQuestion));
-    ExpectUnchanged(dialog);
-    for (const auto& [file, message] : {std::pair{"damaged.dat", "は壊れたﾌﾟﾘｾｯﾄﾃﾞｰﾀです"},
+    for (const auto& [name, message] : {std::pair{"damaged.dat", "は壊れたﾌﾟﾘｾｯﾄﾃﾞｰﾀです"},
                                         {"newer.dat", "ﾌﾟﾘｾｯﾄﾃﾞｰﾀではありません。"},
                                         {"missing.dat", "がオープンできません。"}}) {
-        SCOPED_TRACE(file);
+        SCOPED_TRACE(name);
         answers_ = {kIdYes};
-        chosen_ = {dir_ / file};
+        chosen_ = {dir_ / name};
         Load();
-        EXPECT_THAT(boxes_.back(), HasSubstr((file[0] == 'n' ? "" : dir_ / file) + message));
+        EXPECT_THAT(boxes_.back(), HasSubstr((name[0] == 'n' ? "" : dir_ / name) + message));
         EXPECT_EQ(types_.back(), kMbOk);
-        ExpectUnchanged(dialog);
     }
+    ExpectUnchanged(dialog);
     // A save that cannot create its file says so (what it leaves: the console's export test).
+    dir_.createFolder("taken.dat");
     chosen_ = {dir_ / "taken.dat"};
     Save();
     EXPECT_EQ(boxes_.back(), dir_ / "taken.dat" + "を作成できません。");
-}
-
-// The editor starts with the lists; what it holds at OK is what the next run excludes.
-TEST_F(MainWindowTest, ARunAfterEditingTheExclusionsUsesTheNewLists) {
-    table_.presets[0] = Preset{dir_ / "s", dir_ / "d", "", 0, 1};
-    table_.currentPreset = 0;
-    test::MakeTree(dir_, "s/a.txt=alpha s/skip.log=noise d/a.txt=alpha");
-    CMirovaDlg& dialog = Open();
-    RunBy(dialog.compareButton());
-    EXPECT_THAT(boxes_, ElementsAre(HasSubstr("ﾀｰｹﾞｯﾄに 1 個の更新ﾌｧｲﾙ/ﾌｫﾙﾀﾞ")));
-    OnModal<ui::CJlistDlg>([&](ui::CJlistDlg& editor) {
-        EXPECT_EQ(editor.nameView()->topLevelItemCount(), 2);
-        new QTreeWidgetItem(editor.extensionView(), {QStringLiteral("log")});
-        editor.okButton()->click();
-    });
-    Trigger(QStringLiteral("除外リストの編集"));
-    EXPECT_THAT(dialog.exclusions().extensions(), ElementsAre("tmp", "log"));
-    RunBy(dialog.compareButton());
-    EXPECT_EQ(boxes_.back(), "ｿｰｽとﾀｰｹﾞｯﾄは完全に一致します。");
+    // The load reaches the store when the window closes, as every change does.
+    dialog.closeButton()->click();
+    EXPECT_EQ(store_.ReadText("JLIST", "JLIST-1", ""), "/.git/");
 }
 
 // Qt's own texts speak Japanese, and a second start in the process loads them only once.
