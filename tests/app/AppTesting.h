@@ -23,8 +23,7 @@ public:
         ::unsetenv("XDG_CONFIG_HOME");
         ::unsetenv("MIROVA_LOCK_DIR");
     }
-    std::string settingsFile() const { return *this / "config/TK-ORVELAN/Mirova.conf"; }
-    std::string readSettings() const { return ReadFileText(settingsFile()); }
+    std::string readSettings() const { return read("config/TK-ORVELAN/Mirova.conf"); }
     void writeSettings(const std::string& text) const {
         createFile("config/TK-ORVELAN/Mirova.conf", text);
     }

@@ -24,8 +24,6 @@ using test::MakeTree;
 
 constexpr const char* kRefused = "重なったﾌｫﾙﾀﾞは同期できません。";
 constexpr const char* kComplete = "ｱｯﾌﾟﾃﾞｰﾄ完了";
-constexpr const char* kFailed = "の処理に失敗しました。";
-const std::string kTwice = "「Mirova」を複数起動することはできません。";
 
 struct ProcessOutcome {
     int status = -1;
@@ -227,10 +225,10 @@ TEST_F(EndToEndTest, ASecondCopyChangesNothingWhileTheFirstOrAnotherUsersRuns) {
          {std::vector<std::string>{"/A", "1"},
           {"--sync", src, dst, "--yes"},
           {"--import-presets", dir / "Preset.dat", "--yes"}}) {
-        Expect(command, 1, kTwice);
+        Expect(command, 1, "「Mirova」を複数起動することはできません。");
     }
     // The desktop program ends before the main dialog and the list.
-    Expect({"/A", "1"}, 1, kTwice + "\n-> OK", true);
+    Expect({"/A", "1"}, 1, "「Mirova」を複数起動することはできません。\n-> OK", true);
     EXPECT_EQ(dir.read("dst/a.txt") + dir.readLog(), "old");
     EXPECT_EQ(dir.readSettings(), settings);
     // Reading the presets out changes nothing and needs no guard.
@@ -256,7 +254,7 @@ TEST_F(EndToEndTest, FailuresAreNeverCalledCompleteAndReadOnlyCopiesConverge) {
         Expect({"--sync", src, dst, "--yes", "--suppress-deletion", "--no-stop-on-error"}, 1,
                ":330 - " + (dir / "dst/a-ro.txt"));
     EXPECT_THAT(passedOver.err,
-                AllOf(HasSubstr("1 個のﾌｧｲﾙ/ﾌｫﾙﾀﾞ" + std::string(kFailed)),
+                AllOf(HasSubstr("1 個のﾌｧｲﾙ/ﾌｫﾙﾀﾞの処理に失敗しました。"),
                       HasSubstr(LogFilePath(kRunLogName)), Not(HasSubstr(kComplete))));
     EXPECT_THAT(dir.readLog(), Not(HasSubstr(kComplete)));
     EXPECT_EQ(dir.read("dst/a-ro.txt") + dir.read("dst/b-new.txt"), "oldb");
@@ -275,7 +273,7 @@ TEST_F(EndToEndTest, FailuresAreNeverCalledCompleteAndReadOnlyCopiesConverge) {
     const ProcessOutcome stuck =
         Expect({"--sync", src, dst, "--yes"}, 1, (dir / "dst/stuck.txt") + " が削除できません。");
     chattr("-i");
-    EXPECT_THAT(stuck.err, AllOf(HasSubstr(kFailed), Not(HasSubstr(kComplete))));
+    EXPECT_THAT(stuck.err, AllOf(HasSubstr("の処理に失敗しました。"), Not(HasSubstr(kComplete))));
 }
 
 TEST_F(EndToEndTest, AKilledSyncShowsNoHalfFileAndTheNextRunsCompleteTheMirror) {
