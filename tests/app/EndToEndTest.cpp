@@ -190,7 +190,6 @@ TEST_F(EndToEndTest, MassDeletionsAreRefusedUnattendedUnlessAllowed) {
     dir.writeSettings("[Settings]\nP3SRCFOLDER=" + (dir / "empty") + "\nP3TARFOLDER=" + dst + "\n");
     Expect({"/A", "3"}, 1, "は空です。");
     EXPECT_EQ(test::SnapshotTree(dst).size(), 100u);
-    // 60 of 100 files.
     Expect({"--sync", src, dst, "--yes"}, 1, "100 個のﾌｧｲﾙのうち 60 個 (60%) が削除されます。");
     EXPECT_THAT(dir.readLog(), HasSubstr("大量の削除を防ぐため、ｱｯﾌﾟﾃﾞｰﾄは行いませんでした。"));
     EXPECT_EQ(test::SnapshotTree(dst).size(), 100u);

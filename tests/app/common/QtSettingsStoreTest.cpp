@@ -59,10 +59,9 @@ TEST(QtSettingsStoreTest, HandWrittenAndWrittenValuesReadBackAndAnUnreadableFile
     EXPECT_EQ(store.ReadText("Settings", "POSX", ""), "-120");
     EXPECT_EQ(store.ReadText("Settings", "T1", "none"), "none");  // groups do not share values
     EXPECT_THAT(dir.readSettings(), ::testing::HasSubstr("行1: 毎晩"));  // readable by a user
-    // A file that cannot be read is reported.
     std::filesystem::remove(dir / "config/TK-ORVELAN/Mirova.conf");
     dir.createFolder("config/TK-ORVELAN/Mirova.conf");
-    EXPECT_FALSE(QtSettingsStore().Flush());
+    EXPECT_FALSE(QtSettingsStore().Flush());  // a file that cannot be read is reported
 }
 
 }  // namespace
