@@ -10,8 +10,8 @@
 
 namespace mirova::test {
 
-// A test's own temporary folder. While it lives, the settings file and the lock files of the
-// program, and of the programs the test starts, lie in it, never in the user's.
+// A test's own temporary folder, which holds the settings and lock files of the program and of
+// the programs the test starts while it lives.
 class TestFolder : public TempDir {
 public:
     TestFolder() {
@@ -23,15 +23,14 @@ public:
         ::unsetenv("XDG_CONFIG_HOME");
         ::unsetenv("MIROVA_LOCK_DIR");
     }
-    std::string settingsFile() const { return *this / "config/TK-ORVELAN/Mirova.conf"; }
-    std::string readSettings() const { return ReadFileText(settingsFile()); }
+    std::string readSettings() const { return read("config/TK-ORVELAN/Mirova.conf"); }
     void writeSettings(const std::string& text) const {
         createFile("config/TK-ORVELAN/Mirova.conf", text);
     }
 };
 
-// Makes a tree from a layout: items separated by blanks, "path=content@seconds" for a file
-// (content and time optional; the time defaults to 1700000000), "path/" for a folder.
+// Makes a tree from a layout: "path/" for a folder, "path=content@seconds" for a file (content
+// and time optional, the time 1700000000 by default), separated by blanks.
 inline void MakeTree(const TempDir& dir, const std::string& layout) {
     std::istringstream items(layout);
     for (std::string item; items >> item;) {

@@ -1,15 +1,12 @@
 #include "app/common/QtSettingsStore.h"
 
-#include <filesystem>
-
 #include "AppTesting.h"
 #include "settings/ExclusionList.h"
 
 namespace mirova {
 namespace {
 
-// The example file of the documentation is what a user copies to prepare presets by hand; a
-// settings file is user input: edited by hand, copied from elsewhere, or damaged. Hostile values
+// The documentation's example file reads as a user would expect; hand-edited or damaged values
 // read as the fallback; what the program writes survives a restart in its group.
 TEST(QtSettingsStoreTest, HandWrittenAndWrittenValuesReadBackAndAnUnreadableFileIsReported) {
     test::TestFolder dir;
@@ -61,12 +58,10 @@ TEST(QtSettingsStoreTest, HandWrittenAndWrittenValuesReadBackAndAnUnreadableFile
     EXPECT_EQ(store.ReadInt("Settings", "POSX", 0), -120);
     EXPECT_EQ(store.ReadText("Settings", "POSX", ""), "-120");
     EXPECT_EQ(store.ReadText("Settings", "T1", "none"), "none");  // groups do not share values
-    // Readable text in the file, so that a user can look at it.
-    EXPECT_THAT(dir.readSettings(), ::testing::HasSubstr("行1: 毎晩"));
-    // A file that cannot be read is reported.
-    std::filesystem::remove(dir.settingsFile());
+    EXPECT_THAT(dir.readSettings(), ::testing::HasSubstr("行1: 毎晩"));  // readable by a user
+    std::filesystem::remove(dir / "config/TK-ORVELAN/Mirova.conf");
     dir.createFolder("config/TK-ORVELAN/Mirova.conf");
-    EXPECT_FALSE(QtSettingsStore().Flush());
+    EXPECT_FALSE(QtSettingsStore().Flush());  // a file that cannot be read is reported
 }
 
 }  // namespace
