@@ -2,24 +2,16 @@
 // they write, and the workers that carry out copy and delete lists ahead of them.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstring>
-#include <filesystem>
-#include <functional>
-#include <optional>
 #include <random>
-#include <set>
-#include <sstream>
 #include <thread>
 
 #include "ScriptedFileOpsUi.h"
-#include "TempDir.h"
 #include "TreeSnapshot.h"
 #include "fileops/AheadWorkers.h"
 #include "fileops/FileOperations.h"
@@ -33,9 +25,7 @@
 namespace mirova::test {
 namespace {
 
-using platform::Exists;
-using platform::FaultCall;
-using platform::InjectFaultForTesting;
+using namespace platform;
 using Boxes = std::vector<std::pair<std::string, int>>;  // the message boxes met: text, style
 using Items = std::map<std::string, ItemSnapshot>;
 constexpr std::int64_t kOldTime = 1600000000, kSourceTime = 1700000000;
@@ -54,16 +44,15 @@ struct Names {
 };
 
 struct EnvOverride {  // sets or clears a variable; its old value comes back at the end
-    EnvOverride(const char* variable, const char* value) : name(variable) {
-        if (const char* was = ::getenv(variable)) {
-            old = was;
-        }
+    EnvOverride(const char* variable, const char* value)
+        : name(variable), had(::getenv(variable)), old(had ? ::getenv(variable) : "") {
         Set(value);
     }
-    ~EnvOverride() { Set(old ? old->c_str() : nullptr); }
+    ~EnvOverride() { Set(had ? old.c_str() : nullptr); }
     void Set(const char* value) { value ? ::setenv(name, value, 1) : ::unsetenv(name); }
     const char* name;
-    std::optional<std::string> old;
+    bool had;
+    std::string old;
 };
 
 struct ScopedCurrentFolder {  // makes another folder the current one while it lives
@@ -72,34 +61,28 @@ struct ScopedCurrentFolder {  // makes another folder the current one while it l
     std::filesystem::path previous = std::filesystem::current_path();
 };
 
-// A fresh folder, a scripted front end and a fixed clock, so that log lines are known exactly; a
-// test's fault put into every copy goes at the end.
+Boxes BoxesOf(const ScriptedFileOpsUi& ui) {
+    Boxes boxes;
+    for (const auto& request : ui.messages.requests()) {
+        boxes.emplace_back(request.text, request.style);
+    }
+    return boxes;
+}
+
+// A fresh folder, a scripted front end and a fixed clock, so that log lines are known exactly.
 class FileOpsTest : public ::testing::Test {
 protected:
-    FileOpsTest() { platform::SetClock(&clock_); }
+    FileOpsTest() { SetClock(&clock_); }
     ~FileOpsTest() override {
-        platform::SetClock(nullptr);
-        platform::ClearFaultsForTesting();
+        SetClock(nullptr);
+        ClearFaultsForTesting();
         SetCopyStartHookForTesting(nullptr);
     }
     std::string src(const std::string& name) const { return tmp_ / ("src/" + name); }
     std::string dst(const std::string& name) const { return tmp_ / ("dst/" + name); }
-    // The log lines written and the message boxes requested since the last call.
-    std::string TakeLog() {
+    std::string TakeLog() {  // the log lines written since the last call
         const std::string all = tmp_.readLog();
         return all.substr(std::exchange(logSeen_, all.size()));
-    }
-    Boxes TakeBoxes() {
-        const Boxes all = BoxesOf(ui_);
-        return Boxes(all.begin() + static_cast<long>(std::exchange(boxesSeen_, all.size())),
-                     all.end());
-    }
-    static Boxes BoxesOf(const ScriptedFileOpsUi& ui) {
-        Boxes boxes;
-        for (const auto& request : ui.messages.requests()) {
-            boxes.emplace_back(request.text, request.style);
-        }
-        return boxes;
     }
     // A log line as a stamped WriteLog writes it at the fixed time.
     static std::string Logged(const std::string& text) { return "240102-030405: " + text + "\n"; }
@@ -114,16 +97,7 @@ protected:
     static std::string CannotDeleteText(const std::string& path, int error) {
         return path + " が削除できません。(" + std::strerror(error) + ")";
     }
-    // The window of a list that was worked through: a status line and a look for Cancel per
-    // item, a bar of barSteps steps of 1, then closed.
-    static void ExpectWholeWindow(const ScriptedFileOpsUi::Window& window, int items,
-                                  int barSteps) {
-        EXPECT_EQ(std::tuple(window.statusTexts.size(), window.cancelChecks, window.rangeLow,
-                             window.rangeHigh, window.step, window.stepBarCalls, window.destroyed),
-                  std::tuple(std::size_t(items), items, 0, barSteps, 1, barSteps, true));
-    }
-    // Every item in a test's folder but its run log, by relative name: compared before and after
-    // an operation it shows any item changed, lost or left behind (an unfinished copy among them).
+    // Every item of a folder but its run log, by relative name.
     static Items ItemsOf(const TempDir& dir) {
         Items items = SnapshotTree(dir.path());
         std::erase_if(items, [](const auto& item) { return item.first.starts_with("log"); });
@@ -170,9 +144,8 @@ protected:
     }
     TempDir tmp_;
     ScriptedFileOpsUi ui_;
-    platform::FixedClock clock_{{2024, 1, 2, 3, 4, 5}};
+    FixedClock clock_{{2024, 1, 2, 3, 4, 5}};
     std::size_t logSeen_ = 0;
-    std::size_t boxesSeen_ = 0;
 };
 
 // With "/" as a base the list operations reach "/" + name, never a name of the current folder.
@@ -211,8 +184,7 @@ TEST_F(FileOpsTest, ListsCreateMissingFoldersAndEndWithTheOutcomeOfTheLastItem) 
               1);
     EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "d2", Names{"top.txt", "gone"}, 1, ui_), 0);
     EXPECT_EQ(tmp_.read("d1/top.txt") + tmp_.read("d2/top.txt"), "toptop");
-    EXPECT_TRUE(TakeBoxes().empty());
-    EXPECT_EQ(ui_.failures(), 2);
+    EXPECT_EQ(std::pair(BoxesOf(ui_).size(), ui_.failures()), std::pair(0ul, 2));
 }
 
 // Cancel in the progress window works alike in the three list operations: confirmed, it ends the
@@ -236,10 +208,9 @@ TEST_F(FileOpsTest, CancelIsConfirmedBeforeTheNextItem) {
                 EXPECT_EQ(Exists(dir / (folder + "/" + name)) == copy, name == "a" || !stop);
             }
             EXPECT_EQ(BoxesOf(ui), (Boxes{{kReallyStopQuestion, kMbYesNo}}));
-            const ScriptedFileOpsUi::Window window = ui.windows().at(0);
+            const auto w = ui.windows().at(0);
             EXPECT_EQ(
-                std::tuple(window.statusTexts.size(), window.stepBarCalls, window.destroyed,
-                           window.statusTexts[0]),
+                std::tuple(w.statusTexts.size(), w.stepBarCalls, w.destroyed, w.statusTexts[0]),
                 std::tuple(stop ? 1u : 3u, stop ? 1 : 3, true, copy ? "a をｺﾋﾟｰ中" : "a を削除中"));
         }
     }
@@ -279,41 +250,40 @@ TEST_F(ConfinementTest, LinksAreNeverFollowedToTheirTargets) {
     EXPECT_FALSE(Exists(tmp_ / "dst/d/secret.txt") || S_ISLNK(StatOf(tmp_ / "dst/lf").st_mode));
     EXPECT_EQ(tmp_.read("dst/ok.txt") + tmp_.read("dst/lf"), "oknew");
     EXPECT_EQ(ItemsOf(tmp_).at("dst/link").content, tmp_ / "outside/f");
-    EXPECT_TRUE(TakeBoxes().empty());
+    EXPECT_TRUE(BoxesOf(ui_).empty());
 }
 
 // Beyond PATH_MAX the lists work as well (the copy makes the folders), and the user is also told
 // which folder could not be entered.
 TEST_F(ConfinementTest, ListsReachPathsLongerThanPathMaxAndNameTheLinkThatStoppedTheWalk) {
     const std::string deep = DeepFolder(tmp_ / "base", 'b');
+    Make(tmp_, "src/ro.txt=x src/sub/");
     tmp_.createFile("src/sub/f.bin", Pattern(1000));
-    Make(tmp_, "src/ro.txt=x");
     ASSERT_EQ(::chmod(src("ro.txt").c_str(), 0444), 0);
     EXPECT_EQ(CopyFileList(tmp_ / "src/", deep, Names{"ro.txt", "sub/f.bin"}, 0, ui_), 1);
     EXPECT_EQ(CopyFileList(deep, tmp_ / "back", Names{"sub/f.bin"}, 0, ui_), 1);
     EXPECT_TRUE(tmp_.read("back/sub/f.bin") == Pattern(1000));
-    ASSERT_TRUE(platform::CreateFolder(deep + "/empty").ok());
-    platform::PathAnchor anchor;
-    ASSERT_TRUE(platform::AnchorPath(deep + "/d", anchor).ok());
-    ASSERT_TRUE(platform::CreateLink(tmp_ / "outside", {anchor.dir, anchor.leaf.c_str()}).ok());
+    ASSERT_TRUE(CreateFolder(deep + "/empty").ok());
+    PathAnchor anchor;
+    ASSERT_TRUE(AnchorPath(deep + "/d", anchor).ok());
+    ASSERT_TRUE(CreateLink(tmp_ / "outside", {anchor.dir, anchor.leaf.c_str()}).ok());
     EXPECT_EQ(DeleteFileList(deep, Names{"ro.txt", "d/f"}, ui_), 1);
     EXPECT_EQ(DeleteFolderList(deep, Names{"empty"}, ui_), 1);
     EXPECT_FALSE(Exists(deep + "/ro.txt") || Exists(deep + "/empty"));
     const std::string notice =
         deep + "/d/f\nd に移動できません。\n現在はのカレントは" + deep + "です。";
-    EXPECT_EQ(TakeBoxes(), (Boxes{{notice, kMbOk}}));
+    EXPECT_EQ(BoxesOf(ui_), (Boxes{{notice, kMbOk}}));
     EXPECT_EQ(TakeLog(), Logged(CannotDeleteText(deep + "/d/f", ENOTDIR)));
     // A folder that cannot be created is no folder that cannot be entered.
     InjectFaultForTesting(FaultCall::CreateFolder, EACCES, "new");
     EXPECT_EQ(CreateFolderList(deep, Names{"x/new/y"}, 1, ui_), 0);
-    platform::ClearFaultsForTesting();
+    ClearFaultsForTesting();
     EXPECT_EQ(TakeLog(), Logged(CannotCreateText(244, deep + "/x/new/y")));
-    EXPECT_TRUE(TakeBoxes().empty());
+    EXPECT_EQ(BoxesOf(ui_).size(), 1u);
 }
 
 // Files keep content, times, permissions and owner; links are copied as links with their own
-// target, times and owner, whatever they replace. (The random trees of the synchronisation tests
-// bring every other kind of item, mode and replacement.)
+// target, times and owner, whatever they replace.
 TEST_F(FileOpsTest, CopyKeepsContentTimesPermissionsAndOwner) {
     tmp_.createFile("src/big.bin", Pattern(2660038));
     tmp_.createFile("src/ro.txt", Pattern(70001));
@@ -325,9 +295,8 @@ TEST_F(FileOpsTest, CopyKeepsContentTimesPermissionsAndOwner) {
         ASSERT_EQ(::lchown(src(name).c_str(), 12345, 23456), 0);  // the tests run as root
         ASSERT_EQ(::utimensat(AT_FDCWD, src(name).c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
     }
-    // After the owner, which takes the set-user-id bit away: the set-user-id file fails when
-    // the owner is given after the bits, the read-only one unless it is whole before it loses
-    // its write permission.
+    // The set-user-id file fails when its owner (which clears the bit) follows its bits, the
+    // read-only one unless it is whole before it loses its write permission.
     ASSERT_EQ(::chmod(src("big.bin").c_str(), 04755) + ::chmod(src("ro.txt").c_str(), 0444), 0);
     for (const char* name : {"big.bin", "ro.txt", "self"}) {
         EXPECT_EQ(CopyOneFile(src(name), dst(name), 0, ui_), 1) << name;
@@ -337,7 +306,7 @@ TEST_F(FileOpsTest, CopyKeepsContentTimesPermissionsAndOwner) {
     }
     // Kind, content or link target, permissions and last-write time; no unfinished copy.
     EXPECT_EQ(DescribeDifferences(SnapshotTree(tmp_ / "src"), SnapshotTree(tmp_ / "dst")), "");
-    EXPECT_EQ(TakeLog() + std::to_string(ui_.failures() + TakeBoxes().size()), "0");
+    EXPECT_EQ(TakeLog() + std::to_string(ui_.failures() + BoxesOf(ui_).size()), "0");
 }
 
 // A source that shrinks during the copy is a source that cannot be read: the old destination
@@ -348,7 +317,7 @@ TEST_F(FileOpsTest, ShrinkingSourceLeavesTheOldDestination) {
         tmp_.createFile("src/d", Pattern(200 * 1024));
         tmp_.createFile("dst/d", "old");
         EXPECT_EQ(CopyOneFile(src("d"), dst("d"), quiet, ui_), 0);
-        EXPECT_EQ(TakeBoxes(), (quiet ? Boxes{} : Boxes{{CannotReadText(src("d")), kMbOk}}));
+        EXPECT_EQ(BoxesOf(ui_), (Boxes{{CannotReadText(src("d")), kMbOk}}));  // none when quiet
         EXPECT_EQ(TakeLog(), quiet ? Logged(CannotReadText(src("d"))) : "");
         EXPECT_EQ(tmp_.read("dst/d") + std::to_string(SnapshotTree(tmp_ / "dst").size()), "old1");
     }
@@ -364,8 +333,7 @@ TEST_F(FileOpsTest, PlainLoopCopiesWhatTheKernelCannot) {
         int ends[2];
         ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
         ASSERT_GE(::fcntl(ends[1], F_SETPIPE_SZ, 512 * 1024), static_cast<int>(content.size()));
-        ASSERT_EQ(::write(ends[1], content.data(), content.size()),
-                  static_cast<ssize_t>(content.size()));
+        ASSERT_EQ(::write(ends[1], content.data(), content.size()), ssize_t(content.size()));
         ::close(ends[1]);
         ASSERT_EQ(::dup2(ends[0], source), source);
         ::close(ends[0]);
@@ -394,17 +362,14 @@ TEST(PartialCopy, IsStaleOnceItsProcessIsGone) {
 // told, whether the list goes on, and that nothing is lost.
 class FaultInjectionTest : public FileOpsTest {
 protected:
-    // Runs a copy list of src/{sub/data, next.txt} into dst, answering in order; the tree is then
-    // as it was but for the copies made (and holds no temporary copy).
-    static void CopyAndCompare(TempDir& dir, ScriptedFileOpsUi& ui, const std::vector<int>& answers,
-                               int quiet, bool dataCopied, bool goesOn) {
-        for (const int answer : answers) {
-            ui.messages.Answer(answer);
-        }
+    // Runs a copy list of src/{sub/data, next.txt} into dst; the tree is then as it was but for
+    // the copies made (and holds no temporary copy).
+    static void CopyAndCompare(TempDir& dir, ScriptedFileOpsUi& ui, int quiet, bool dataCopied,
+                               bool goesOn) {
         Items expected = ItemsOf(dir);
         EXPECT_EQ(CopyFileList(dir / "src", dir / "dst", Names{"sub/data", "next.txt"}, quiet, ui),
                   goesOn ? 1 : 0);
-        platform::ClearFaultsForTesting();
+        ClearFaultsForTesting();
         for (const std::string name : {"sub/data", "next.txt"}) {
             if (name == "sub/data" ? dataCopied : goesOn) {
                 expected["dst/" + name] = expected.at("src/" + name);
@@ -459,25 +424,24 @@ TEST_F(FaultInjectionTest, FailedCopyLeavesDestinationAndSourceAsTheyWere) {
                 Make(dir, std::string(hadOld ? "dst/sub/data=old@1600000000" : "dst/sub/") +
                               (link ? " src/sub/data->target.txt" : "") +
                               " src/next.txt=next@1700000000");
-                if (link) {
-                    SetModificationTime(dir / "src/sub/data", kSourceTime);
-                } else {
-                    dir.createFile("src/sub/data", Pattern(100 * 1024 + 3), kSourceTime);
-                }
+                link ? SetModificationTime(dir / "src/sub/data", kSourceTime)
+                     : dir.createFile("src/sub/data", Pattern(100 * 1024 + 3), kSourceTime);
                 const int failures = retries + !opens;
                 if (error == 0) {
                     ASSERT_EQ(::unlink((dir / "src/sub/data").c_str()), 0);
                 } else {  // there as often as the user fails to get past it
                     InjectFaultForTesting(call, error, nameContains, skip, failures);
                 }
-                std::vector<int> answers(retries, kIdRetry);
+                for (int i = 0; i < retries; ++i) {
+                    ui.messages.Answer(kIdRetry);
+                }
                 if (unopenable && !opens && !quiet) {
-                    answers.push_back(kIdCancel);
+                    ui.messages.Answer(kIdCancel);
                 }
                 if (goOn) {
-                    answers.push_back(goOn);
+                    ui.messages.Answer(goOn);
                 }
-                CopyAndCompare(dir, ui, answers, quiet, opens, goOn != kIdNo);
+                CopyAndCompare(dir, ui, quiet, opens, goOn != kIdNo);
                 const std::string texts[] = {CannotOpenText(dir / "src/sub/data"),
                                              CannotReadText(dir / "src/sub/data"),
                                              CannotReadText(dir / "dst/sub/data"),
@@ -530,13 +494,13 @@ TEST_F(FaultInjectionTest, ListsEndAtAFolderThatCannotBeMadeOrReached) {
         }
         std::string failure = CannotCreateText(206, dir / "dst/sub/");
         if (!item) {
-            CopyAndCompare(dir, ui, {}, quiet, false, false);
+            CopyAndCompare(dir, ui, quiet, false, false);
             EXPECT_EQ(ui.windows()[0].statusTexts.size(), 1u);
         } else {
             const Items expected = ItemsOf(dir);
             EXPECT_EQ(CreateFolderList(dir / "base/", Names{"first/one", item, "later"}, quiet, ui),
                       0);
-            platform::ClearFaultsForTesting();
+            ClearFaultsForTesting();
             Items after = ItemsOf(dir);
             EXPECT_EQ(after.erase("base/first") + after.erase("base/first/one"), 2u);
             EXPECT_EQ(DescribeDifferences(expected, after), "");
@@ -579,19 +543,26 @@ TEST_F(FaultInjectionTest, FailedDeletionsAreLoggedWithTheirReasonAndTheListGoes
         log += Logged(CannotDeleteText(tmp_ / item, error));
     }
     EXPECT_EQ(TakeLog(), log);
-    EXPECT_TRUE(TakeBoxes().empty());
-    EXPECT_EQ(ui_.failures(), 8);
+    EXPECT_EQ(std::pair(BoxesOf(ui_).size(), ui_.failures()), std::pair(0ul, 8));
     for (const char* gone :
          {"files/a.txt", "files/z.txt", "folders/c", "folders/c/d", "folders/c/d/e"}) {
         expected.erase(gone);
     }
     EXPECT_EQ(DescribeDifferences(expected, ItemsOf(tmp_)), "");
-    ExpectWholeWindow(ui_.windows().at(0), 7, 7);
-    ExpectWholeWindow(ui_.windows().at(1), 8, 8);
+    // Each list's window: a status line and a look for Cancel per item, a bar of `steps` steps of
+    // 1, then closed.
+    const auto whole = [this](std::size_t window, int items, int steps) {
+        const auto w = ui_.windows().at(window);
+        EXPECT_EQ(std::tuple(w.statusTexts.size(), w.cancelChecks, w.rangeLow, w.rangeHigh, w.step,
+                             w.stepBarCalls, w.destroyed),
+                  std::tuple(std::size_t(items), items, 0, steps, 1, steps, true));
+    };
+    whole(0, 7, 7);
+    whole(1, 8, 8);
     // From 10,000 items on the bar counts percent, stepping at the first item, then each 100th.
     EXPECT_EQ(DeleteFileList(tmp_ / "files", Names(std::vector<std::string>(10000, "gone")), ui_),
               1);
-    ExpectWholeWindow(ui_.windows().at(2), 10000, 100);
+    whole(2, 10000, 100);
 }
 
 // The temporary copy belongs beside the destination whatever the current folder is (anywhere else
@@ -647,15 +618,15 @@ TEST_F(WriteLogTest, LogFolderFollowsTheEnvironmentAndIsCreatedPrivateWithItsPar
 }
 
 TEST_F(WriteLogTest, OnlyStampedOneLinesCarryTheTime) {
-    platform::FixedClock first{{2017, 3, 5, 14, 7, 9}}, early{{2001, 1, 2, 0, 0, 0}};
-    platform::SetClock(&first);
+    FixedClock first{{2017, 3, 5, 14, 7, 9}}, early{{2001, 1, 2, 0, 0, 0}};
+    SetClock(&first);
     WriteLog("ﾏｰｼﾞ処理終了", 1);
     EXPECT_EQ(StatOf(tmp_.logDir()).st_mode & 07777, 0700u);
     EXPECT_EQ(StatOf(LogFilePath(kRunLogName)).st_mode & 0077, 0u);
     WriteLog("", 0);
     WriteLog("two", 2);
     WriteLog("上書きしますか？\nYes", 0);
-    platform::SetClock(&early);
+    SetClock(&early);
     WriteLog("", 1);
     AppendReverseList("sub/file.txt");
     AppendReverseList("表.txt");
@@ -708,8 +679,8 @@ TEST_F(FileOpsTest, MakeFolderPathCreatesWhatIsMissingAndFailsOnAnythingButFolde
         const ScopedCurrentFolder current(tmp_.path());
         EXPECT_EQ(MakeFolderPath("rel//sub/"), 0);
     }
-    platform::ItemInfo info;
-    EXPECT_TRUE(platform::GetItemInfo(deep, info).ok() && info.isFolder());
+    ItemInfo info;
+    EXPECT_TRUE(GetItemInfo(deep, info).ok() && info.isFolder());
     for (const char* folder : {"a/b/c", "x/y", "rel/sub"}) {
         EXPECT_TRUE(S_ISDIR(StatOf(tmp_ / folder).st_mode)) << folder;
     }
@@ -726,14 +697,10 @@ TEST_F(FileOpsTest, MakeFolderPathCreatesWhatIsMissingAndFailsOnAnythingButFolde
 // user must meet the same boxes, log lines, progress and change record, and find the same tree.
 using Told = std::pair<ItemDone, std::string>;
 
-// A front end whose answers follow a rule, so that one rule serves both runs whatever the tree;
-// it keeps the run's change record, and whether anything was told off the list's thread.
-struct RuleUi : ScriptedFileOpsUi, ChangeListener {
-    RuleUi() { SetChangeListener(this); }
-    int DoMessageBox(const std::string& text, int style) override {
-        messages.Answer(rule(text, style));
-        return ScriptedFileOpsUi::DoMessageBox(text, style);
-    }
+// A front end that keeps the change record of a run, and whether anything was told off the list's
+// thread.
+struct RecordingUi : ScriptedFileOpsUi, ChangeListener {
+    RecordingUi() { SetChangeListener(this); }
     void OnItemDone(ItemDone what, const std::string&, const char* name) override {
         OnFailure(name);
         told.emplace_back(what, name);
@@ -741,7 +708,6 @@ struct RuleUi : ScriptedFileOpsUi, ChangeListener {
     void OnFailure(const std::string&) override {
         offThread = offThread || std::this_thread::get_id() != thread;
     }
-    std::function<int(const std::string& text, int style)> rule;
     std::vector<Told> told;
     bool offThread = false;
     std::thread::id thread = std::this_thread::get_id();
@@ -777,22 +743,21 @@ protected:
         std::filesystem::remove_all(tmp_.logDir());
         std::mt19937 random(seed);
         const auto below = [&random](int n) { return static_cast<int>(random() % n); };
-        std::vector<std::string> folders{""};  // the base first
-        std::set<std::string> inDestination{""};
+        std::vector<std::pair<std::string, bool>> folders{{"", true}};  // and if in the destination
         const int count = 4 + below(8);
         for (int folder = 0; folder < count; ++folder) {
-            const std::string parent = folders[below(folder + 1)];
-            folders.push_back((parent.empty() ? "" : parent + "/") + Format("k%02d", folder));
-            tmp_.createFolder("run/src/" + folders.back());
-            if (folder + 1 < count && inDestination.count(parent) && below(2) == 0) {
-                inDestination.insert(folders.back());
-                tmp_.createFolder("run/dst/" + folders.back());
+            const auto [parent, there] = folders[below(folder + 1)];
+            const std::string name = (parent.empty() ? "" : parent + "/") + Format("k%02d", folder);
+            folders.emplace_back(name, folder + 1 < count && there && below(2) == 0);
+            tmp_.createFolder("run/src/" + name);
+            if (folders.back().second) {
+                tmp_.createFolder("run/dst/" + name);
             }
         }
         tmp_.createFolder("run/dst");
         kinds_.clear();
         for (int file = 0, files = 40 + below(40); file < files; ++file) {
-            const std::string& folder = folders[file == 0 ? count : below(count + 1)];
+            const auto& [folder, there] = folders[file == 0 ? count : below(count + 1)];
             const std::string name =
                 (folder.empty() ? "" : folder + "/") + Format("f%03d.txt", file);
             const std::size_t size = below(4) == 0 ? 0 : 1 + below(20000);
@@ -804,7 +769,7 @@ protected:
             } else {
                 tmp_.createFile("run/src/" + name, name + Pattern(size), kOldTime + size);
             }
-            if (inDestination.count(folder) && below(3) == 0) {
+            if (there && below(3) == 0) {
                 kind |= kOld;
                 tmp_.createFile("run/dst/" + name, "older " + name, kOldTime);
                 EXPECT_EQ(withReadOnly && below(6) == 0 ? ::chmod(to.c_str(), 0444) : 0, 0);
@@ -812,19 +777,8 @@ protected:
         }
         lastFolder_ = Format("k%02d", count - 1);
     }
-    // The item in the middle of the list, or the nearest after it (then before it) that fits.
-    std::size_t MiddleItem(const std::function<bool(int kind)>& fits) const {
-        std::size_t item = names_.size() / 2;
-        const auto kind = [this](const std::string& n) {
-            return kinds_.count(n) ? kinds_.at(n) : 0;
-        };
-        for (std::size_t step = 0; step < names_.size() && !fits(kind(names_[item])); ++step) {
-            item = (item + 1) % names_.size();
-        }
-        return item;
-    }
-    // Builds the tree afresh and runs the case's list with `threads` workers.
-    Observed Run(const Case& c, std::uint32_t seed, const char* threads) {
+    // Builds the tree afresh and runs the case's list with that many workers.
+    Observed Run(const Case& c, std::uint32_t seed, int threads) {
         BuildTree(seed, c.withReadOnly);
         names_.clear();  // every file, or some older copies and two names that are not there
         std::mt19937 random(seed ^ 0xde1u);
@@ -837,57 +791,64 @@ protected:
             names_.insert(names_.end(), {"gone.txt", "k00/gone-too.txt"});
             std::sort(names_.begin(), names_.end());
         }
+        // The item in the middle of the list, or the nearest after it (then before it) that fits.
+        const auto middle = [this](const auto& fits) {
+            std::size_t item = names_.size() / 2;
+            for (std::size_t n = 0; n < names_.size() && !fits(kinds_[names_[item]]); ++n) {
+                item = (item + 1) % names_.size();
+            }
+            return item;
+        };
         // The fault: on the middle item (one in the destination for a delete), or on the folder
         // the copy must make in every tree.
         if (c.fault != FaultCall::Read) {
-            const std::string& item = names_[MiddleItem(
+            const std::string& item = names_[middle(
                 [&](int kind) { return c.fault != FaultCall::Delete || (kind & kOld); })];
-            platform::InjectFaultForTesting(c.fault, c.fault == FaultCall::Rename ? EBUSY : EACCES,
-                                            c.fault == FaultCall::CreateFolder
-                                                ? lastFolder_
-                                                : item.substr(item.rfind('/') + 1));
+            InjectFaultForTesting(c.fault, c.fault == FaultCall::Rename ? EBUSY : EACCES,
+                                  c.fault == FaultCall::CreateFolder
+                                      ? lastFolder_
+                                      : item.substr(item.rfind('/') + 1));
         }
         const std::string base = tmp_ / "run/dst";
-        RuleUi ui;
+        RecordingUi ui;
         std::string watched;  // an item that a worker surely carries out, ahead of a stop
         if (c.reallyStopAnswer) {
             const std::size_t item =
-                MiddleItem([&](int kind) { return c.copy ? kind == kNew : (kind & kOld) != 0; });
+                middle([&](int kind) { return c.copy ? kind == kNew : (kind & kOld) != 0; });
             watched = base + "/" + names_[item];
             ui.PressCancelBeforeItem(item);
         }
+        // The answers follow a rule, so that one rule serves both runs whatever the tree.
         std::map<std::string, int> asked;
-        ui.rule = [&](const std::string& text, int style) {
-            if (style == kMbRetryCancel) {
-                return asked[text]++ < c.retries ? kIdRetry : kIdCancel;
-            }
+        ui.messages.beforeAnswer = [&](const std::string& text, int style) {
             // Lets the workers get ahead, so that a stop has items done beyond it to tell.
-            if (text == kReallyStopQuestion && c.reallyStopAnswer == kIdYes &&
-                std::string(threads) != "1") {
-                for (int ms = 0; ms < 20000 && platform::Exists(watched) != c.copy; ++ms) {
+            if (text == kReallyStopQuestion && c.reallyStopAnswer == kIdYes && threads > 1) {
+                for (int ms = 0; ms < 20000 && Exists(watched) != c.copy; ++ms) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 }
             }
-            return text == kContinueQuestion     ? c.continueAnswer
-                   : text == kReallyStopQuestion ? c.reallyStopAnswer
-                                                 : kIdOk;
+            if (style != kMbOk) {
+                ui.messages.Answer(style == kMbRetryCancel
+                                       ? (asked[text]++ < c.retries ? kIdRetry : kIdCancel)
+                                   : text == kContinueQuestion   ? c.continueAnswer
+                                   : text == kReallyStopQuestion ? c.reallyStopAnswer
+                                                                 : kIdOk);
+            }
         };
-        const EnvOverride workers(kCopyThreadsVariable, threads);
+        const EnvOverride workers(kCopyThreadsVariable, std::to_string(threads).c_str());
         const int result = c.copy ? CopyFileList(tmp_ / "run/src", base, Names(names_), c.quiet, ui)
                                   : DeleteFileList(base, Names(names_), ui);
-        platform::ClearFaultsForTesting();
-        EXPECT_FALSE(ui.offThread);
-        EXPECT_EQ(ui.messages.unscripted(), 0u);
-        const auto windows = ui.windows();
-        EXPECT_EQ(windows.size(), 1u);
-        const auto& window = windows.at(0);
+        ClearFaultsForTesting();
+        EXPECT_EQ(std::tuple(ui.offThread, ui.messages.unscripted(), ui.windows().size()),
+                  std::tuple(false, 0ul, 1ul));
+        const auto window = ui.windows().at(0);
         return {SnapshotTree(tmp_ / "run"), tmp_.readLog(), ui.told,
                 std::tuple(result, BoxesOf(ui), ui.failures(), window.statusTexts,
                            window.cancelChecks, window.stepBarCalls, window.destroyed)};
     }
     // Runs the case one item after the other and with workers on the same tree and compares.
     void Compare(const Case& c, std::uint32_t seed) {
-        const Observed one = Run(c, seed, "1"), many = Run(c, seed, "8");
+        const Observed one = Run(c, seed, 1), many = Run(c, seed, 8);
         EXPECT_EQ(many.shown, one.shown);  // boxes, failures, progress
         // The items told in turn are the same; those carried out ahead of a stop follow, in list
         // order, each beyond the item the list stopped at (whose bar step was not taken).
