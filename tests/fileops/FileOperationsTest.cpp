@@ -1,5 +1,4 @@
-// The list operations and single copies, the failures of single calls in their midst, the run log
-// they write, and the workers that carry out copy and delete lists ahead of them.
+// The list operations, single copies, failing calls in their midst, the run log, the workers ahead.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -26,21 +25,20 @@ namespace mirova::test {
 namespace {
 
 using namespace platform;
+namespace fs = std::filesystem;
 using Boxes = std::vector<std::pair<std::string, int>>;  // the message boxes met: text, style
 using Items = std::map<std::string, ItemSnapshot>;
 constexpr std::int64_t kOldTime = 1600000000, kSourceTime = 1700000000;
 
-// The names of a list operation: owns the texts and hands out the pointers the operations take.
-struct Names {
+// The names of a list operation: owns the texts, and is the list of pointers the operations take.
+struct Names : std::vector<const char*> {
     Names(std::vector<std::string> names) : texts(std::move(names)) {
         for (const std::string& text : texts) {
-            pointers.push_back(text.c_str());
+            push_back(text.c_str());
         }
     }
     Names(std::initializer_list<std::string> names) : Names(std::vector<std::string>(names)) {}
-    operator NameList() const { return pointers; }
     std::vector<std::string> texts;
-    std::vector<const char*> pointers;
 };
 
 struct EnvOverride {  // sets or clears a variable; its old value comes back at the end
@@ -56,9 +54,9 @@ struct EnvOverride {  // sets or clears a variable; its old value comes back at 
 };
 
 struct ScopedCurrentFolder {  // makes another folder the current one while it lives
-    explicit ScopedCurrentFolder(const std::string& to) { std::filesystem::current_path(to); }
-    ~ScopedCurrentFolder() { std::filesystem::current_path(previous); }
-    std::filesystem::path previous = std::filesystem::current_path();
+    explicit ScopedCurrentFolder(const std::string& to) { fs::current_path(to); }
+    ~ScopedCurrentFolder() { fs::current_path(previous); }
+    fs::path previous = fs::current_path();
 };
 
 Boxes BoxesOf(const ScriptedFileOpsUi& ui) {
@@ -67,6 +65,13 @@ Boxes BoxesOf(const ScriptedFileOpsUi& ui) {
         boxes.emplace_back(request.text, request.style);
     }
     return boxes;
+}
+
+// Every item of a folder but its run log, by relative name.
+Items ItemsOf(const TempDir& dir) {
+    Items items = SnapshotTree(dir.path());
+    std::erase_if(items, [](const auto& item) { return item.first.starts_with("log"); });
+    return items;
 }
 
 // A fresh folder, a scripted front end and a fixed clock, so that log lines are known exactly.
@@ -97,12 +102,6 @@ protected:
     static std::string CannotDeleteText(const std::string& path, int error) {
         return path + " が削除できません。(" + std::strerror(error) + ")";
     }
-    // Every item of a folder but its run log, by relative name.
-    static Items ItemsOf(const TempDir& dir) {
-        Items items = SnapshotTree(dir.path());
-        std::erase_if(items, [](const auto& item) { return item.first.starts_with("log"); });
-        return items;
-    }
     // The attributes of an item itself (a link is not followed); all zero when it is missing.
     static struct stat StatOf(const std::string& path) {
         struct stat st {};
@@ -115,18 +114,18 @@ protected:
         }
         return bytes;
     }
-    // Makes the items of a layout, separated by blanks: "file=content@seconds" (content and time
-    // may be left out), "folder/", or "link->target" (below dir).
+    // Makes blank-separated items below dir: "file=content@seconds" (both optional), "folder/" or
+    // "link->target".
     static void Make(const TempDir& dir, const std::string& layout) {
         std::istringstream items(layout);
         for (std::string item; items >> item;) {
             const std::size_t arrow = item.find("->"), is = item.find('='), at = item.find('@');
             const std::string path = dir / item.substr(0, std::min({arrow, is, at}));
             if (arrow != std::string::npos) {
-                std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+                fs::create_directories(fs::path(path).parent_path());
                 EXPECT_EQ(::symlink((dir / item.substr(arrow + 2)).c_str(), path.c_str()), 0);
             } else if (item.back() == '/') {
-                std::filesystem::create_directories(path);
+                fs::create_directories(path);
             } else {
                 dir.createFile(path.substr(dir.path().size() + 1),
                                is == std::string::npos ? "" : item.substr(is + 1, at - is - 1),
@@ -148,9 +147,8 @@ protected:
     std::size_t logSeen_ = 0;
 };
 
-// With "/" as a base the list operations reach "/" + name, never a name of the current folder.
-// Run in a child that works from a folder of the test's own, with names that "/" does not hold,
-// so that the real root is never changed.
+// With "/" as a base the lists reach "/" + name, never the current folder's; run in a child in a
+// folder of the test's own, with names that "/" does not hold, so that "/" is never changed.
 TEST(RootBase, ListOperationsNeverFallBackToTheCurrentFolder) {
     TempDir dir;
     const std::string victim = Format("mirova-root-test-%d-victim", ::getpid()),
@@ -187,8 +185,7 @@ TEST_F(FileOpsTest, ListsCreateMissingFoldersAndEndWithTheOutcomeOfTheLastItem) 
     EXPECT_EQ(std::pair(BoxesOf(ui_).size(), ui_.failures()), std::pair(0ul, 2));
 }
 
-// Cancel in the progress window works alike in the three list operations: confirmed, it ends the
-// list before the next item.
+// Cancel, once confirmed, ends any of the three list operations before the next item.
 TEST_F(FileOpsTest, CancelIsConfirmedBeforeTheNextItem) {
     for (const std::string folder : {"files", "folders", "dst"}) {
         for (const bool stop : {false, true}) {
@@ -216,8 +213,7 @@ TEST_F(FileOpsTest, CancelIsConfirmedBeforeTheNextItem) {
     }
 }
 
-// "outside" holds items of the names the operations are given, so that any of them that went
-// through a link would find something to delete, overwrite or read.
+// "outside" holds items of the given names: an operation going through a link would find them.
 class ConfinementTest : public FileOpsTest {
 protected:
     ConfinementTest() {
@@ -233,9 +229,8 @@ protected:
     Items before_;
 };
 
-// A link that is the item itself is worked on as a link (deleted, replaced, copied), never what
-// it points to; a source folder swapped for a link is a source that cannot be opened. The deletes
-// below a link and the folders made through one are tried with the other failures of the lists.
+// A link that is the item itself is deleted, replaced or copied as a link, never what it points
+// to; a source folder swapped for a link is a source that cannot be opened.
 TEST_F(ConfinementTest, LinksAreNeverFollowedToTheirTargets) {
     Make(tmp_, "base/d->outside base/lf->outside/f");
     EXPECT_EQ(DeleteFileList(tmp_ / "base", Names{"lf"}, ui_), 1);
@@ -253,8 +248,7 @@ TEST_F(ConfinementTest, LinksAreNeverFollowedToTheirTargets) {
     EXPECT_TRUE(BoxesOf(ui_).empty());
 }
 
-// Beyond PATH_MAX the lists work as well (the copy makes the folders), and the user is also told
-// which folder could not be entered.
+// Beyond PATH_MAX the lists work too, and the user is told which folder could not be entered.
 TEST_F(ConfinementTest, ListsReachPathsLongerThanPathMaxAndNameTheLinkThatStoppedTheWalk) {
     const std::string deep = DeepFolder(tmp_ / "base", 'b');
     Make(tmp_, "src/ro.txt=x src/sub/");
@@ -323,8 +317,7 @@ TEST_F(FileOpsTest, ShrinkingSourceLeavesTheOldDestination) {
     }
 }
 
-// Where the kernel cannot copy (the source is swapped for a pipe of the same bytes), the plain
-// read/write loop copies, in several rounds of its buffer.
+// Where the kernel cannot copy (the source is a pipe), the plain read/write loop copies in rounds.
 TEST_F(FileOpsTest, PlainLoopCopiesWhatTheKernelCannot) {
     const std::string content = Pattern(300 * 1024 + 11);
     tmp_.createFile("src/data.bin", content);
@@ -360,33 +353,30 @@ TEST(PartialCopy, IsStaleOnceItsProcessIsGone) {
 
 // Failures of single file-system calls in the middle of the list operations: what the user is
 // told, whether the list goes on, and that nothing is lost.
-class FaultInjectionTest : public FileOpsTest {
-protected:
-    // Runs a copy list of src/{sub/data, next.txt} into dst; the tree is then as it was but for
-    // the copies made (and holds no temporary copy).
-    static void CopyAndCompare(TempDir& dir, ScriptedFileOpsUi& ui, int quiet, bool dataCopied,
-                               bool goesOn) {
-        Items expected = ItemsOf(dir);
-        EXPECT_EQ(CopyFileList(dir / "src", dir / "dst", Names{"sub/data", "next.txt"}, quiet, ui),
-                  goesOn ? 1 : 0);
-        ClearFaultsForTesting();
-        for (const std::string name : {"sub/data", "next.txt"}) {
-            if (name == "sub/data" ? dataCopied : goesOn) {
-                expected["dst/" + name] = expected.at("src/" + name);
-            }
-        }
-        EXPECT_EQ(DescribeDifferences(expected, ItemsOf(dir)), "");
-        EXPECT_EQ(ui.messages.unscripted(), 0u);
-        ASSERT_EQ(ui.windows().size(), 1u);
-        EXPECT_TRUE(ui.windows()[0].destroyed);
-    }
-};
+using FaultInjectionTest = FileOpsTest;
 
-// A copy that fails: the temporary copy goes, the old destination (or its absence) and the
-// source (a file or a link) stay exactly as they were. A source that cannot be opened is asked
-// about (Retry/Cancel) and logged; one that cannot be read is shown or, under noStopOnError,
-// logged; a destination that cannot be made is shown unless noStopOnError and logged. The user
-// is then asked whether to go on, unless noStopOnError.
+// Runs a copy list of src/{sub/data, next.txt} into dst; the tree is then as it was but for
+// the copies made (and holds no temporary copy).
+void CopyAndCompare(TempDir& dir, ScriptedFileOpsUi& ui, int quiet, bool dataCopied, bool goesOn) {
+    Items expected = ItemsOf(dir);
+    EXPECT_EQ(CopyFileList(dir / "src", dir / "dst", Names{"sub/data", "next.txt"}, quiet, ui),
+              goesOn ? 1 : 0);
+    ClearFaultsForTesting();
+    for (const std::string name : {"sub/data", "next.txt"}) {
+        if (name == "sub/data" ? dataCopied : goesOn) {
+            expected["dst/" + name] = expected.at("src/" + name);
+        }
+    }
+    EXPECT_EQ(DescribeDifferences(expected, ItemsOf(dir)), "");
+    EXPECT_EQ(ui.messages.unscripted(), 0u);
+    ASSERT_EQ(ui.windows().size(), 1u);
+    EXPECT_TRUE(ui.windows()[0].destroyed);
+}
+
+// A failed copy leaves no temporary copy and the old destination (or none) and the source as they
+// were. An unopenable source is asked about (Retry/Cancel) and logged, an unreadable one shown or
+// (noStopOnError) logged, an unmade destination shown unless noStopOnError and logged; then
+// whether to go on is asked unless noStopOnError.
 TEST_F(FaultInjectionTest, FailedCopyLeavesDestinationAndSourceAsTheyWere) {
     enum Told { kUnopenable, kSourceUnreadable, kDestinationUnreadable, kDestinationNotMade };
     // The fault (error 0: the source is deleted; skip 1: the destination tree enters the folder
@@ -405,11 +395,10 @@ TEST_F(FaultInjectionTest, FailedCopyLeavesDestinationAndSourceAsTheyWere) {
         {FaultCall::Rename, EBUSY, "data", 0, true, kDestinationNotMade}};
     // noStopOnError; Retry answers to a source that cannot be opened, then Cancel unless it opens
     // after them; the answer whether to go on after the failure.
-    const std::tuple<int, int, bool, int> handlings[] = {{0, 2, true, 0},
-                                                         {0, 0, false, kIdYes},
-                                                         {0, 1, false, kIdNo},
-                                                         {0, 0, false, kIdNo},
-                                                         {1, 0, false, 0}};
+    const std::tuple<int, int, bool, int> handlings[] = {
+        {0, 2, true, 0},      {0, 0, false, kIdYes}, {0, 1, false, kIdNo},
+        {0, 0, false, kIdNo}, {1, 0, false, 0},
+    };
     for (const auto& [call, error, nameContains, skip, link, told] : faults) {
         for (const auto& [quiet, retries, opens, goOn] : handlings) {
             for (const bool hadOld : {true, false}) {
@@ -462,10 +451,9 @@ TEST_F(FaultInjectionTest, FailedCopyLeavesDestinationAndSourceAsTheyWere) {
     }
 }
 
-// A folder that cannot be made or reached (by a fault, a file in its way, or a link to a folder
-// outside the tree, which holds items of the names given) ends a copy or a create list at once,
-// without the question: shown unless noStopOnError, logged in every case, nothing later made and
-// nothing outside changed.
+// A folder that cannot be made or reached (a fault, a file in its way, a link to "outside", which
+// holds items of the given names) ends a copy or create list at once without the question: shown
+// unless noStopOnError, logged always, nothing later made and nothing outside changed.
 TEST_F(FaultInjectionTest, ListsEndAtAFolderThatCannotBeMadeOrReached) {
     // The fault (error 0: none); an old copy, a file in the way or a link to "outside"; the item of
     // a create list in "base" (nullptr: the copy list).
@@ -549,8 +537,8 @@ TEST_F(FaultInjectionTest, FailedDeletionsAreLoggedWithTheirReasonAndTheListGoes
         expected.erase(gone);
     }
     EXPECT_EQ(DescribeDifferences(expected, ItemsOf(tmp_)), "");
-    // Each list's window: a status line and a look for Cancel per item, a bar of `steps` steps of
-    // 1, then closed.
+    // A list's window: a status line and a Cancel look per item, a bar of `steps` steps of 1,
+    // closed.
     const auto whole = [this](std::size_t window, int items, int steps) {
         const auto w = ui_.windows().at(window);
         EXPECT_EQ(std::tuple(w.statusTexts.size(), w.cancelChecks, w.rangeLow, w.rangeHigh, w.step,
@@ -565,9 +553,9 @@ TEST_F(FaultInjectionTest, FailedDeletionsAreLoggedWithTheirReasonAndTheListGoes
     whole(2, 10000, 100);
 }
 
-// The temporary copy belongs beside the destination whatever the current folder is (anywhere else
-// the rename fails across file systems). Where the file system refuses the one-step "rename unless
-// something is there", the copy looks itself: a writable destination is replaced, a read-only kept.
+// The temporary copy is made beside the destination whatever the current folder. Where "rename
+// unless something is there" is refused, the copy looks: a writable one is replaced, a read-only
+// kept.
 TEST_F(FaultInjectionTest, TemporaryCopyBesideTheDestinationAndCommitWithoutNoReplaceRename) {
     for (const char* name : {"new.txt", "old.txt", "locked.txt"}) {
         InjectFaultForTesting(FaultCall::Rename, EOPNOTSUPP, name, 0, 1);
@@ -580,13 +568,12 @@ TEST_F(FaultInjectionTest, TemporaryCopyBesideTheDestinationAndCommitWithoutNoRe
     const ScopedCurrentFolder current(tmp_ / "elsewhere");
     std::string temporary;
     SetCopyStartHookForTesting([&temporary](int, int fd) {
-        temporary = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd));
+        temporary = fs::read_symlink("/proc/self/fd/" + std::to_string(fd));
     });
     EXPECT_EQ(
         CopyFileList(tmp_ / "src", tmp_ / "dst", Names{"locked.txt", "new.txt", "old.txt"}, 1, ui_),
         1);
-    EXPECT_EQ(std::filesystem::path(temporary).parent_path(),
-              std::filesystem::canonical(tmp_ / "dst"));
+    EXPECT_EQ(fs::path(temporary).parent_path(), fs::canonical(tmp_ / "dst"));
     EXPECT_EQ(TakeLog(), Logged(CannotCreateText(330, tmp_ / "dst/locked.txt")));
     expected["dst/new.txt"] = expected.at("src/new.txt");
     expected["dst/old.txt"] = expected.at("src/old.txt");
@@ -607,8 +594,7 @@ TEST_F(WriteLogTest, LogFolderFollowsTheEnvironmentAndIsCreatedPrivateWithItsPar
     ASSERT_TRUE(EnsureLogFolder());
     EXPECT_EQ(StatOf(tmp_ / "state/deeper/Mirova").st_mode & 07777, 0700u);
     EXPECT_TRUE(EnsureLogFolder());  // and finds it the second time
-    // A file where the log folder's parent should be: the folder cannot be created, by anyone,
-    // and lines are lost without a word.
+    // A file in the log folder's way: the folder cannot be made, and lines are lost without a word.
     tmp_.createFile("blocker", "keep");
     logDir.Set((tmp_ / "blocker/log").c_str());
     EXPECT_FALSE(EnsureLogFolder());
@@ -642,16 +628,13 @@ TEST_F(WriteLogTest, OnlyStampedOneLinesCarryTheTime) {
 }
 
 TEST_F(WriteLogTest, ConcurrentWritersKeepLinesWholeAndInOrder) {
-    constexpr int kLines = 3000;
     const std::string padding(300, 'x');
     auto writer = [&](char id) {
-        for (int i = 0; i < kLines; ++i) {
+        for (int i = 0; i < 3000; ++i) {
             WriteLog(id + Format("%06d", i) + padding + id, 0);
         }
     };
-    std::thread first(writer, 'A'), second(writer, 'B');
-    first.join();
-    second.join();
+    [&] { std::jthread first(writer, 'A'), second(writer, 'B'); }();  // both run, then are joined
     std::istringstream log(tmp_.readLog());
     int next[2] = {0, 0};
     for (std::string line; std::getline(log, line);) {
@@ -659,7 +642,7 @@ TEST_F(WriteLogTest, ConcurrentWritersKeepLinesWholeAndInOrder) {
         ASSERT_TRUE((id == 'A' || id == 'B') && line.back() == id) << line.substr(0, 40);
         ASSERT_EQ(line, id + Format("%06d", next[id - 'A']++) + padding + id);
     }
-    EXPECT_EQ(next[0] + next[1], 2 * kLines);
+    EXPECT_EQ(next[0] + next[1], 6000);
 }
 
 TEST_F(FileOpsTest, MakeFolderPathCreatesWhatIsMissingAndFailsOnAnythingButFolders) {
@@ -692,13 +675,11 @@ TEST_F(FileOpsTest, MakeFolderPathCreatesWhatIsMissingAndFailsOnAnythingButFolde
     EXPECT_FALSE(S_ISDIR(StatOf(tmp_ / "locked/new").st_mode));
 }
 
-// Copy and delete lists carried out by workers ahead of the list, against the same lists worked
-// through one item after the other: on random trees, with and without failures and stops, the
-// user must meet the same boxes, log lines, progress and change record, and find the same tree.
+// Lists carried out by workers ahead against the same lists one item after the other, on random
+// trees, failing and stopped: the same boxes, log, progress, change record and tree.
 using Told = std::pair<ItemDone, std::string>;
 
-// A front end that keeps the change record of a run, and whether anything was told off the list's
-// thread.
+// A front end that keeps a run's change record, and whether anything came off the list's thread.
 struct RecordingUi : ScriptedFileOpsUi, ChangeListener {
     RecordingUi() { SetChangeListener(this); }
     void OnItemDone(ItemDone what, const std::string&, const char* name) override {
@@ -735,12 +716,11 @@ struct Observed {
 class ParallelListTest : public FileOpsTest {
 protected:
     enum Kind { kNew = 0, kLink = 1, kOld = 2 };  // kOld: an older copy in the destination
-    // A random tree: folders kNN nested at random, files fNNN.txt (some of them links) in them.
-    // The destination holds some of the folders (never the last, kNN with the highest NN, so that
-    // every copy makes one) and older copies of some files, some read-only.
+    // A random tree: folders kNN nested at random, files (some links) fNNN.txt in them; dst holds
+    // some folders (never the last, which every copy makes) and older files, some read-only.
     void BuildTree(std::uint32_t seed, bool withReadOnly) {
-        std::filesystem::remove_all(tmp_ / "run");
-        std::filesystem::remove_all(tmp_.logDir());
+        fs::remove_all(tmp_ / "run");
+        fs::remove_all(tmp_.logDir());
         std::mt19937 random(seed);
         const auto below = [&random](int n) { return static_cast<int>(random() % n); };
         std::vector<std::pair<std::string, bool>> folders{{"", true}};  // and if in the destination
@@ -799,8 +779,8 @@ protected:
             }
             return item;
         };
-        // The fault: on the middle item (one in the destination for a delete), or on the folder
-        // the copy must make in every tree.
+        // The fault: on the middle item (one in dst for a delete), or on the folder every copy
+        // makes.
         if (c.fault != FaultCall::Read) {
             const std::string& item = names_[middle(
                 [&](int kind) { return c.fault != FaultCall::Delete || (kind & kOld); })];
