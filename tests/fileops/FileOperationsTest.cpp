@@ -413,28 +413,25 @@ TEST_F(FaultInjectionTest, FailedCopyLeavesDestinationAndSourceAsTheyWere) {
                 Make(dir, std::string(hadOld ? "dst/sub/data=old@1600000000" : "dst/sub/") +
                               (link ? " src/sub/data->target.txt" : "") +
                               " src/next.txt=next@1700000000");
-                link ? SetModificationTime(dir / "src/sub/data", kSourceTime)
+                const std::string from = dir / "src/sub/data", to = dir / "dst/sub/data";
+                link ? SetModificationTime(from, kSourceTime)
                      : dir.createFile("src/sub/data", Pattern(100 * 1024 + 3), kSourceTime);
                 const int failures = retries + !opens;
                 if (error == 0) {
-                    ASSERT_EQ(::unlink((dir / "src/sub/data").c_str()), 0);
+                    ASSERT_EQ(::unlink(from.c_str()), 0);
                 } else {  // there as often as the user fails to get past it
                     InjectFaultForTesting(call, error, nameContains, skip, failures);
                 }
-                for (int i = 0; i < retries; ++i) {
-                    ui.messages.Answer(kIdRetry);
-                }
-                if (unopenable && !opens && !quiet) {
-                    ui.messages.Answer(kIdCancel);
-                }
-                if (goOn) {
-                    ui.messages.Answer(goOn);
+                std::vector<int> answers(retries, kIdRetry);  // then Cancel, then whether to go on
+                answers.insert(answers.end(),
+                               {unopenable && !opens && !quiet ? kIdCancel : 0, goOn});
+                std::erase(answers, 0);
+                for (const int answer : answers) {
+                    ui.messages.Answer(answer);
                 }
                 CopyAndCompare(dir, ui, quiet, opens, goOn != kIdNo);
-                const std::string texts[] = {CannotOpenText(dir / "src/sub/data"),
-                                             CannotReadText(dir / "src/sub/data"),
-                                             CannotReadText(dir / "dst/sub/data"),
-                                             CannotCreateText(330, dir / "dst/sub/data")};
+                const std::string texts[] = {CannotOpenText(from), CannotReadText(from),
+                                             CannotReadText(to), CannotCreateText(330, to)};
                 const std::string& text = texts[told];
                 Boxes boxes = quiet        ? Boxes{}
                               : unopenable ? Boxes(failures, {text, kMbRetryCancel})
@@ -475,8 +472,8 @@ TEST_F(FaultInjectionTest, ListsEndAtAFolderThatCannotBeMadeOrReached) {
         TempDir dir;
         ScriptedFileOpsUi ui;
         Make(dir,
-             "src/sub/data=new src/next.txt=next outside/data=outside outside/sub/ dst/ base/ " +
-                 std::string(layout));
+             "src/sub/data=new src/next.txt=next outside/data=outside outside/sub/ dst/ base/");
+        Make(dir, layout);
         if (error) {
             InjectFaultForTesting(call, error, nameContains);
         }
@@ -599,7 +596,6 @@ TEST_F(WriteLogTest, LogFolderFollowsTheEnvironmentAndIsCreatedPrivateWithItsPar
     logDir.Set((tmp_ / "blocker/log").c_str());
     EXPECT_FALSE(EnsureLogFolder());
     WriteLog("lost", 1);
-    AppendReverseList("lost.txt");
     EXPECT_EQ(tmp_.read("blocker"), "keep");
 }
 
@@ -686,12 +682,10 @@ struct RecordingUi : ScriptedFileOpsUi, ChangeListener {
         OnFailure(name);
         told.emplace_back(what, name);
     }
-    void OnFailure(const std::string&) override {
-        offThread = offThread || std::this_thread::get_id() != thread;
-    }
+    void OnFailure(const std::string&) override { offThread |= std::this_thread::get_id() != list; }
     std::vector<Told> told;
     bool offThread = false;
-    std::thread::id thread = std::this_thread::get_id();
+    std::thread::id list = std::this_thread::get_id();
 };
 
 // One case of the table: how the list fails or stops, and how the user answers.
@@ -723,11 +717,11 @@ protected:
         fs::remove_all(tmp_.logDir());
         std::mt19937 random(seed);
         const auto below = [&random](int n) { return static_cast<int>(random() % n); };
-        std::vector<std::pair<std::string, bool>> folders{{"", true}};  // and if in the destination
+        std::vector<std::pair<std::string, bool>> folders{{"", true}};  // "kNN/...", and if in dst
         const int count = 4 + below(8);
         for (int folder = 0; folder < count; ++folder) {
             const auto [parent, there] = folders[below(folder + 1)];
-            const std::string name = (parent.empty() ? "" : parent + "/") + Format("k%02d", folder);
+            const std::string name = parent + Format("k%02d/", folder);
             folders.emplace_back(name, folder + 1 < count && there && below(2) == 0);
             tmp_.createFolder("run/src/" + name);
             if (folders.back().second) {
@@ -738,8 +732,7 @@ protected:
         kinds_.clear();
         for (int file = 0, files = 40 + below(40); file < files; ++file) {
             const auto& [folder, there] = folders[file == 0 ? count : below(count + 1)];
-            const std::string name =
-                (folder.empty() ? "" : folder + "/") + Format("f%03d.txt", file);
+            const std::string name = folder + Format("f%03d.txt", file);
             const std::size_t size = below(4) == 0 ? 0 : 1 + below(20000);
             const std::string from = tmp_ / "run/src/" + name, to = tmp_ / "run/dst/" + name;
             int& kind = kinds_[name] = below(8) == 0 ? kLink : kNew;
@@ -779,8 +772,7 @@ protected:
             }
             return item;
         };
-        // The fault: on the middle item (one in dst for a delete), or on the folder every copy
-        // makes.
+        // The fault: on the middle item (in dst for a delete), or on the folder every copy makes.
         if (c.fault != FaultCall::Read) {
             const std::string& item = names_[middle(
                 [&](int kind) { return c.fault != FaultCall::Delete || (kind & kOld); })];
