@@ -53,12 +53,6 @@ struct EnvOverride {  // sets or clears a variable; its old value comes back at 
     std::string old;
 };
 
-struct ScopedCurrentFolder {  // makes another folder the current one while it lives
-    explicit ScopedCurrentFolder(const std::string& to) { fs::current_path(to); }
-    ~ScopedCurrentFolder() { fs::current_path(previous); }
-    fs::path previous = fs::current_path();
-};
-
 Boxes BoxesOf(const ScriptedFileOpsUi& ui) {
     Boxes boxes;
     for (const auto& request : ui.messages.requests()) {
@@ -74,11 +68,13 @@ Items ItemsOf(const TempDir& dir) {
     return items;
 }
 
-// A fresh folder, a scripted front end and a fixed clock, so that log lines are known exactly.
+// A fresh folder, a scripted front end and a fixed clock, so that log lines are known exactly; the
+// current folder, faults and copy hook of a test are undone at its end.
 class FileOpsTest : public ::testing::Test {
 protected:
     FileOpsTest() { SetClock(&clock_); }
     ~FileOpsTest() override {
+        fs::current_path(cwd_);
         SetClock(nullptr);
         ClearFaultsForTesting();
         SetCopyStartHookForTesting(nullptr);
@@ -145,42 +141,40 @@ protected:
     ScriptedFileOpsUi ui_;
     FixedClock clock_{{2024, 1, 2, 3, 4, 5}};
     std::size_t logSeen_ = 0;
+    const fs::path cwd_ = fs::current_path();
 };
 
 // With "/" as a base the lists reach "/" + name, never the current folder's; run in a child in a
 // folder of the test's own, with names that "/" does not hold, so that "/" is never changed.
-TEST(RootBase, ListOperationsNeverFallBackToTheCurrentFolder) {
-    TempDir dir;
+TEST_F(FileOpsTest, ListsWithTheRootAsBaseNeverFallBackToTheCurrentFolder) {
     const std::string victim = Format("mirova-root-test-%d-victim", ::getpid()),
                       hello = Format("mirova-root-test-%d-hello", ::getpid());
     ASSERT_FALSE(Exists("/" + victim) || Exists("/" + hello));
-    dir.createFile(victim, "not in any tree");
-    dir.createFile(hello, "the current folder's");
+    Make(tmp_, victim + "=not-in-any-tree " + hello + "=the-current-folder's");
     const pid_t child = ::fork();
     if (child == 0) {
-        const int moved = ::chdir(dir.path().c_str());  // 0, or -1 that fails the test
+        const int moved = ::chdir(tmp_.path().c_str());  // 0, or -1 that fails the test
         ScriptedFileOpsUi ui;
         DeleteFileList("/", Names{victim}, ui);
-        const int copied = CopyFileList("/", dir / "dst", Names{hello}, 1, ui);
-        ::_exit(moved | (Exists(victim) ? 0 : 1) | (Exists(dir / ("dst/" + hello)) ? 2 : 0) |
+        const int copied = CopyFileList("/", tmp_ / "dst", Names{hello}, 1, ui);
+        ::_exit(moved | (Exists(victim) ? 0 : 1) | (Exists(dst(hello)) ? 2 : 0) |
                 (copied != 0 ? 4 : 0));
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_EQ(status, 0) << "1: deleted from the current folder, 2 and 4: copied from it";
-    EXPECT_EQ(dir.read(victim), "not in any tree");
+    EXPECT_EQ(tmp_.read(victim), "not-in-any-tree");
 }
 
 // Folders are made with their missing parents, those already there are no failure. Under
 // noStopOnError a copy list goes past its failures, and its result is that of the last file.
 TEST_F(FileOpsTest, ListsCreateMissingFoldersAndEndWithTheOutcomeOfTheLastItem) {
-    Make(tmp_, "base/a/b/c/ src/top.txt=top");
+    Make(tmp_, "base/a/b/c/ src/t=top");
     EXPECT_EQ(CreateFolderList(tmp_ / "base", Names{"a/b/c", "p/q"}, 0, ui_), 1);
     EXPECT_TRUE(Exists(tmp_ / "base/p/q/") && ui_.windows().empty());
-    EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "d1", Names{"top.txt", "gone", "top.txt"}, 1, ui_),
-              1);
-    EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "d2", Names{"top.txt", "gone"}, 1, ui_), 0);
-    EXPECT_EQ(tmp_.read("d1/top.txt") + tmp_.read("d2/top.txt"), "toptop");
+    EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "d1", Names{"t", "gone", "t"}, 1, ui_), 1);
+    EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "d2", Names{"t", "gone"}, 1, ui_), 0);
+    EXPECT_EQ(tmp_.read("d1/t") + tmp_.read("d2/t"), "toptop");
     EXPECT_EQ(std::pair(BoxesOf(ui_).size(), ui_.failures()), std::pair(0ul, 2));
 }
 
@@ -404,8 +398,7 @@ TEST_F(FaultInjectionTest, FailedCopyLeavesDestinationAndSourceAsTheyWere) {
                 if ((!unopenable && (retries > 0 || opens)) || (error == 0 && opens)) {
                     continue;  // no question to retry; a deleted file does not come back
                 }
-                SCOPED_TRACE(testing::Message()
-                             << static_cast<int>(call) << link << retries << goOn << hadOld);
+                SCOPED_TRACE(Format("%d %d %d %d %d", int(call), link, retries, goOn, hadOld));
                 TempDir dir;
                 ScriptedFileOpsUi ui;
                 Make(dir, std::string(hadOld ? "dst/sub/data=old@1600000000" : "dst/sub/") +
@@ -557,7 +550,7 @@ TEST_F(FaultInjectionTest, TemporaryCopyBesideTheDestinationAndCommitWithoutNoRe
          "dst/locked.txt=locked elsewhere/");
     ASSERT_EQ(::chmod((tmp_ / "dst/locked.txt").c_str(), 0444), 0);
     Items expected = ItemsOf(tmp_);
-    const ScopedCurrentFolder current(tmp_ / "elsewhere");
+    fs::current_path(tmp_ / "elsewhere");
     std::string temporary;
     SetCopyStartHookForTesting([&temporary](int, int fd) {
         temporary = fs::read_symlink("/proc/self/fd/" + std::to_string(fd));
@@ -641,10 +634,8 @@ TEST_F(FileOpsTest, MakeFolderPathCreatesWhatIsMissingAndFailsOnAnythingButFolde
          {tmp_ / "f/sub", tmp_ / "f/", std::string(), tmp_ / (std::string(256, 'n') + "/sub")}) {
         EXPECT_EQ(MakeFolderPath(path.c_str()), -1) << path;
     }
-    {  // a relative path is created relative to the current folder
-        const ScopedCurrentFolder current(tmp_.path());
-        EXPECT_EQ(MakeFolderPath("rel//sub/"), 0);
-    }
+    fs::current_path(tmp_.path());  // a relative path is created relative to the current folder
+    EXPECT_EQ(MakeFolderPath("rel//sub/"), 0);
     ItemInfo info;
     EXPECT_TRUE(GetItemInfo(deep, info).ok() && info.isFolder());
     for (const char* folder : {"a/b/c", "x/y", "rel/sub"}) {
@@ -868,18 +859,17 @@ TEST_F(ParallelListTest, WorkersAheadChangeNothingTheUserMeets) {
 // Two names that differ in letter case alone are one file where case is ignored; the later is
 // copied by the list itself, in its turn, never by a worker ahead of it.
 TEST_F(ParallelListTest, NamesDifferingInCaseAloneAreCopiedInTurn) {
-    tmp_.createFile("src/A.txt", "upper");
-    tmp_.createFile("src/a.txt", "lower, and longer");
+    Make(tmp_, "src/A.txt=upper src/a.txt=lower-and-longer");
     std::atomic<bool> laterByCaller = false;
     const std::thread::id caller = std::this_thread::get_id();
     SetCopyStartHookForTesting([&](int sourceFd, int) {
         struct stat st {};
-        laterByCaller = laterByCaller || (::fstat(sourceFd, &st) == 0 && st.st_size == 17 &&
+        laterByCaller = laterByCaller || (::fstat(sourceFd, &st) == 0 && st.st_size == 16 &&
                                           std::this_thread::get_id() == caller);
     });
     const EnvOverride workers(kCopyThreadsVariable, "8");
     EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "dst", Names{"A.txt", "a.txt"}, 0, ui_), 1);
-    EXPECT_EQ(tmp_.read("dst/a.txt") + TakeLog(), "lower, and longer");
+    EXPECT_EQ(tmp_.read("dst/a.txt") + TakeLog(), "lower-and-longer");
     EXPECT_TRUE(laterByCaller);
 }
 
