@@ -4,7 +4,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <climits>
 #include <cstring>
 #include <random>
@@ -666,15 +665,13 @@ struct RecordingUi : ScriptedFileOpsUi, ChangeListener {
     std::thread::id list = std::this_thread::get_id();
 };
 
-// One case of the table: a copy (else a delete) list, noStopOnError, read-only older copies, the
-// fault (Read: none; else on one item in the middle), the Retry answers to each Retry/Cancel box
+// One case of the table: a copy (else a delete) list, read-only older copies, the fault (Read:
+// none; else on one item in the middle), noStopOnError, the Retry answers to each Retry/Cancel box
 // before Cancel, the answer whether to go on, and 0 or the answer to Cancel before the middle item.
 struct Case {
-    bool copy;
-    int quiet;
-    bool withReadOnly;
+    bool copy, withReadOnly;
     FaultCall fault;
-    int retries, continueAnswer, reallyStopAnswer;
+    int quiet, retries, continueAnswer, reallyStopAnswer;
 };
 
 // What one run of a list showed and left behind.
@@ -837,16 +834,15 @@ protected:
 };
 
 TEST_F(ParallelListTest, WorkersAheadChangeNothingTheUserMeets) {
-    using F = FaultCall;
-    const int yes = kIdYes, no = kIdNo;
+    using enum FaultCall;
     const Case cases[] = {
-        {true, 0, true, F::Read, 0, yes, 0},          {true, 0, false, F::OpenRead, 1, yes, 0},
-        {true, 0, false, F::OpenRead, 0, no, 0},      {true, 1, false, F::OpenRead, 0, yes, 0},
-        {true, 0, true, F::Rename, 0, no, 0},         {true, 1, true, F::Rename, 0, yes, 0},
-        {true, 0, false, F::CreateFolder, 0, yes, 0}, {true, 1, false, F::CreateFolder, 0, yes, 0},
-        {true, 0, false, F::Read, 0, yes, yes},       {true, 0, false, F::Read, 0, yes, no},
-        {false, 0, false, F::Read, 0, yes, 0},        {false, 0, false, F::Delete, 0, yes, 0},
-        {false, 0, false, F::Read, 0, yes, yes},      {false, 0, false, F::Read, 0, yes, no},
+        {true, true, Read, 0, 0, kIdYes, 0},          {true, false, OpenRead, 0, 1, kIdYes, 0},
+        {true, false, OpenRead, 0, 0, kIdNo, 0},      {true, false, OpenRead, 1, 0, kIdYes, 0},
+        {true, true, Rename, 0, 0, kIdNo, 0},         {true, true, Rename, 1, 0, kIdYes, 0},
+        {true, false, CreateFolder, 0, 0, kIdYes, 0}, {true, false, CreateFolder, 1, 0, kIdYes, 0},
+        {true, false, Read, 0, 0, kIdYes, kIdYes},    {true, false, Read, 0, 0, kIdYes, kIdNo},
+        {false, false, Read, 0, 0, kIdYes, 0},        {false, false, Delete, 0, 0, kIdYes, 0},
+        {false, false, Read, 0, 0, kIdYes, kIdYes},   {false, false, Read, 0, 0, kIdYes, kIdNo},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         for (const std::uint32_t seed : {1u, 2u, 3u}) {
