@@ -1,25 +1,15 @@
-// The list operations and single copies, the failures of single calls in their midst, the run log
-// they write, and the workers that carry out copy and delete lists ahead of them.
+// The list operations, single copies, failing calls in their midst, the run log, the workers ahead.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <climits>
 #include <cstring>
-#include <filesystem>
-#include <functional>
-#include <optional>
 #include <random>
-#include <set>
-#include <sstream>
 #include <thread>
 
 #include "ScriptedFileOpsUi.h"
-#include "TempDir.h"
 #include "TreeSnapshot.h"
 #include "fileops/AheadWorkers.h"
 #include "fileops/FileOperations.h"
@@ -33,73 +23,63 @@
 namespace mirova::test {
 namespace {
 
-using platform::Exists;
-using platform::FaultCall;
-using platform::InjectFaultForTesting;
+using namespace platform;
+namespace fs = std::filesystem;
 using Boxes = std::vector<std::pair<std::string, int>>;  // the message boxes met: text, style
 using Items = std::map<std::string, ItemSnapshot>;
 constexpr std::int64_t kOldTime = 1600000000, kSourceTime = 1700000000;
 
-// The names of a list operation: owns the texts and hands out the pointers the operations take.
-struct Names {
+// The names of a list operation: owns the texts, and is the list of pointers the operations take.
+struct Names : std::vector<const char*> {
     Names(std::vector<std::string> names) : texts(std::move(names)) {
         for (const std::string& text : texts) {
-            pointers.push_back(text.c_str());
+            push_back(text.c_str());
         }
     }
     Names(std::initializer_list<std::string> names) : Names(std::vector<std::string>(names)) {}
-    operator NameList() const { return pointers; }
     std::vector<std::string> texts;
-    std::vector<const char*> pointers;
 };
 
 struct EnvOverride {  // sets or clears a variable; its old value comes back at the end
-    EnvOverride(const char* variable, const char* value) : name(variable) {
-        if (const char* was = ::getenv(variable)) {
-            old = was;
-        }
-        Set(value);
-    }
-    ~EnvOverride() { Set(old ? old->c_str() : nullptr); }
+    EnvOverride(const char* variable, const char* value) : name(variable) { Set(value); }
+    ~EnvOverride() { Set(had ? old.c_str() : nullptr); }
     void Set(const char* value) { value ? ::setenv(name, value, 1) : ::unsetenv(name); }
     const char* name;
-    std::optional<std::string> old;
+    bool had = ::getenv(name) != nullptr;
+    std::string old = had ? ::getenv(name) : "";
 };
 
-struct ScopedCurrentFolder {  // makes another folder the current one while it lives
-    explicit ScopedCurrentFolder(const std::string& to) { std::filesystem::current_path(to); }
-    ~ScopedCurrentFolder() { std::filesystem::current_path(previous); }
-    std::filesystem::path previous = std::filesystem::current_path();
-};
+Boxes BoxesOf(const ScriptedFileOpsUi& ui) {
+    Boxes boxes;
+    for (const auto& request : ui.messages.requests()) {
+        boxes.emplace_back(request.text, request.style);
+    }
+    return boxes;
+}
 
-// A fresh folder, a scripted front end and a fixed clock, so that log lines are known exactly; a
-// test's fault put into every copy goes at the end.
+// Every item of a folder but its run log, by relative name.
+Items ItemsOf(const TempDir& dir) {
+    Items items = SnapshotTree(dir.path());
+    std::erase_if(items, [](const auto& item) { return item.first.starts_with("log"); });
+    return items;
+}
+
+// A fresh folder, a scripted front end and a fixed clock, so that log lines are known exactly; the
+// current folder, faults and copy hook of a test are undone at its end.
 class FileOpsTest : public ::testing::Test {
 protected:
-    FileOpsTest() { platform::SetClock(&clock_); }
+    FileOpsTest() { SetClock(&clock_); }
     ~FileOpsTest() override {
-        platform::SetClock(nullptr);
-        platform::ClearFaultsForTesting();
+        fs::current_path(cwd_);
+        SetClock(nullptr);
+        ClearFaultsForTesting();
         SetCopyStartHookForTesting(nullptr);
     }
     std::string src(const std::string& name) const { return tmp_ / ("src/" + name); }
     std::string dst(const std::string& name) const { return tmp_ / ("dst/" + name); }
-    // The log lines written and the message boxes requested since the last call.
-    std::string TakeLog() {
+    std::string TakeLog() {  // the log lines written since the last call
         const std::string all = tmp_.readLog();
         return all.substr(std::exchange(logSeen_, all.size()));
-    }
-    Boxes TakeBoxes() {
-        const Boxes all = BoxesOf(ui_);
-        return Boxes(all.begin() + static_cast<long>(std::exchange(boxesSeen_, all.size())),
-                     all.end());
-    }
-    static Boxes BoxesOf(const ScriptedFileOpsUi& ui) {
-        Boxes boxes;
-        for (const auto& request : ui.messages.requests()) {
-            boxes.emplace_back(request.text, request.style);
-        }
-        return boxes;
     }
     // A log line as a stamped WriteLog writes it at the fixed time.
     static std::string Logged(const std::string& text) { return "240102-030405: " + text + "\n"; }
@@ -114,21 +94,6 @@ protected:
     static std::string CannotDeleteText(const std::string& path, int error) {
         return path + " が削除できません。(" + std::strerror(error) + ")";
     }
-    // The window of a list that was worked through: a status line and a look for Cancel per
-    // item, a bar of barSteps steps of 1, then closed.
-    static void ExpectWholeWindow(const ScriptedFileOpsUi::Window& window, int items,
-                                  int barSteps) {
-        EXPECT_EQ(std::tuple(window.statusTexts.size(), window.cancelChecks, window.rangeLow,
-                             window.rangeHigh, window.step, window.stepBarCalls, window.destroyed),
-                  std::tuple(std::size_t(items), items, 0, barSteps, 1, barSteps, true));
-    }
-    // Every item in a test's folder but its run log, by relative name: compared before and after
-    // an operation it shows any item changed, lost or left behind (an unfinished copy among them).
-    static Items ItemsOf(const TempDir& dir) {
-        Items items = SnapshotTree(dir.path());
-        std::erase_if(items, [](const auto& item) { return item.first.starts_with("log"); });
-        return items;
-    }
     // The attributes of an item itself (a link is not followed); all zero when it is missing.
     static struct stat StatOf(const std::string& path) {
         struct stat st {};
@@ -141,18 +106,18 @@ protected:
         }
         return bytes;
     }
-    // Makes the items of a layout, separated by blanks: "file=content@seconds" (content and time
-    // may be left out), "folder/", or "link->target" (below dir).
+    // Makes blank-separated items below dir: "file=content@seconds" (both optional), "folder/" or
+    // "link->target".
     static void Make(const TempDir& dir, const std::string& layout) {
         std::istringstream items(layout);
         for (std::string item; items >> item;) {
             const std::size_t arrow = item.find("->"), is = item.find('='), at = item.find('@');
             const std::string path = dir / item.substr(0, std::min({arrow, is, at}));
             if (arrow != std::string::npos) {
-                std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+                fs::create_directories(fs::path(path).parent_path());
                 EXPECT_EQ(::symlink((dir / item.substr(arrow + 2)).c_str(), path.c_str()), 0);
             } else if (item.back() == '/') {
-                std::filesystem::create_directories(path);
+                fs::create_directories(path);
             } else {
                 dir.createFile(path.substr(dir.path().size() + 1),
                                is == std::string::npos ? "" : item.substr(is + 1, at - is - 1),
@@ -170,53 +135,46 @@ protected:
     }
     TempDir tmp_;
     ScriptedFileOpsUi ui_;
-    platform::FixedClock clock_{{2024, 1, 2, 3, 4, 5}};
+    FixedClock clock_{{2024, 1, 2, 3, 4, 5}};
     std::size_t logSeen_ = 0;
-    std::size_t boxesSeen_ = 0;
+    const fs::path cwd_ = fs::current_path();
 };
 
-// With "/" as a base the list operations reach "/" + name, never a name of the current folder.
-// Run in a child that works from a folder of the test's own, with names that "/" does not hold,
-// so that the real root is never changed.
-TEST(RootBase, ListOperationsNeverFallBackToTheCurrentFolder) {
-    TempDir dir;
+// With "/" as a base the lists reach "/" + name, never the current folder's; run in a child in a
+// folder of the test's own, with names that "/" does not hold, so that "/" is never changed.
+TEST_F(FileOpsTest, ListsWithTheRootAsBaseNeverFallBackToTheCurrentFolder) {
     const std::string victim = Format("mirova-root-test-%d-victim", ::getpid()),
                       hello = Format("mirova-root-test-%d-hello", ::getpid());
     ASSERT_FALSE(Exists("/" + victim) || Exists("/" + hello));
-    dir.createFile(victim, "not in any tree");
-    dir.createFile(hello, "the current folder's");
+    Make(tmp_, victim + "=not-in-any-tree " + hello + "=the-current-folder's");
     const pid_t child = ::fork();
     if (child == 0) {
-        const int moved = ::chdir(dir.path().c_str());  // 0, or -1 that fails the test
+        const int moved = ::chdir(tmp_.path().c_str());  // 0, or -1 that fails the test
         ScriptedFileOpsUi ui;
         DeleteFileList("/", Names{victim}, ui);
-        const int copied = CopyFileList("/", dir / "dst", Names{hello}, 1, ui);
-        ::_exit(moved | (Exists(victim) ? 0 : 1) | (Exists(dir / ("dst/" + hello)) ? 2 : 0) |
+        const int copied = CopyFileList("/", tmp_ / "dst", Names{hello}, 1, ui);
+        ::_exit(moved | (Exists(victim) ? 0 : 1) | (Exists(dst(hello)) ? 2 : 0) |
                 (copied != 0 ? 4 : 0));
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_EQ(status, 0) << "1: deleted from the current folder, 2 and 4: copied from it";
-    EXPECT_EQ(dir.read(victim), "not in any tree");
+    EXPECT_EQ(tmp_.read(victim), "not-in-any-tree");
 }
 
 // Folders are made with their missing parents, those already there are no failure. Under
 // noStopOnError a copy list goes past its failures, and its result is that of the last file.
 TEST_F(FileOpsTest, ListsCreateMissingFoldersAndEndWithTheOutcomeOfTheLastItem) {
-    Make(tmp_, "base/a/b/c/ src/top.txt=top");
+    Make(tmp_, "base/a/b/c/ src/t=top");
     EXPECT_EQ(CreateFolderList(tmp_ / "base", Names{"a/b/c", "p/q"}, 0, ui_), 1);
-    EXPECT_TRUE(Exists(tmp_ / "base/p/q/"));
-    EXPECT_TRUE(ui_.windows().empty());
-    EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "d1", Names{"top.txt", "gone", "top.txt"}, 1, ui_),
-              1);
-    EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "d2", Names{"top.txt", "gone"}, 1, ui_), 0);
-    EXPECT_EQ(tmp_.read("d1/top.txt") + tmp_.read("d2/top.txt"), "toptop");
-    EXPECT_TRUE(TakeBoxes().empty());
-    EXPECT_EQ(ui_.failures(), 2);
+    EXPECT_TRUE(Exists(tmp_ / "base/p/q/") && ui_.windows().empty());
+    EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "d1", Names{"t", "gone", "t"}, 1, ui_), 1);
+    EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "d2", Names{"t", "gone"}, 1, ui_), 0);
+    EXPECT_EQ(tmp_.read("d1/t") + tmp_.read("d2/t"), "toptop");
+    EXPECT_EQ(std::pair(BoxesOf(ui_).size(), ui_.failures()), std::pair(0ul, 2));
 }
 
-// Cancel in the progress window works alike in the three list operations: confirmed, it ends the
-// list before the next item.
+// Cancel, once confirmed, ends any of the three list operations before the next item.
 TEST_F(FileOpsTest, CancelIsConfirmedBeforeTheNextItem) {
     for (const std::string folder : {"files", "folders", "dst"}) {
         for (const bool stop : {false, true}) {
@@ -236,17 +194,15 @@ TEST_F(FileOpsTest, CancelIsConfirmedBeforeTheNextItem) {
                 EXPECT_EQ(Exists(dir / (folder + "/" + name)) == copy, name == "a" || !stop);
             }
             EXPECT_EQ(BoxesOf(ui), (Boxes{{kReallyStopQuestion, kMbYesNo}}));
-            const ScriptedFileOpsUi::Window window = ui.windows().at(0);
+            const auto w = ui.windows().at(0);
             EXPECT_EQ(
-                std::tuple(window.statusTexts.size(), window.stepBarCalls, window.destroyed,
-                           window.statusTexts[0]),
+                std::tuple(w.statusTexts.size(), w.stepBarCalls, w.destroyed, w.statusTexts[0]),
                 std::tuple(stop ? 1u : 3u, stop ? 1 : 3, true, copy ? "a をｺﾋﾟｰ中" : "a を削除中"));
         }
     }
 }
 
-// "outside" holds items of the names the operations are given, so that any of them that went
-// through a link would find something to delete, overwrite or read.
+// "outside" holds items of the given names: an operation going through a link would find them.
 class ConfinementTest : public FileOpsTest {
 protected:
     ConfinementTest() {
@@ -262,9 +218,8 @@ protected:
     Items before_;
 };
 
-// A link that is the item itself is worked on as a link (deleted, replaced, copied), never what
-// it points to; a source folder swapped for a link is a source that cannot be opened. The deletes
-// below a link and the folders made through one are tried with the other failures of the lists.
+// A link that is the item itself is deleted, replaced or copied as a link, never what it points
+// to; a source folder swapped for a link is a source that cannot be opened.
 TEST_F(ConfinementTest, LinksAreNeverFollowedToTheirTargets) {
     Make(tmp_, "base/d->outside base/lf->outside/f");
     EXPECT_EQ(DeleteFileList(tmp_ / "base", Names{"lf"}, ui_), 1);
@@ -279,55 +234,50 @@ TEST_F(ConfinementTest, LinksAreNeverFollowedToTheirTargets) {
     EXPECT_FALSE(Exists(tmp_ / "dst/d/secret.txt") || S_ISLNK(StatOf(tmp_ / "dst/lf").st_mode));
     EXPECT_EQ(tmp_.read("dst/ok.txt") + tmp_.read("dst/lf"), "oknew");
     EXPECT_EQ(ItemsOf(tmp_).at("dst/link").content, tmp_ / "outside/f");
-    EXPECT_TRUE(TakeBoxes().empty());
+    EXPECT_TRUE(BoxesOf(ui_).empty());
 }
 
-// Beyond PATH_MAX the lists work as well (the copy makes the folders), and the user is also told
-// which folder could not be entered.
+// Beyond PATH_MAX the lists work too, and the user is told which folder could not be entered.
 TEST_F(ConfinementTest, ListsReachPathsLongerThanPathMaxAndNameTheLinkThatStoppedTheWalk) {
     const std::string deep = DeepFolder(tmp_ / "base", 'b');
-    tmp_.createFile("src/sub/f.bin", Pattern(1000));
-    Make(tmp_, "src/ro.txt=x");
+    Make(tmp_, "src/ro.txt=x src/sub/f.bin=far");
     ASSERT_EQ(::chmod(src("ro.txt").c_str(), 0444), 0);
     EXPECT_EQ(CopyFileList(tmp_ / "src/", deep, Names{"ro.txt", "sub/f.bin"}, 0, ui_), 1);
     EXPECT_EQ(CopyFileList(deep, tmp_ / "back", Names{"sub/f.bin"}, 0, ui_), 1);
-    EXPECT_TRUE(tmp_.read("back/sub/f.bin") == Pattern(1000));
-    ASSERT_TRUE(platform::CreateFolder(deep + "/empty").ok());
-    platform::PathAnchor anchor;
-    ASSERT_TRUE(platform::AnchorPath(deep + "/d", anchor).ok());
-    ASSERT_TRUE(platform::CreateLink(tmp_ / "outside", {anchor.dir, anchor.leaf.c_str()}).ok());
+    EXPECT_EQ(tmp_.read("back/sub/f.bin"), "far");
+    ASSERT_TRUE(CreateFolder(deep + "/empty").ok());
+    PathAnchor anchor;
+    ASSERT_TRUE(AnchorPath(deep + "/d", anchor).ok());
+    ASSERT_TRUE(CreateLink(tmp_ / "outside", {anchor.dir, anchor.leaf.c_str()}).ok());
     EXPECT_EQ(DeleteFileList(deep, Names{"ro.txt", "d/f"}, ui_), 1);
     EXPECT_EQ(DeleteFolderList(deep, Names{"empty"}, ui_), 1);
     EXPECT_FALSE(Exists(deep + "/ro.txt") || Exists(deep + "/empty"));
     const std::string notice =
         deep + "/d/f\nd に移動できません。\n現在はのカレントは" + deep + "です。";
-    EXPECT_EQ(TakeBoxes(), (Boxes{{notice, kMbOk}}));
+    EXPECT_EQ(BoxesOf(ui_), (Boxes{{notice, kMbOk}}));
     EXPECT_EQ(TakeLog(), Logged(CannotDeleteText(deep + "/d/f", ENOTDIR)));
     // A folder that cannot be created is no folder that cannot be entered.
     InjectFaultForTesting(FaultCall::CreateFolder, EACCES, "new");
     EXPECT_EQ(CreateFolderList(deep, Names{"x/new/y"}, 1, ui_), 0);
-    platform::ClearFaultsForTesting();
+    ClearFaultsForTesting();
     EXPECT_EQ(TakeLog(), Logged(CannotCreateText(244, deep + "/x/new/y")));
-    EXPECT_TRUE(TakeBoxes().empty());
+    EXPECT_EQ(BoxesOf(ui_).size(), 1u);
 }
 
 // Files keep content, times, permissions and owner; links are copied as links with their own
-// target, times and owner, whatever they replace. (The random trees of the synchronisation tests
-// bring every other kind of item, mode and replacement.)
+// target, times and owner, whatever they replace.
 TEST_F(FileOpsTest, CopyKeepsContentTimesPermissionsAndOwner) {
     tmp_.createFile("src/big.bin", Pattern(2660038));
     tmp_.createFile("src/ro.txt", Pattern(70001));
     // Opening a link to itself fails as a loop does, yet it is a link to copy.
-    ASSERT_EQ(::symlink("self", src("self").c_str()), 0);
-    tmp_.createFile("dst/self", "a file the link replaces");
+    Make(tmp_, "src/self->src/self dst/self=replaced");
     const timespec times[2] = {{1400000000, 123456789}, {1500000000, 987654321}};
     for (const char* name : {"big.bin", "ro.txt", "self"}) {
         ASSERT_EQ(::lchown(src(name).c_str(), 12345, 23456), 0);  // the tests run as root
         ASSERT_EQ(::utimensat(AT_FDCWD, src(name).c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
     }
-    // After the owner, which takes the set-user-id bit away: the set-user-id file fails when
-    // the owner is given after the bits, the read-only one unless it is whole before it loses
-    // its write permission.
+    // The set-user-id file fails when its owner (which clears the bit) follows its bits, the
+    // read-only one unless it is whole before it loses its write permission.
     ASSERT_EQ(::chmod(src("big.bin").c_str(), 04755) + ::chmod(src("ro.txt").c_str(), 0444), 0);
     for (const char* name : {"big.bin", "ro.txt", "self"}) {
         EXPECT_EQ(CopyOneFile(src(name), dst(name), 0, ui_), 1) << name;
@@ -337,7 +287,7 @@ TEST_F(FileOpsTest, CopyKeepsContentTimesPermissionsAndOwner) {
     }
     // Kind, content or link target, permissions and last-write time; no unfinished copy.
     EXPECT_EQ(DescribeDifferences(SnapshotTree(tmp_ / "src"), SnapshotTree(tmp_ / "dst")), "");
-    EXPECT_EQ(TakeLog() + std::to_string(ui_.failures() + TakeBoxes().size()), "0");
+    EXPECT_EQ(TakeLog() + std::to_string(ui_.failures() + BoxesOf(ui_).size()), "0");
 }
 
 // A source that shrinks during the copy is a source that cannot be read: the old destination
@@ -348,14 +298,13 @@ TEST_F(FileOpsTest, ShrinkingSourceLeavesTheOldDestination) {
         tmp_.createFile("src/d", Pattern(200 * 1024));
         tmp_.createFile("dst/d", "old");
         EXPECT_EQ(CopyOneFile(src("d"), dst("d"), quiet, ui_), 0);
-        EXPECT_EQ(TakeBoxes(), (quiet ? Boxes{} : Boxes{{CannotReadText(src("d")), kMbOk}}));
+        EXPECT_EQ(BoxesOf(ui_), (Boxes{{CannotReadText(src("d")), kMbOk}}));  // none when quiet
         EXPECT_EQ(TakeLog(), quiet ? Logged(CannotReadText(src("d"))) : "");
         EXPECT_EQ(tmp_.read("dst/d") + std::to_string(SnapshotTree(tmp_ / "dst").size()), "old1");
     }
 }
 
-// Where the kernel cannot copy (the source is swapped for a pipe of the same bytes), the plain
-// read/write loop copies, in several rounds of its buffer.
+// Where the kernel cannot copy (the source is a pipe), the plain read/write loop copies in rounds.
 TEST_F(FileOpsTest, PlainLoopCopiesWhatTheKernelCannot) {
     const std::string content = Pattern(300 * 1024 + 11);
     tmp_.createFile("src/data.bin", content);
@@ -364,8 +313,7 @@ TEST_F(FileOpsTest, PlainLoopCopiesWhatTheKernelCannot) {
         int ends[2];
         ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
         ASSERT_GE(::fcntl(ends[1], F_SETPIPE_SZ, 512 * 1024), static_cast<int>(content.size()));
-        ASSERT_EQ(::write(ends[1], content.data(), content.size()),
-                  static_cast<ssize_t>(content.size()));
+        ASSERT_EQ(::write(ends[1], content.data(), content.size()), ssize_t(content.size()));
         ::close(ends[1]);
         ASSERT_EQ(::dup2(ends[0], source), source);
         ::close(ends[0]);
@@ -392,36 +340,30 @@ TEST(PartialCopy, IsStaleOnceItsProcessIsGone) {
 
 // Failures of single file-system calls in the middle of the list operations: what the user is
 // told, whether the list goes on, and that nothing is lost.
-class FaultInjectionTest : public FileOpsTest {
-protected:
-    // Runs a copy list of src/{sub/data, next.txt} into dst, answering in order; the tree is then
-    // as it was but for the copies made (and holds no temporary copy).
-    static void CopyAndCompare(TempDir& dir, ScriptedFileOpsUi& ui, const std::vector<int>& answers,
-                               int quiet, bool dataCopied, bool goesOn) {
-        for (const int answer : answers) {
-            ui.messages.Answer(answer);
-        }
-        Items expected = ItemsOf(dir);
-        EXPECT_EQ(CopyFileList(dir / "src", dir / "dst", Names{"sub/data", "next.txt"}, quiet, ui),
-                  goesOn ? 1 : 0);
-        platform::ClearFaultsForTesting();
-        for (const std::string name : {"sub/data", "next.txt"}) {
-            if (name == "sub/data" ? dataCopied : goesOn) {
-                expected["dst/" + name] = expected.at("src/" + name);
-            }
-        }
-        EXPECT_EQ(DescribeDifferences(expected, ItemsOf(dir)), "");
-        EXPECT_EQ(ui.messages.unscripted(), 0u);
-        ASSERT_EQ(ui.windows().size(), 1u);
-        EXPECT_TRUE(ui.windows()[0].destroyed);
-    }
-};
+using FaultInjectionTest = FileOpsTest;
 
-// A copy that fails: the temporary copy goes, the old destination (or its absence) and the
-// source (a file or a link) stay exactly as they were. A source that cannot be opened is asked
-// about (Retry/Cancel) and logged; one that cannot be read is shown or, under noStopOnError,
-// logged; a destination that cannot be made is shown unless noStopOnError and logged. The user
-// is then asked whether to go on, unless noStopOnError.
+// Runs a copy list of src/{sub/data, next.txt} into dst; the tree is then as it was but for
+// the copies made (and holds no temporary copy).
+void CopyAndCompare(TempDir& dir, ScriptedFileOpsUi& ui, int quiet, bool dataCopied, bool goesOn) {
+    Items expected = ItemsOf(dir);
+    EXPECT_EQ(CopyFileList(dir / "src", dir / "dst", Names{"sub/data", "next.txt"}, quiet, ui),
+              goesOn ? 1 : 0);
+    ClearFaultsForTesting();
+    for (const std::string name : {"sub/data", "next.txt"}) {
+        if (name == "sub/data" ? dataCopied : goesOn) {
+            expected["dst/" + name] = expected.at("src/" + name);
+        }
+    }
+    EXPECT_EQ(DescribeDifferences(expected, ItemsOf(dir)), "");
+    EXPECT_EQ(
+        std::tuple(ui.messages.unscripted(), ui.windows().size(), ui.windows().at(0).destroyed),
+        std::tuple(0ul, 1ul, true));
+}
+
+// A failed copy leaves no temporary copy and the old destination (or none) and the source as they
+// were. An unopenable source is asked about (Retry/Cancel) and logged, an unreadable one shown or
+// (noStopOnError) logged, an unmade destination shown unless noStopOnError and logged; then
+// whether to go on is asked unless noStopOnError.
 TEST_F(FaultInjectionTest, FailedCopyLeavesDestinationAndSourceAsTheyWere) {
     enum Told { kUnopenable, kSourceUnreadable, kDestinationUnreadable, kDestinationNotMade };
     // The fault (error 0: the source is deleted; skip 1: the destination tree enters the folder
@@ -440,11 +382,10 @@ TEST_F(FaultInjectionTest, FailedCopyLeavesDestinationAndSourceAsTheyWere) {
         {FaultCall::Rename, EBUSY, "data", 0, true, kDestinationNotMade}};
     // noStopOnError; Retry answers to a source that cannot be opened, then Cancel unless it opens
     // after them; the answer whether to go on after the failure.
-    const std::tuple<int, int, bool, int> handlings[] = {{0, 2, true, 0},
-                                                         {0, 0, false, kIdYes},
-                                                         {0, 1, false, kIdNo},
-                                                         {0, 0, false, kIdNo},
-                                                         {1, 0, false, 0}};
+    const std::tuple<int, int, bool, int> handlings[] = {
+        {0, 2, true, 0},      {0, 0, false, kIdYes}, {0, 1, false, kIdNo},
+        {0, 0, false, kIdNo}, {1, 0, false, 0},
+    };
     for (const auto& [call, error, nameContains, skip, link, told] : faults) {
         for (const auto& [quiet, retries, opens, goOn] : handlings) {
             for (const bool hadOld : {true, false}) {
@@ -452,36 +393,30 @@ TEST_F(FaultInjectionTest, FailedCopyLeavesDestinationAndSourceAsTheyWere) {
                 if ((!unopenable && (retries > 0 || opens)) || (error == 0 && opens)) {
                     continue;  // no question to retry; a deleted file does not come back
                 }
-                SCOPED_TRACE(testing::Message()
-                             << static_cast<int>(call) << link << retries << goOn << hadOld);
+                SCOPED_TRACE(Format("%d %d %d %d %d", int(call), link, retries, goOn, hadOld));
                 TempDir dir;
                 ScriptedFileOpsUi ui;
                 Make(dir, std::string(hadOld ? "dst/sub/data=old@1600000000" : "dst/sub/") +
-                              (link ? " src/sub/data->target.txt" : "") +
-                              " src/next.txt=next@1700000000");
-                if (link) {
-                    SetModificationTime(dir / "src/sub/data", kSourceTime);
-                } else {
-                    dir.createFile("src/sub/data", Pattern(100 * 1024 + 3), kSourceTime);
-                }
+                              (link ? " src/sub/data->x src/next.txt=next" : " src/next.txt=next"));
+                const std::string from = dir / "src/sub/data", to = dir / "dst/sub/data";
+                link ? SetModificationTime(from, kSourceTime)
+                     : dir.createFile("src/sub/data", Pattern(100 * 1024 + 3), kSourceTime);
                 const int failures = retries + !opens;
                 if (error == 0) {
-                    ASSERT_EQ(::unlink((dir / "src/sub/data").c_str()), 0);
+                    ASSERT_EQ(::unlink(from.c_str()), 0);
                 } else {  // there as often as the user fails to get past it
                     InjectFaultForTesting(call, error, nameContains, skip, failures);
                 }
-                std::vector<int> answers(retries, kIdRetry);
-                if (unopenable && !opens && !quiet) {
-                    answers.push_back(kIdCancel);
+                std::vector<int> answers(retries, kIdRetry);  // then Cancel, then whether to go on
+                answers.insert(answers.end(),
+                               {unopenable && !opens && !quiet ? kIdCancel : 0, goOn});
+                std::erase(answers, 0);
+                for (const int answer : answers) {
+                    ui.messages.Answer(answer);
                 }
-                if (goOn) {
-                    answers.push_back(goOn);
-                }
-                CopyAndCompare(dir, ui, answers, quiet, opens, goOn != kIdNo);
-                const std::string texts[] = {CannotOpenText(dir / "src/sub/data"),
-                                             CannotReadText(dir / "src/sub/data"),
-                                             CannotReadText(dir / "dst/sub/data"),
-                                             CannotCreateText(330, dir / "dst/sub/data")};
+                CopyAndCompare(dir, ui, quiet, opens, goOn != kIdNo);
+                const std::string texts[] = {CannotOpenText(from), CannotReadText(from),
+                                             CannotReadText(to), CannotCreateText(330, to)};
                 const std::string& text = texts[told];
                 Boxes boxes = quiet        ? Boxes{}
                               : unopenable ? Boxes(failures, {text, kMbRetryCancel})
@@ -498,10 +433,9 @@ TEST_F(FaultInjectionTest, FailedCopyLeavesDestinationAndSourceAsTheyWere) {
     }
 }
 
-// A folder that cannot be made or reached (by a fault, a file in its way, or a link to a folder
-// outside the tree, which holds items of the names given) ends a copy or a create list at once,
-// without the question: shown unless noStopOnError, logged in every case, nothing later made and
-// nothing outside changed.
+// A folder that cannot be made or reached (a fault, a file in its way, a link to "outside", which
+// holds items of the given names) ends a copy or create list at once without the question: shown
+// unless noStopOnError, logged always, nothing later made and nothing outside changed.
 TEST_F(FaultInjectionTest, ListsEndAtAFolderThatCannotBeMadeOrReached) {
     // The fault (error 0: none); an old copy, a file in the way or a link to "outside"; the item of
     // a create list in "base" (nullptr: the copy list).
@@ -523,20 +457,20 @@ TEST_F(FaultInjectionTest, ListsEndAtAFolderThatCannotBeMadeOrReached) {
         TempDir dir;
         ScriptedFileOpsUi ui;
         Make(dir,
-             "src/sub/data=new src/next.txt=next outside/data=outside outside/sub/ dst/ base/ " +
-                 std::string(layout));
+             "src/sub/data=new src/next.txt=next outside/data=outside outside/sub/ dst/ base/");
+        Make(dir, layout);
         if (error) {
             InjectFaultForTesting(call, error, nameContains);
         }
         std::string failure = CannotCreateText(206, dir / "dst/sub/");
         if (!item) {
-            CopyAndCompare(dir, ui, {}, quiet, false, false);
+            CopyAndCompare(dir, ui, quiet, false, false);
             EXPECT_EQ(ui.windows()[0].statusTexts.size(), 1u);
         } else {
             const Items expected = ItemsOf(dir);
             EXPECT_EQ(CreateFolderList(dir / "base/", Names{"first/one", item, "later"}, quiet, ui),
                       0);
-            platform::ClearFaultsForTesting();
+            ClearFaultsForTesting();
             Items after = ItemsOf(dir);
             EXPECT_EQ(after.erase("base/first") + after.erase("base/first/one"), 2u);
             EXPECT_EQ(DescribeDifferences(expected, after), "");
@@ -579,24 +513,29 @@ TEST_F(FaultInjectionTest, FailedDeletionsAreLoggedWithTheirReasonAndTheListGoes
         log += Logged(CannotDeleteText(tmp_ / item, error));
     }
     EXPECT_EQ(TakeLog(), log);
-    EXPECT_TRUE(TakeBoxes().empty());
-    EXPECT_EQ(ui_.failures(), 8);
+    EXPECT_EQ(std::pair(BoxesOf(ui_).size(), ui_.failures()), std::pair(0ul, 8));
     for (const char* gone :
          {"files/a.txt", "files/z.txt", "folders/c", "folders/c/d", "folders/c/d/e"}) {
         expected.erase(gone);
     }
     EXPECT_EQ(DescribeDifferences(expected, ItemsOf(tmp_)), "");
-    ExpectWholeWindow(ui_.windows().at(0), 7, 7);
-    ExpectWholeWindow(ui_.windows().at(1), 8, 8);
-    // From 10,000 items on the bar counts percent, stepping at the first item, then each 100th.
+    // Each window: a status line and a Cancel look per item, a bar of a step of 1 per item, closed;
+    // from 10,000 items on the bar counts percent, stepping at the first item, then each 100th.
     EXPECT_EQ(DeleteFileList(tmp_ / "files", Names(std::vector<std::string>(10000, "gone")), ui_),
               1);
-    ExpectWholeWindow(ui_.windows().at(2), 10000, 100);
+    std::vector<std::tuple<std::size_t, int, int, int, int, int, bool>> windows;
+    for (const auto& w : ui_.windows()) {
+        windows.emplace_back(w.statusTexts.size(), w.cancelChecks, w.rangeLow, w.rangeHigh, w.step,
+                             w.stepBarCalls, w.destroyed);
+    }
+    EXPECT_EQ(windows, (decltype(windows){{7, 7, 0, 7, 1, 7, true},
+                                          {8, 8, 0, 8, 1, 8, true},
+                                          {10000, 10000, 0, 100, 1, 100, true}}));
 }
 
-// The temporary copy belongs beside the destination whatever the current folder is (anywhere else
-// the rename fails across file systems). Where the file system refuses the one-step "rename unless
-// something is there", the copy looks itself: a writable destination is replaced, a read-only kept.
+// The temporary copy is made beside the destination whatever the current folder. Where "rename
+// unless something is there" is refused, the copy looks: a writable one is replaced, a read-only
+// kept.
 TEST_F(FaultInjectionTest, TemporaryCopyBesideTheDestinationAndCommitWithoutNoReplaceRename) {
     for (const char* name : {"new.txt", "old.txt", "locked.txt"}) {
         InjectFaultForTesting(FaultCall::Rename, EOPNOTSUPP, name, 0, 1);
@@ -606,16 +545,15 @@ TEST_F(FaultInjectionTest, TemporaryCopyBesideTheDestinationAndCommitWithoutNoRe
          "dst/locked.txt=locked elsewhere/");
     ASSERT_EQ(::chmod((tmp_ / "dst/locked.txt").c_str(), 0444), 0);
     Items expected = ItemsOf(tmp_);
-    const ScopedCurrentFolder current(tmp_ / "elsewhere");
+    fs::current_path(tmp_ / "elsewhere");
     std::string temporary;
     SetCopyStartHookForTesting([&temporary](int, int fd) {
-        temporary = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd));
+        temporary = fs::read_symlink("/proc/self/fd/" + std::to_string(fd));
     });
     EXPECT_EQ(
         CopyFileList(tmp_ / "src", tmp_ / "dst", Names{"locked.txt", "new.txt", "old.txt"}, 1, ui_),
         1);
-    EXPECT_EQ(std::filesystem::path(temporary).parent_path(),
-              std::filesystem::canonical(tmp_ / "dst"));
+    EXPECT_EQ(fs::path(temporary).parent_path(), fs::canonical(tmp_ / "dst"));
     EXPECT_EQ(TakeLog(), Logged(CannotCreateText(330, tmp_ / "dst/locked.txt")));
     expected["dst/new.txt"] = expected.at("src/new.txt");
     expected["dst/old.txt"] = expected.at("src/old.txt");
@@ -624,7 +562,23 @@ TEST_F(FaultInjectionTest, TemporaryCopyBesideTheDestinationAndCommitWithoutNoRe
 
 using WriteLogTest = FileOpsTest;
 
-TEST_F(WriteLogTest, LogFolderFollowsTheEnvironmentAndIsCreatedPrivateWithItsParents) {
+// Only stamped lines carry the time; the log folder follows the environment and is created private
+// with its parents.
+TEST_F(WriteLogTest, StampedLinesAndAFolderThatFollowsTheEnvironment) {
+    FixedClock early{{2001, 1, 2, 0, 0, 0}};
+    WriteLog("ﾏｰｼﾞ処理終了", 1);
+    EXPECT_EQ(StatOf(tmp_.logDir()).st_mode & 07777, 0700u);
+    EXPECT_EQ(StatOf(LogFilePath(kRunLogName)).st_mode & 0077, 0u);
+    WriteLog("", 0);
+    WriteLog("two", 2);
+    WriteLog("上書きしますか？\nYes", 0);
+    SetClock(&early);
+    WriteLog("", 1);
+    AppendReverseList("sub/file.txt");
+    AppendReverseList("表.txt");
+    EXPECT_EQ(tmp_.readLog(),
+              Logged("ﾏｰｼﾞ処理終了") + "\ntwo\n上書きしますか？\nYes\n010102-000000: \n");
+    EXPECT_EQ(ReadFileText(LogFilePath(kReverseListName)), "sub/file.txt\r\n表.txt\r\n");
     EnvOverride logDir("MIROVA_LOG_DIR", "/var/tmp/mirova-logs"), home("HOME", "/home/tester"),
         stateHome("XDG_STATE_HOME", "/srv/state");
     EXPECT_EQ(LogFilePath(kRunLogName), "/var/tmp/mirova-logs/Mirova.log");
@@ -636,51 +590,21 @@ TEST_F(WriteLogTest, LogFolderFollowsTheEnvironmentAndIsCreatedPrivateWithItsPar
     ASSERT_TRUE(EnsureLogFolder());
     EXPECT_EQ(StatOf(tmp_ / "state/deeper/Mirova").st_mode & 07777, 0700u);
     EXPECT_TRUE(EnsureLogFolder());  // and finds it the second time
-    // A file where the log folder's parent should be: the folder cannot be created, by anyone,
-    // and lines are lost without a word.
+    // A file in the log folder's way: the folder cannot be made, and lines are lost without a word.
     tmp_.createFile("blocker", "keep");
     logDir.Set((tmp_ / "blocker/log").c_str());
     EXPECT_FALSE(EnsureLogFolder());
     WriteLog("lost", 1);
-    AppendReverseList("lost.txt");
-    EXPECT_EQ(tmp_.read("blocker"), "keep");
-}
-
-TEST_F(WriteLogTest, OnlyStampedOneLinesCarryTheTime) {
-    platform::FixedClock first{{2017, 3, 5, 14, 7, 9}}, early{{2001, 1, 2, 0, 0, 0}};
-    platform::SetClock(&first);
-    WriteLog("ﾏｰｼﾞ処理終了", 1);
-    EXPECT_EQ(StatOf(tmp_.logDir()).st_mode & 07777, 0700u);
-    EXPECT_EQ(StatOf(LogFilePath(kRunLogName)).st_mode & 0077, 0u);
-    WriteLog("", 0);
-    WriteLog("two", 2);
-    WriteLog("上書きしますか？\nYes", 0);
-    platform::SetClock(&early);
-    WriteLog("", 1);
-    AppendReverseList("sub/file.txt");
-    AppendReverseList("表.txt");
-    EXPECT_EQ(tmp_.readLog(),
-              "170305-140709: ﾏｰｼﾞ処理終了\n\ntwo\n上書きしますか？\nYes\n"
-              "010102-000000: \n");
-    EXPECT_EQ(ReadFileText(LogFilePath(kReverseListName)), "sub/file.txt\r\n表.txt\r\n");
-    // A folder where the log file should be: the open fails, and nothing else happens.
-    ::unlink(LogFilePath(kRunLogName).c_str());
-    tmp_.createFolder("log/Mirova.log");
-    WriteLog("lost too", 1);
-    EXPECT_TRUE(S_ISDIR(StatOf(LogFilePath(kRunLogName)).st_mode));
 }
 
 TEST_F(WriteLogTest, ConcurrentWritersKeepLinesWholeAndInOrder) {
-    constexpr int kLines = 3000;
     const std::string padding(300, 'x');
     auto writer = [&](char id) {
-        for (int i = 0; i < kLines; ++i) {
+        for (int i = 0; i < 3000; ++i) {
             WriteLog(id + Format("%06d", i) + padding + id, 0);
         }
     };
-    std::thread first(writer, 'A'), second(writer, 'B');
-    first.join();
-    second.join();
+    [&] { std::jthread first(writer, 'A'), second(writer, 'B'); }();  // both run, then are joined
     std::istringstream log(tmp_.readLog());
     int next[2] = {0, 0};
     for (std::string line; std::getline(log, line);) {
@@ -688,7 +612,7 @@ TEST_F(WriteLogTest, ConcurrentWritersKeepLinesWholeAndInOrder) {
         ASSERT_TRUE((id == 'A' || id == 'B') && line.back() == id) << line.substr(0, 40);
         ASSERT_EQ(line, id + Format("%06d", next[id - 'A']++) + padding + id);
     }
-    EXPECT_EQ(next[0] + next[1], 2 * kLines);
+    EXPECT_EQ(next[0] + next[1], 6000);
 }
 
 TEST_F(FileOpsTest, MakeFolderPathCreatesWhatIsMissingAndFailsOnAnythingButFolders) {
@@ -704,16 +628,13 @@ TEST_F(FileOpsTest, MakeFolderPathCreatesWhatIsMissingAndFailsOnAnythingButFolde
          {tmp_ / "f/sub", tmp_ / "f/", std::string(), tmp_ / (std::string(256, 'n') + "/sub")}) {
         EXPECT_EQ(MakeFolderPath(path.c_str()), -1) << path;
     }
-    {  // a relative path is created relative to the current folder
-        const ScopedCurrentFolder current(tmp_.path());
-        EXPECT_EQ(MakeFolderPath("rel//sub/"), 0);
-    }
-    platform::ItemInfo info;
-    EXPECT_TRUE(platform::GetItemInfo(deep, info).ok() && info.isFolder());
+    fs::current_path(tmp_.path());  // a relative path is created relative to the current folder
+    EXPECT_EQ(MakeFolderPath("rel//sub/"), 0);
+    ItemInfo info;
+    EXPECT_TRUE(GetItemInfo(deep, info).ok() && info.isFolder());
     for (const char* folder : {"a/b/c", "x/y", "rel/sub"}) {
         EXPECT_TRUE(S_ISDIR(StatOf(tmp_ / folder).st_mode)) << folder;
     }
-    EXPECT_EQ(tmp_.read("f"), "data");
     const ScopedUnprivileged unprivileged(tmp_);
     tmp_.createFolder("locked");
     ASSERT_EQ(::chmod((tmp_ / "locked").c_str(), 0500), 0);
@@ -721,41 +642,30 @@ TEST_F(FileOpsTest, MakeFolderPathCreatesWhatIsMissingAndFailsOnAnythingButFolde
     EXPECT_FALSE(S_ISDIR(StatOf(tmp_ / "locked/new").st_mode));
 }
 
-// Copy and delete lists carried out by workers ahead of the list, against the same lists worked
-// through one item after the other: on random trees, with and without failures and stops, the
-// user must meet the same boxes, log lines, progress and change record, and find the same tree.
+// Lists carried out by workers ahead against the same lists one item after the other, on random
+// trees, failing and stopped: the same boxes, log, progress, change record and tree.
 using Told = std::pair<ItemDone, std::string>;
 
-// A front end whose answers follow a rule, so that one rule serves both runs whatever the tree;
-// it keeps the run's change record, and whether anything was told off the list's thread.
-struct RuleUi : ScriptedFileOpsUi, ChangeListener {
-    RuleUi() { SetChangeListener(this); }
-    int DoMessageBox(const std::string& text, int style) override {
-        messages.Answer(rule(text, style));
-        return ScriptedFileOpsUi::DoMessageBox(text, style);
-    }
+// A front end that keeps a run's change record, and whether anything came off the list's thread.
+struct RecordingUi : ScriptedFileOpsUi, ChangeListener {
+    RecordingUi() { SetChangeListener(this); }
     void OnItemDone(ItemDone what, const std::string&, const char* name) override {
         OnFailure(name);
         told.emplace_back(what, name);
     }
-    void OnFailure(const std::string&) override {
-        offThread = offThread || std::this_thread::get_id() != thread;
-    }
-    std::function<int(const std::string& text, int style)> rule;
+    void OnFailure(const std::string&) override { offThread |= std::this_thread::get_id() != list; }
     std::vector<Told> told;
     bool offThread = false;
-    std::thread::id thread = std::this_thread::get_id();
+    std::thread::id list = std::this_thread::get_id();
 };
 
-// One case of the table: how the list fails or stops, and how the user answers.
+// One case of the table: a copy (else a delete) list, read-only older copies, the fault (Read:
+// none; else on one item in the middle), noStopOnError, the Retry answers to each Retry/Cancel box
+// before Cancel, the answer whether to go on, and 0 or the answer to Cancel before the middle item.
 struct Case {
-    bool copy;  // else a delete list
-    int quiet = 0;
-    bool withReadOnly = false;
-    FaultCall fault = FaultCall::Read;  // Read: none; else on one item in the middle of the list
-    int retries = 0;                    // Retry answers to each Retry/Cancel box before Cancel
-    int continueAnswer = kIdYes;
-    int reallyStopAnswer = 0;  // 0: no Cancel; else Cancel before the middle item and this answer
+    bool copy, withReadOnly;
+    FaultCall fault;
+    int quiet, retries, continueAnswer, reallyStopAnswer;
 };
 
 // What one run of a list showed and left behind.
@@ -769,32 +679,29 @@ struct Observed {
 class ParallelListTest : public FileOpsTest {
 protected:
     enum Kind { kNew = 0, kLink = 1, kOld = 2 };  // kOld: an older copy in the destination
-    // A random tree: folders kNN nested at random, files fNNN.txt (some of them links) in them.
-    // The destination holds some of the folders (never the last, kNN with the highest NN, so that
-    // every copy makes one) and older copies of some files, some read-only.
+    // A random tree: folders kNN nested at random, files (some links) fNNN.txt in them; dst holds
+    // some folders (never the last, which every copy makes) and older files, some read-only.
     void BuildTree(std::uint32_t seed, bool withReadOnly) {
-        std::filesystem::remove_all(tmp_ / "run");
-        std::filesystem::remove_all(tmp_.logDir());
+        fs::remove_all(tmp_ / "run");
+        fs::remove_all(tmp_.logDir());
         std::mt19937 random(seed);
         const auto below = [&random](int n) { return static_cast<int>(random() % n); };
-        std::vector<std::string> folders{""};  // the base first
-        std::set<std::string> inDestination{""};
+        std::vector<std::pair<std::string, bool>> folders{{"", true}};  // "kNN/...", and if in dst
         const int count = 4 + below(8);
         for (int folder = 0; folder < count; ++folder) {
-            const std::string parent = folders[below(folder + 1)];
-            folders.push_back((parent.empty() ? "" : parent + "/") + Format("k%02d", folder));
-            tmp_.createFolder("run/src/" + folders.back());
-            if (folder + 1 < count && inDestination.count(parent) && below(2) == 0) {
-                inDestination.insert(folders.back());
-                tmp_.createFolder("run/dst/" + folders.back());
+            const auto [parent, there] = folders[below(folder + 1)];
+            const std::string name = parent + Format("k%02d/", folder);
+            folders.emplace_back(name, folder + 1 < count && there && below(2) == 0);
+            tmp_.createFolder("run/src/" + name);
+            if (folders.back().second) {
+                tmp_.createFolder("run/dst/" + name);
             }
         }
         tmp_.createFolder("run/dst");
         kinds_.clear();
         for (int file = 0, files = 40 + below(40); file < files; ++file) {
-            const std::string& folder = folders[file == 0 ? count : below(count + 1)];
-            const std::string name =
-                (folder.empty() ? "" : folder + "/") + Format("f%03d.txt", file);
+            const auto& [folder, there] = folders[file == 0 ? count : below(count + 1)];
+            const std::string name = folder + Format("f%03d.txt", file);
             const std::size_t size = below(4) == 0 ? 0 : 1 + below(20000);
             const std::string from = tmp_ / "run/src/" + name, to = tmp_ / "run/dst/" + name;
             int& kind = kinds_[name] = below(8) == 0 ? kLink : kNew;
@@ -804,7 +711,7 @@ protected:
             } else {
                 tmp_.createFile("run/src/" + name, name + Pattern(size), kOldTime + size);
             }
-            if (inDestination.count(folder) && below(3) == 0) {
+            if (there && below(3) == 0) {
                 kind |= kOld;
                 tmp_.createFile("run/dst/" + name, "older " + name, kOldTime);
                 EXPECT_EQ(withReadOnly && below(6) == 0 ? ::chmod(to.c_str(), 0444) : 0, 0);
@@ -812,19 +719,8 @@ protected:
         }
         lastFolder_ = Format("k%02d", count - 1);
     }
-    // The item in the middle of the list, or the nearest after it (then before it) that fits.
-    std::size_t MiddleItem(const std::function<bool(int kind)>& fits) const {
-        std::size_t item = names_.size() / 2;
-        const auto kind = [this](const std::string& n) {
-            return kinds_.count(n) ? kinds_.at(n) : 0;
-        };
-        for (std::size_t step = 0; step < names_.size() && !fits(kind(names_[item])); ++step) {
-            item = (item + 1) % names_.size();
-        }
-        return item;
-    }
-    // Builds the tree afresh and runs the case's list with `threads` workers.
-    Observed Run(const Case& c, std::uint32_t seed, const char* threads) {
+    // Builds the tree afresh and runs the case's list with that many workers.
+    Observed Run(const Case& c, std::uint32_t seed, int threads) {
         BuildTree(seed, c.withReadOnly);
         names_.clear();  // every file, or some older copies and two names that are not there
         std::mt19937 random(seed ^ 0xde1u);
@@ -837,64 +733,68 @@ protected:
             names_.insert(names_.end(), {"gone.txt", "k00/gone-too.txt"});
             std::sort(names_.begin(), names_.end());
         }
-        // The fault: on the middle item (one in the destination for a delete), or on the folder
-        // the copy must make in every tree.
+        // The item in the middle of the list, or the nearest after it (then before it) that fits.
+        const auto middle = [this](const auto& fits) {
+            std::size_t item = names_.size() / 2;
+            for (std::size_t n = 0; n < names_.size() && !fits(kinds_[names_[item]]); ++n) {
+                item = (item + 1) % names_.size();
+            }
+            return item;
+        };
+        // The fault: on the middle item (in dst for a delete), or on the folder every copy makes.
         if (c.fault != FaultCall::Read) {
-            const std::string& item = names_[MiddleItem(
+            const std::string& item = names_[middle(
                 [&](int kind) { return c.fault != FaultCall::Delete || (kind & kOld); })];
-            platform::InjectFaultForTesting(c.fault, c.fault == FaultCall::Rename ? EBUSY : EACCES,
-                                            c.fault == FaultCall::CreateFolder
-                                                ? lastFolder_
-                                                : item.substr(item.rfind('/') + 1));
+            InjectFaultForTesting(c.fault, c.fault == FaultCall::Rename ? EBUSY : EACCES,
+                                  c.fault == FaultCall::CreateFolder
+                                      ? lastFolder_
+                                      : item.substr(item.rfind('/') + 1));
         }
         const std::string base = tmp_ / "run/dst";
-        RuleUi ui;
+        RecordingUi ui;
         std::string watched;  // an item that a worker surely carries out, ahead of a stop
         if (c.reallyStopAnswer) {
             const std::size_t item =
-                MiddleItem([&](int kind) { return c.copy ? kind == kNew : (kind & kOld) != 0; });
+                middle([&](int kind) { return c.copy ? kind == kNew : (kind & kOld) != 0; });
             watched = base + "/" + names_[item];
             ui.PressCancelBeforeItem(item);
         }
+        // The answers follow a rule, so that one rule serves both runs whatever the tree.
         std::map<std::string, int> asked;
-        ui.rule = [&](const std::string& text, int style) {
-            if (style == kMbRetryCancel) {
-                return asked[text]++ < c.retries ? kIdRetry : kIdCancel;
-            }
+        ui.messages.beforeAnswer = [&](const std::string& text, int style) {
             // Lets the workers get ahead, so that a stop has items done beyond it to tell.
-            if (text == kReallyStopQuestion && c.reallyStopAnswer == kIdYes &&
-                std::string(threads) != "1") {
-                for (int ms = 0; ms < 20000 && platform::Exists(watched) != c.copy; ++ms) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                }
+            const bool wait = text == kReallyStopQuestion && c.reallyStopAnswer == kIdYes;
+            for (int ms = 0; wait && threads > 1 && ms < 20000 && Exists(watched) != c.copy; ++ms) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
-            return text == kContinueQuestion     ? c.continueAnswer
-                   : text == kReallyStopQuestion ? c.reallyStopAnswer
-                                                 : kIdOk;
+            if (style != kMbOk) {
+                ui.messages.Answer(style == kMbRetryCancel
+                                       ? (asked[text]++ < c.retries ? kIdRetry : kIdCancel)
+                                   : text == kContinueQuestion   ? c.continueAnswer
+                                   : text == kReallyStopQuestion ? c.reallyStopAnswer
+                                                                 : kIdOk);
+            }
         };
-        const EnvOverride workers(kCopyThreadsVariable, threads);
+        const EnvOverride workers(kCopyThreadsVariable, std::to_string(threads).c_str());
         const int result = c.copy ? CopyFileList(tmp_ / "run/src", base, Names(names_), c.quiet, ui)
                                   : DeleteFileList(base, Names(names_), ui);
-        platform::ClearFaultsForTesting();
-        EXPECT_FALSE(ui.offThread);
-        EXPECT_EQ(ui.messages.unscripted(), 0u);
-        const auto windows = ui.windows();
-        EXPECT_EQ(windows.size(), 1u);
-        const auto& window = windows.at(0);
+        ClearFaultsForTesting();
+        EXPECT_EQ(std::tuple(ui.offThread, ui.messages.unscripted(), ui.windows().size()),
+                  std::tuple(false, 0ul, 1ul));
+        const auto window = ui.windows().at(0);
         return {SnapshotTree(tmp_ / "run"), tmp_.readLog(), ui.told,
                 std::tuple(result, BoxesOf(ui), ui.failures(), window.statusTexts,
                            window.cancelChecks, window.stepBarCalls, window.destroyed)};
     }
     // Runs the case one item after the other and with workers on the same tree and compares.
     void Compare(const Case& c, std::uint32_t seed) {
-        const Observed one = Run(c, seed, "1"), many = Run(c, seed, "8");
+        const Observed one = Run(c, seed, 1), many = Run(c, seed, 8);
         EXPECT_EQ(many.shown, one.shown);  // boxes, failures, progress
         // The items told in turn are the same; those carried out ahead of a stop follow, in list
         // order, each beyond the item the list stopped at (whose bar step was not taken).
         ASSERT_GE(many.told.size(), one.told.size());
         EXPECT_TRUE(std::equal(one.told.begin(), one.told.end(), many.told.begin()));
-        const std::vector<Told> ahead(many.told.begin() + static_cast<long>(one.told.size()),
-                                      many.told.end());
+        const std::vector<Told> ahead(many.told.begin() + std::ssize(one.told), many.told.end());
         const int stopItem = std::get<5>(one.shown);
         const bool stopped = static_cast<std::size_t>(stopItem) < names_.size();
         EXPECT_TRUE(stopped ? !ahead.empty() || c.reallyStopAnswer != kIdYes : ahead.empty());
@@ -928,22 +828,16 @@ protected:
 };
 
 TEST_F(ParallelListTest, WorkersAheadChangeNothingTheUserMeets) {
-    using F = FaultCall;
+    using enum FaultCall;
     const Case cases[] = {
-        {.copy = true, .withReadOnly = true},
-        {.copy = true, .fault = F::OpenRead, .retries = 1},
-        {.copy = true, .fault = F::OpenRead, .continueAnswer = kIdNo},
-        {.copy = true, .quiet = 1, .fault = F::OpenRead},
-        {.copy = true, .withReadOnly = true, .fault = F::Rename, .continueAnswer = kIdNo},
-        {.copy = true, .quiet = 1, .withReadOnly = true, .fault = F::Rename},
-        {.copy = true, .fault = F::CreateFolder},
-        {.copy = true, .quiet = 1, .fault = F::CreateFolder},
-        {.copy = true, .reallyStopAnswer = kIdYes},
-        {.copy = true, .reallyStopAnswer = kIdNo},
-        {.copy = false},
-        {.copy = false, .fault = F::Delete},
-        {.copy = false, .reallyStopAnswer = kIdYes},
-        {.copy = false, .reallyStopAnswer = kIdNo}};
+        {true, true, Read, 0, 0, kIdYes, 0},          {true, false, OpenRead, 0, 1, kIdYes, 0},
+        {true, false, OpenRead, 0, 0, kIdNo, 0},      {true, false, OpenRead, 1, 0, kIdYes, 0},
+        {true, true, Rename, 0, 0, kIdNo, 0},         {true, true, Rename, 1, 0, kIdYes, 0},
+        {true, false, CreateFolder, 0, 0, kIdYes, 0}, {true, false, CreateFolder, 1, 0, kIdYes, 0},
+        {true, false, Read, 0, 0, kIdYes, kIdYes},    {true, false, Read, 0, 0, kIdYes, kIdNo},
+        {false, false, Read, 0, 0, kIdYes, 0},        {false, false, Delete, 0, 0, kIdYes, 0},
+        {false, false, Read, 0, 0, kIdYes, kIdYes},   {false, false, Read, 0, 0, kIdYes, kIdNo},
+    };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         for (const std::uint32_t seed : {1u, 2u, 3u}) {
             SCOPED_TRACE(testing::Message() << "case " << i << ", seed " << seed);
@@ -955,18 +849,17 @@ TEST_F(ParallelListTest, WorkersAheadChangeNothingTheUserMeets) {
 // Two names that differ in letter case alone are one file where case is ignored; the later is
 // copied by the list itself, in its turn, never by a worker ahead of it.
 TEST_F(ParallelListTest, NamesDifferingInCaseAloneAreCopiedInTurn) {
-    tmp_.createFile("src/A.txt", "upper");
-    tmp_.createFile("src/a.txt", "lower, and longer");
+    Make(tmp_, "src/A.txt=upper src/a.txt=lower-and-longer");
     std::atomic<bool> laterByCaller = false;
     const std::thread::id caller = std::this_thread::get_id();
     SetCopyStartHookForTesting([&](int sourceFd, int) {
         struct stat st {};
-        laterByCaller = laterByCaller || (::fstat(sourceFd, &st) == 0 && st.st_size == 17 &&
+        laterByCaller = laterByCaller || (::fstat(sourceFd, &st) == 0 && st.st_size == 16 &&
                                           std::this_thread::get_id() == caller);
     });
     const EnvOverride workers(kCopyThreadsVariable, "8");
     EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "dst", Names{"A.txt", "a.txt"}, 0, ui_), 1);
-    EXPECT_EQ(tmp_.read("dst/a.txt") + TakeLog(), "lower, and longer");
+    EXPECT_EQ(tmp_.read("dst/a.txt") + TakeLog(), "lower-and-longer");
     EXPECT_TRUE(laterByCaller);
 }
 
