@@ -29,21 +29,9 @@ public:
     }
 };
 
-// Makes a tree from a layout: "path/" for a folder, "path=content@seconds" for a file (content
-// and time optional, the time 1700000000 by default), separated by blanks.
+// Makes a tree from a layout parted by blanks (TempDir::make), files at 1700000000 unless timed.
 inline void MakeTree(const TempDir& dir, const std::string& layout) {
-    std::istringstream items(layout);
-    for (std::string item; items >> item;) {
-        const std::size_t at = item.find('@'), equals = item.find('=');
-        if (item.ends_with('/')) {
-            dir.createFolder(item);
-        } else {
-            dir.createFile(
-                item.substr(0, std::min(at, equals)),
-                equals == std::string::npos ? "" : item.substr(equals + 1, at - equals - 1),
-                at == std::string::npos ? 1700000000 : std::stoll(item.substr(at + 1)));
-        }
-    }
+    dir.make(layout, ' ', 1700000000);
 }
 
 // Puts into the table preset `number` (1-based): "sN" into "dN" of the folder, caption "preset N".

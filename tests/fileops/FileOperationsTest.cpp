@@ -106,25 +106,6 @@ protected:
         }
         return bytes;
     }
-    // Makes blank-separated items below dir: "file=content@seconds" (both optional), "folder/" or
-    // "link->target".
-    static void Make(const TempDir& dir, const std::string& layout) {
-        std::istringstream items(layout);
-        for (std::string item; items >> item;) {
-            const std::size_t arrow = item.find("->"), is = item.find('='), at = item.find('@');
-            const std::string path = dir / item.substr(0, std::min({arrow, is, at}));
-            if (arrow != std::string::npos) {
-                fs::create_directories(fs::path(path).parent_path());
-                EXPECT_EQ(::symlink((dir / item.substr(arrow + 2)).c_str(), path.c_str()), 0);
-            } else if (item.back() == '/') {
-                fs::create_directories(path);
-            } else {
-                dir.createFile(path.substr(dir.path().size() + 1),
-                               is == std::string::npos ? "" : item.substr(is + 1, at - is - 1),
-                               at == std::string::npos ? -1 : std::stoll(item.substr(at + 1)));
-            }
-        }
-    }
     // Nested folders of 200-byte names below base, longer than PATH_MAX; not created.
     static std::string DeepFolder(const std::string& base, char letter) {
         std::string path = base;
@@ -146,7 +127,7 @@ TEST_F(FileOpsTest, ListsWithTheRootAsBaseNeverFallBackToTheCurrentFolder) {
     const std::string victim = Format("mirova-root-test-%d-victim", ::getpid()),
                       hello = Format("mirova-root-test-%d-hello", ::getpid());
     ASSERT_FALSE(Exists("/" + victim) || Exists("/" + hello));
-    Make(tmp_, victim + "=not-in-any-tree " + hello + "=the-current-folder's");
+    tmp_.make(victim + "=not-in-any-tree " + hello + "=the-current-folder's");
     const pid_t child = ::fork();
     if (child == 0) {
         const int moved = ::chdir(tmp_.path().c_str());  // 0, or -1 that fails the test
@@ -165,7 +146,7 @@ TEST_F(FileOpsTest, ListsWithTheRootAsBaseNeverFallBackToTheCurrentFolder) {
 // Folders are made with their missing parents, those already there are no failure. Under
 // noStopOnError a copy list goes past its failures, and its result is that of the last file.
 TEST_F(FileOpsTest, ListsCreateMissingFoldersAndEndWithTheOutcomeOfTheLastItem) {
-    Make(tmp_, "base/a/b/c/ src/t=top");
+    tmp_.make("base/a/b/c/ src/t=top");
     EXPECT_EQ(CreateFolderList(tmp_ / "base", Names{"a/b/c", "p/q"}, 0, ui_), 1);
     EXPECT_TRUE(Exists(tmp_ / "base/p/q/") && ui_.windows().empty());
     EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "d1", Names{"t", "gone", "t"}, 1, ui_), 1);
@@ -180,7 +161,7 @@ TEST_F(FileOpsTest, CancelIsConfirmedBeforeTheNextItem) {
         for (const bool stop : {false, true}) {
             SCOPED_TRACE(folder + std::to_string(stop));
             TempDir dir;
-            Make(dir, "files/a files/b files/c folders/a/ folders/b/ folders/c/ src/a src/b src/c");
+            dir.make("files/a files/b files/c folders/a/ folders/b/ folders/c/ src/a src/b src/c");
             ScriptedFileOpsUi ui;
             ui.PressCancelBeforeItem(1);
             ui.messages.Answer(stop ? kIdYes : kIdNo);
@@ -206,7 +187,7 @@ TEST_F(FileOpsTest, CancelIsConfirmedBeforeTheNextItem) {
 class ConfinementTest : public FileOpsTest {
 protected:
     ConfinementTest() {
-        Make(tmp_, "outside/f=outside outside/secret.txt=secret outside/sub/ outside/empty/");
+        tmp_.make("outside/f=outside outside/secret.txt=secret outside/sub/ outside/empty/");
         before_ = SnapshotTree(tmp_ / "outside");
     }
     void TearDown() override {
@@ -221,13 +202,13 @@ protected:
 // A link that is the item itself is deleted, replaced or copied as a link, never what it points
 // to; a source folder swapped for a link is a source that cannot be opened.
 TEST_F(ConfinementTest, LinksAreNeverFollowedToTheirTargets) {
-    Make(tmp_, "base/d->outside base/lf->outside/f");
+    tmp_.make("base/d->outside base/lf->outside/f");
     EXPECT_EQ(DeleteFileList(tmp_ / "base", Names{"lf"}, ui_), 1);
     EXPECT_FALSE(Exists(tmp_ / "base/lf"));
     EXPECT_EQ(CreateFolderList(tmp_ / "base", Names{"d"}, 1, ui_), 0);
     EXPECT_EQ(TakeLog(), Logged(CannotCreateText(244, tmp_ / "base/d")));
     EXPECT_TRUE(S_ISLNK(StatOf(tmp_ / "base/d").st_mode));
-    Make(tmp_, "src/ok.txt=ok src/lf=new src/d->outside src/link->outside/f dst/lf->outside/f");
+    tmp_.make("src/ok.txt=ok src/lf=new src/d->outside src/link->outside/f dst/lf->outside/f");
     const Names names{"d/secret.txt", "lf", "link", "ok.txt"};
     EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "dst", names, 1, ui_), 1);
     EXPECT_EQ(TakeLog(), Logged(CannotOpenText(tmp_ / "src/d/secret.txt")));
@@ -240,7 +221,7 @@ TEST_F(ConfinementTest, LinksAreNeverFollowedToTheirTargets) {
 // Beyond PATH_MAX the lists work too, and the user is told which folder could not be entered.
 TEST_F(ConfinementTest, ListsReachPathsLongerThanPathMaxAndNameTheLinkThatStoppedTheWalk) {
     const std::string deep = DeepFolder(tmp_ / "base", 'b');
-    Make(tmp_, "src/ro.txt=x src/sub/f.bin=far");
+    tmp_.make("src/ro.txt=x src/sub/f.bin=far");
     ASSERT_EQ(::chmod(src("ro.txt").c_str(), 0444), 0);
     EXPECT_EQ(CopyFileList(tmp_ / "src/", deep, Names{"ro.txt", "sub/f.bin"}, 0, ui_), 1);
     EXPECT_EQ(CopyFileList(deep, tmp_ / "back", Names{"sub/f.bin"}, 0, ui_), 1);
@@ -270,7 +251,7 @@ TEST_F(FileOpsTest, CopyKeepsContentTimesPermissionsAndOwner) {
     tmp_.createFile("src/big.bin", Pattern(2660038));
     tmp_.createFile("src/ro.txt", Pattern(70001));
     // Opening a link to itself fails as a loop does, yet it is a link to copy.
-    Make(tmp_, "src/self->src/self dst/self=replaced");
+    tmp_.make("src/self->src/self dst/self=replaced");
     const timespec times[2] = {{1400000000, 123456789}, {1500000000, 987654321}};
     for (const char* name : {"big.bin", "ro.txt", "self"}) {
         ASSERT_EQ(::lchown(src(name).c_str(), 12345, 23456), 0);  // the tests run as root
@@ -396,8 +377,8 @@ TEST_F(FaultInjectionTest, FailedCopyLeavesDestinationAndSourceAsTheyWere) {
                 SCOPED_TRACE(Format("%d %d %d %d %d", int(call), link, retries, goOn, hadOld));
                 TempDir dir;
                 ScriptedFileOpsUi ui;
-                Make(dir, std::string(hadOld ? "dst/sub/data=old@1600000000" : "dst/sub/") +
-                              (link ? " src/sub/data->x src/next.txt=next" : " src/next.txt=next"));
+                dir.make(std::string(hadOld ? "dst/sub/data=old@1600000000" : "dst/sub/") +
+                         (link ? " src/sub/data->x src/next.txt=next" : " src/next.txt=next"));
                 const std::string from = dir / "src/sub/data", to = dir / "dst/sub/data";
                 link ? SetModificationTime(from, kSourceTime)
                      : dir.createFile("src/sub/data", Pattern(100 * 1024 + 3), kSourceTime);
@@ -456,9 +437,8 @@ TEST_F(FaultInjectionTest, ListsEndAtAFolderThatCannotBeMadeOrReached) {
         SCOPED_TRACE(testing::Message() << nameContains << layout << item);
         TempDir dir;
         ScriptedFileOpsUi ui;
-        Make(dir,
-             "src/sub/data=new src/next.txt=next outside/data=outside outside/sub/ dst/ base/");
-        Make(dir, layout);
+        dir.make("src/sub/data=new src/next.txt=next outside/data=outside outside/sub/ dst/ base/");
+        dir.make(layout);
         if (error) {
             InjectFaultForTesting(call, error, nameContains);
         }
@@ -487,10 +467,10 @@ TEST_F(FaultInjectionTest, ListsEndAtAFolderThatCannotBeMadeOrReached) {
 TEST_F(FaultInjectionTest, FailedDeletionsAreLoggedWithTheirReasonAndTheListGoesOn) {
     // Links to a folder outside: the items below them fail with ENOTDIR, the link itself is no
     // folder to remove, and nothing outside goes.
-    Make(tmp_,
-         "files/a.txt=a files/locked.txt=b files/perm.txt=c files/sub/inner.txt=d "
-         "files/z.txt=e folders/busy/ folders/c/d/e/ folders/full/inside.txt outside/f "
-         "outside/empty/ files/l->outside folders/l->outside");
+    tmp_.make(
+        "files/a.txt=a files/locked.txt=b files/perm.txt=c files/sub/inner.txt=d "
+        "files/z.txt=e folders/busy/ folders/c/d/e/ folders/full/inside.txt outside/f "
+        "outside/empty/ files/l->outside folders/l->outside");
     ASSERT_EQ(::chmod((tmp_ / "files/a.txt").c_str(), 0444), 0);
     Items expected = ItemsOf(tmp_);
     InjectFaultForTesting(FaultCall::Delete, EACCES, "locked.txt");
@@ -540,9 +520,9 @@ TEST_F(FaultInjectionTest, TemporaryCopyBesideTheDestinationAndCommitWithoutNoRe
     for (const char* name : {"new.txt", "old.txt", "locked.txt"}) {
         InjectFaultForTesting(FaultCall::Rename, EOPNOTSUPP, name, 0, 1);
     }
-    Make(tmp_,
-         "src/new.txt=new src/old.txt=changed src/locked.txt=changed dst/old.txt=old "
-         "dst/locked.txt=locked elsewhere/");
+    tmp_.make(
+        "src/new.txt=new src/old.txt=changed src/locked.txt=changed dst/old.txt=old "
+        "dst/locked.txt=locked elsewhere/");
     ASSERT_EQ(::chmod((tmp_ / "dst/locked.txt").c_str(), 0444), 0);
     Items expected = ItemsOf(tmp_);
     fs::current_path(tmp_ / "elsewhere");
@@ -616,7 +596,7 @@ TEST_F(WriteLogTest, ConcurrentWritersKeepLinesWholeAndInOrder) {
 }
 
 TEST_F(FileOpsTest, MakeFolderPathCreatesWhatIsMissingAndFailsOnAnythingButFolders) {
-    Make(tmp_, "a/keep.txt f=data");
+    tmp_.make("a/keep.txt f=data");
     const std::string deep = DeepFolder(tmp_ / "deep", 'd');  // longer than PATH_MAX
     // Existing, missing, with runs of "/", and long (twice: made, then found).
     for (const std::string& path :
@@ -849,7 +829,7 @@ TEST_F(ParallelListTest, WorkersAheadChangeNothingTheUserMeets) {
 // Two names that differ in letter case alone are one file where case is ignored; the later is
 // copied by the list itself, in its turn, never by a worker ahead of it.
 TEST_F(ParallelListTest, NamesDifferingInCaseAloneAreCopiedInTurn) {
-    Make(tmp_, "src/A.txt=upper src/a.txt=lower-and-longer");
+    tmp_.make("src/A.txt=upper src/a.txt=lower-and-longer");
     std::atomic<bool> laterByCaller = false;
     const std::thread::id caller = std::this_thread::get_id();
     SetCopyStartHookForTesting([&](int sourceFd, int) {

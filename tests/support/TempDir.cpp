@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -117,6 +118,26 @@ void TempDir::createFile(std::string_view relative, std::string_view content,
 void TempDir::createFolder(std::string_view relative) const {
     const std::string full = *this / relative;
     MakeParents(full + "/");
+}
+
+void TempDir::make(std::string_view layout, char separator, std::int64_t seconds) const {
+    for (std::size_t at = 0, end = 0; at < layout.size(); at = end + 1) {
+        end = std::min(layout.find(separator, at), layout.size());
+        const std::string item(layout.substr(at, end - at));
+        const std::size_t arrow = item.find("->"), is = item.find('='), stamp = item.find('@');
+        const std::string name = item.substr(0, std::min({arrow, is, stamp}));
+        if (arrow < is) {
+            MakeParents(*this / name);
+            if (::symlink((*this / item.substr(arrow + 2)).c_str(), (*this / name).c_str()) != 0) {
+                ADD_FAILURE() << "cannot make the link " << name;
+            }
+        } else if (item.ends_with('/')) {
+            createFolder(item);
+        } else if (!item.empty()) {
+            createFile(name, is < item.size() ? item.substr(is + 1, stamp - is - 1) : "",
+                       stamp < item.size() ? std::stoll(item.substr(stamp + 1)) : seconds);
+        }
+    }
 }
 
 std::string TempDir::read(std::string_view relative) const {

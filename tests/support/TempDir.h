@@ -28,6 +28,10 @@ public:
     void createFile(std::string_view relative, std::string_view content = {},
                     std::int64_t mtimeSeconds = -1, long mtimeNanoseconds = 0) const;
     void createFolder(std::string_view relative) const;
+    // Makes a tree from a layout of items parted by `separator`: "path/" a folder, "path->target"
+    // a link to a path below this folder, "path=content@seconds" a file (content and time
+    // optional; without a time, `seconds`, and when that is negative, now).
+    void make(std::string_view layout, char separator = ' ', std::int64_t seconds = -1) const;
     // Reads a file below the folder, or "" when it is missing.
     std::string read(std::string_view relative) const;
     // Reads the run log of this test.
