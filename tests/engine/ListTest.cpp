@@ -78,8 +78,7 @@ TEST(AutoRunListTest, ReadsTheOptionsAndTheListOfTheCommandLine) {
     for (int n = 1; n <= 29; ++n) {
         upTo29 += std::to_string(n) + ",";
     }
-    std::vector<int> zeros(30, 0), oneThenZeros(30, 0), upTo30(30, 0);
-    oneThenZeros[0] = 1;
+    std::vector<int> upTo30(30, 0);
     std::iota(upTo30.begin(), upTo30.end(), 1);
     // found: /D 2 + /A 1.
     const auto check = [](const Names& arguments, int found, const std::vector<int>& list) {
@@ -93,20 +92,15 @@ TEST(AutoRunListTest, ReadsTheOptionsAndTheListOfTheCommandLine) {
     check({}, 0, {});
     check({"/D"}, 2, {});
     check({"/D", "/A", "5"}, 3, {5});
-    check({"/A", "5", "/D"}, 3, {5});
     check({"/A"}, 1, {});
     check({"/a", "1", "/A ", "1"}, 0, {});  // the whole argument must match
     check({"/A", "1,,2,"}, 1, {1, 0, 2});
-    check({"/A", "1,", "2"}, 1, {1});
-    check({"/A", "200"}, 1, {-56});                  // the entry is a signed byte
-    check({"/A", "99999999999999999999"}, 1, {-1});  // wraps; only its low 8 bits count
-    check({"/A", "1;2"}, 1, oneThenZeros);  // a character not digit nor comma is never passed
-    check({"/A", "/D"}, 3, zeros);          // the list whatever it is, then read on its own too
-    check({"/A", ""}, 1, {});
+    check({"/A", "200"}, 1, {-56});  // the entry is a signed byte
+    // A character not digit nor comma is never passed; the list is then read on its own too.
+    check({"/A", "/D"}, 3, std::vector<int>(30, 0));
     // A second "/A" goes on after the first list and stops at the room of 30 entries.
     check({"/A", upTo29 + "30,31"}, 1, upTo30);
     check({"/A", upTo29, "/A", "30,41"}, 1, upTo30);
-    check({"/A", upTo29 + "30", "/A", "7"}, 1, upTo30);
 }
 
 // Random relative names over bytes that sort around "/" and one above 0x7f; the two lists share
