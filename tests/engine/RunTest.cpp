@@ -9,7 +9,6 @@
 
 #include "RandomTrees.h"
 #include "ScriptedMessages.h"
-#include "TempDir.h"
 #include "engine/ChangeRecord.h"
 #include "fileops/Format.h"
 #include "fileops/RunLog.h"
@@ -112,10 +111,13 @@ protected:
         SetCopyStartHookForTesting(nullptr);
         platform::SetClock(nullptr);
     }
-    // Creates "file=content@mtime|folder/|..." (a file without content or time: empty, now).
-    void Make(const std::string& layout) const {
-        for (std::size_t at = 0, end = 0; at <= layout.size(); at = end + 1) {
-            end = std::min(layout.find('|', at), layout.size());
+    // Creates "file=content@mtime|folder/|..." (a file without content or time: empty, now),
+    // from one or more parts.
+    template <typename... Parts>
+    void Make(const Parts&... parts) const {
+        const std::string layout = ((std::string(parts) + "|") + ...);
+        for (std::size_t at = 0, end = 0; at < layout.size(); at = end + 1) {
+            end = layout.find('|', at);
             const std::string item = layout.substr(at, end - at);
             const std::size_t equals = std::min(item.find('='), item.size());
             const std::size_t stamp = std::min(item.find('@'), item.size());
@@ -163,10 +165,10 @@ protected:
         const std::size_t shown = ui_.boxes.requests().size(), logSize = Log().size();
         Run(kind, preset, exclusions);
         EXPECT_EQ(host_.outcomes.back(), outcome);
-        const Names texts = BoxTexts();
-        EXPECT_EQ(texts.size() - shown, boxes.size()) << ::testing::PrintToString(texts);
-        for (std::size_t i = 0; i < boxes.size() && shown + i < texts.size(); ++i) {
-            EXPECT_THAT(texts[shown + i], HasSubstr(boxes[i]));
+        const auto shownNow = ui_.boxes.requests();
+        EXPECT_EQ(shownNow.size() - shown, boxes.size()) << shownNow.back().text;
+        for (std::size_t i = 0; i < boxes.size() && shown + i < shownNow.size(); ++i) {
+            EXPECT_THAT(shownNow[shown + i].text, HasSubstr(boxes[i]));
         }
         const std::string log = Log().substr(logSize);
         std::size_t at = 0;
@@ -183,12 +185,6 @@ protected:
     std::string Log() const { return dir_.readLog(); }
     void ExpectMirror() const {
         EXPECT_EQ(DescribeDifferences(SnapshotTree(src()), SnapshotTree(dst())), "");
-    }
-    Names BoxTexts() const {
-        Names texts;
-        std::ranges::transform(ui_.boxes.requests(), std::back_inserter(texts),
-                               [](const auto& request) { return request.text; });
-        return texts;
     }
     // Makes one call fail once in the copy of one source file (its calls name no file); `also`
     // runs when that copy begins.
@@ -242,7 +238,8 @@ TEST_F(RunTest, IdenticalTreesEndWithTheMatchMessageAndNoReport) {
     run_.StartRun(RunKind::Compare, Preset(src(), dst()), nullptr);
     Run(RunKind::Compare, Preset(dst(), src(), 7));  // ignored while the first runs: no "Preset 8"
     EXPECT_THAT(host_.outcomes, ElementsAre(RunOutcome::Identical));
-    EXPECT_THAT(BoxTexts(), ElementsAre("ｿｰｽとﾀｰｹﾞｯﾄは完全に一致します。"));
+    ASSERT_EQ(ui_.boxes.requests().size(), 1u);
+    EXPECT_EQ(ui_.boxes.requests()[0].text, "ｿｰｽとﾀｰｹﾞｯﾄは完全に一致します。");
     EXPECT_THAT(ui_.statusTexts, ElementsAre("ﾌｧｲﾙﾘｽﾄを作成中", "ﾌｧｲﾙﾘｽﾄを編集中"));
     EXPECT_EQ(Log(), Dated("Compare Preset 1 Start.") +
                          Stamped({"OptionD=OFF OptionA=0 ",
@@ -253,13 +250,10 @@ TEST_F(RunTest, IdenticalTreesEndWithTheMatchMessageAndNoReport) {
 
 // A compare asks about an older source even when quiet, then reports and lists the differences.
 TEST_F(RunTest, CompareAsksAboutOlderSourcesReportsAndListsTheDifferences) {
-    Make(
-        "log/ReverseList.txt=earlier|src/old.txt=a@1700000000|dst/old.txt=b@1700000100"
-        "|src/same.txt=x@1700000000|dst/same.txt=x@1700000000|src/changed.txt=new "
-        "content@1700000100"
-        "|dst/changed.txt=old@1700000000|src/emptynew/|dst/extra.txt=e@1700000000"
-        "|dst/gone/inner.txt=i@1700000000");
-    dir_.createFile("src/new.bin", std::string(3000, 'n'), 1700000000);
+    Make("log/ReverseList.txt=earlier|src/old.txt=a@1000|dst/old.txt=b@1100|src/emptynew/",
+         "src/same.txt=x@1000|dst/same.txt=x@1000|dst/extra.txt=e@1000|dst/gone/inner.txt=i@9",
+         "src/changed.txt=new content@1100|dst/changed.txt=old@1000");
+    dir_.createFile("src/new.bin", std::string(3000, 'n'), 1000);
     state_.noStopOnError = 1;
     ui_.boxes.Answer(kIdNo);
     const std::string older = "ｿｰｽがﾀｰｹﾞｯﾄよりも古いようです。\n本当に同期させてよろしいですか？";
@@ -404,9 +398,8 @@ TEST_F(SyncMergeTest, RandomTreesEndAsTheModelSaysWithTheRecordTheCompareForetol
 
 // Newer versions both ways: the random trees above. A file and a folder cannot be merged.
 TEST_F(SyncMergeTest, MergesAreAskedForAndNeverJoinAFileAndAFolder) {
-    Make(
-        "dst/a/b.txt=b@1700000000|dst/c/|src/s.txt=s|src/size.txt=12345@1700000000"
-        "|dst/size.txt=1@1700000001");
+    Make("dst/a/b.txt=b@1700000000|dst/c/|src/s.txt=s|src/size.txt=12345@1700000000",
+         "dst/size.txt=1@1700000001");
     const std::string question = "ｺﾋﾟｰが必要なﾌｧｲﾙが 3 個、作成が必要なﾌｫﾙﾀﾞが 2 個 あります。";
     ui_.boxes.Answer(kIdNo);
     Check(RunKind::Synchronise, MergePreset(), RunOutcome::Declined,
@@ -454,12 +447,10 @@ TEST_F(SyncMergeTest, RunsKeepWhatTheyDeleteOrReplaceAndTheNextCompareFindsNothi
     // Expired folders of versions (before 2026-11-06 09:05:03) go at the start; a sync leaves
     // its source's alone and never copies them.
     const std::string versions = "dst/.mirova-versions/2026-11-06 0905";
-    Make(
-        "src/changed.txt=new@1700000900|dst/changed.txt=old@1600000000|dst/empty/"
-        "|dst/line\nbreak.txt=newline@1600000200|" +
-        versions + "02/sub/x|" + versions +
-        "04/x|dst/.mirova-versions/not a stamp/x|src/.mirova-versions/2025-01-01 000000/x"
-        "|src/sub/.mirova-versions/listed.txt");
+    Make("src/changed.txt=new@1700000900|dst/changed.txt=old@1600000000|dst/empty/",
+         "dst/line\nbreak.txt=newline@1600000200", versions + "02/sub/x", versions + "04/x",
+         "dst/.mirova-versions/not a stamp/x|src/.mirova-versions/2025-01-01 000000/x",
+         "src/sub/.mirova-versions/listed.txt");
     dir_.createFile("dst/old/deeper/" + std::string(255, 'L'), "long", 1600000400);
     ASSERT_EQ(::chmod((dir_ / "dst/changed.txt").c_str(), 0440), 0);
     ASSERT_EQ(::chmod((dir_ / "dst/old/deeper").c_str(), 0750), 0);
@@ -478,9 +469,8 @@ TEST_F(SyncMergeTest, RunsKeepWhatTheyDeleteOrReplaceAndTheNextCompareFindsNothi
         "011101");
     Check(RunKind::Compare, RunOutcome::Identical, {});
     // A merge keeps the replaced copy on each side.
-    Make(
-        "src/a.txt=new@1700000900|dst/a.txt=old a@1600000000|src/b.txt=old b@1600000000"
-        "|dst/b.txt=new@1700000900");
+    Make("src/a.txt=new@1700000900|dst/a.txt=old a@1600000000|src/b.txt=old b@1600000000",
+         "dst/b.txt=new@1700000900");
     Run(RunKind::Synchronise, MergePreset());
     EXPECT_EQ(dir_.read("src/" + kKept + "/b.txt") + dir_.read("dst/" + kKept + "/a.txt"),
               "old bold a");
@@ -576,9 +566,8 @@ TEST_F(SyncMergeTest, OverlapsAndMassDeletionsAreAskedAboutOrRefused) {
 // An unreadable source folder's target copies are kept, the run goes on, fails, and flushes.
 TEST_F(SyncMergeTest, AnUnreadableSourceFolderKeepsItsTargetCopiesAndWritesAreFlushed) {
     const test::ScopedUnprivileged unprivileged(dir_);
-    Make(
-        "src/locked/a.txt=a@1700000000|src/locked/sub/b.txt=b@1700000000|src/open.txt=o"
-        "|dst/locked/a.txt=a@1700000000|dst/locked/sub/b.txt=b@1700000000|dst/extra.txt=x");
+    Make("src/locked/a.txt=a@1700000000|src/locked/sub/b.txt=b@1700000000|src/open.txt=o",
+         "dst/locked/a.txt=a@1700000000|dst/locked/sub/b.txt=b@1700000000|dst/extra.txt=x");
     ASSERT_EQ(::chmod((dir_ / "src/locked").c_str(), 0), 0);
     state_.noStopOnError = 1;
     Check(RunKind::Synchronise, RunOutcome::Incomplete, {},
@@ -594,10 +583,9 @@ TEST_F(SyncMergeTest, AnUnreadableSourceFolderKeepsItsTargetCopiesAndWritesAreFl
 
 // Quiet, failures are logged in order and the run goes on; a vanished source goes next time.
 TEST_F(SyncMergeTest, QuietSynchronisationLogsEveryFailureAndGoesOn) {
-    Make(
-        "src/busy.txt=new busy@1700000500|dst/busy.txt=old busy@1700000000|src/locked.txt=L"
-        "|src/stamp.txt=S|src/vanished.txt=new vanished@1700000500|src/z-last.txt=Z|src/newdir/"
-        "|dst/vanished.txt=old vanished@1700000000|src/zz-dir/");
+    Make("src/busy.txt=new busy@1700000500|dst/busy.txt=old busy@1700000000|src/locked.txt=L",
+         "src/stamp.txt=S|src/vanished.txt=new vanished@1700000500|src/z-last.txt=Z|src/newdir/",
+         "dst/vanished.txt=old vanished@1700000000|src/zz-dir/");
     auto before = SnapshotTree(dst());
     platform::InjectFaultForTesting(FaultCall::Rename, EBUSY, "busy.txt");
     platform::InjectFaultForTesting(FaultCall::OpenRead, EACCES, "locked.txt");
@@ -634,9 +622,8 @@ class MergeFaultRunTest : public SyncMergeTest, public ::testing::WithParamInter
 
 TEST_P(MergeFaultRunTest, MergeWithAFailedCopyStillRunsItsOtherSteps) {
     const bool quiet = GetParam();
-    Make(
-        "src/newer.txt=source, older@1700000000|dst/newer.txt=target, newer@1700000500"
-        "|src/from-src.txt=S|dst/from-dst.txt=D|src/srconly/|dst/dstonly/");
+    Make("src/newer.txt=source, older@1700000000|dst/newer.txt=target, newer@1700000500",
+         "src/from-src.txt=S|dst/from-dst.txt=D|src/srconly/|dst/dstonly/");
     const auto older = SnapshotTree(src()).at("newer.txt");
     FailWhileCopying(dst() + "/newer.txt", FaultCall::Read, EIO);  // the first copy back
     state_.noStopOnError = quiet;
@@ -669,11 +656,10 @@ INSTANTIATE_TEST_SUITE_P(AskedOrQuiet, MergeFaultRunTest, ::testing::Bool());
 
 // A folder swapped for a link to the outside while the report is read: nothing outside changes.
 TEST_F(SyncMergeTest, MergeAfterASourceFolderWasSwappedLeavesTheOutsideAlone) {
-    Make(
-        "src/d/newer-in-src.txt=src new@1700000500|dst/d/newer-in-src.txt=old@1700000000"
-        "|src/d/newer-in-dst.txt=old@1700000000|dst/d/newer-in-dst.txt=dst new@1700000500"
-        "|dst/d/only-dst/|src/top-new.txt=top new|outside/newer-in-src.txt=outside@1800000000"
-        "|outside/newer-in-dst.txt=outside@1800000000");
+    Make("src/d/newer-in-src.txt=src new@1700000500|dst/d/newer-in-src.txt=old@1700000000",
+         "src/d/newer-in-dst.txt=old@1700000000|dst/d/newer-in-dst.txt=dst new@1700000500",
+         "dst/d/only-dst/|src/top-new.txt=top new|outside/newer-in-src.txt=outside@1800000000",
+         "outside/newer-in-dst.txt=outside@1800000000");
     const auto outside = SnapshotTree(dir_ / "outside"), moved = SnapshotTree(src() + "/d");
     ui_.boxes.beforeAnswer = [this](const std::string&, int style) {
         if (style == kMbYesNo && !platform::Exists(dir_ / "moved-away")) {

@@ -1,15 +1,10 @@
 #include "engine/Scan.h"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <climits>
-#include <cstdlib>
-#include <fstream>
 #include <future>
+#include <ranges>
 #include <sstream>
 #include <thread>
 
@@ -42,11 +37,7 @@ std::string CannotOpenText(const std::string& folder) {
 }
 
 std::size_t CountOf(const std::string& text, const std::string& part) {
-    std::size_t count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
+    return static_cast<std::size_t>(std::ranges::distance(std::views::split(text, part))) - 1;
 }
 
 // A scan as seen from outside: entries in scan order with attributes, boxes, unstamped log.
@@ -270,11 +261,9 @@ TEST_F(ScanTest, FolderThatIsNotThereIsLoggedAndOneReplacedByAFileAsked) {
 }
 
 TEST_F(ScanTest, PartialCopiesAreNeverListedAndThoseOfEndedProcessesAreRemoved) {
-    // A number that no process id reaches: ids stay below pid_max.
-    int pidMax = 0;
-    std::ifstream("/proc/sys/kernel/pid_max") >> pidMax;
+    // Process ids stay below the highest pid_max the kernel allows, 4194304.
     const std::string p = ".mirova-partial-", own = p + std::to_string(::getpid()) + "-3";
-    const std::string dead = p + std::to_string(pidMax > 0 ? pidMax : INT_MAX);
+    const std::string dead = p + "4194304";
     // Names that only resemble a partial copy are user data.
     Names expected{p,        p + "12",  p + "12-",   p + "12-3x",
                    p + "-3", p + "a-1", p + "1-2-3", "x" + p + "12-3"};
@@ -410,21 +399,7 @@ TEST_F(ParallelScanTest, GivesTheSingleThreadedListOverflowAndUnreadableFolders)
         SCOPED_TRACE(answer);
         state.noStopOnError = answer == 0 ? 1 : 0;
         const Observed one = scan(10'000, answer, lock);
-        // Asked or logged once each; passed over, a folder is listed without its contents.
-        ASSERT_FALSE(one.logLines.empty());
-        EXPECT_LE(one.logLines.size(), answer == kIdRetry ? 1u : locked.size());
-        std::size_t named = 0;
-        for (const std::string& folder : locked) {
-            const auto logged = std::ranges::count(one.logLines, CannotOpenText(dir / folder));
-            named += static_cast<std::size_t>(logged);
-            const auto files = std::ranges::count_if(one.entries, [&](auto& entry) {
-                return entry.starts_with(folder.substr(5) + "/f");
-            });
-            EXPECT_TRUE(logged == 0 || files == (answer == kIdRetry ? 12 : 0)) << folder;
-        }
-        EXPECT_EQ(named, one.logLines.size());
-        EXPECT_THAT(one.boxes, ::testing::Each(
-                                   ::testing::EndsWith(" " + std::to_string(kMbAbortRetryIgnore))));
+        ASSERT_FALSE(one.logLines.empty());  // what a single walk makes of them: ScanTest
         EXPECT_EQ(one.boxes.size(), answer == 0 ? 0u : one.logLines.size());
         EXPECT_EQ(one.completed, 1);
     }
