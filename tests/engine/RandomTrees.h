@@ -3,11 +3,9 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -16,12 +14,11 @@
 
 namespace mirova::test {
 
-using Tree = std::map<std::string, ItemSnapshot>;
 inline constexpr std::int64_t kNsPerSecond = 1'000'000'000LL;
 
 // Folder times and modes are not mirrored; everything else of files and links is.
-inline Tree ReadTree(const std::string& root) {
-    Tree tree = SnapshotTree(root);
+inline Snapshot ReadTree(const std::string& root) {
+    Snapshot tree = SnapshotTree(root);
     for (auto& [name, item] : tree) {
         item.mode = item.kind == 'd' ? 0 : item.mode;
     }
@@ -41,12 +38,12 @@ struct Mutator {
     char tag;
     int& counter;
     bool merge;
-    Tree sameLooking{};  // source files changed to look unchanged (same size, time within 1 s)
+    Snapshot sameLooking{};  // source files changed to look unchanged (same size, time within 1 s)
 
     void Apply(int changes) {
-        const Tree start = ReadTree(root);
+        const Snapshot start = ReadTree(root);
         for (int i = 0; i < changes; ++i) {
-            const Tree tree = ReadTree(root);
+            const Snapshot tree = ReadTree(root);
             std::vector<std::string> files, folders{""}, links, all;
             for (const auto& [name, item] : tree) {
                 all.push_back(name);
@@ -173,7 +170,7 @@ struct Mutator {
         sameLooking[rel] = old;
         Write(rel, data, later);
     }
-    void Rename(const std::string& rel, const std::string& folder, const Tree& tree) {
+    void Rename(const std::string& rel, const std::string& folder, const Snapshot& tree) {
         if (rel.empty() || folder == rel || folder.starts_with(rel + "/")) {
             return;
         }
@@ -205,16 +202,16 @@ inline void Converge(const std::string& src, const std::string& dst, int firstSe
         source.Apply(round == 0 ? 160 : 40);
         target.Apply(merge ? 40 : 5);
         ASSERT_FALSE(::testing::Test::HasFatalFailure());
-        const Tree sourceBefore = ReadTree(src), targetBefore = ReadTree(dst);
+        const Snapshot sourceBefore = ReadTree(src), targetBefore = ReadTree(dst);
         const std::string output = run(merge);
-        Tree expected = sourceBefore;
-        for (const auto& [name, item] : merge ? targetBefore : Tree{}) {
+        Snapshot expected = sourceBefore;
+        for (const auto& [name, item] : merge ? targetBefore : Snapshot{}) {
             const auto found = expected.find(name);
             if (found == expected.end() || item.mtimeNs > found->second.mtimeNs) {
                 expected[name] = item;
             }
         }
-        for (const auto& [name, old] : merge ? Tree{} : source.sameLooking) {
+        for (const auto& [name, old] : merge ? Snapshot{} : source.sameLooking) {
             const auto found = targetBefore.find(name);
             if (found != targetBefore.end() && found->second == old) {
                 expected[name] = old;
