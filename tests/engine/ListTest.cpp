@@ -1,5 +1,4 @@
-// The pure list work of a run: the file list, the command-line list, the classifications (held
-// to a per-entry binary search on random lists) and the lines of the change record.
+// The list work of a run: file lists, the command line, classifications, change record lines.
 #include <gmock/gmock.h>
 
 #include <algorithm>
@@ -97,8 +96,7 @@ TEST(AutoRunListTest, ReadsTheOptionsAndTheListOfTheCommandLine) {
     check({"/A", upTo29, "/A", "30,41"}, 1, upTo30);
 }
 
-// Random relative names over bytes that sort around "/" and one above 0x7f; the two lists share
-// about half the names, and times and sizes sit on both sides of the two-second tolerance.
+// Random names from bytes around "/" and above 0x7f; times and sizes about the 2 s tolerance.
 FileListPtr RandomList(std::mt19937& rng, const Names& pool, int size) {
     FileListPtr list = NewFileList(size);
     for (int i = static_cast<int>(rng() % (size + 1)); i > 0; --i) {
@@ -221,8 +219,7 @@ TEST(SortedMatchTest, WalksGiveTheAnswersOfThePerEntrySearch) {
 }
 
 TEST(ChangeRecordLine, OneLinePerItemWhateverTheName) {
-    // Valid UTF-8 stays; control bytes, stray, overlong, surrogate and out-of-range sequences
-    // become \xHH byte by byte, so that a line is one line and reads back to the same name.
+    // Valid UTF-8 stays; controls and bad sequences become \xHH byte by byte, and read back.
     const std::pair<std::string, bool> rows[] = {
         {"plain/名前.txt", true},    {"\xC2\x80\xDF\xBF", true},  {"\xE0\xA0\x80", true},
         {"\xED\x9F\xBF", true},      {"\xEE\x80\x80", true},      {"\xF0\x90\x80\x80", true},

@@ -30,8 +30,7 @@ inline void SetTimeNs(const std::string& path, std::int64_t ns) {
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
 }
 
-// Random changes to one tree, at most three deep. New names are unique over the whole run (a
-// counter and the side's tag), so that the two sides of a merge never create the same name.
+// Random changes to one tree, at most three deep; new names are unique over the run and side.
 struct Mutator {
     std::mt19937_64& rng;
     std::string root;
@@ -134,8 +133,7 @@ struct Mutator {
         return (1'700'000'000LL - static_cast<std::int64_t>(Pick(315'000'000))) * kNsPerSecond +
                static_cast<std::int64_t>(Pick(1'000'000)) * 1000;
     }
-    // Later by at least ten seconds (the sides of a merge by different steps, so that their
-    // changes of one file never come within two seconds), or in a sync also earlier.
+    // Later by 10 s or more (a merge's two sides never within 2 s); in a sync also earlier.
     std::int64_t NewTime(std::int64_t old) {
         const auto step = static_cast<std::int64_t>(Pick(1000));
         if (merge || Pick(2) == 0) {
@@ -155,8 +153,7 @@ struct Mutator {
             ::chmod(Full(rel).c_str(), Pick(2) == 0 ? 0644 : 0600);
         }
     }
-    // Within one second and without crossing a change of the high half of the 100 ns ticks
-    // since 1601, where the two-second tolerance of the comparison stops.
+    // Within one second, in the same high half of the 100 ns ticks (the tolerance stops there).
     void SameLooking(const std::string& rel, const ItemSnapshot& old) {
         const std::int64_t later = old.mtimeNs + static_cast<std::int64_t>(Pick(1000)) * 1'000'000;
         const auto high = [](std::int64_t ns) {
@@ -186,10 +183,9 @@ struct Mutator {
     }
 };
 
-// Rounds of random changes to both trees, each followed by run(merge), which returns what helps
-// to read a failure; every fourth is a merge. The model: a merge leaves every name of either side
-// on both, a file in its later version; a sync makes the target the source, except for files that
-// only look unchanged, which keep the target's version unless it was changed there too.
+// Random rounds, each then run(merge) (every fourth a merge; it returns text to read a failure).
+// Model: a merge leaves every name on both sides, a file in its later version; a sync makes the
+// target the source, but a file that only looks unchanged keeps an unchanged target version.
 inline void Converge(const std::string& src, const std::string& dst, int firstSeed, int rounds,
                      const std::function<std::string(bool merge)>& run) {
     int counter = 0;

@@ -1,5 +1,4 @@
-// Whole runs on real trees: what they ask, tell and log; mirrors and merges against a model on
-// random trees; change records, kept versions, safety checks; failed calls: the next run finishes.
+// Whole runs on real trees: boxes, log, records, kept versions, safety checks, failed calls.
 #include "engine/Run.h"
 
 #include <gmock/gmock.h>
@@ -111,8 +110,7 @@ protected:
         SetCopyStartHookForTesting(nullptr);
         platform::SetClock(nullptr);
     }
-    // Creates "file=content@mtime|folder/|..." (a file without content or time: empty, now),
-    // from one or more parts.
+    // Makes "file=content@mtime|folder/|..." from parts (no content or time: empty, now).
     template <typename... Parts>
     void Make(const Parts&... parts) const {
         const std::string layout = ((std::string(parts) + "|") + ...);
@@ -158,8 +156,7 @@ protected:
         EXPECT_EQ(ui_.statusWindowsOpen, 0);
     }
     void Run(RunKind kind) { Run(kind, Preset(src(), dst())); }
-    // Runs, then checks the outcome, the boxes shown meanwhile (each holds its text, in order),
-    // and the texts the log gained, in order ("!text": never).
+    // Runs; checks the outcome, then the boxes and new log texts in order ("!text": never).
     void Check(RunKind kind, const RunPreset& preset, RunOutcome outcome, const Names& boxes,
                const Names& logged = {}, const ExclusionTest* exclusions = nullptr) {
         const std::size_t shown = ui_.boxes.requests().size(), logSize = Log().size();
@@ -186,8 +183,7 @@ protected:
     void ExpectMirror() const {
         EXPECT_EQ(DescribeDifferences(SnapshotTree(src()), SnapshotTree(dst())), "");
     }
-    // Makes one call fail once in the copy of one source file (its calls name no file); `also`
-    // runs when that copy begins.
+    // Makes one call fail once while one source file is copied; `also` runs as that copy begins.
     static void FailWhileCopying(
         const std::string& source, FaultCall call, int error, std::function<void()> also = [] {}) {
         struct stat wanted {};
@@ -352,8 +348,7 @@ Names ExpectedSync(const Snapshot& source, const Snapshot& target) {
     return deletes;
 }
 
-// Random trees of every kind of item and name: a compare records what the synchronisation then
-// does as the model says, and the trees end as the soak's model says; so do merges.
+// Random trees: a compare records what the sync then does, as modelled; merges converge too.
 TEST_F(SyncMergeTest, RandomTreesEndAsTheModelSaysWithTheRecordTheCompareForetold) {
     state_.noStopOnError = 1;
     state_.allowMassDelete = true;
@@ -444,8 +439,7 @@ TEST_F(SyncMergeTest, CancelledRunsStopBeforeAnyCopy) {
 TEST_F(SyncMergeTest, RunsKeepWhatTheyDeleteOrReplaceAndTheNextCompareFindsNothing) {
     state_.keepVersions = 30;
     state_.noStopOnError = 1;
-    // Expired folders of versions (before 2026-11-06 09:05:03) go at the start; a sync leaves
-    // its source's alone and never copies them.
+    // Expired versions (before 2026-11-06 090503) go first; the source's stay and are not copied.
     const std::string versions = "dst/.mirova-versions/2026-11-06 0905";
     Make("src/changed.txt=new@1700000900|dst/changed.txt=old@1600000000|dst/empty/",
          "dst/line\nbreak.txt=newline@1600000200", versions + "02/sub/x", versions + "04/x",
@@ -538,8 +532,7 @@ TEST_F(SyncMergeTest, OverlapsAndMassDeletionsAreAskedAboutOrRefused) {
     make("src", 100, 120, "changed");
     Check(RunKind::Synchronise, RunOutcome::Reported, {});
     ExpectMirror();
-    // Six of ten files are too few to brake; an empty source (a disk not plugged in) brakes
-    // whatever the numbers, unless the limit is 100 or lifted for one run; a merge never does.
+    // Six of ten is too few to brake; an empty source brakes unless at 100 %, allowed, or merged.
     make("src/small", 0, 4, "");
     make("dst/small", 0, 10, "");
     const RunPreset small = Preset(src() + "/small", dst() + "/small");
@@ -616,8 +609,7 @@ TEST_F(SyncMergeTest, QuietSynchronisationLogsEveryFailureAndGoesOn) {
     EXPECT_FALSE(platform::Exists(dst() + "/vanished.txt"));
 }
 
-// A failed merge copy stops when asked or is passed over quietly; the other direction and the
-// folders are done either way, and a second run evens the trees out.
+// A failed merge copy stops the run or is passed over; the rest is done; a rerun evens out.
 class MergeFaultRunTest : public SyncMergeTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(MergeFaultRunTest, MergeWithAFailedCopyStillRunsItsOtherSteps) {

@@ -188,8 +188,7 @@ TEST_F(ScanTest, ListsEveryItemDepthFirstByteOrderedWithAttributes) {
 TEST_F(ScanTest, ReadErrorMidListingIsRolledBack) {
     Threads(1);
     const ScopedUnprivileged unprivileged(dir);
-    // Two subfolders, so that whichever comes first is followed by another item of x: taking
-    // the search right from x while the first one is listed makes the next item of x unreadable.
+    // Taking the search right from x while its first subfolder is listed breaks its next item.
     Make({"tree/x/s1/f", "tree/x/s2/f", "tree/y"});
     const std::string x = dir / "tree/x";
     bool broken = false;
@@ -216,8 +215,7 @@ TEST_F(ScanTest, ReadErrorMidListingIsRolledBack) {
     EXPECT_EQ(messages.requests()[0].text, CannotOpenText(x));
 }
 
-// A folder that is not there is logged without asking; a root that is a file, and a folder
-// replaced by a file during the scan, are asked about like any folder that cannot be read.
+// Asked about like unreadable folders: a root that is a file, a folder turned into a file.
 TEST_F(ScanTest, FolderThatIsNotThereIsLoggedAndOneReplacedByAFileAsked) {
     Threads(1);
     Make({"plain-file", "tree/gone/", "tree/swapped/", "tree/stays"});
@@ -261,8 +259,7 @@ TEST_F(ScanTest, PartialCopiesAreNeverListedAndThoseOfEndedProcessesAreRemoved) 
     for (const std::string& name : expected) {
         dir.createFile("tree/" + name, "user");
     }
-    // Process 1 always runs; ids 0 and -1 must never reach kill(), which would read them as
-    // process groups and find them alive. An unfinished link is removed as a link.
+    // Process 1 always runs; ids 0 and -1 must never reach kill(). Links are removed as links.
     const Names removed{dead + "-1", "sub/" + dead + "-2", p + "0-5", p + "99999999999999999999-6"};
     for (const std::string& name : {own, p + "1-4", removed[0], removed[2], removed[3]}) {
         dir.createFile("tree/" + name, "in progress");
@@ -371,8 +368,7 @@ TEST_F(ParallelScanTest, GivesTheSingleThreadedListOverflowAndUnreadableFolders)
         EXPECT_EQ(small.boxes, quiet ? Names{} : Names{overflow + " " + std::to_string(kMbOk)});
     }
     EXPECT_TRUE(scan(3'900) == all);
-    // The box makes them readable, so that only a Retry reads them again, and changes files of
-    // the root that the walk may not have reached yet, where a read-ahead would have read them.
+    // The box unlocks them (only a Retry rereads) and changes root files a read-ahead may read.
     const auto lock = [&] {
         setLocked(0);
         for (int i = 0; i < 20; ++i) {

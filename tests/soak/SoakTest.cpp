@@ -1,5 +1,4 @@
-// Convergence soak: random changes to real trees, then the real executable, then an independent
-// walk of both trees against a small model of what a sync or a merge must leave.
+// Random trees, the real executable, and RandomTrees.h's model of what it must leave.
 // MIROVA_SOAK_ROUNDS sets the number of rounds (a long soak), MIROVA_SOAK_SEED the first seed.
 #include <sys/wait.h>
 
