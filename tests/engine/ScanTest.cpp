@@ -56,9 +56,7 @@ protected:
     ScanContext context{state, messages};
     ~ScanTest() override { ::unsetenv("MIROVA_SCAN_THREADS"); }
     // One thread for tests that change the tree during the walk (a read-ahead reads early).
-    static void Threads(int threads) {
-        ::setenv("MIROVA_SCAN_THREADS", std::to_string(threads).c_str(), 1);
-    }
+    static void Threads(int n) { ::setenv("MIROVA_SCAN_THREADS", std::to_string(n).c_str(), 1); }
     void Make(std::initializer_list<std::string_view> paths) {
         for (std::string_view path : paths) {
             path.ends_with('/') ? dir.createFolder(path) : dir.createFile(path);
@@ -69,9 +67,7 @@ protected:
         state.exclusions = &exclusions;
         exclusions.rule = std::move(rule);
     }
-    BuiltList Scan(const std::string& folder, int capacity = 1000) {
-        return BuildFileList(folder, context, capacity);
-    }
+    BuiltList Scan(const std::string& folder) { return BuildFileList(folder, context, 1000); }
     static Names Sorted(FileList& list) {
         SortFileList(list);
         Names names;
