@@ -12,6 +12,7 @@
 #include "engine/Classify.h"
 #include "engine/Merge.h"
 #include "engine/SortedMatch.h"
+#include "fileops/Format.h"
 #include "fileops/KeptVersions.h"
 
 namespace mirova {
@@ -231,10 +232,7 @@ TEST(ChangeRecordLine, OneLinePerItemWhateverTheName) {
     for (const auto& [name, text] : rows) {
         std::string escaped;
         for (const char c : name) {
-            const auto byte = static_cast<unsigned char>(c);
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-            escaped += text || byte == 'A' ? std::string(1, c) : hex;
+            escaped += text || c == 'A' ? std::string(1, c) : Format("\\x%02X", c & 0xFF);
         }
         EXPECT_EQ(EscapeField(name), escaped) << escaped;
         EXPECT_EQ(UnescapeField(escaped), name) << escaped;

@@ -70,11 +70,9 @@ protected:
     BuiltList Scan(const std::string& folder) { return BuildFileList(folder, context, 1000); }
     static Names Sorted(FileList& list) {
         SortFileList(list);
-        Names names;
-        for (int i = 0; i < list.count; ++i) {
-            names.emplace_back(list.entries[i].name);
-        }
-        return names;
+        const auto names =
+            std::span(list.entries, list.count) | std::views::transform(&FileEntry::name);
+        return {names.begin(), names.end()};
     }
     // Folders nested up to four deep with files of varied sizes and times, from a fixed seed.
     Names MakeTree(int folders, int filesPerFolder) {
@@ -112,8 +110,7 @@ protected:
         BuiltList built = BuildFileList(dir / "tree", ScanContext{state, boxes}, capacity);
         Observed seen;
         seen.completed = built.completed;
-        for (int i = 0; i < built.list->count; ++i) {
-            const FileEntry& e = built.list->entries[i];
+        for (const FileEntry& e : std::span(built.list->entries, built.list->count)) {
             seen.entries.push_back(Format("%s %u %u %llu %d", e.name, e.lastWriteLow,
                                           e.lastWriteHigh, static_cast<unsigned long long>(e.size),
                                           e.isFolder));
