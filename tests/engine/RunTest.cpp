@@ -4,11 +4,9 @@
 #include <gmock/gmock.h>
 
 #include <condition_variable>
-#include <deque>
 
 #include "RandomTrees.h"
 #include "ScriptedMessages.h"
-#include "engine/ChangeRecord.h"
 #include "fileops/Format.h"
 #include "fileops/RunLog.h"
 #include "fileops/SafeCopy.h"
@@ -248,8 +246,7 @@ TEST_F(RunTest, CompareAsksAboutOlderSourcesReportsAndListsTheDifferences) {
     const std::string report =
         "ﾀｰｹﾞｯﾄに 4 個の更新ﾌｧｲﾙ/ﾌｫﾙﾀﾞ、4 個の余剰ﾌｧｲﾙ、1 個の余剰ﾌｫﾙﾀﾞが有ります。\n"
         "結果はリストとしてログに記憶されます。";
-    // A stored target folder may end with a separator: the listed paths then show it doubled.
-    const std::string t = dst() + "//";
+    const std::string t = dst() + "//";  // a stored target may end with "/": listed doubled
     ui_.boxes.Answer(kIdYes);
     Check(
         RunKind::Compare, Preset(src(), dst() + "/", 4), RunOutcome::Reported, {older, report},
