@@ -3,11 +3,9 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -16,12 +14,11 @@
 
 namespace mirova::test {
 
-using Tree = std::map<std::string, ItemSnapshot>;
 inline constexpr std::int64_t kNsPerSecond = 1'000'000'000LL;
 
 // Folder times and modes are not mirrored; everything else of files and links is.
-inline Tree ReadTree(const std::string& root) {
-    Tree tree = SnapshotTree(root);
+inline Snapshot ReadTree(const std::string& root) {
+    Snapshot tree = SnapshotTree(root);
     for (auto& [name, item] : tree) {
         item.mode = item.kind == 'd' ? 0 : item.mode;
     }
@@ -33,20 +30,19 @@ inline void SetTimeNs(const std::string& path, std::int64_t ns) {
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
 }
 
-// Random changes to one tree, at most three deep. New names are unique over the whole run (a
-// counter and the side's tag), so that the two sides of a merge never create the same name.
+// Random changes to one tree, at most three deep; new names are unique over the run and side.
 struct Mutator {
     std::mt19937_64& rng;
     std::string root;
     char tag;
     int& counter;
     bool merge;
-    Tree sameLooking{};  // source files changed to look unchanged (same size, time within 1 s)
+    Snapshot sameLooking{};  // source files changed to look unchanged (same size, time within 1 s)
 
     void Apply(int changes) {
-        const Tree start = ReadTree(root);
+        const Snapshot start = ReadTree(root);
         for (int i = 0; i < changes; ++i) {
-            const Tree tree = ReadTree(root);
+            const Snapshot tree = ReadTree(root);
             std::vector<std::string> files, folders{""}, links, all;
             for (const auto& [name, item] : tree) {
                 all.push_back(name);
@@ -137,8 +133,7 @@ struct Mutator {
         return (1'700'000'000LL - static_cast<std::int64_t>(Pick(315'000'000))) * kNsPerSecond +
                static_cast<std::int64_t>(Pick(1'000'000)) * 1000;
     }
-    // Later by at least ten seconds (the sides of a merge by different steps, so that their
-    // changes of one file never come within two seconds), or in a sync also earlier.
+    // Later by 10 s or more (a merge's two sides never within 2 s); in a sync also earlier.
     std::int64_t NewTime(std::int64_t old) {
         const auto step = static_cast<std::int64_t>(Pick(1000));
         if (merge || Pick(2) == 0) {
@@ -158,8 +153,7 @@ struct Mutator {
             ::chmod(Full(rel).c_str(), Pick(2) == 0 ? 0644 : 0600);
         }
     }
-    // Within one second and without crossing a change of the high half of the 100 ns ticks
-    // since 1601, where the two-second tolerance of the comparison stops.
+    // Within one second, in the same high half of the 100 ns ticks (the tolerance stops there).
     void SameLooking(const std::string& rel, const ItemSnapshot& old) {
         const std::int64_t later = old.mtimeNs + static_cast<std::int64_t>(Pick(1000)) * 1'000'000;
         const auto high = [](std::int64_t ns) {
@@ -173,7 +167,7 @@ struct Mutator {
         sameLooking[rel] = old;
         Write(rel, data, later);
     }
-    void Rename(const std::string& rel, const std::string& folder, const Tree& tree) {
+    void Rename(const std::string& rel, const std::string& folder, const Snapshot& tree) {
         if (rel.empty() || folder == rel || folder.starts_with(rel + "/")) {
             return;
         }
@@ -189,10 +183,9 @@ struct Mutator {
     }
 };
 
-// Rounds of random changes to both trees, each followed by run(merge), which returns what helps
-// to read a failure; every fourth is a merge. The model: a merge leaves every name of either side
-// on both, a file in its later version; a sync makes the target the source, except for files that
-// only look unchanged, which keep the target's version unless it was changed there too.
+// Random rounds, each then run(merge) (every fourth a merge; it returns text to read a failure).
+// Model: a merge leaves every name on both sides, a file in its later version; a sync makes the
+// target the source, but a file that only looks unchanged keeps an unchanged target version.
 inline void Converge(const std::string& src, const std::string& dst, int firstSeed, int rounds,
                      const std::function<std::string(bool merge)>& run) {
     int counter = 0;
@@ -205,16 +198,16 @@ inline void Converge(const std::string& src, const std::string& dst, int firstSe
         source.Apply(round == 0 ? 160 : 40);
         target.Apply(merge ? 40 : 5);
         ASSERT_FALSE(::testing::Test::HasFatalFailure());
-        const Tree sourceBefore = ReadTree(src), targetBefore = ReadTree(dst);
+        const Snapshot sourceBefore = ReadTree(src), targetBefore = ReadTree(dst);
         const std::string output = run(merge);
-        Tree expected = sourceBefore;
-        for (const auto& [name, item] : merge ? targetBefore : Tree{}) {
+        Snapshot expected = sourceBefore;
+        for (const auto& [name, item] : merge ? targetBefore : Snapshot{}) {
             const auto found = expected.find(name);
             if (found == expected.end() || item.mtimeNs > found->second.mtimeNs) {
                 expected[name] = item;
             }
         }
-        for (const auto& [name, old] : merge ? Tree{} : source.sameLooking) {
+        for (const auto& [name, old] : merge ? Snapshot{} : source.sameLooking) {
             const auto found = targetBefore.find(name);
             if (found != targetBefore.end() && found->second == old) {
                 expected[name] = old;

@@ -1,5 +1,4 @@
-// Convergence soak: random changes to real trees, then the real executable, then an independent
-// walk of both trees against a small model of what a sync or a merge must leave.
+// Random trees, the real executable, and RandomTrees.h's model of what it must leave.
 // MIROVA_SOAK_ROUNDS sets the number of rounds (a long soak), MIROVA_SOAK_SEED the first seed.
 #include <sys/wait.h>
 
@@ -14,37 +13,26 @@ int EnvInt(const char* name, int fallback) {
     return text != nullptr && *text != '\0' ? std::atoi(text) : fallback;
 }
 
-class Soak : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ::setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
-        ::setenv("MIROVA_LOCK_DIR", dir_.logDir().c_str(), 1);
-        dir_.createFolder("src");
-        dir_.createFolder("dst");
-    }
-    // Runs the real executable (a hang is killed after two minutes) and checks it exits with 0;
-    // gives its output and the log.
-    std::string RunMirova(const std::vector<std::string>& args) const {
-        std::string command = "timeout -s KILL 120 '" MIROVA_EXE "'";
-        for (const std::string& arg : args) {
-            command += " '" + arg + "'";
-        }
-        const std::string out = dir_ / "output.txt";
-        const int status = std::system((command + " </dev/null >'" + out + "' 2>&1").c_str());
-        const std::string output =
-            "output:\n" + test::ReadFileText(out).substr(0, 4000) + "log:\n" + dir_.readLog();
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << output;
-        return output;
-    }
-    test::TempDir dir_;  // also points MIROVA_LOG_DIR at its own folder
-};
-
-TEST_F(Soak, SyncAndMergeConverge) {
-    test::Converge(dir_ / "src", dir_ / "dst", EnvInt("MIROVA_SOAK_SEED", 1),
-                   EnvInt("MIROVA_SOAK_ROUNDS", 80), [this](bool merge) {
-                       return RunMirova({merge ? "--merge" : "--sync", dir_ / "src", dir_ / "dst",
-                                         "--yes", "--no-stop-on-error", "--allow-mass-delete"});
-                   });
+TEST(Soak, SyncAndMergeConverge) {
+    const test::TempDir dir;  // also points MIROVA_LOG_DIR at its own folder
+    ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+    ::setenv("MIROVA_LOCK_DIR", dir.logDir().c_str(), 1);
+    dir.createFolder("src");
+    dir.createFolder("dst");
+    const std::string src = dir / "src", dst = dir / "dst", out = dir / "output.txt";
+    test::Converge(
+        src, dst, EnvInt("MIROVA_SOAK_SEED", 1), EnvInt("MIROVA_SOAK_ROUNDS", 80), [&](bool merge) {
+            // The real executable must exit with 0; a hang is killed after two minutes.
+            const std::string command =
+                std::string("timeout -s KILL 120 '" MIROVA_EXE "' ") +
+                (merge ? "--merge '" : "--sync '") + src + "' '" + dst +
+                "' --yes --no-stop-on-error --allow-mass-delete </dev/null >'" + out + "' 2>&1";
+            const int status = std::system(command.c_str());
+            const std::string output =
+                "output:\n" + test::ReadFileText(out).substr(0, 4000) + "log:\n" + dir.readLog();
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << output;
+            return output;
+        });
 }
 
 }  // namespace
