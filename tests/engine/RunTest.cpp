@@ -111,20 +111,7 @@ protected:
     // Makes "file=content@mtime|folder/|..." from parts (no content or time: empty, now).
     template <typename... Parts>
     void Make(const Parts&... parts) const {
-        const std::string layout = ((std::string(parts) + "|") + ...);
-        for (std::size_t at = 0, end = 0; at < layout.size(); at = end + 1) {
-            end = layout.find('|', at);
-            const std::string item = layout.substr(at, end - at);
-            const std::size_t equals = std::min(item.find('='), item.size());
-            const std::size_t stamp = std::min(item.find('@'), item.size());
-            if (item.ends_with('/')) {
-                dir_.createFolder(item);
-            } else {
-                dir_.createFile(item.substr(0, std::min(equals, stamp)),
-                                equals < stamp ? item.substr(equals + 1, stamp - equals - 1) : "",
-                                stamp < item.size() ? std::stoll(item.substr(stamp + 1)) : -1);
-            }
-        }
+        dir_.make(((std::string(parts) + "|") + ...), '|');
     }
     std::string src() const { return dir_ / "src"; }
     std::string dst() const { return dir_ / "dst"; }

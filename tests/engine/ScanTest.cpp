@@ -55,11 +55,6 @@ protected:
     ~ScanTest() override { ::unsetenv("MIROVA_SCAN_THREADS"); }
     // One thread for tests that change the tree during the walk (a read-ahead reads early).
     static void Threads(int n) { ::setenv("MIROVA_SCAN_THREADS", std::to_string(n).c_str(), 1); }
-    void Make(std::initializer_list<std::string_view> paths) {
-        for (std::string_view path : paths) {
-            path.ends_with('/') ? dir.createFolder(path) : dir.createFile(path);
-        }
-    }
     void UseHook(std::function<bool(std::string_view)> rule) {
         state.useExclusions = 1;
         state.exclusions = &exclusions;
@@ -125,9 +120,9 @@ protected:
 };
 
 TEST_F(ScanTest, ListsEveryItemDepthFirstByteOrderedWithAttributes) {
-    Make({"tree/a/b/c/z", "tree/a/.FolderInf", "tree/.FolderInf", "tree/.FolderInf.bak",
-          "tree/.folderinf", "tree/kept/.FolderInf/inside", "tree/B", "tree/\xC3\xA9",
-          "tree/empty/", "tree/deep/"});
+    dir.make(
+        "tree/a/b/c/z tree/a/.FolderInf tree/.FolderInf tree/.FolderInf.bak tree/.folderinf "
+        "tree/kept/.FolderInf/inside tree/B tree/\xC3\xA9 tree/empty/ tree/deep/");
     dir.createFile("tree/a/x.txt", "hello", 1'600'000'000, 123'400);
     dir.createFile("tree/b", "0123456789");
     ASSERT_EQ(::mkfifo((dir / "tree/pipe").c_str(), 0600), 0);
@@ -180,7 +175,7 @@ TEST_F(ScanTest, ReadErrorMidListingIsRolledBack) {
     Threads(1);
     const ScopedUnprivileged unprivileged(dir);
     // Taking the search right from x while its first subfolder is listed breaks its next item.
-    Make({"tree/x/s1/f", "tree/x/s2/f", "tree/y"});
+    dir.make("tree/x/s1/f tree/x/s2/f tree/y");
     const std::string x = dir / "tree/x";
     bool broken = false;
     UseHook([&](std::string_view path) {
@@ -209,7 +204,7 @@ TEST_F(ScanTest, ReadErrorMidListingIsRolledBack) {
 // Asked about like unreadable folders: a root that is a file, a folder turned into a file.
 TEST_F(ScanTest, FolderThatIsNotThereIsLoggedAndOneReplacedByAFileAsked) {
     Threads(1);
-    Make({"plain-file", "tree/gone/", "tree/swapped/", "tree/stays"});
+    dir.make("plain-file tree/gone/ tree/swapped/ tree/stays");
     const std::string gone = dir / "tree/gone", swapped = dir / "tree/swapped";
     UseHook([&](std::string_view path) {
         if (path == gone) {
@@ -287,7 +282,7 @@ using ScanWorkerTest = ScanTest;
 
 TEST_F(ScanWorkerTest, NoStopOnErrorToggledDuringTheScanTakesEffectAtTheNextError) {
     const ScopedUnprivileged unprivileged(dir);
-    Make({"tree/a-locked/x", "tree/b-locked/y"});
+    dir.make("tree/a-locked/x tree/b-locked/y");
     ASSERT_EQ(::chmod((dir / "tree/a-locked").c_str(), 0), 0);
     ASSERT_EQ(::chmod((dir / "tree/b-locked").c_str(), 0), 0);
     // The first box holds the worker until this thread has done its part.
