@@ -34,9 +34,7 @@ namespace {
 using namespace ::testing;
 
 // What a widget or a picture shows, as pixels comparable with each other.
-const auto Image = [](const QPixmap& p) {
-    return p.toImage().convertToFormat(QImage::Format_RGB32);
-};
+const auto Image = [](const auto& p) { return p.toImage().convertToFormat(QImage::Format_RGB32); };
 const auto Grab = [](QWidget* widget) { return Image(widget->grab()); };
 
 // Whether any pixel inside the area has the colour, within a tolerance per channel.
@@ -49,8 +47,7 @@ bool HasPixelNear(const QImage& image, const QRect& area, const QColor& colour, 
     });
 }
 
-// Japanese glyphs, units rounded half up; the window's colour behind labels and in read-only
-// fields.
+// Japanese glyphs, units rounded half up; the window's colour behind labels and read-only fields.
 TEST(LookTest, TheDialogFontAndUnitsAndTheColoursBehindAndInsideTheControls) {
     EXPECT_THAT(QFontInfo(DialogFont()).family(),
                 AnyOf(QString("ＭＳ Ｐゴシック"), QString("Noto Sans CJK JP")));
@@ -115,17 +112,15 @@ TEST(LookTest, WindowsKeepTheLayoutOfTheirTemplatesAndShowEveryTextWhole) {
         }
         EXPECT_EQ(Grab(window).pixelColor(window->width() - 3, window->height() - 3),
                   kLookBackground);  // the look of the windows
-        if (templateSize.isEmpty()) {
-            continue;
+        if (!templateSize.isEmpty()) {
+            // Square units (the font is twice as high as wide): the template's width to height.
+            const auto* menu = window->findChild<QMenuBar*>();
+            const double height = window->height() - (menu != nullptr ? menu->height() : 0);
+            const double wanted = double(templateSize.width()) / templateSize.height();
+            EXPECT_NEAR(window->width() / height, wanted, 0.05 * wanted);
         }
-        // Square units (the font is twice as high as wide): the template's width to height.
-        const auto* menu = window->findChild<QMenuBar*>();
-        const double height = window->height() - (menu != nullptr ? menu->height() : 0);
-        const double wanted = double(templateSize.width()) / templateSize.height();
-        EXPECT_NEAR(window->width() / height, wanted, 0.05 * wanted);
     }
-    // The status window only informs: no key nor the close box closes it.
-    QTest::keyClick(&status, Qt::Key_Escape);
+    QTest::keyClick(&status, Qt::Key_Escape);  // the status window only informs: nothing closes it
     QTest::keyClick(&status, Qt::Key_Return);
     EXPECT_FALSE(status.close());
     EXPECT_TRUE(status.isVisible());
@@ -174,32 +169,24 @@ TEST(BitmapButtonTest, TakesTheSizeOfItsPicturesDrawnToTheDesignAndShowsThatOfIt
     }
 }
 
-// Sized to its text (wrapped at 500 pixels) plus margins, at least 150 x 120, frame included once
-// shown. Any key or the close box end an OK box with OK; a question waits for Yes or No.
+// Text wrapped at 500 pixels plus margins, at least 150 x 120; a question waits for Yes or No.
 TEST(MessageBoxTest, IsSizedToItsTextInsideItsFrameAndOnlyAnOkBoxEndsOnAKeyOrTheCloseBox) {
+    const QString question = "更新ﾌｧｲﾙが有ります。\n上書きされます。\n実行しますか？";
     const struct {
         QString text;
         int type, minLines, minWidth, maxWidth;
         std::vector<Qt::Key> keys;  // then the close box, unless one key
-    } rows[] = {
-        {"保存終了", 0, 1, 0, 500, {Qt::Key_Return}},
-        {QString("folderNN ").repeated(40).trimmed(), 0, 2, 401, 500, {Qt::Key_Enter}},
-        {QString(120, 'W'), 0, 1, 501, 5000, {Qt::Key_Escape}},
-        {"保存\n終了", 0, 2, 0, 500, {}},
-        {"更新ﾌｧｲﾙが有ります。\n上書きされます。\n実行しますか？",
-         4,
-         3,
-         0,
-         500,
-         {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}},
-    };
+    } rows[] = {{"保存終了", 0, 1, 0, 500, {Qt::Key_Return}},
+                {QString("folderNN ").repeated(40).trimmed(), 0, 2, 401, 500, {Qt::Key_Enter}},
+                {QString(120, 'W'), 0, 1, 501, 5000, {Qt::Key_Escape}},
+                {"保存\n終了", 0, 2, 0, 500, {}},
+                {question, 4, 3, 0, 500, {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text.left(20).toStdString());
         CMessageBox box(row.text, row.type);
         const QRect text = box.textLabel()->geometry();
         EXPECT_GE(text.height(), row.minLines * QFontMetrics(DialogFont()).height());
-        EXPECT_GE(text.width(), row.minWidth);
-        EXPECT_LE(text.width(), row.maxWidth);
+        EXPECT_THAT(text.width(), AllOf(Ge(row.minWidth), Le(row.maxWidth)));
         const QSize outer(qMax(150, text.left() + text.width() + 20),
                           qMax(120, text.top() + text.height() + 70));
         EXPECT_EQ(box.size(), outer);  // before it is shown, a box has no frame
@@ -231,8 +218,7 @@ TEST(MessageBoxTest, IsSizedToItsTextInsideItsFrameAndOnlyAnOkBoxEndsOnAKeyOrThe
     }
 }
 
-// Steps wrap after the end; Cancel, Esc and the close box record a request, taken once. The main
-// window is disabled while it lives, unless it was already; a child of its owner stays usable.
+// Steps wrap; a cancel request is taken once; an owner already disabled is left disabled.
 TEST(ProgressDlgTest, ShowsEachStepCancelOnlyRequestsCancelAndTheOwnerIsDisabledWhileItLives) {
     QWidget tip(nullptr, Qt::ToolTip);
     tip.show();
@@ -257,9 +243,8 @@ TEST(ProgressDlgTest, ShowsEachStepCancelOnlyRequestsCancelAndTheOwnerIsDisabled
     dialog->StepBar();
     EXPECT_EQ(dialog->percentText(), "0%");
     EXPECT_FALSE(dialog->TakeCancelRequest());
-    for (int i = 0; i < 2; ++i) {
-        QTest::mouseClick(dialog->findChild<BitmapButton*>(), Qt::LeftButton);
-    }
+    QTest::mouseClick(dialog->findChild<BitmapButton*>(), Qt::LeftButton);
+    QTest::mouseClick(dialog->findChild<BitmapButton*>(), Qt::LeftButton);
     EXPECT_TRUE(dialog->TakeCancelRequest());
     EXPECT_FALSE(dialog->TakeCancelRequest());
     QTest::keyClick(dialog.get(), Qt::Key_Escape);
@@ -295,28 +280,23 @@ constexpr std::int64_t kTime = 1796000000;
 TEST(ResultsDlgTest, ShowsTheLatestRecordSortsFiltersAndOpensTheFolderOfAnItem) {
     const test::TempDir dir;
     const auto in = [&](const char* path) { return QString::fromStdString(dir / path); };
-    dir.createFolder("log");
     dir.createFolder("dst/d3");
     std::string text = "# Mirova 0.1.0 change record\n# run: sync\n# preset: 3 nightly photos\n";
     text += "# source: " + dir / "src" + "\n# target: " + dir / "dst" + "\n";
     text += "# suppress deletion: off\n# exclusions: off\n# started: 2026-12-07 02:00:00\n";
-    const auto add = [&](ChangeAction action, ChangeSide side, std::string path, ItemState before,
-                         ItemState after, std::string message = {}) {
-        text += ItemLine({action, side, std::move(path), before, after, std::move(message)}) + "\n";
-    };
+    const auto add = [&](const ChangeItem& item) { text += ItemLine(item) + "\n"; };
+    using enum ChangeAction;
+    using enum ChangeSide;
     for (int i = 0; i < 9996; ++i) {
-        add(ChangeAction::CopyNew, ChangeSide::Target,
-            "d" + std::to_string(i % 10) + "/f" + std::to_string(i) + ".dat", {},
-            {true, static_cast<std::uint64_t>(i), kTime + i});
+        const std::string path = "d" + std::to_string(i % 10) + "/f" + std::to_string(i) + ".dat";
+        add({CopyNew, Target, path, {}, {true, std::uint64_t(i), kTime + i}, {}});
     }
-    add(ChangeAction::DeleteFile, ChangeSide::Target, "old/gone.txt", {true, 120, kTime}, {});
-    add(ChangeAction::DeleteFolder, ChangeSide::Target, "old", {true, 0, kTime}, {});
-    add(ChangeAction::CopyChanged, ChangeSide::Source, "line\nbreak.txt", {true, 5, kTime},
-        {true, 9, kTime + 60});
-    add(ChangeAction::Failed, ChangeSide::Target, "c.txt", {}, {}, "c.txt が作成できません。");
-    text +=
-        "# end: failures 1; deleted files 1, deleted folders 1, copied 9997 (49955019 bytes), "
-        "created folders 0\n";
+    add({DeleteFile, Target, "old/gone.txt", {true, 120, kTime}, {}, {}});
+    add({DeleteFolder, Target, "old", {true, 0, kTime}, {}, {}});
+    add({CopyChanged, Source, "line\nbreak.txt", {true, 5, kTime}, {true, 9, kTime + 60}, {}});
+    add({Failed, Target, "c.txt", {}, {}, "c.txt が作成できません。"});
+    text += "# end: failures 1; deleted files 1, deleted folders 1, ";
+    text += "copied 9997 (49955019 bytes), created folders 0\n";
     dir.createFile("log/Changes-261207-020000.txt", text);
     std::vector<QString> opened;
     CResultsDlg::SetFolderOpenerForTesting([&](const QString& f) { opened.push_back(f); });
@@ -417,15 +397,13 @@ protected:
 };
 
 TEST_F(EditPresetDlgTest, OkAndReturnOutsideTheCaptionStoreTheFieldsCancelEscAndCloseDiscard) {
-    const std::pair<std::function<void()>, int> rows[] = {
-        {[&] { Click(editor_.okButton()); }, QDialog::Accepted},
-        {[&] { QTest::keyClick(editor_.sourceField(), Qt::Key_Escape); }, QDialog::Rejected},
-        {[&] { QTest::keyClick(editor_.sourceField(), Qt::Key_Return); }, QDialog::Accepted},
-        {[&] { Click(editor_.cancelButton()); }, QDialog::Rejected},
-        {[&] { QTest::keyClick(editor_.targetField(), Qt::Key_Enter, Qt::KeypadModifier); },
-         QDialog::Accepted},
-        {[&] { editor_.close(); }, QDialog::Rejected},
-    };
+    const std::pair<std::function<void()>, bool> rows[] = {
+        {[&] { Click(editor_.okButton()); }, true},
+        {[&] { QTest::keyClick(editor_.sourceField(), Qt::Key_Escape); }, false},
+        {[&] { QTest::keyClick(editor_.sourceField(), Qt::Key_Return); }, true},
+        {[&] { Click(editor_.cancelButton()); }, false},
+        {[&] { QTest::keyClick(editor_.targetField(), Qt::Key_Enter, Qt::KeypadModifier); }, true},
+        {[&] { editor_.close(); }, false}};
     for (const auto& row : rows) {
         SCOPED_TRACE(&row - rows);  // OK, Esc, Return, Cancel, Enter, close box
         Open(5);
@@ -438,19 +416,17 @@ TEST_F(EditPresetDlgTest, OkAndReturnOutsideTheCaptionStoreTheFieldsCancelEscAnd
         QTest::keyClick(editor_.captionField(), Qt::Key_Enter, Qt::KeypadModifier);
         row.first();
         EXPECT_FALSE(editor_.isVisible());
-        EXPECT_EQ(editor_.result(), row.second);
+        EXPECT_EQ(editor_.result(), row.second ? QDialog::Accepted : QDialog::Rejected);
         PresetArray expected = original_;
-        if (row.second == QDialog::Accepted) {
-            expected[5].targetFolder = "/new";
-            expected[5].caption = "first\n\ncaption 6";
+        if (row.second) {
+            expected[5] = {"/src/6", "/new", "first\n\ncaption 6", 1, 0};
         }
         EXPECT_EQ(Out(), expected);
         EXPECT_EQ(current_, 5);
     }
 }
 
-// A choice stores the fields into the preset they showed; Swap exchanges only the folders. One cut
-// or copy pastes into several; Clear and Clear All ask, Clear empties only the fields.
+// One cut or copy pastes into several; Clear and Clear All ask; Clear empties only the fields.
 TEST_F(EditPresetDlgTest, AChoiceStoresTheFieldsSwapTakesTheFoldersAndCutCopyPasteAndClearWork) {
     Open(-1);
     EXPECT_EQ(Fields(), "||||");
@@ -520,8 +496,7 @@ TEST_F(EditPresetDlgTest,
     });
     const auto unhook = qScopeGuard([] { CFolderSelect::SetDialogHookForTesting(nullptr); });
     const test::TempDir dir;
-    dir.createFolder("from");
-    dir.createFolder("chosen");
+    dir.make("from/ chosen/");
     Open(0, {Preset{dir / "from", dir / "missing", "", 0, 0}});
     const QString chosen = QString::fromStdString(dir / "chosen");
     answer = chosen + "/";
@@ -545,8 +520,7 @@ TEST_F(EditPresetDlgTest, TypingAndPastingStopAt260Bytes) {
         QTest::keyClicks(field, "yz");
     }
     EXPECT_EQ(Fields(), QStringList(3, start + "yz").join('|') + "||");
-    // A paste is cut to fit.
-    editor_.sourceField()->setText(QString(250, QLatin1Char('a')));
+    editor_.sourceField()->setText(QString(250, QLatin1Char('a')));  // a paste is cut to fit
     editor_.sourceField()->setCursorPosition(10);
     editor_.sourceField()->insert("0123456789ABCDEF");
     EXPECT_EQ(Source(), QString(10, 'a') + "0123456789" + QString(240, 'a'));
@@ -581,9 +555,8 @@ TEST_F(EditPresetDlgTest, ATextFromElsewhereStaysWholeUnlessLengthenedAndUnlessE
     QTest::keyClicks(editor_.captionField(), "more");
     Choose(1);
     editor_.accept();
-    // The unedited fields keep their bytes, CR LF and all.
     presets[0].sourceFolder = longSource.substr(0, 297) + "xy";
-    EXPECT_EQ(Out(), presets);
+    EXPECT_EQ(Out(), presets);  // the unedited fields keep their bytes, CR LF and all
     EXPECT_EQ(current_, 1);
 }
 
@@ -691,8 +664,7 @@ TEST_F(JlistDlgTest, DeleteIsGrayedUnlessThePointedViewHasSelectedRowsAndDeletes
         {Centre(names_), false, List::Names},
         {Centre(extensions_), false, List::Extensions},
         {dialog_.okButton()->mapToGlobal(QPoint(5, 5)), false, List::None},
-        {Centre(extensions_), true, List::None},
-    };
+        {Centre(extensions_), true, List::None}};
     for (const auto& [at, fromKeyboard, list] : rows) {
         dialog_.PrepareContextMenu(at, fromKeyboard);
         EXPECT_EQ(dialog_.contextList(), list) << static_cast<int>(list);
@@ -733,11 +705,9 @@ TEST_F(JlistDlgTest, TheHundredAndFirstRowIsRefusedAndCancelEscAndTheCloseBoxKee
     for (int i = 0; i < CJlistDlg::kMaxRows; ++i) {
         lists_.AddExtension("e" + std::to_string(i));
     }
-    const std::function<void()> closes[] = {
-        [&] { dialog_.cancelButton()->click(); },
-        [&] { QTest::keyClick(&dialog_, Qt::Key_Escape); },
-        [&] { dialog_.close(); },
-    };
+    const std::function<void()> closes[] = {[&] { dialog_.cancelButton()->click(); },
+                                            [&] { QTest::keyClick(&dialog_, Qt::Key_Escape); },
+                                            [&] { dialog_.close(); }};
     EXPECT_CALL(ask_, Call(_, kMbOk)).Times(3).WillRepeatedly(Return(kIdOk));
     for (const auto& close : closes) {
         dialog_.show();
