@@ -13,14 +13,10 @@ TEST(QtSettingsStoreTest, HandWrittenAndWrittenValuesReadBackAndAnUnreadableFile
     dir.writeSettings(test::ReadFileText(MIROVA_EXAMPLE_SETTINGS) +
                       "[Hostile]\nBIG=99999999999999999999\nMIN=-2147483648\nWORD=yes\n"
                       "SPACED= 12 \nUNQUOTED=a, b\nJUNK=@Variant(\\0\\0\\0\\x7f\\xffjunk)\n");
-    // Texts separated by "|", CP932 bytes (not UTF-8) among them.
-    std::istringstream all(
-        "行1: 毎晩\nline 2, with a comma\r\n\tand a tab |/mnt/\x83\x74\x83\x48\x83"
-        "\x8b\x83\x5f||@Variant(x)|\"quoted\"|back\\slash| spaced |a;b=c#d|true");
-    std::vector<std::string> texts;
-    for (std::string text; std::getline(all, text, '|');) {
-        texts.push_back(text);
-    }
+    // Texts to write, CP932 bytes (not UTF-8) among them.
+    const std::vector<std::string> texts(
+        {"行1: 毎晩\nline 2, with a comma\r\n\tand a tab ", "/mnt/\x83\x74\x83\x48\x83\x8b\x83\x5f",
+         "", "@Variant(x)", "\"quoted\"", "back\\slash", " spaced ", "a;b=c#d", "true"});
     {
         QtSettingsStore store;
         PresetTable table;

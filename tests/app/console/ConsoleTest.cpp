@@ -16,11 +16,9 @@ using namespace ::testing;
 
 // A command line as one text, arguments split at blanks ('' is empty), parsed and told as text.
 std::string Parse(const std::string& line) {
-    std::vector<std::string> arguments;
     std::istringstream words(line);
-    for (std::string word; words >> word;) {
-        arguments.push_back(word == "''" ? "" : word);
-    }
+    std::vector<std::string> arguments{std::istream_iterator<std::string>(words), {}};
+    std::ranges::replace(arguments, std::string("''"), std::string());
     const ParsedCommand parsed = ParseCommandLine(arguments);
     if (parsed.kind == ParsedCommand::Kind::Error) {
         return parsed.error.empty() ? "error without a reason" : "error";
@@ -54,9 +52,8 @@ std::string Parse(const std::string& line) {
 
 TEST(ConsoleCommandTest, ParsesEveryCommandAndRejectsWrongCommandLines) {
     // Rows "command line>parsed" separated by "|"; a row without ">" is a wrong command line.
-    // Folders that look like options are reachable after "--". Without a console command, in
-    // any order, every argument but "/A" and "/D" is ignored, dashes too; "/D" alone starts the
-    // desktop program.
+    // Folders that look like options follow "--". Without a console command, in any order, every
+    // argument but "/A" and "/D" is ignored, dashes too; "/D" alone starts the desktop program.
     std::istringstream rows(
         "--compare /src /dst --exclude obj --exclude-ext tmp --exclude /cache/ --exclude-ext .BAK "
         "--no-stop-on-error --yes>run 0 /src /dst -n obj -n /cache/ -e tmp -e BAK 11000 -1|"
@@ -203,10 +200,8 @@ TEST_F(ConsolePresetTest, ImportChangesNothingUnlessTheFileIsGoodAndTheAnswerIsY
         err_.str("");
         test::ScriptedMessages boxes;
         boxes.Answer(row.answer);
-        EXPECT_EQ(
-            ImportPresetData(
-                dir_ / row.file, store_, boxes, [&row] { return row.commitProblem; }, out_, err_),
-            1);
+        const auto commit = [&row] { return row.commitProblem; };
+        EXPECT_EQ(ImportPresetData(dir_ / row.file, store_, boxes, commit, out_, err_), 1);
         // Only a file that can be loaded is asked about.
         EXPECT_EQ(boxes.requests().size(), row.file == "Preset.dat" ? 1u : 0u);
         EXPECT_EQ(out_.str(), "");

@@ -45,9 +45,8 @@ void OnModal(std::function<void(Window&)> step) {
     });
 }
 
-// The main window over a table of presets and lists. Boxes are recorded and answered from a
-// script (else a question is declined), file dialogs take the next scripted path (else they are
-// cancelled); onBox_ may act on the window while a box is up, in the middle of a run.
+// The main window over presets and lists. Boxes are recorded and answered from answers_ (else No),
+// file dialogs take the next of chosen_ (else cancelled); onBox_ acts while a box is up, mid-run.
 class MainWindowTest : public Test {
 protected:
     MainWindowTest() {
@@ -125,9 +124,8 @@ protected:
     std::unique_ptr<CMirovaDlg> dialog_;  // goes first: it saves to the store as it closes
 };
 
-// The run options reach the run state at once; Return starts a synchronisation, the compare
-// button a compare. A run locks the controls; afterwards the results window shows what it did,
-// and the lists edited then are what the next run excludes.
+// Run options reach the run state at once; Return syncs, the compare button compares; a run locks
+// the controls; then the results window shows what it did and edited lists hold for the next run.
 TEST_F(MainWindowTest, RunOptionsReachTheRunStateAtOnceAndARunLocksTheControls) {
     app_.runState().suppressDeletion = 1;  // as "/D" leaves it
     table_.currentPreset = 0;
@@ -159,12 +157,10 @@ TEST_F(MainWindowTest, RunOptionsReachTheRunStateAtOnceAndARunLocksTheControls) 
     onBox_ = [&](int type) {
         if (type == kMbYesNo) {
             dialog.noStopOnErrorCheck()->click();
-            during = {dialog.presetButton(0)->isEnabled(),
-                      dialog.okButton()->isEnabled(),
-                      dialog.compareButton()->isEnabled(),
-                      dialog.closeButton()->isEnabled(),
-                      MenuItem(QStringLiteral("アプリケーションの終了"))->isEnabled(),
-                      MenuItem(QStringLiteral("プリセットデータ保存(&S)"))->isEnabled()};
+            during.assign({dialog.presetButton(0)->isEnabled(), dialog.okButton()->isEnabled(),
+                           dialog.compareButton()->isEnabled(), dialog.closeButton()->isEnabled(),
+                           MenuItem(QStringLiteral("アプリケーションの終了"))->isEnabled(),
+                           MenuItem(QStringLiteral("プリセットデータ保存(&S)"))->isEnabled()});
             dialog.closeButton()->click();
             dialog.close();
             during.push_back(dialog.isVisible());
@@ -299,8 +295,7 @@ TEST_F(MainWindowTest, PresetButtonsShowTheirPresetAndOnlyAGoodLoadChangesThem) 
 // Qt's own texts speak Japanese, and a second start in the process loads them only once.
 TEST(DesktopStartTest, QtsTextsAreInJapaneseLoadedOnce) {
     ConfigureApplication();
-    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"),
-              QStringLiteral("キャンセル"));
+    EXPECT_EQ(qApp->translate("QPlatformTheme", "Cancel"), QStringLiteral("キャンセル"));
     ConfigureApplication();
     EXPECT_EQ(qApp->findChildren<QTranslator*>().size(), 1);
 }
@@ -314,9 +309,8 @@ TEST_F(MainWindowTest, BoxesGoToTheOwnBoxOrTheStandardOneAndReturnTheButton) {
     mainWindow.setEnabled(false);
     using B = QMessageBox;
     const int ari = B::Abort | B::Retry | B::Ignore, rc = B::Retry | B::Cancel;
-    // Type, the button pressed, the standard buttons shown (0: the own box), the answer. The own
-    // box is answered with OK (0), Yes (1) or No (2), the standard one with a button or with Esc
-    // (0). Style bits beyond the plain OK box leave the own box.
+    // Type, button pressed (own box: OK 0, Yes 1, No 2; standard one: the button, Esc 0), standard
+    // buttons shown (0: the own box), answer. Style bits beyond the plain OK box leave the own box.
     const int rows[][4] = {{0, 0, 0, 1},          {4, 1, 0, 6},          {4, 2, 0, 7},
                            {2, B::Abort, ari, 3}, {2, B::Retry, ari, 4}, {2, 0, ari, 5},
                            {5, B::Retry, rc, 4},  {5, 0, rc, 2},         {0x30, B::Ok, B::Ok, 1}};
