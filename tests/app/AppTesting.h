@@ -2,8 +2,6 @@
 
 #include <gmock/gmock.h>
 
-#include <cstdlib>
-
 #include "TempDir.h"
 #include "TreeSnapshot.h"
 #include "settings/Preset.h"
@@ -14,19 +12,15 @@ namespace mirova::test {
 // the programs the test starts while it lives.
 class TestFolder : public TempDir {
 public:
-    TestFolder() {
-        createFolder("lock");
-        ::setenv("XDG_CONFIG_HOME", (*this / "config").c_str(), 1);
-        ::setenv("MIROVA_LOCK_DIR", (*this / "lock").c_str(), 1);
-    }
-    ~TestFolder() {
-        ::unsetenv("XDG_CONFIG_HOME");
-        ::unsetenv("MIROVA_LOCK_DIR");
-    }
+    TestFolder() { createFolder("lock"); }
     std::string readSettings() const { return read("config/TK-ORVELAN/Mirova.conf"); }
     void writeSettings(const std::string& text) const {
         createFile("config/TK-ORVELAN/Mirova.conf", text);
     }
+
+private:
+    ScopedEnv config_{"XDG_CONFIG_HOME", (*this / "config").c_str()};
+    ScopedEnv lock_{"MIROVA_LOCK_DIR", (*this / "lock").c_str()};
 };
 
 // Makes a tree from a layout parted by blanks (TempDir::make), files at 1700000000 unless timed.

@@ -24,7 +24,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 using Names = std::vector<std::string>;
-using Snapshot = std::map<std::string, test::ItemSnapshot>;
+using test::Snapshot;
 
 constexpr const char* kStamp = "261206-090503: ";
 const std::string kKept = ".mirova-versions/2026-12-06 090503";  // by the fixture's clock

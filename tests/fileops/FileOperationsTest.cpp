@@ -26,7 +26,6 @@ namespace {
 using namespace platform;
 namespace fs = std::filesystem;
 using Boxes = std::vector<std::pair<std::string, int>>;  // the message boxes met: text, style
-using Items = std::map<std::string, ItemSnapshot>;
 constexpr std::int64_t kOldTime = 1600000000, kSourceTime = 1700000000;
 
 // The names of a list operation: owns the texts, and is the list of pointers the operations take.
@@ -40,15 +39,6 @@ struct Names : std::vector<const char*> {
     std::vector<std::string> texts;
 };
 
-struct EnvOverride {  // sets or clears a variable; its old value comes back at the end
-    EnvOverride(const char* variable, const char* value) : name(variable) { Set(value); }
-    ~EnvOverride() { Set(had ? old.c_str() : nullptr); }
-    void Set(const char* value) { value ? ::setenv(name, value, 1) : ::unsetenv(name); }
-    const char* name;
-    bool had = ::getenv(name) != nullptr;
-    std::string old = had ? ::getenv(name) : "";
-};
-
 Boxes BoxesOf(const ScriptedFileOpsUi& ui) {
     Boxes boxes;
     for (const auto& request : ui.messages.requests()) {
@@ -58,8 +48,8 @@ Boxes BoxesOf(const ScriptedFileOpsUi& ui) {
 }
 
 // Every item of a folder but its run log, by relative name.
-Items ItemsOf(const TempDir& dir) {
-    Items items = SnapshotTree(dir.path());
+Snapshot ItemsOf(const TempDir& dir) {
+    Snapshot items = SnapshotTree(dir.path());
     std::erase_if(items, [](const auto& item) { return item.first.starts_with("log"); });
     return items;
 }
@@ -196,7 +186,7 @@ protected:
             EXPECT_EQ(name.find(kPartialCopyPrefix), std::string::npos) << name;
         }
     }
-    Items before_;
+    Snapshot before_;
 };
 
 // A link that is the item itself is deleted, replaced or copied as a link, never what it points
@@ -326,7 +316,7 @@ using FaultInjectionTest = FileOpsTest;
 // Runs a copy list of src/{sub/data, next.txt} into dst; the tree is then as it was but for
 // the copies made (and holds no temporary copy).
 void CopyAndCompare(TempDir& dir, ScriptedFileOpsUi& ui, int quiet, bool dataCopied, bool goesOn) {
-    Items expected = ItemsOf(dir);
+    Snapshot expected = ItemsOf(dir);
     EXPECT_EQ(CopyFileList(dir / "src", dir / "dst", Names{"sub/data", "next.txt"}, quiet, ui),
               goesOn ? 1 : 0);
     ClearFaultsForTesting();
@@ -447,11 +437,11 @@ TEST_F(FaultInjectionTest, ListsEndAtAFolderThatCannotBeMadeOrReached) {
             CopyAndCompare(dir, ui, quiet, false, false);
             EXPECT_EQ(ui.windows()[0].statusTexts.size(), 1u);
         } else {
-            const Items expected = ItemsOf(dir);
+            const Snapshot expected = ItemsOf(dir);
             EXPECT_EQ(CreateFolderList(dir / "base/", Names{"first/one", item, "later"}, quiet, ui),
                       0);
             ClearFaultsForTesting();
-            Items after = ItemsOf(dir);
+            Snapshot after = ItemsOf(dir);
             EXPECT_EQ(after.erase("base/first") + after.erase("base/first/one"), 2u);
             EXPECT_EQ(DescribeDifferences(expected, after), "");
             failure = CannotCreateText(244, dir / "base/" + item);
@@ -472,7 +462,7 @@ TEST_F(FaultInjectionTest, FailedDeletionsAreLoggedWithTheirReasonAndTheListGoes
         "files/z.txt=e folders/busy/ folders/c/d/e/ folders/full/inside.txt outside/f "
         "outside/empty/ files/l->outside folders/l->outside");
     ASSERT_EQ(::chmod((tmp_ / "files/a.txt").c_str(), 0444), 0);
-    Items expected = ItemsOf(tmp_);
+    Snapshot expected = ItemsOf(tmp_);
     InjectFaultForTesting(FaultCall::Delete, EACCES, "locked.txt");
     InjectFaultForTesting(FaultCall::Delete, EPERM, "perm.txt");
     InjectFaultForTesting(FaultCall::EnterFolder, EACCES, "sub");
@@ -524,7 +514,7 @@ TEST_F(FaultInjectionTest, TemporaryCopyBesideTheDestinationAndCommitWithoutNoRe
         "src/new.txt=new src/old.txt=changed src/locked.txt=changed dst/old.txt=old "
         "dst/locked.txt=locked elsewhere/");
     ASSERT_EQ(::chmod((tmp_ / "dst/locked.txt").c_str(), 0444), 0);
-    Items expected = ItemsOf(tmp_);
+    Snapshot expected = ItemsOf(tmp_);
     fs::current_path(tmp_ / "elsewhere");
     std::string temporary;
     SetCopyStartHookForTesting([&temporary](int, int fd) {
@@ -559,7 +549,7 @@ TEST_F(WriteLogTest, StampedLinesAndAFolderThatFollowsTheEnvironment) {
     EXPECT_EQ(tmp_.readLog(),
               Logged("ﾏｰｼﾞ処理終了") + "\ntwo\n上書きしますか？\nYes\n010102-000000: \n");
     EXPECT_EQ(ReadFileText(LogFilePath(kReverseListName)), "sub/file.txt\r\n表.txt\r\n");
-    EnvOverride logDir("MIROVA_LOG_DIR", "/var/tmp/mirova-logs"), home("HOME", "/home/tester"),
+    ScopedEnv logDir("MIROVA_LOG_DIR", "/var/tmp/mirova-logs"), home("HOME", "/home/tester"),
         stateHome("XDG_STATE_HOME", "/srv/state");
     EXPECT_EQ(LogFilePath(kRunLogName), "/var/tmp/mirova-logs/Mirova.log");
     logDir.Set("");  // empty counts as unset
@@ -650,7 +640,7 @@ struct Case {
 
 // What one run of a list showed and left behind.
 struct Observed {
-    Items tree;
+    Snapshot tree;
     std::string log;
     std::vector<Told> told;
     std::tuple<int, Boxes, int, std::vector<std::string>, int, int, bool> shown;
@@ -755,7 +745,7 @@ protected:
                                                                  : kIdOk);
             }
         };
-        const EnvOverride workers(kCopyThreadsVariable, std::to_string(threads).c_str());
+        const ScopedEnv workers(kCopyThreadsVariable, std::to_string(threads).c_str());
         const int result = c.copy ? CopyFileList(tmp_ / "run/src", base, Names(names_), c.quiet, ui)
                                   : DeleteFileList(base, Names(names_), ui);
         ClearFaultsForTesting();
@@ -782,7 +772,7 @@ protected:
         EXPECT_EQ(many.log, one.log + (ahead.empty() ? "" : Logged(note)));
         // The tree: whole copies (or deletions) of the items done ahead, and nothing else but
         // folders made on the way to items beyond the stop.
-        Items expected = one.tree;
+        Snapshot expected = one.tree;
         long previous = stopItem - 1;
         for (const auto& [what, name] : ahead) {
             const long item = std::find(names_.begin(), names_.end(), name) - names_.begin();
@@ -793,7 +783,7 @@ protected:
                 expected.erase("dst/" + name);
             }
         }
-        Items actual = many.tree;
+        Snapshot actual = many.tree;
         std::erase_if(actual, [&](const auto& item) {
             return item.second.kind == 'd' && !expected.count(item.first) && stopped &&
                    std::any_of(names_.begin() + stopItem, names_.end(), [&](const std::string& n) {
@@ -837,7 +827,7 @@ TEST_F(ParallelListTest, NamesDifferingInCaseAloneAreCopiedInTurn) {
         laterByCaller = laterByCaller || (::fstat(sourceFd, &st) == 0 && st.st_size == 16 &&
                                           std::this_thread::get_id() == caller);
     });
-    const EnvOverride workers(kCopyThreadsVariable, "8");
+    const ScopedEnv workers(kCopyThreadsVariable, "8");
     EXPECT_EQ(CopyFileList(tmp_ / "src", tmp_ / "dst", Names{"A.txt", "a.txt"}, 0, ui_), 1);
     EXPECT_EQ(tmp_.read("dst/a.txt") + TakeLog(), "lower-and-longer");
     EXPECT_TRUE(laterByCaller);

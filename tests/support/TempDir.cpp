@@ -64,29 +64,22 @@ void MakeParents(const std::string& path) {
     }
 }
 
-}  // namespace
-
-TempDir::TempDir() {
+// Creates the folder: below $TMPDIR, else /tmp.
+std::string NewTempFolder() {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/mirova-test-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) {
         ADD_FAILURE() << "mkdtemp failed for " << pattern;
     }
-    path_ = pattern;
-    const char* old = std::getenv("MIROVA_LOG_DIR");
-    hadLogDir_ = old != nullptr;
-    if (old) {
-        previousLogDir_ = old;
-    }
-    ::setenv("MIROVA_LOG_DIR", logDir().c_str(), 1);
+    return pattern;
 }
 
+}  // namespace
+
+TempDir::TempDir()
+    : path_(NewTempFolder()), logDirVariable_("MIROVA_LOG_DIR", (path_ + "/log").c_str()) {}
+
 TempDir::~TempDir() {
-    if (hadLogDir_) {
-        ::setenv("MIROVA_LOG_DIR", previousLogDir_.c_str(), 1);
-    } else {
-        ::unsetenv("MIROVA_LOG_DIR");
-    }
     ::chmod(path_.c_str(), 0700);
     const int folder = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY);
     if (folder >= 0) {

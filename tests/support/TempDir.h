@@ -3,10 +3,32 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
 namespace mirova::test {
+
+// Sets an environment variable (clears it, given null) while it lives, or anew by Set; the old
+// value comes back at the end.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value)
+        : name_(name), had_(std::getenv(name) != nullptr), old_(had_ ? std::getenv(name) : "") {
+        Set(value);
+    }
+    ~ScopedEnv() { Set(had_ ? old_.c_str() : nullptr); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+    void Set(const char* value) const {
+        value != nullptr ? ::setenv(name_, value, 1) : ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    bool had_;
+    std::string old_;
+};
 
 // A fresh folder below $TMPDIR (or /tmp), removed with everything in it when the object dies.
 // While it lives, MIROVA_LOG_DIR points at its "log" subfolder, so that the run log and the side
@@ -39,8 +61,7 @@ public:
 
 private:
     std::string path_;
-    std::string previousLogDir_;
-    bool hadLogDir_ = false;
+    ScopedEnv logDirVariable_;
 };
 
 // Root passes every permission check, and tests of unreadable folders and read-only files run
