@@ -26,8 +26,7 @@ inline Snapshot ReadTree(const std::string& root) {
 }
 
 inline void SetTimeNs(const std::string& path, std::int64_t ns) {
-    const timespec t = {ns / kNsPerSecond, ns % kNsPerSecond}, times[2] = {t, t};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+    SetModificationTime(path, ns / kNsPerSecond, static_cast<long>(ns % kNsPerSecond));
 }
 
 // Random changes to one tree, at most three deep; new names are unique over the run and side.
